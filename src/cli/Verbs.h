@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/records/DataFolder.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kaldrani::cli {
+
+// Options given before the verb; every verb accepts them.
+struct GlobalOptions {
+    std::vector<std::string> connectTo;
+    std::string dataDir; // empty: the default data folder base
+};
+
+// A failure a verb ends with: its message goes to stderr, status is the exit status.
+class CommandFailure : public std::runtime_error {
+public:
+    CommandFailure(int status, const std::string& message) : std::runtime_error(message), m_status(status) { }
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+// A verb: its parsed subcommand and what runs when it was given. run returns the exit
+// status or raises CommandFailure.
+struct Verb {
+    CLI::App* command;
+    std::function<int()> run;
+};
+
+// The data folder the options name, made (folders and site list) when missing, as every
+// verb that touches records first does.
+records::DataFolder openDataFolder(const GlobalOptions& options);
+
+Verb addFetchVerb(CLI::App& app, const GlobalOptions& options);
+Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options);
+Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options);
+Verb addSitesVerb(CLI::App& app, const GlobalOptions& options);
+
+} // namespace kaldrani::cli

@@ -1,0 +1,76 @@
+#include "cli/Verbs.h"
+#include "core/net/ConnectTo.h"
+
+#include <iostream>
+
+using namespace kaldrani;
+
+namespace kaldrani::cli {
+
+records::DataFolder openDataFolder(const GlobalOptions& options)
+{
+    records::DataFolder folder(options.dataDir.empty() ? records::DataFolder::defaultBase()
+                                                       : std::filesystem::path(options.dataDir));
+    records::EnsureDataFolder(folder);
+    return folder;
+}
+
+} // namespace kaldrani::cli
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Kaldrani: what search engines and rank services say about a site."};
+    app.name("kaldrani-cli");
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Show the help of every verb");
+
+    cli::GlobalOptions options;
+    app.add_option("--connect-to", options.connectTo,
+                   "HOST1:PORT1:HOST2:PORT2: connect there instead (empty HOST1 or PORT1 matches any)")
+        ->take_all();
+    app.add_option("--data-dir", options.dataDir, "Keep the data folder at BASE/vemro")->option_text("BASE");
+
+    const std::vector<cli::Verb> verbs = {
+        cli::addFetchVerb(app, options),
+        cli::addOverviewVerb(app, options),
+        cli::addHistoryVerb(app, options),
+        cli::addSitesVerb(app, options),
+    };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "kaldrani-cli: " << e.what() << "\n" << "Run with --help for usage.\n";
+        return 2;
+    }
+
+    try {
+        net::loadConnectToFromEnvironment();
+        std::vector<net::ConnectToRule> rules;
+        for (const auto& entry : options.connectTo)
+            rules.push_back(net::parseConnectTo(entry));
+        net::addConnectToRules(rules);
+    } catch (const std::invalid_argument& e) {
+        std::cerr << "kaldrani-cli: " << e.what() << "\n";
+        return 2;
+    }
+
+    for (const auto& verb : verbs) {
+        if (!verb.command->parsed())
+            continue;
+        try {
+            return verb.run();
+        } catch (const cli::CommandFailure& e) {
+            std::cerr << e.what() << "\n";
+            return e.status();
+        } catch (const std::exception& e) {
+            std::cerr << "kaldrani-cli: " << e.what() << "\n";
+            return 1;
+        }
+    }
+    return 2;
+}

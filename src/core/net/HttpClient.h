@@ -1,0 +1,71 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace kaldrani::net {
+
+// Every failure of a fetch. The message is the system's own text ("Read timed out.",
+// "Host not found." inside a socket error, "Unknown Protocol", ...).
+class FetchError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A final answer that is not a success: a redirect not followed, or a status other than
+// 2xx. Carries the code (-1 when the status line has none), the status line and the body
+// decoded as the string form decodes it.
+class HttpStatusError : public FetchError {
+public:
+    HttpStatusError(int code, std::string statusLine, std::string body);
+    int code() const { return m_code; }
+    const std::string& statusLine() const { return m_statusLine; }
+    const std::string& body() const { return m_body; }
+
+private:
+    int m_code;
+    std::string m_statusLine;
+    std::string m_body;
+};
+
+// An HTTP/1.1 client for exactly one GET of an absolute "http" address: plain TCP, no
+// TLS, proxy, compression or cache. Create one per fetch, change at most the three
+// settings callers change, fetch once, discard. Owns its socket, so it is not copyable.
+class THttpClient {
+public:
+    THttpClient();
+    ~THttpClient();
+    THttpClient(const THttpClient&) = delete;
+    THttpClient& operator=(const THttpClient&) = delete;
+
+    // Sent as the User-Agent line; an empty text sends no such line.
+    std::string UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+    // Follow redirect answers (off: a redirect is an HttpStatusError).
+    bool HandleRedirects = false;
+    // After this many redirect answers the fetch ends with an empty body, no failure.
+    int RedirectMaximum = 15;
+    // Milliseconds any one wait for data may last; unset waits indefinitely.
+    std::optional<int> ReadTimeout;
+    // Keep the cookies a fetch receives and send them on its later requests.
+    bool AllowCookies = true;
+    std::string ProtocolVersion = "1.1";
+
+    // Stream form: appends the final body's bytes to buffer (undecoded). On a failure the
+    // buffer holds nothing usable. Raises FetchError or HttpStatusError.
+    void FetchPage(const std::string& url, std::string& buffer);
+
+    // String form: the body as UTF-8 text, decoded as UTF-8 when the Content-Type's
+    // charset is "UTF-8" or "UTF8" (any case), else one character per byte.
+    // Raises FetchError or HttpStatusError.
+    std::string FetchPage(const std::string& url);
+
+private:
+    struct Impl;
+    Impl* m_impl;
+};
+
+// Reads a stream-form buffer back as text in the program's code page (GBK).
+std::string readAnsi(const std::string& buffer);
+
+} // namespace kaldrani::net

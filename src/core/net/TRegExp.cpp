@@ -1,0 +1,95 @@
+#include "core/net/TRegExp.h"
+
+#include <re2/re2.h>
+
+namespace kaldrani::net {
+
+const TMatch& TMatchCollection::Item(int i) const
+{
+    if (i < 0 || i >= Count())
+        throw RegExpError("Match index " + std::to_string(i) + " is out of range (Count is "
+                          + std::to_string(Count()) + ").");
+    return m_matches[static_cast<std::size_t>(i)];
+}
+
+TRegExp::TRegExp() = default;
+TRegExp::~TRegExp() = default;
+
+void TRegExp::setPattern(std::string pattern)
+{
+    m_pattern = std::move(pattern);
+    m_re.reset();
+}
+
+void TRegExp::setIgnoreCase(bool on)
+{
+    m_ignoreCase = on;
+    m_re.reset();
+}
+
+void TRegExp::setMultiline(bool on)
+{
+    m_multiline = on;
+    m_re.reset();
+}
+
+void TRegExp::compile()
+{
+    RE2::Options options;
+    options.set_encoding(RE2::Options::EncodingUTF8);
+    options.set_log_errors(false);
+    options.set_case_sensitive(!m_ignoreCase);
+    // RE2's defaults already give the dialect: "." stops only at "\n", "$" is the end of
+    // the text without (?m), and the Perl classes are ASCII.
+    options.set_dot_nl(false);
+    options.set_never_nl(false);
+    options.set_longest_match(false);
+    // Whole pages are matched; the default 8 MiB would refuse the larger patterns' DFA.
+    options.set_max_mem(64 << 20);
+    const std::string source = m_multiline ? "(?m)" + m_pattern : m_pattern;
+    auto re = std::make_unique<RE2>(source, options);
+    if (!re->ok())
+        throw RegExpError("Syntax error in regular expression \"" + m_pattern + "\": " + re->error());
+    m_re = std::move(re);
+}
+
+TMatchCollection TRegExp::Execute(std::string_view text)
+{
+    if (!m_re)
+        compile();
+    std::vector<TMatch> matches;
+    const re2::StringPiece input(text.data(), text.size());
+    std::size_t pos = 0;
+    while (pos <= text.size()) {
+        re2::StringPiece m;
+        if (!m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &m, 1))
+            break;
+        const auto begin = static_cast<std::size_t>(m.data() - text.data());
+        const std::size_t end = begin + m.size();
+        matches.push_back(TMatch{std::string(m.data(), m.size()), begin});
+        if (!m_global)
+            break;
+        if (m.empty()) {
+            if (end >= text.size())
+                break;
+            // Step over one whole UTF-8 character, never into its middle.
+            std::size_t next = end + 1;
+            while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+                ++next;
+            pos = next;
+        } else {
+            pos = end;
+        }
+    }
+    return TMatchCollection(std::move(matches));
+}
+
+std::string firstMatch(std::string_view pattern, std::string_view text)
+{
+    TRegExp re;
+    re.setPattern(std::string(pattern));
+    const TMatchCollection matches = re.Execute(text);
+    return matches.Count() > 0 ? matches.Item(0).Value : std::string();
+}
+
+} // namespace kaldrani::net

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "core/queries/EventPump.h"
+#include "core/records/DataFolder.h"
+
+#include <array>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kaldrani::queries {
+
+// What the main window shows of a site overview: the fourteen count cells, the PageRank
+// picture, the Sogou gauge and the two rank labels. The run writes it; the history record
+// is read back from it, as the display was left.
+struct OverviewDisplay {
+    // Grid cell (column 1..2, row 1..7): column 1 indexed, column 2 backlinks.
+    const std::string& cell(int col, int row) const;
+    void setCell(int col, int row, std::string text);
+
+    // Picture number drawn into ImagePR: 0..10, or -1 for an empty picture.
+    int pageRankPicture = -1;
+    bool pageRankVisible = true;
+    // The gauge's value, always within 0..100.
+    int gaugeValue = 0;
+    bool gaugeVisible = false;
+    std::string alexaRank;
+    std::string chinaRank;
+
+private:
+    std::array<std::string, 14> m_cells;
+};
+
+// The window side of a run. Every call happens on the thread that runs the run, at the
+// moment the display changed, so the window can repaint exactly then.
+class OverviewView : public EventPump {
+public:
+    // Cell (col, row) of the display was written: write it to the grid, repaint the grid now.
+    virtual void gridCellChanged(int col, int row) = 0;
+    // The previous results were cleared (cells, picture and gauge hidden, labels empty):
+    // repaint the whole window at once.
+    virtual void displayCleared() = 0;
+    // pageRankPicture / gaugeValue / alexaRank / chinaRank was set and shown: repaint it.
+    virtual void pageRankChanged() = 0;
+    virtual void gaugeChanged() = 0;
+    virtual void alexaRankChanged() = 0;
+    virtual void chinaRankChanged() = 0;
+    // Replaces the URL box's text (the empty or invalid domain rule).
+    virtual void setUrlText(const std::string& text) = 0;
+    // Disables (running) or enables the query button and the URL box.
+    virtual void setRunning(bool running) = 0;
+    // A failure the run cannot handle itself, for the application's error box.
+    virtual void reportError(const std::string& message) = 0;
+};
+
+// True when the domain matches the domain rule; any regular-expression error gives false.
+bool IsValidDomain(const std::string& domain);
+
+// Appends the record the display holds to the site's history, with the PageRank text
+// given and the query time now. Raises records::FileError as appendHistoryLine does.
+void SaveToFile(const records::DataFolder& folder, const OverviewDisplay& display,
+                const std::string& site, const std::string& pageRankText, const std::tm& now);
+
+// The local time now.
+std::tm localNow();
+
+// The whole run behind the query button: clears previous results, checks the domain,
+// runs the eighteen queries in their fixed order reporting each result through view, and
+// appends one history record per site-list item equal to urlText. The view is set running
+// for the queries and always set idle again at the end; a history write failure is
+// reported through view.reportError.
+void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records::DataFolder& folder,
+                     const std::string& urlText, const std::vector<std::string>& siteItems,
+                     const std::function<std::tm()>& now = localNow);
+
+} // namespace kaldrani::queries

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/records/DataFolder.h"
+
+#include <array>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kaldrani::records {
+
+// The display texts one history record is made of, in record order.
+struct HistoryFields {
+    std::array<std::string, 7> indexed;   // SearchEngine order
+    std::array<std::string, 7> backlinks; // SearchEngine order
+    std::string pageRank;
+    std::string sogouRating;
+    std::string alexaRank;
+    std::string chinaRank;
+};
+
+// The query time: short date "yyyy-M-d", then unless 00:00:00 a blank and "H:mm:ss".
+std::string formatQueryTime(const std::tm& local);
+
+// One record line without its line break: twelve comma-separated fields. A field that
+// would break the one-line, twelve-field shape has CR and LF turned into blanks and its
+// commas removed.
+std::string formatHistoryLine(const HistoryFields& fields, const std::string& queryTime);
+
+// Appends one line plus CR LF, in GBK, to the site's history, creating the file when
+// missing. A file that cannot be created raises FileError "Cannot create file ...";
+// a failure after that loses the record silently.
+void appendHistoryLine(const DataFolder& folder, std::string_view site, std::string_view line);
+
+// Splits a record line into fields: a field ends at a comma; a quote opens a stretch the
+// same quote closes, in which a comma does not end the field (the quotes stay); empty
+// fields are dropped; nothing is trimmed.
+std::vector<std::string> splitHistoryFields(std::string_view line);
+
+// Splits file text into lines at CR LF, lone CR or lone LF; a final line without a break
+// counts, a break at the very end starts no further line, an empty text has no line.
+std::vector<std::string> splitLines(std::string_view text);
+
+// The site's records, newest first, at most 1000, each the list of its fields (an empty
+// line gives an empty list). A file of more than 1000 lines is first cut to its newest
+// 1000 and written back (GBK, CR LF, crash-safe). Raises FileError when the file is
+// missing or unreadable or the write-back fails.
+std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std::string_view site);
+
+} // namespace kaldrani::records

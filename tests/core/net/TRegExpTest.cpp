@@ -1,0 +1,120 @@
+#include "core/net/TRegExp.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+using namespace kaldrani::net;
+
+namespace {
+
+std::vector<std::string> run(const std::string& pattern, const std::string& text, bool global, bool multiline = false,
+                             bool ignoreCase = false)
+{
+    TRegExp re;
+    re.setGlobal(global);
+    re.setMultiline(multiline);
+    re.setIgnoreCase(ignoreCase);
+    re.setPattern(pattern);
+    const TMatchCollection matches = re.Execute(text);
+    std::vector<std::string> values;
+    for (int i = 0; i < matches.Count(); ++i)
+        values.push_back(matches.Item(i).Value);
+    return values;
+}
+
+using V = std::vector<std::string>;
+
+TEST(TRegExp, Dialect)
+{
+    struct Case {
+        const char* name;
+        const char* pattern;
+        std::string text;
+        bool global;
+        bool multiline;
+        V expected;
+    };
+    const Case cases[] = {
+        {"dot skips line feed", "a.b", "a\nb a\rb", false, false, {"a\rb"}},
+        {"lazy group spans lines", "找到相关网页((.|\\n)*?)篇", "找到相关网页约\r\n1,230篇 x 篇", false, false,
+         {"找到相关网页约\r\n1,230篇"}},
+        {"leftmost match only", "<strong>((.|\\n)*?)</strong>", "<strong>1</strong><strong>2</strong>", false, false,
+         {"<strong>1</strong>"}},
+        {"global without overlap", "aa", "aaaaa", true, false, {"aa", "aa"}},
+        {"dollar ignores trailing line feed", "^abc$", "abc\n", false, false, {}},
+        {"caret anchors at text start only", "^b", "a\nb", false, false, {}},
+        {"multiline anchors at line feeds", "^b$", "a\nb\nc", false, true, {"b"}},
+        {"word class is ascii", "^\\w+$", "域名", false, false, {}},
+        {"word class letters digits underscore", "^\\w+$", "a_1Z", false, false, {"a_1Z"}},
+        {"empty matches advance one character", "x*", "a百", true, false, {"", "", ""}},
+        {"empty and non-empty mix", "b*", "abb", true, false, {"", "bb", ""}},
+        {"case sensitive by default", "abc", "ABC", false, false, {}},
+        {"html with quotes", "<span class=\"bold\">当前排名：</span>((.|\\n)*?)>",
+         "<span class=\"bold\">当前排名：</span>12</span>", false, false, {"<span class=\"bold\">当前排名：</span>12</span>"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(run(c.pattern, c.text, c.global, c.multiline), c.expected);
+    }
+    EXPECT_EQ(run("abc", "xABC", false, false, true), V{"ABC"});
+}
+
+TEST(TRegExp, MatchPositions)
+{
+    TRegExp re;
+    re.setGlobal(true);
+    re.setPattern("\\d+");
+    const auto m = re.Execute("a12 345");
+    ASSERT_EQ(m.Count(), 2);
+    EXPECT_EQ(m.Item(0).FirstIndex, 1u);
+    EXPECT_EQ(m.Item(1).FirstIndex, 4u);
+    EXPECT_EQ(m.Item(1).Length(), 3u);
+}
+
+TEST(TRegExp, ErrorsCarryAMessage)
+{
+    TRegExp re;
+    re.setPattern("((a)");
+    try {
+        re.Execute("a");
+        FAIL() << "a bad pattern must raise";
+    } catch (const RegExpError& e) {
+        EXPECT_NE(std::string(e.what()).find("((a)"), std::string::npos);
+    }
+    re.setPattern("a");
+    const auto m = re.Execute("b");
+    EXPECT_EQ(m.Count(), 0);
+    EXPECT_THROW(m.Item(0), RegExpError);
+    EXPECT_THROW(m.Item(-1), RegExpError);
+}
+
+TEST(TRegExp, FirstMatchHelper)
+{
+    EXPECT_EQ(firstMatch("共((.|\\n)*?)条结果", "共约12万条结果 共3条结果"), "共约12万条结果");
+    EXPECT_EQ(firstMatch("共((.|\\n)*?)条结果", "nothing"), "");
+}
+
+// The domain rule has nested quantifiers; a backtracking engine explodes on this input.
+TEST(TRegExp, CraftedInputIsAnsweredInLinearTime)
+{
+    const char* domainRule = "^\\w+((-\\w+)|(\\.\\w+))*[A-Za-z0-9]+((\\.|-)[A-Za-z0-9]+)*\\.[A-Za-z]+$";
+    std::string crafted;
+    for (int i = 0; i < 5000; ++i)
+        crafted += "a-a.";
+    crafted += "!";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(run(domainRule, crafted, false).empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(TRegExp, LongPagesDoNotExhaustTheStack)
+{
+    std::string page = "找到相关网页";
+    page.append(4 << 20, '\n');
+    page += "篇";
+    EXPECT_EQ(run("找到相关网页((.|\\n)*?)篇", page, false).size(), 1u);
+}
+
+} // namespace
