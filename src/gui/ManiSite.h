@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/records/DataFolder.h"
+
+#include <QWidget>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The site manager window: the site list as plain text, one site per line.
+class TfrmManiSite : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window (hidden); FormCreate runs here.
+    explicit TfrmManiSite(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+
+    QPlainTextEdit* MoUrl = nullptr;
+    QPushButton* brnSave = nullptr;
+    QPushButton* brnCanc = nullptr;
+
+private:
+    void FormCreate();
+    void brnSaveClick();
+    void brnCancClick();
+
+    kaldrani::records::DataFolder m_folder;
+};
+
+extern TfrmManiSite* frmManiSite;
