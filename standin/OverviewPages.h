@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kaldrani::standin {
+
+class StandinServer;
+
+// The figures the stand-in pages state for one domain: stable for a domain, different
+// across domains, plausible in size.
+struct OverviewFigures {
+    std::array<std::int64_t, 7> indexed{};   // SearchEngine order
+    std::array<std::int64_t, 7> backlinks{}; // SearchEngine order
+    int pageRank = 0;                        // 0..10
+    int sogouRating = 0;                     // 0..100
+    std::int64_t alexaRank = 0;
+    std::int64_t chinaRank = 0;
+};
+
+// The figures the default pages show for domain.
+OverviewFigures overviewFigures(std::string_view domain);
+
+// 1234567 -> "1,234,567".
+std::string withGroupingCommas(std::int64_t value);
+
+// Installs the pages of the site overview: the seven engines' result pages, the Sogou
+// rating (on Sogou's page), the maker's PageRank and Alexa services, ChinaRank's overview
+// page and the maker's version page.
+void addOverviewRoutes(StandinServer& server);
+
+} // namespace kaldrani::standin

@@ -1,0 +1,467 @@
+#include "StandinServer.h"
+
+#include "OverviewPages.h"
+#include "core/queries/Endpoints.h"
+#include "core/text/Encoding.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <list>
+#include <stdexcept>
+#include <thread>
+
+namespace kaldrani::standin {
+
+namespace {
+
+constexpr std::size_t kMaxRequestHead = 64 * 1024;
+constexpr int kIdleSeconds = 10;
+
+std::string lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string trimBlanks(std::string_view text)
+{
+    std::size_t b = 0, e = text.size();
+    while (b < e && (text[b] == ' ' || text[b] == '\t'))
+        ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t'))
+        --e;
+    return std::string(text.substr(b, e - b));
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecode(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i] == '+' ? ' ' : text[i];
+    }
+    return out;
+}
+
+// The Host header names the service; a port in it is not part of the name.
+std::string hostName(std::string_view header)
+{
+    std::string host = lower(trimBlanks(header));
+    if (!host.empty() && host.front() == '[') {
+        const auto close = host.find(']');
+        return close == std::string::npos ? host : host.substr(0, close + 1);
+    }
+    const auto colon = host.find(':');
+    return colon == std::string::npos ? host : host.substr(0, colon);
+}
+
+// [rfc7230] 3.1.1 Request Line, 3.2 Header Fields. Returns false for a head that is not
+// a request.
+bool parseRequestHead(std::string_view head, Request& request)
+{
+    const auto lineEnd = head.find("\r\n");
+    const std::string_view line = head.substr(0, lineEnd);
+    const auto sp1 = line.find(' ');
+    const auto sp2 = sp1 == std::string_view::npos ? sp1 : line.find(' ', sp1 + 1);
+    if (sp1 == std::string_view::npos || sp2 == std::string_view::npos)
+        return false;
+    request.method = std::string(line.substr(0, sp1));
+    request.target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
+    std::string_view target = request.target;
+    // An absolute-form target (a proxy request) still names host and path.
+    if (target.starts_with("http://")) {
+        const auto slash = target.find('/', 7);
+        target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+    }
+    const auto q = target.find('?');
+    request.path = std::string(target.substr(0, q));
+    request.query = q == std::string_view::npos ? std::string() : std::string(target.substr(q + 1));
+
+    std::size_t pos = lineEnd == std::string_view::npos ? head.size() : lineEnd + 2;
+    while (pos < head.size()) {
+        auto end = head.find("\r\n", pos);
+        if (end == std::string_view::npos)
+            end = head.size();
+        const std::string_view field = head.substr(pos, end - pos);
+        pos = end + 2;
+        if (field.empty())
+            break;
+        const auto colon = field.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        request.headers.emplace_back(trimBlanks(field.substr(0, colon)), trimBlanks(field.substr(colon + 1)));
+    }
+    if (const auto host = request.header("Host"))
+        request.host = hostName(*host);
+    return true;
+}
+
+std::string serialize(const Response& response)
+{
+    if (response.raw)
+        return *response.raw;
+    std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
+    bool hasLength = false, hasConnection = false;
+    for (const auto& [name, value] : response.headers) {
+        const std::string n = lower(name);
+        hasLength = hasLength || n == "content-length" || n == "transfer-encoding";
+        hasConnection = hasConnection || n == "connection";
+        out += name + ": " + value + "\r\n";
+    }
+    if (!hasLength)
+        out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    if (!hasConnection)
+        out += "Connection: close\r\n";
+    out += "\r\n";
+    out += response.body;
+    return out;
+}
+
+bool sendAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+Response notFound(const Request& request)
+{
+    Response r = utf8Page("<html><body><h1>404 Not Found</h1><p>" + htmlEscape(request.host + request.path)
+                          + "</p></body></html>");
+    r.status = 404;
+    r.reason = "Not Found";
+    return r;
+}
+
+using RouteKey = std::pair<std::string, std::string>;
+
+} // namespace
+
+std::optional<std::string> Request::header(std::string_view name) const
+{
+    const std::string wanted = lower(name);
+    for (const auto& [n, v] : headers)
+        if (lower(n) == wanted)
+            return v;
+    return std::nullopt;
+}
+
+std::optional<std::string> Request::param(std::string_view key) const
+{
+    std::string_view rest = query;
+    while (true) {
+        const auto amp = rest.find('&');
+        const std::string_view pair = rest.substr(0, amp);
+        const auto eq = pair.find('=');
+        if (percentDecode(pair.substr(0, eq)) == key)
+            return eq == std::string_view::npos ? std::string() : percentDecode(pair.substr(eq + 1));
+        if (amp == std::string_view::npos)
+            return std::nullopt;
+        rest.remove_prefix(amp + 1);
+    }
+}
+
+Response gbkPage(std::string_view utf8Html)
+{
+    Response r;
+    r.headers = {{"Content-Type", "text/html; charset=gb2312"}};
+    r.body = text::utf8ToGbk(utf8Html);
+    return r;
+}
+
+Response utf8Page(std::string_view utf8Html, std::string_view mediaType)
+{
+    Response r;
+    r.headers = {{"Content-Type", std::string(mediaType) + "; charset=utf-8"}};
+    r.body = std::string(utf8Html);
+    return r;
+}
+
+std::string htmlEscape(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+struct StandinServer::Impl {
+    struct Connection {
+        int fd = -1;
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
+    int listenFd = -1;
+    int wakePipe[2] = {-1, -1};
+    std::thread acceptThread;
+
+    mutable std::mutex mutex;
+    std::condition_variable stopped;
+    bool stopping = false;
+    std::map<RouteKey, Handler> routes;
+    std::map<RouteKey, Response> answers;
+    std::string versionBody = "1.6";
+    std::vector<Request> received;
+    std::list<std::unique_ptr<Connection>> connections;
+
+    void acceptLoop();
+    void serve(Connection& connection);
+    Response dispatch(const Request& request);
+    void reapFinished();
+};
+
+void StandinServer::Impl::reapFinished()
+{
+    std::lock_guard lock(mutex);
+    for (auto it = connections.begin(); it != connections.end();) {
+        if ((*it)->done) {
+            (*it)->thread.join();
+            it = connections.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void StandinServer::Impl::acceptLoop()
+{
+    pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+    while (true) {
+        fds[0].revents = fds[1].revents = 0;
+        const int n = ::poll(fds, 2, -1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || fds[1].revents)
+            return;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int fd = ::accept(listenFd, nullptr, nullptr);
+        if (fd < 0)
+            continue;
+        reapFinished();
+        timeval idle{kIdleSeconds, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
+        std::lock_guard lock(mutex);
+        if (stopping) {
+            ::close(fd);
+            return;
+        }
+        auto connection = std::make_unique<Connection>();
+        connection->fd = fd;
+        Connection& c = *connection;
+        connections.push_back(std::move(connection));
+        c.thread = std::thread([this, &c] { serve(c); });
+    }
+}
+
+void StandinServer::Impl::serve(Connection& connection)
+{
+    std::string head;
+    char chunk[4096];
+    bool complete = false;
+    while (!complete && head.size() < kMaxRequestHead) {
+        const ssize_t n = ::recv(connection.fd, chunk, sizeof chunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        head.append(chunk, static_cast<std::size_t>(n));
+        complete = head.find("\r\n\r\n") != std::string::npos;
+    }
+    Request request;
+    if (complete && parseRequestHead(head.substr(0, head.find("\r\n\r\n") + 2), request)) {
+        {
+            std::lock_guard lock(mutex);
+            received.push_back(request);
+        }
+        Response response;
+        try {
+            response = dispatch(request);
+        } catch (const std::exception& e) {
+            response = utf8Page(std::string("<html><body>500 ") + htmlEscape(e.what()) + "</body></html>");
+            response.status = 500;
+            response.reason = "Internal Server Error";
+        }
+        bool goOn = true;
+        if (response.delayMs > 0) {
+            std::unique_lock lock(mutex);
+            goOn = !stopped.wait_for(lock, std::chrono::milliseconds(response.delayMs), [this] { return stopping; });
+        }
+        if (goOn)
+            sendAll(connection.fd, serialize(response));
+    } else if (complete) {
+        sendAll(connection.fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    }
+    // Let the client read everything before the close, so it never sees a reset.
+    ::shutdown(connection.fd, SHUT_WR);
+    while (::recv(connection.fd, chunk, sizeof chunk, 0) > 0) { }
+    {
+        std::lock_guard lock(mutex);
+        ::close(connection.fd);
+        connection.fd = -1;
+    }
+    connection.done = true;
+}
+
+Response StandinServer::Impl::dispatch(const Request& request)
+{
+    Handler handler;
+    {
+        std::lock_guard lock(mutex);
+        const RouteKey key{request.host, request.path};
+        if (const auto it = answers.find(key); it != answers.end())
+            return it->second;
+        if (const auto it = routes.find(key); it != routes.end())
+            handler = it->second;
+    }
+    return handler ? handler(request) : notFound(request);
+}
+
+StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
+{
+    Impl& d = *m_impl;
+    d.listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (d.listenFd < 0)
+        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    const int on = 1;
+    ::setsockopt(d.listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (port < 0 || port > 65535 || ::bind(d.listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(d.listenFd, 64) != 0
+        || ::getsockname(d.listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0
+        || ::pipe2(d.wakePipe, O_CLOEXEC) != 0) {
+        const std::string reason = std::strerror(errno);
+        ::close(d.listenFd);
+        throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(port) + ": " + reason);
+    }
+    m_port = ntohs(address.sin_port);
+
+    addOverviewRoutes(*this);
+    addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
+        std::lock_guard lock(d.mutex);
+        return utf8Page(d.versionBody, "text/plain");
+    });
+
+    d.acceptThread = std::thread([&d] { d.acceptLoop(); });
+}
+
+StandinServer::~StandinServer()
+{
+    stop();
+}
+
+void StandinServer::addRoute(std::string_view host, std::string path, Handler handler)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->routes[{hostName(host), std::move(path)}] = std::move(handler);
+}
+
+void StandinServer::setAnswer(std::string_view host, std::string path, Response response)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->answers[{hostName(host), std::move(path)}] = std::move(response);
+}
+
+void StandinServer::clearAnswers()
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->answers.clear();
+}
+
+void StandinServer::setVersionBody(std::string body)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->versionBody = std::move(body);
+}
+
+std::vector<Request> StandinServer::requests() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->received;
+}
+
+void StandinServer::clearRequests()
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->received.clear();
+}
+
+void StandinServer::stop()
+{
+    Impl& d = *m_impl;
+    {
+        std::lock_guard lock(d.mutex);
+        if (d.stopping)
+            return;
+        d.stopping = true;
+        for (const auto& c : d.connections)
+            if (c->fd >= 0)
+                ::shutdown(c->fd, SHUT_RDWR);
+    }
+    d.stopped.notify_all();
+    const char wake = 1;
+    [[maybe_unused]] const auto written = ::write(d.wakePipe[1], &wake, 1);
+    if (d.acceptThread.joinable())
+        d.acceptThread.join();
+    std::list<std::unique_ptr<Impl::Connection>> connections;
+    {
+        std::lock_guard lock(d.mutex);
+        connections.swap(d.connections);
+    }
+    for (auto& c : connections)
+        c->thread.join();
+    ::close(d.listenFd);
+    ::close(d.wakePipe[0]);
+    ::close(d.wakePipe[1]);
+}
+
+} // namespace kaldrani::standin

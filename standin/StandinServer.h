@@ -1,0 +1,95 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A small HTTP/1.1 server on loopback that takes the place of the web services the
+// program asks. It dispatches on the Host header and the path, so one port serves every
+// host once the connections are pointed at it.
+namespace kaldrani::standin {
+
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// One request as received.
+struct Request {
+    std::string method;
+    std::string target; // as sent: path, "?" and query
+    std::string path;
+    std::string query;  // after the "?", undecoded
+    std::string host;   // the Host header, lower case, without a port
+    HeaderList headers;
+
+    // The value of the first header of that name (any case), or nothing.
+    std::optional<std::string> header(std::string_view name) const;
+    // The percent-decoded value of the first query key of that name, or nothing.
+    std::optional<std::string> param(std::string_view key) const;
+};
+
+// One answer. Content-Length and "Connection: close" are added unless headers set them.
+struct Response {
+    int status = 200;
+    std::string reason = "OK";
+    HeaderList headers;
+    std::string body; // bytes, sent as they are
+    // Milliseconds to wait before sending anything (a stop ends the wait early).
+    int delayMs = 0;
+    // When set, these bytes are sent instead of a well-formed answer.
+    std::optional<std::string> raw;
+};
+
+using Handler = std::function<Response(const Request&)>;
+
+// A page in GBK with a charset header, as the stream-form queries read it. Takes UTF-8.
+Response gbkPage(std::string_view utf8Html);
+// A page in UTF-8 with "charset=utf-8" in its Content-Type, as the string-form queries read it.
+Response utf8Page(std::string_view utf8Html, std::string_view mediaType = "text/html");
+
+// Escapes &, <, > and " so that text taken from a request cannot open markup.
+std::string htmlEscape(std::string_view text);
+
+class StandinServer {
+public:
+    // Binds 127.0.0.1:port (0: a free port the system picks), installs every page of the
+    // program's services and starts serving on a thread of its own. Raises
+    // std::runtime_error when the socket cannot be bound.
+    explicit StandinServer(int port = 0);
+    // Stops serving and waits for every connection to end.
+    ~StandinServer();
+    StandinServer(const StandinServer&) = delete;
+    StandinServer& operator=(const StandinServer&) = delete;
+
+    // The port actually bound.
+    int port() const { return m_port; }
+
+    // Serves host + path with handler from now on, replacing an earlier route of the same
+    // host and path. The host is matched without case and without a port.
+    void addRoute(std::string_view host, std::string path, Handler handler);
+
+    // Answers host + path with exactly this response, ahead of any route, until cleared.
+    void setAnswer(std::string_view host, std::string path, Response response);
+    void clearAnswers();
+
+    // The body of the maker's "/version.html".
+    void setVersionBody(std::string body);
+
+    // Every request received so far, in arrival order.
+    std::vector<Request> requests() const;
+    void clearRequests();
+
+    // Stops accepting, ends open connections and joins every thread. Safe to call twice.
+    void stop();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    int m_port = 0;
+};
+
+} // namespace kaldrani::standin

@@ -1,0 +1,36 @@
+#include "StandinServer.h"
+
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Kaldrani stand-in web services: every page the program asks, served on loopback."};
+    app.name("kaldrani-standin");
+    int port = 0;
+    app.add_option("--port", port, "Port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    CLI11_PARSE(app, argc, argv);
+
+    // Blocked before any thread starts, so every thread inherits the mask and only the
+    // sigwait below ever takes these signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    try {
+        kaldrani::standin::StandinServer server(port);
+        std::cout << server.port() << std::endl;
+        int received = 0;
+        sigwait(&signals, &received);
+        server.stop();
+    } catch (const std::exception& e) {
+        std::cerr << "kaldrani-standin: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
