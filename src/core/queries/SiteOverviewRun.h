@@ -19,6 +19,8 @@ struct OverviewDisplay {
     const std::string& cell(int col, int row) const;
     void setCell(int col, int row, std::string text);
 
+    // The PageRank as its query returned it (never negative; may exceed 10).
+    int pageRank = 0;
     // Picture number drawn into ImagePR: 0..10, or -1 for an empty picture.
     int pageRankPicture = -1;
     bool pageRankVisible = true;

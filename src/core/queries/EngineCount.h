@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/queries/EventPump.h"
+#include "core/queries/SearchEngine.h"
+
+#include <string>
+
+namespace kaldrani::queries {
+
+// How many of the domain's pages the engine has indexed, or how many pages link to it:
+// digits without grouping commas, whatever text the page holds between its markers, or
+// "0" on any failure. Never raises. Processes pending events once before returning,
+// except for Baidu Indexed.
+std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump);
+
+// The address QueryEngineCount fetches for engine, kind and domain.
+std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::string& domain);
+
+} // namespace kaldrani::queries

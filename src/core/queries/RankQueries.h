@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/queries/EventPump.h"
+
+#include <string>
+
+namespace kaldrani::queries {
+
+// The domain's PageRank from the maker's service: never negative, not limited above;
+// 0 on any failure. Never raises and processes no events.
+int QueryPageRank(const std::string& domain);
+
+// The Sogou rating read from Sogou's result page, not clamped; 0 on any failure. Never
+// raises; processes pending events once before returning.
+int QuerySogouRating(const std::string& domain, EventPump& pump);
+
+// The Alexa service's reply, trimmed; "查询失败" when empty or on any failure (reads
+// give up after 2000 ms). Never raises; processes pending events once before returning.
+std::string QueryAlexaRank(const std::string& domain, EventPump& pump);
+
+// ChinaRank's rank digits without grouping commas, "子网站不参与排名", leftover text, or
+// "0" on any failure (reads give up after 2000 ms). Never raises; processes pending
+// events once before returning.
+std::string QueryChinaRank(const std::string& domain, EventPump& pump);
+
+} // namespace kaldrani::queries
