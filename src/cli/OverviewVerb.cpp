@@ -1,12 +1,81 @@
 #include "cli/Verbs.h"
 
+#include "core/queries/SearchEngine.h"
+#include "core/queries/SiteOverviewRun.h"
+#include "core/records/DataFolder.h"
+
+#include <iostream>
+#include <memory>
+
 namespace kaldrani::cli {
 
-// Placeholder until the verb lands.
-Verb addOverviewVerb(CLI::App& app, const GlobalOptions&)
+namespace {
+
+// The command line shows the display once, at the end; it only keeps the first failure.
+class CliView final : public queries::OverviewView {
+public:
+    void processPendingEvents() override { }
+    void gridCellChanged(int, int) override { }
+    void displayCleared() override { }
+    void pageRankChanged() override { }
+    void gaugeChanged() override { }
+    void alexaRankChanged() override { }
+    void chinaRankChanged() override { }
+    void setUrlText(const std::string&) override { }
+    void setRunning(bool) override { }
+    void reportError(const std::string& message) override
+    {
+        if (m_error.empty())
+            m_error = message;
+    }
+    const std::string& error() const { return m_error; }
+
+private:
+    std::string m_error;
+};
+
+// A page's leftover text may hold tabs or line breaks; the output stays one line per row
+// and one TAB between fields.
+std::string oneField(std::string text)
 {
-    CLI::App* command = app.add_subcommand("overview", "(not built yet)");
-    return {command, [] () -> int { throw CommandFailure(1, "not built yet"); }};
+    for (char& c : text)
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
+{
+    CLI::App* command = app.add_subcommand(
+        "overview", "Ask the seven engines and the four rank services about DOMAIN; a listed site gets a history record");
+    auto domain = std::make_shared<std::string>();
+    command->add_option("DOMAIN", *domain, "The site's domain, e.g. example.com")->required();
+
+    return {command, [domain, &options]() -> int {
+                if (!queries::IsValidDomain(*domain))
+                    throw CommandFailure(2, "kaldrani-cli: \"" + *domain
+                                                + "\" is not a domain name (expected a name such as example.com)");
+                const records::DataFolder folder = openDataFolder(options);
+                const std::vector<std::string> sites = records::loadSiteList(folder);
+
+                queries::OverviewDisplay display;
+                CliView view;
+                queries::runSiteOverview(display, view, folder, *domain, sites);
+
+                for (const SearchEngine e : kSearchEngines)
+                    std::cout << engineLabel(e) << '\t' << oneField(display.cell(1, engineRow(e))) << '\t'
+                              << oneField(display.cell(2, engineRow(e))) << '\n';
+                std::cout << "PageRank\t" << display.pageRank << '\n'
+                          << "SogouRank\t" << display.gaugeValue << '\n'
+                          << "AlexaRank\t" << oneField(display.alexaRank) << '\n'
+                          << "ChinaRank\t" << oneField(display.chinaRank) << '\n';
+                std::cout.flush();
+                if (!view.error().empty())
+                    throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.error());
+                return 0;
+            }};
 }
 
 } // namespace kaldrani::cli
