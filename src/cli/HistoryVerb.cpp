@@ -1,12 +1,49 @@
 #include "cli/Verbs.h"
 
+#include "core/records/History.h"
+
+#include <iostream>
+#include <memory>
+
 namespace kaldrani::cli {
 
-// Placeholder until the verb lands.
-Verb addHistoryVerb(CLI::App& app, const GlobalOptions&)
+namespace {
+
+// A field may hold a TAB from a page's leftover text; the output keeps one TAB between fields.
+std::string oneField(std::string text)
 {
-    CLI::App* command = app.add_subcommand("history", "(not built yet)");
-    return {command, [] () -> int { throw CommandFailure(1, "not built yet"); }};
+    for (char& c : text)
+        if (c == '\t')
+            c = ' ';
+    return text;
+}
+
+} // namespace
+
+Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
+{
+    CLI::App* command = app.add_subcommand(
+        "history", "Print SITE's stored records, newest first, fields TAB-separated (keeps the newest 1000)");
+    auto site = std::make_shared<std::string>();
+    command->add_option("SITE", *site, "The site exactly as the site list holds it")->required();
+
+    return {command, [site, &options]() -> int {
+                const records::DataFolder folder = openDataFolder(options);
+                std::vector<std::vector<std::string>> history;
+                try {
+                    history = records::ReadHistory(folder, *site);
+                } catch (const records::FileError& e) {
+                    throw CommandFailure(1, std::string("kaldrani-cli: no history for this site: ") + e.what());
+                }
+                std::string out;
+                for (const auto& record : history) {
+                    for (size_t i = 0; i < record.size(); ++i)
+                        out += (i ? "\t" : "") + oneField(record[i]);
+                    out += '\n';
+                }
+                std::cout << out << std::flush;
+                return 0;
+            }};
 }
 
 } // namespace kaldrani::cli
