@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/queries/Endpoints.h"
+
+#include <QString>
+
+// The maker's pages the windows open or ask: plain HTTP on port 80.
+namespace kaldrani::gui {
+
+// The bare host, no path.
+inline QString makerHomePage()
+{
+    return QStringLiteral("http://") + QString::fromUtf8(endpoints::kMaker.data(), endpoints::kMaker.size());
+}
+
+// The page about a domain: the text is appended as it is, neither checked nor encoded.
+inline QString makerDomainPage(const QString& domain)
+{
+    return makerHomePage() + QStringLiteral("/?domain=") + domain;
+}
+
+// The page whose body is the latest published version number.
+inline QString makerVersionPage()
+{
+    return makerHomePage() + QStringLiteral("/version.html");
+}
+
+} // namespace kaldrani::gui

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+
+namespace kaldrani::gui {
+
+// Where a window of the given outer size goes so that it keeps marginRight pixels to the
+// screen's right edge and marginBottom pixels to its bottom edge: the top-left corner of
+// its frame, on the full screen (not the work area).
+constexpr QPoint placeNearCorner(QSize screen, QSize outer, int marginRight, int marginBottom)
+{
+    return {screen.width() - outer.width() - marginRight, screen.height() - outer.height() - marginBottom};
+}
+
+} // namespace kaldrani::gui
+
+class QWidget;
+
+namespace kaldrani::gui {
+
+// The primary screen's full size in pixels.
+QSize fullScreenSize();
+
+// Moves the window's frame to placeNearCorner on that screen size, counting the frame the
+// window system reports now (none before the window was first shown). Returns whether a
+// frame was known.
+bool placeWindowNearCorner(QWidget* window, QSize screen, int marginRight, int marginBottom);
+
+} // namespace kaldrani::gui

@@ -1,0 +1,28 @@
+#include "gui/TGauge.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace kaldrani::gui {
+
+TGauge::TGauge(QWidget* parent) : QWidget(parent) { }
+
+void TGauge::setProgress(int value)
+{
+    m_progress = std::clamp(value, 0, 100);
+    update();
+}
+
+void TGauge::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect inside = rect().adjusted(1, 1, -1, -1);
+    p.fillRect(rect(), QColor(128, 128, 128));
+    p.fillRect(inside, Qt::white);
+    p.fillRect(QRect(inside.left(), inside.top(), inside.width() * m_progress / 100, inside.height()), kBarColor);
+    p.setPen(Qt::black);
+    p.drawText(inside, Qt::AlignCenter, QString::asprintf("%d%%", m_progress));
+}
+
+} // namespace kaldrani::gui

@@ -1,0 +1,500 @@
+#include "gui/mainFrm.h"
+
+#include "core/queries/SearchEngine.h"
+#include "gui/BrowserOpener.h"
+#include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
+#include "gui/Icons.h"
+#include "gui/Jilu.h"
+#include "gui/MakerSite.h"
+#include "gui/ManiSite.h"
+#include "gui/PageRankPictures.h"
+#include "gui/Placement.h"
+#include "gui/VersionCheck.h"
+#include "gui/about.h"
+#include "gui/updata.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+
+using namespace kaldrani;
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+std::optional<bool> g_trayOverride;
+
+// Brings a window to the front in its normal state.
+void showWindow(QWidget* window)
+{
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    else
+        window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+bool systemTrayAvailable()
+{
+    return g_trayOverride ? *g_trayOverride : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void setSystemTrayAvailableOverride(std::optional<bool> available)
+{
+    g_trayOverride = available;
+}
+
+TfrmMain::TfrmMain(const records::DataFolder& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_folder(folder)
+{
+    setWindowTitle(QStringLiteral("Kaldrani"));
+    setWindowIcon(gui::appIcon());
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(gui::tahoma(8));
+    ImageListPR = gui::makePageRankPictures();
+    createControls();
+    createTray();
+    FormCreate();
+}
+
+void TfrmMain::createControls()
+{
+    toolbarPanel = new QWidget(this);
+    toolbarPanel->setGeometry(6, 0, 181, 18);
+    const auto tool = [this](int left, int icon, const char* tip, void (TfrmMain::*handler)()) {
+        auto* button = new QToolButton(toolbarPanel);
+        button->setGeometry(left, 0, 18, 18);
+        button->setAutoRaise(true);
+        button->setIcon(gui::toolIcon(icon));
+        button->setIconSize(QSize(16, 16));
+        button->setToolTip(QString::fromUtf8(tip));
+        connect(button, &QToolButton::clicked, this, handler);
+        return button;
+    };
+    btnSite = tool(0, 0, "管理站点", &TfrmMain::btnSiteClick);
+    bsSkinSpeedButton1 = tool(18, 1, "查询记录", &TfrmMain::bsSkinSpeedButton1Click);
+    bsSkinSpeedButton2 = tool(38, 2, "域名查询", &TfrmMain::bsSkinSpeedButton2Click);
+    bsSkinSpeedButton3 = tool(58, 3, "IP地址查询", &TfrmMain::bsSkinSpeedButton3Click);
+    bsSkinSpeedButton6 = tool(78, 6, "关键词排名", &TfrmMain::bsSkinSpeedButton6Click);
+    bsSkinSpeedButton7 = tool(96, 7, "邮件群发", &TfrmMain::bsSkinSpeedButton7Click);
+    bsSkinSpeedButton4 = tool(114, 4, "访问官网", &TfrmMain::bsSkinSpeedButton4Click);
+    bsSkinSpeedButton5 = tool(131, 5, "关于软件", &TfrmMain::bsSkinSpeedButton5Click);
+    for (QToolButton* later : {bsSkinSpeedButton2, bsSkinSpeedButton3, bsSkinSpeedButton6, bsSkinSpeedButton7})
+        later->setEnabled(false);
+
+    txtUrl = new QComboBox(this);
+    txtUrl->setEditable(true);
+    txtUrl->setGeometry(6, 22, 125, 20);
+    txtUrl->setMaxVisibleItems(8);
+    txtUrl->setInsertPolicy(QComboBox::NoInsert);
+    // Case-sensitive, so a completion never changes the case of what was typed: the
+    // history is only written for an exact match with a listed site.
+    txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
+
+    btnQure = new QPushButton(QStringLiteral("查   询"), this);
+    btnQure->setGeometry(136, 22, 50, 25);
+    btnQure->setDefault(true);
+    connect(btnQure, &QPushButton::clicked, this, &TfrmMain::btnQureClick);
+
+    StringGD = new QTableWidget(8, 3, this);
+    StringGD->setGeometry(6, 49, 181, 168);
+    StringGD->horizontalHeader()->hide();
+    StringGD->verticalHeader()->hide();
+    StringGD->horizontalHeader()->setMinimumSectionSize(1);
+    StringGD->verticalHeader()->setMinimumSectionSize(1);
+    StringGD->horizontalHeader()->setDefaultSectionSize(69);
+    StringGD->verticalHeader()->setDefaultSectionSize(20);
+    StringGD->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGD->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGD->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGD->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGD->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGD->setWordWrap(false);
+    for (int row = 0; row < 8; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            auto* item = new QTableWidgetItem;
+            if (row == 0 || col == 0) {
+                // Heading cells, like a fixed row and column: grey and not selectable.
+                item->setFlags(Qt::ItemIsEnabled);
+                item->setBackground(palette().button());
+            } else {
+                item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            }
+            StringGD->setItem(row, col, item);
+        }
+    }
+    StringGD->viewport()->installEventFilter(this);
+
+    QFrame* panel1 = addResultPanel(224, QStringLiteral("PageRank："), 9);
+    ImagePR = new QLabel(panel1);
+    ImagePR->setGeometry(70, 5, 70, 16);
+
+    QFrame* panel2 = addResultPanel(255, QStringLiteral("SogouRank："), 3);
+    SouGouRankG = new gui::TGauge(panel2);
+    SouGouRankG->setGeometry(72, 5, 66, 12);
+    SouGouRankG->hide();
+
+    QFont bold = gui::tahoma(8, true);
+    QFrame* panel3 = addResultPanel(287, QStringLiteral("AlexaRank："), 6);
+    lblAlexaRank = new QLabel(panel3);
+    lblAlexaRank->setFont(bold);
+    lblAlexaRank->setGeometry(72, 5, 106, 15);
+
+    QFrame* panel4 = addResultPanel(318, QStringLiteral("ChinaRank："), 6);
+    lblChinaRank = new QLabel(panel4);
+    lblChinaRank->setFont(bold);
+    lblChinaRank->setGeometry(72, 5, 106, 15);
+}
+
+QFrame* TfrmMain::addResultPanel(int top, const QString& caption, int captionLeft)
+{
+    auto* panel = new QFrame(this);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setGeometry(6, top, 181, 25);
+    auto* label = new QLabel(caption, panel);
+    label->move(captionLeft, 5);
+    label->adjustSize();
+    return panel;
+}
+
+void TfrmMain::createTray()
+{
+    bsPmenu = new QMenu(this);
+    const auto item = [this](gui::MenuIcon icon, const char* caption, void (TfrmMain::*handler)()) {
+        QAction* action = bsPmenu->addAction(gui::menuIcon(icon), QString::fromUtf8(caption));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    N6 = item(gui::MenuIcon::Open, "打开工具", &TfrmMain::N6Click);
+    N7 = item(gui::MenuIcon::Visit, "访问官网", &TfrmMain::N7Click);
+    N8 = item(gui::MenuIcon::About, "关于软件", &TfrmMain::N8Click);
+    N9 = item(gui::MenuIcon::Upgrade, "在线升级", &TfrmMain::N9Click);
+    N10 = item(gui::MenuIcon::Quit, "退出程序", &TfrmMain::N10Click);
+
+    bsTrayIcon = new QSystemTrayIcon(gui::appIcon(), this);
+    bsTrayIcon->setToolTip(QStringLiteral("Kaldrani"));
+    bsTrayIcon->setContextMenu(bsPmenu);
+    connect(bsTrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            bsTrayIconDblClick();
+    });
+    if (systemTrayAvailable())
+        bsTrayIcon->show();
+}
+
+void TfrmMain::FormCreate()
+{
+    m_screenAtCreation = gui::fullScreenSize();
+    gui::placeWindowNearCorner(this, m_screenAtCreation, 50, 50);
+
+    StringGD->setColumnWidth(0, 40);
+    for (SearchEngine engine : kSearchEngines)
+        StringGD->item(engineRow(engine), 0)->setText(fromUtf8(engineLabel(engine)));
+    StringGD->item(0, 1)->setText(QStringLiteral("收录情况"));
+    StringGD->item(0, 2)->setText(QStringLiteral("反向链接"));
+
+    try {
+        const std::vector<std::string> sites = records::EnsureDataFolder(m_folder);
+        for (const std::string& site : sites)
+            txtUrl->addItem(QString::fromStdString(site));
+        txtUrl->setEditText(QString());
+    } catch (const std::exception& e) {
+        showApplicationError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TfrmMain::FormActivate()
+{
+    const QString typed = txtUrl->currentText();
+    txtUrl->clear();
+    try {
+        for (const std::string& site : records::loadSiteList(m_folder))
+            txtUrl->addItem(QString::fromStdString(site));
+        m_lastActivateError.reset();
+    } catch (const std::exception& e) {
+        // The error box takes the activation away and gives it back when closed; reporting
+        // the same failure again on that return would never let the user out.
+        const QString message = QString::fromUtf8(e.what());
+        if (m_lastActivateError != message) {
+            m_lastActivateError = message;
+            showApplicationError(message, this);
+        }
+    }
+    txtUrl->setEditText(typed);
+}
+
+void TfrmMain::FormCloseQuery(QCloseEvent* event)
+{
+    if (m_quitting) {
+        event->accept();
+        return;
+    }
+    if (!systemTrayAvailable()) {
+        // No tray to bring a hidden window back: closing ends the program.
+        event->accept();
+        N10Click();
+        return;
+    }
+    event->ignore();
+    hide();
+    if (gui::newVersionPublished(versionCheckTimeoutMs))
+        showWindow(frmUpdate);
+}
+
+void TfrmMain::attachToolWindow(ToolWindow which, QWidget* window)
+{
+    m_toolWindows[static_cast<std::size_t>(which)] = window;
+    QToolButton* button = nullptr;
+    switch (which) {
+    case ToolWindow::Whois: button = bsSkinSpeedButton2; break;
+    case ToolWindow::IP: button = bsSkinSpeedButton3; break;
+    case ToolWindow::KeyWord: button = bsSkinSpeedButton6; break;
+    case ToolWindow::Mail: button = bsSkinSpeedButton7; break;
+    }
+    button->setEnabled(window != nullptr);
+}
+
+void TfrmMain::btnQureClick()
+{
+    std::vector<std::string> items;
+    items.reserve(static_cast<std::size_t>(txtUrl->count()));
+    for (int i = 0; i < txtUrl->count(); ++i)
+        items.push_back(txtUrl->itemText(i).toStdString());
+    queries::runSiteOverview(m_display, *this, m_folder, txtUrl->currentText().toStdString(), items);
+}
+
+void TfrmMain::btnSiteClick()
+{
+    showWindow(frmManiSite);
+}
+
+void TfrmMain::bsSkinSpeedButton1Click()
+{
+    showWindow(frmJilu);
+}
+
+void TfrmMain::bsSkinSpeedButton2Click()
+{
+    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::Whois)]);
+}
+
+void TfrmMain::bsSkinSpeedButton3Click()
+{
+    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::IP)]);
+}
+
+void TfrmMain::bsSkinSpeedButton6Click()
+{
+    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::KeyWord)]);
+}
+
+void TfrmMain::bsSkinSpeedButton7Click()
+{
+    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::Mail)]);
+}
+
+void TfrmMain::bsSkinSpeedButton4Click()
+{
+    const QString domain = txtUrl->currentText();
+    gui::openInBrowser(domain.isEmpty() ? gui::makerHomePage() : gui::makerDomainPage(domain));
+}
+
+void TfrmMain::bsSkinSpeedButton5Click()
+{
+    showWindow(frmAbout);
+}
+
+void TfrmMain::StringGDDblClick()
+{
+    const QString domain = txtUrl->currentText();
+    if (!domain.isEmpty())
+        gui::openInBrowser(gui::makerDomainPage(domain));
+}
+
+void TfrmMain::bsTrayIconDblClick()
+{
+    showWindow(this);
+}
+
+void TfrmMain::N6Click()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::N7Click()
+{
+    gui::openInBrowser(gui::makerHomePage());
+}
+
+void TfrmMain::N8Click()
+{
+    frmAbout = new TfrmAbout(this);
+    showWindow(frmAbout);
+}
+
+void TfrmMain::N9Click()
+{
+    gui::openInBrowser(gui::makerHomePage());
+}
+
+void TfrmMain::N10Click()
+{
+    // exit, not quit: quit would first ask every window to close, and this one refuses.
+    m_quitting = true;
+    QCoreApplication::exit(0);
+}
+
+void TfrmMain::gridCellChanged(int col, int row)
+{
+    StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
+    StringGD->viewport()->repaint();
+}
+
+void TfrmMain::displayCleared()
+{
+    for (int row = 1; row <= 7; ++row)
+        for (int col = 1; col <= 2; ++col)
+            StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
+    ImagePR->setVisible(m_display.pageRankVisible);
+    SouGouRankG->setVisible(m_display.gaugeVisible);
+    lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
+    lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
+    repaint();
+}
+
+void TfrmMain::pageRankChanged()
+{
+    const int n = m_display.pageRankPicture;
+    QPixmap picture(gui::kPageRankWidth, gui::kPageRankHeight);
+    picture.fill(Qt::transparent);
+    if (n >= 0 && n < ImageListPR.size())
+        picture = QPixmap::fromImage(ImageListPR[n]);
+    ImagePR->setPixmap(picture);
+    ImagePR->setVisible(m_display.pageRankVisible);
+    ImagePR->repaint();
+}
+
+void TfrmMain::gaugeChanged()
+{
+    SouGouRankG->setProgress(m_display.gaugeValue);
+    SouGouRankG->setVisible(m_display.gaugeVisible);
+    SouGouRankG->repaint();
+}
+
+void TfrmMain::alexaRankChanged()
+{
+    lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
+    lblAlexaRank->repaint();
+}
+
+void TfrmMain::chinaRankChanged()
+{
+    lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
+    lblChinaRank->repaint();
+}
+
+void TfrmMain::setUrlText(const std::string& text)
+{
+    txtUrl->setEditText(QString::fromStdString(text));
+}
+
+void TfrmMain::setRunning(bool running)
+{
+    btnQure->setEnabled(!running);
+    txtUrl->setEnabled(!running);
+}
+
+void TfrmMain::reportError(const std::string& message)
+{
+    showApplicationError(QString::fromStdString(message), this);
+}
+
+void TfrmMain::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormCloseQuery(event);
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && systemTrayAvailable()) {
+        // Hiding inside the state change confuses some window managers; do it just after.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+    }
+}
+
+bool TfrmMain::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QWidget::event(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == StringGD->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        StringGDDblClick();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && btnQure->isEnabled()) {
+        btnQure->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_placedWithFrame)
+        return;
+    // The frame is known only once the window is on screen; place it again counting it.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_placedWithFrame && windowHandle() && !windowHandle()->frameMargins().isNull()) {
+            gui::placeWindowNearCorner(this, m_screenAtCreation, 50, 50);
+            m_placedWithFrame = true;
+        }
+    });
+}

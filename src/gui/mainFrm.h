@@ -1,0 +1,134 @@
+#pragma once
+
+#include "core/queries/SiteOverviewRun.h"
+#include "core/records/DataFolder.h"
+#include "gui/TGauge.h"
+
+#include <QImage>
+#include <QList>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableWidget;
+class QToolButton;
+
+// The main window: the site overview panel with its toolbar, the tray icon and its menu.
+// Closing it only hides it (and runs the new-version check); the tray menu's quit item
+// ends the program.
+class TfrmMain : public QWidget, public kaldrani::queries::OverviewView {
+    Q_OBJECT
+public:
+    // Creates the window hidden and runs FormCreate: placement, grid, data folder.
+    explicit TfrmMain(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+
+    // The windows of later tools, by their toolbar button; each button stays disabled
+    // until its window is attached.
+    enum class ToolWindow { Whois, IP, KeyWord, Mail };
+    void attachToolWindow(ToolWindow which, QWidget* window);
+
+    // The client area: the layout's controls reach x = 187, past the nominal 179.
+    static constexpr int kClientWidth = 187;
+    static constexpr int kClientHeight = 351;
+
+    // Per-wait limit of the new-version fetch, in milliseconds.
+    int versionCheckTimeoutMs = 20000;
+
+    QWidget* toolbarPanel = nullptr;
+    QToolButton* btnSite = nullptr;
+    QToolButton* bsSkinSpeedButton1 = nullptr;
+    QToolButton* bsSkinSpeedButton2 = nullptr;
+    QToolButton* bsSkinSpeedButton3 = nullptr;
+    QToolButton* bsSkinSpeedButton6 = nullptr;
+    QToolButton* bsSkinSpeedButton7 = nullptr;
+    QToolButton* bsSkinSpeedButton4 = nullptr;
+    QToolButton* bsSkinSpeedButton5 = nullptr;
+    QComboBox* txtUrl = nullptr;
+    QPushButton* btnQure = nullptr;
+    QTableWidget* StringGD = nullptr;
+    QLabel* ImagePR = nullptr;
+    kaldrani::gui::TGauge* SouGouRankG = nullptr;
+    QLabel* lblAlexaRank = nullptr;
+    QLabel* lblChinaRank = nullptr;
+    QList<QImage> ImageListPR;
+    QSystemTrayIcon* bsTrayIcon = nullptr;
+    QMenu* bsPmenu = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N10 = nullptr;
+
+    // What the run last wrote; the grid and panels show it.
+    const kaldrani::queries::OverviewDisplay& display() const { return m_display; }
+
+    // The handlers, public so that a caller can run exactly what a click runs.
+    void btnQureClick();
+    void btnSiteClick();
+    void bsSkinSpeedButton1Click();
+    void bsSkinSpeedButton2Click();
+    void bsSkinSpeedButton3Click();
+    void bsSkinSpeedButton4Click();
+    void bsSkinSpeedButton5Click();
+    void bsSkinSpeedButton6Click();
+    void bsSkinSpeedButton7Click();
+    void StringGDDblClick();
+    void bsTrayIconDblClick();
+    void N6Click();
+    void N7Click();
+    void N8Click();
+    void N9Click();
+    void N10Click();
+
+    // OverviewView: each change is painted at once.
+    void gridCellChanged(int col, int row) override;
+    void displayCleared() override;
+    void pageRankChanged() override;
+    void gaugeChanged() override;
+    void alexaRankChanged() override;
+    void chinaRankChanged() override;
+    void setUrlText(const std::string& text) override;
+    void setRunning(bool running) override;
+    void reportError(const std::string& message) override;
+    void processPendingEvents() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void FormCloseQuery(QCloseEvent* event);
+    void createControls();
+    void createTray();
+    QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
+
+    kaldrani::records::DataFolder m_folder;
+    kaldrani::queries::OverviewDisplay m_display;
+    std::array<QWidget*, 4> m_toolWindows{};
+    QSize m_screenAtCreation;
+    bool m_placedWithFrame = false;
+    bool m_quitting = false;
+    std::optional<QString> m_lastActivateError;
+};
+
+extern TfrmMain* frmMain;
+
+// Whether the desktop shows a tray. Without one, hiding the main window would leave an
+// invisible program, so closing it ends the program instead. Tests force either answer;
+// an empty optional asks the desktop again.
+bool systemTrayAvailable();
+void setSystemTrayAvailableOverride(std::optional<bool> available);

@@ -1,0 +1,69 @@
+#include "gui/updata.h"
+
+#include "gui/BrowserOpener.h"
+#include "gui/Fonts.h"
+#include "gui/Icons.h"
+#include "gui/MakerSite.h"
+#include "gui/Placement.h"
+#include "gui/TLinkLabel.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QWindow>
+
+using namespace kaldrani;
+
+TfrmUpdate* frmUpdate = nullptr;
+
+TfrmUpdate::TfrmUpdate(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setWindowTitle(QStringLiteral(" Kaldrani"));
+    setWindowIcon(gui::appIcon());
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(gui::tahoma(8));
+
+    bsSkinStdLabel1 = new QLabel(QStringLiteral("软件有更新请下载最新版"), this);
+    bsSkinStdLabel1->setGeometry(24, 32, 165, 16);
+    bsSkinStdLabel1->setFont(gui::tahoma(10));
+    bsSkinStdLabel1->setAutoFillBackground(true);
+    QPalette notice = bsSkinStdLabel1->palette();
+    notice.setColor(QPalette::Window, QColor(255, 244, 200));
+    bsSkinStdLabel1->setPalette(notice);
+
+    bsSkinStdLabel2 = new QLabel(QStringLiteral("官方网址："), this);
+    bsSkinStdLabel2->setGeometry(24, 88, 60, 13);
+
+    bsSkinLinkLabel1 = new gui::TLinkLabel(QString::fromUtf8(endpoints::kMaker.data(), endpoints::kMaker.size()),
+                                           this, true);
+    bsSkinLinkLabel1->setGeometry(90, 85, 102, 21);
+    connect(bsSkinLinkLabel1, &gui::TLinkLabel::clicked, this, &TfrmUpdate::bsSkinLinkLabel1Click);
+
+    FormCreate();
+}
+
+void TfrmUpdate::FormCreate()
+{
+    m_screenAtCreation = gui::fullScreenSize();
+    gui::placeWindowNearCorner(this, m_screenAtCreation, 30, 40);
+}
+
+void TfrmUpdate::bsSkinLinkLabel1Click()
+{
+    gui::openInBrowser(gui::makerHomePage());
+}
+
+void TfrmUpdate::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_placedWithFrame)
+        return;
+    // The frame is known only once the window is on screen; place it again counting it.
+    QTimer::singleShot(0, this, [this] {
+        if (!m_placedWithFrame && windowHandle() && !windowHandle()->frameMargins().isNull()) {
+            gui::placeWindowNearCorner(this, m_screenAtCreation, 30, 40);
+            m_placedWithFrame = true;
+        }
+    });
+}
