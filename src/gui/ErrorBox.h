@@ -15,6 +15,10 @@ void showApplicationError(const QString& message, QWidget* parent = nullptr);
 // function restores the real box.
 void setApplicationErrorSink(std::function<void(const QString&)> sink);
 
+// Runs one event handler; an exception that leaves it is shown in the default error box
+// (over parent) instead of unwinding through the toolkit. Never throws.
+void runHandler(const std::function<void()>& handler, QWidget* parent = nullptr);
+
 // The application object: an exception that leaves an event handler is shown in the
 // default error box, and the program goes on.
 class TApplication : public QApplication {

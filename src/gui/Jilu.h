@@ -2,9 +2,12 @@
 
 #include "core/records/DataFolder.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
+class HistoryTableModel;
 class QListWidget;
+class QScrollBar;
 class QTableView;
 
 // The query history window: the site list, and the picked site's records newest first.
@@ -16,6 +19,34 @@ public:
 
     QListWidget* urlList = nullptr;
     QTableView* sgLishi = nullptr;
+    // The grid's own bars are hidden; these two stand at the window's layout positions.
+    QScrollBar* sbLishiHorz = nullptr;
+    QScrollBar* sbLishiVert = nullptr;
+
+    // The grid's cells, cell(col, row) with row 0 and column 0 the headings.
+    HistoryTableModel* cells() const { return m_cells; }
+
+    // Sets the grid up: column widths, the headings in row 0, the numbers 1..1000 in column 0.
+    void chushihua();
+    // Empties columns 1..12 of rows 1..1000; headings and numbers stay.
+    void clearStringGrid();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormActivate();
+    void urlListListBoxClick();
+    void loadUrlList();
+    void linkScrollBar(QScrollBar* own, QScrollBar* shown);
+
+    kaldrani::records::DataFolder m_folder;
+    HistoryTableModel* m_cells = nullptr;
+    bool m_placed = false;
+    bool m_loadingList = false;
+    QElapsedTimer m_errorShown;
 };
 
 extern TfrmJilu* frmJilu;

@@ -18,12 +18,16 @@ public:
     QPushButton* brnSave = nullptr;
     QPushButton* brnCanc = nullptr;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FormCreate();
     void brnSaveClick();
     void brnCancClick();
 
     kaldrani::records::DataFolder m_folder;
+    bool m_placed = false;
 };
 
 extern TfrmManiSite* frmManiSite;

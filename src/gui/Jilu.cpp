@@ -1,0 +1,252 @@
+#include "gui/Jilu.h"
+
+#include "core/records/History.h"
+#include "gui/ErrorBox.h"
+#include "gui/HistoryTableModel.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QListWidget>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
+#include <QTableView>
+
+#include <array>
+#include <exception>
+
+TfrmJilu* frmJilu = nullptr;
+
+namespace {
+
+constexpr int clientWidth = 742;
+constexpr int clientHeight = 481;
+constexpr int rowHeight = 20;
+constexpr int defaultColumnWidth = 85;
+
+// An activation that follows the error box this window showed is the box handing the
+// focus back, not the user coming back: reporting again would open the box forever.
+constexpr qint64 errorBoxEchoMs = 1000;
+
+const std::array<const char*, HistoryTableModel::ColCount> headings = {
+    "序号", "百度/反链", "谷歌/反链", "雅虎/反链", "搜狗/反链", "搜搜/反链", "有道/反链",
+    "必应/反链", "PageRank", "SogouRank", "AlexaRank", "ChinaRank", "查询时间",
+};
+
+// Columns 1..7 keep the default width.
+struct ColumnWidth { int col; int width; };
+const ColumnWidth columnWidths[] = {
+    { 8, 65 }, { 9, 70 }, { 10, 65 }, { 11, 65 }, { 12, 150 },
+};
+
+// The view's corner button stands where cell (0, 0) is; it draws that cell's text as a heading.
+class CornerHeading : public QObject {
+public:
+    CornerHeading(QAbstractButton* corner, const HistoryTableModel* cells)
+        : QObject(corner)
+        , m_cells(cells)
+    {
+        corner->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto* corner = static_cast<QAbstractButton*>(watched);
+        QStyleOptionHeader option;
+        option.initFrom(corner);
+        // The button is disabled so that a click selects nothing; the heading is not.
+        option.state |= QStyle::State_Raised | QStyle::State_Enabled;
+        option.rect = corner->rect();
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        option.text = m_cells->cell(0, 0);
+        QStylePainter painter(corner);
+        painter.drawControl(QStyle::CE_Header, option);
+        return true;
+    }
+
+private:
+    const HistoryTableModel* m_cells;
+};
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
+    : QWidget(parent)
+    , m_folder(folder)
+{
+    setWindowFlag(Qt::Window);
+    setWindowTitle(QStringLiteral(" 查询记录"));
+    setFixedSize(clientWidth, clientHeight);
+
+    urlList = new QListWidget(this);
+    urlList->setObjectName(QStringLiteral("urlList"));
+    urlList->setGeometry(8, 8, 161, 465);
+    urlList->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    m_cells = new HistoryTableModel(this);
+    sgLishi = new QTableView(this);
+    sgLishi->setObjectName(QStringLiteral("sgLishi"));
+    sgLishi->setGeometry(175, 8, 537, 440);
+    sgLishi->setModel(m_cells);
+    sgLishi->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sgLishi->setSelectionMode(QAbstractItemView::SingleSelection);
+    sgLishi->setWordWrap(false);
+    sgLishi->setTextElideMode(Qt::ElideNone);
+    sgLishi->setCornerButtonEnabled(false);
+    sgLishi->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgLishi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    QHeaderView* top = sgLishi->horizontalHeader();
+    top->setMinimumSectionSize(1);
+    top->setDefaultSectionSize(defaultColumnWidth);
+    top->setSectionResizeMode(QHeaderView::Fixed);
+    top->setSectionsClickable(false);
+    top->setHighlightSections(false);
+    top->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    top->setTextElideMode(Qt::ElideNone);
+    top->setFixedHeight(rowHeight);
+
+    QHeaderView* side = sgLishi->verticalHeader();
+    side->setMinimumSectionSize(1);
+    side->setDefaultSectionSize(rowHeight);
+    side->setSectionResizeMode(QHeaderView::Fixed);
+    side->setSectionsClickable(false);
+    side->setHighlightSections(false);
+    side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    side->setTextElideMode(Qt::ElideNone);
+
+    if (auto* corner = sgLishi->findChild<QAbstractButton*>())
+        new CornerHeading(corner, m_cells);
+
+    sbLishiHorz = new QScrollBar(Qt::Horizontal, this);
+    sbLishiHorz->setGeometry(175, 456, 555, 19);
+    sbLishiVert = new QScrollBar(Qt::Vertical, this);
+    sbLishiVert->setGeometry(717, 8, 19, 464);
+    sbLishiVert->raise();
+    linkScrollBar(sgLishi->horizontalScrollBar(), sbLishiHorz);
+    linkScrollBar(sgLishi->verticalScrollBar(), sbLishiVert);
+
+    connect(urlList, &QListWidget::itemClicked, this, [this] { runHandler([this] { urlListListBoxClick(); }, this); });
+    // The keyboard moves the selection without a click; a mouse press does too, but its
+    // click follows and is handled above.
+    // Not on a mere change of the current row: focus coming in makes a row current without
+    // selecting it, which is no choice of the user's.
+    connect(urlList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (m_loadingList || urlList->selectedItems().isEmpty() || QGuiApplication::mouseButtons() != Qt::NoButton)
+            return;
+        runHandler([this] { urlListListBoxClick(); }, this);
+    });
+
+    runHandler([this] { FormCreate(); }, this);
+}
+
+void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
+{
+    auto copyRange = [own, shown] {
+        shown->setRange(own->minimum(), own->maximum());
+        shown->setPageStep(own->pageStep());
+        shown->setSingleStep(own->singleStep());
+        shown->setValue(own->value());
+    };
+    connect(own, &QScrollBar::rangeChanged, shown, copyRange);
+    connect(own, &QScrollBar::valueChanged, shown, &QScrollBar::setValue);
+    connect(shown, &QScrollBar::valueChanged, own, &QScrollBar::setValue);
+    copyRange();
+}
+
+void TfrmJilu::FormCreate()
+{
+    if (kaldrani::records::siteListExists(m_folder))
+        loadUrlList();
+    chushihua();
+}
+
+void TfrmJilu::FormActivate()
+{
+    try {
+        loadUrlList();
+    } catch (const std::exception& e) {
+        showApplicationError(QString::fromUtf8(e.what()), this);
+        m_errorShown.start();
+    }
+}
+
+void TfrmJilu::loadUrlList()
+{
+    m_loadingList = true;
+    urlList->clear();
+    m_loadingList = false;
+    const auto sites = kaldrani::records::loadSiteList(m_folder);
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(sites.size()));
+    for (const auto& site : sites)
+        items << fromUtf8(site);
+    m_loadingList = true;
+    urlList->addItems(items);
+    urlList->setCurrentRow(-1);
+    m_loadingList = false;
+}
+
+void TfrmJilu::chushihua()
+{
+    sgLishi->verticalHeader()->setFixedWidth(30);
+    for (const auto& c : columnWidths)
+        sgLishi->horizontalHeader()->resizeSection(c.col - 1, c.width);
+    for (int col = 0; col < HistoryTableModel::ColCount; ++col)
+        m_cells->setCell(col, 0, QString::fromUtf8(headings[static_cast<size_t>(col)]));
+    for (int row = 1; row < HistoryTableModel::RowCount; ++row)
+        m_cells->setCell(0, row, QString::number(row));
+}
+
+void TfrmJilu::clearStringGrid()
+{
+    m_cells->clearData();
+}
+
+void TfrmJilu::urlListListBoxClick()
+{
+    if (!m_cells->cell(1, 1).isEmpty())
+        clearStringGrid();
+    // Every failure from here on is silent: the grid keeps what it holds.
+    try {
+        const auto selected = urlList->selectedItems();
+        if (selected.isEmpty())
+            return;
+        m_cells->putRecords(kaldrani::records::ReadHistory(m_folder, selected.front()->text().toStdString()));
+    } catch (const std::exception&) {
+    }
+}
+
+bool TfrmJilu::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        if (m_errorShown.isValid() && m_errorShown.elapsed() < errorBoxEchoMs)
+            m_errorShown.invalidate();
+        else
+            runHandler([this] { FormActivate(); }, this);
+    }
+    return QWidget::event(event);
+}
+
+void TfrmJilu::showEvent(QShowEvent* event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen* screen = this->screen()) {
+            const QRect desk = screen->availableGeometry();
+            move(desk.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QWidget::showEvent(event);
+}
