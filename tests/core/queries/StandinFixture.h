@@ -1,0 +1,35 @@
+#pragma once
+
+#include "OverviewPages.h"
+#include "StandinServer.h"
+#include "core/net/ConnectTo.h"
+#include "core/queries/EventPump.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kaldrani::testing {
+
+// A stand-in server on a free loopback port, with every connection of the process sent
+// to it while the test runs.
+class StandinTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        net::clearConnectToRules();
+        net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
+    }
+    void TearDown() override { net::clearConnectToRules(); }
+
+    standin::StandinServer server;
+};
+
+// Counts how often a query hands control to the window system.
+class CountingPump final : public queries::EventPump {
+public:
+    void processPendingEvents() override { ++calls; }
+    int calls = 0;
+};
+
+} // namespace kaldrani::testing
