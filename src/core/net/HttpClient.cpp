@@ -1,0 +1,307 @@
+#include "core/net/HttpClient.h"
+
+#include "core/net/HttpAddress.h"
+#include "core/net/HttpCookies.h"
+#include "core/net/HttpRequest.h"
+#include "core/net/HttpResponseHead.h"
+#include "core/net/TcpConnection.h"
+#include "core/text/Encoding.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace kaldrani::net {
+
+namespace {
+
+constexpr size_t kMaxLineLength = 16384;
+constexpr size_t kMaxHeaderLines = 255;
+// A remote server must not be able to exhaust the program's memory.
+constexpr size_t kMaxBodyBytes = size_t{64} << 20;
+constexpr const char* kBodyTooLarge = "Response body larger than 64 MiB.";
+constexpr int kRedirectBodyWaitMs = 5000;
+constexpr int kShortBodyWaitMs = 100;
+
+struct Response {
+    std::string statusLine;
+    int code = -1;
+    HttpHeaders headers;
+};
+
+std::string decodeStringForm(const HttpHeaders& headers, const std::string& body)
+{
+    return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
+}
+
+std::string lowerAscii(std::string s)
+{
+    for (auto& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+} // namespace
+
+HttpStatusError::HttpStatusError(int code, std::string statusLine, std::string body)
+    : FetchError(statusLine.empty() ? "HTTP status " + std::to_string(code) : statusLine)
+    , m_code(code)
+    , m_statusLine(std::move(statusLine))
+    , m_body(std::move(body))
+{
+}
+
+struct THttpClient::Impl {
+    TcpConnection connection;
+    std::string connectedHost;
+    int connectedPort = 0;
+    bool keepAlive = false;
+    CookieJar cookies;
+
+    // One whole fetch; the final body is appended to body, the final head returned.
+    Response fetch(const THttpClient& settings, const std::string& url, std::string& body);
+
+private:
+    std::optional<int> readTimeout;
+
+    // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
+    bool connectFor(const HttpAddress& address, int port);
+    Response exchange(const THttpClient& settings, const HttpAddress& address, int port);
+    void readHead(Response& response, const HttpAddress& address);
+    void readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
+    void readChunked(std::string* out);
+    std::string readBodyLine();
+};
+
+bool THttpClient::Impl::connectFor(const HttpAddress& address, int port)
+{
+    const bool sameServer = text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port;
+    if (connection.isOpen() && keepAlive && sameServer && !connection.peerClosed())
+        return true;
+    connection.close();
+    keepAlive = false;
+    connection.open(address.host, port);
+    connectedHost = address.host;
+    connectedPort = port;
+    return false;
+}
+
+Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddress& address, int port)
+{
+    HttpRequest request;
+    request.target = requestTarget(address);
+    request.host = hostHeaderValue(address);
+    request.userAgent = settings.UserAgent;
+    if (settings.AllowCookies)
+        request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr));
+    request.protocolVersion = settings.ProtocolVersion;
+    const std::string bytes = writeRequest(request);
+
+    // A kept-alive connection the server has just dropped gets one fresh attempt; a new
+    // connection that fails is the server's answer.
+    for (int attempt = 0;; ++attempt) {
+        const bool reused = connectFor(address, port) && attempt == 0;
+        Response response;
+        try {
+            connection.sendAll(bytes);
+            const auto result = connection.readLine(response.statusLine, readTimeout, kMaxLineLength);
+            if (result == TcpConnection::LineResult::Closed) {
+                if (reused) {
+                    connection.close();
+                    continue;
+                }
+                throw FetchError("Connection Closed Gracefully.");
+            }
+            if (result == TcpConnection::LineResult::TimedOut)
+                response.statusLine.clear();
+        } catch (const SocketError&) {
+            if (!reused)
+                throw;
+            connection.close();
+            continue;
+        }
+        readHead(response, address);
+        return response;
+    }
+}
+
+void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
+{
+    for (;;) {
+        response.statusLine = decodeHeadLine(response.statusLine);
+        response.code = parseStatusCode(response.statusLine);
+        response.headers.clear();
+        size_t lines = 0;
+        for (;;) {
+            std::string line;
+            const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
+            if (result != TcpConnection::LineResult::Line || line.empty())
+                break;
+            if (++lines > kMaxHeaderLines)
+                throw FetchError("Too many header lines.");
+            response.headers.addLine(decodeHeadLine(line));
+        }
+        for (const char* name : {"Set-Cookie", "Set-Cookie2"})
+            for (const auto& value : response.headers.findAll(name))
+                cookies.setCookie(value, address.host, std::time(nullptr));
+        if (response.code != 100)
+            return;
+        // An interim answer: the real one follows on the same connection.
+        const auto result = connection.readLine(response.statusLine, readTimeout, kMaxLineLength);
+        if (result == TcpConnection::LineResult::Closed)
+            throw FetchError("Connection Closed Gracefully.");
+        if (result == TcpConnection::LineResult::TimedOut)
+            response.statusLine.clear();
+    }
+}
+
+std::string THttpClient::Impl::readBodyLine()
+{
+    std::string line;
+    const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
+    if (result == TcpConnection::LineResult::TimedOut)
+        throw FetchError("Read timed out.");
+    if (result == TcpConnection::LineResult::Closed)
+        throw FetchError("Connection Closed Gracefully.");
+    return line;
+}
+
+void THttpClient::Impl::readChunked(std::string* out)
+{
+    // [rfc7230] 4.1 Chunked Transfer Coding
+    size_t total = 0;
+    for (std::uint64_t size = parseChunkSize(readBodyLine()); size > 0; size = parseChunkSize(readBodyLine())) {
+        if (size > kMaxBodyBytes - total)
+            throw FetchError(kBodyTooLarge);
+        if (connection.readExact(out, size, readTimeout) < size)
+            throw FetchError("Connection Closed Gracefully.");
+        total += size;
+        readBodyLine();
+    }
+    // The trailer section ends at an empty line; a server that closes here sent it all.
+    for (;;) {
+        std::string line;
+        const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
+        if (result == TcpConnection::LineResult::TimedOut)
+            throw FetchError("Read timed out.");
+        if (result == TcpConnection::LineResult::Closed || line.empty())
+            return;
+    }
+}
+
+void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs)
+{
+    const std::optional<std::int64_t> length = contentLength(headers);
+    const bool chunked = isChunked(headers);
+    if (!chunked && length && *length == 0)
+        return;
+    if (waitLimitMs && !connection.waitReadable(*waitLimitMs))
+        return;
+    if (chunked) {
+        readChunked(out);
+    } else if (length && *length > 0) {
+        if (static_cast<std::uint64_t>(*length) > kMaxBodyBytes)
+            throw FetchError(kBodyTooLarge);
+        connection.readExact(out, static_cast<size_t>(*length), readTimeout);
+    } else {
+        connection.readToEnd(out, kMaxBodyBytes, readTimeout, kBodyTooLarge);
+    }
+}
+
+Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string& url, std::string& body)
+{
+    readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
+    const size_t initialLength = body.size();
+    int redirects = 0;
+    std::string current = url;
+    try {
+        for (;;) {
+            const HttpAddress address = splitAddress(current);
+            const std::string scheme = lowerAscii(address.scheme);
+            std::string slashed = current;
+            std::replace(slashed.begin(), slashed.end(), '\\', '/');
+            if (slashed.find("://") == std::string::npos)
+                throw FetchError("Unknown Protocol");
+            if (scheme == "https")
+                throw FetchError("IOHandler value is not valid");
+            int port = 80;
+            if (!address.portText.empty()) {
+                const std::string& p = address.portText;
+                if (p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos || std::stoi(p) == 0
+                    || std::stoi(p) > 65535)
+                    throw FetchError("Invalid port \"" + p + "\".");
+                port = std::stoi(p);
+            } else if (scheme != "http") {
+                throw FetchError("Unknown Protocol");
+            }
+
+            Response response = exchange(settings, address, port);
+            const int code = response.code;
+            const std::string* location = response.headers.find("Location");
+            const bool redirect = (code >= 300 && code <= 399 && code != 304) || (location != nullptr && !location->empty());
+
+            std::string scratch;
+            if (redirect) {
+                ++redirects;
+                if (!settings.HandleRedirects) {
+                    readBody(response.headers, &scratch, std::nullopt);
+                    throw HttpStatusError(code, response.statusLine, decodeStringForm(response.headers, scratch));
+                }
+                readBody(response.headers, nullptr, kRedirectBodyWaitMs);
+                keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
+                body.resize(initialLength);
+                if (redirects >= settings.RedirectMaximum) {
+                    if (!keepAlive)
+                        connection.close();
+                    return response;
+                }
+                current = resolveLocation(address, location != nullptr ? *location : std::string());
+                continue;
+            }
+            if (code >= 200 && code <= 299) {
+                if (code == 204)
+                    readBody(response.headers, nullptr, kShortBodyWaitMs);
+                else
+                    readBody(response.headers, &body, std::nullopt);
+                keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
+                if (!keepAlive)
+                    connection.close();
+                return response;
+            }
+            const bool shortWait = (code >= 101 && code <= 199) || code == 304;
+            readBody(response.headers, &scratch, shortWait ? std::optional<int>(kShortBodyWaitMs) : std::nullopt);
+            throw HttpStatusError(code, response.statusLine, decodeStringForm(response.headers, scratch));
+        }
+    } catch (...) {
+        body.resize(initialLength);
+        connection.close();
+        keepAlive = false;
+        throw;
+    }
+}
+
+THttpClient::THttpClient() : m_impl(new Impl) { }
+
+THttpClient::~THttpClient()
+{
+    delete m_impl;
+}
+
+void THttpClient::FetchPage(const std::string& url, std::string& buffer)
+{
+    m_impl->fetch(*this, url, buffer);
+}
+
+std::string THttpClient::FetchPage(const std::string& url)
+{
+    std::string body;
+    const Response response = m_impl->fetch(*this, url, body);
+    return decodeStringForm(response.headers, body);
+}
+
+std::string readAnsi(const std::string& buffer)
+{
+    return text::gbkToUtf8(buffer);
+}
+
+} // namespace kaldrani::net

@@ -1,0 +1,170 @@
+#include "core/net/HttpResponseHead.h"
+
+#include "core/text/Encoding.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace kaldrani::net {
+
+namespace {
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string lower(std::string_view s)
+{
+    std::string out(s);
+    for (auto& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+} // namespace
+
+int parseStatusCode(std::string_view statusLine)
+{
+    size_t pos = statusLine.find(' ');
+    if (pos == std::string_view::npos)
+        return -1;
+    while (pos < statusLine.size() && statusLine[pos] == ' ')
+        ++pos;
+    const size_t end = std::min(statusLine.find(' ', pos), statusLine.size());
+    const std::string_view word = statusLine.substr(pos, end - pos);
+    if (word.empty() || word.size() > 9)
+        return -1;
+    int code = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9')
+            return -1;
+        code = code * 10 + (c - '0');
+    }
+    return code;
+}
+
+void HttpHeaders::addLine(std::string_view line)
+{
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+        if (m_fields.empty())
+            return;
+        auto& value = m_fields.back().second;
+        const std::string_view more = trim(line);
+        if (!more.empty())
+            value += value.empty() ? std::string(more) : " " + std::string(more);
+        return;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) {
+        m_fields.emplace_back(std::string(trim(line)), std::string());
+        return;
+    }
+    m_fields.emplace_back(std::string(trim(line.substr(0, colon))), std::string(trim(line.substr(colon + 1))));
+}
+
+const std::string* HttpHeaders::find(std::string_view name) const
+{
+    for (const auto& [n, v] : m_fields)
+        if (text::equalsIgnoreAsciiCase(n, name))
+            return &v;
+    return nullptr;
+}
+
+std::vector<std::string> HttpHeaders::findAll(std::string_view name) const
+{
+    std::vector<std::string> values;
+    for (const auto& [n, v] : m_fields)
+        if (text::equalsIgnoreAsciiCase(n, name))
+            values.push_back(v);
+    return values;
+}
+
+bool allowsKeepAlive(const HttpHeaders& headers)
+{
+    for (const char* name : {"Connection", "Proxy-Connection"}) {
+        const std::string* value = headers.find(name);
+        if (value != nullptr && text::equalsIgnoreAsciiCase(trim(*value), "close"))
+            return false;
+    }
+    return true;
+}
+
+bool isChunked(const HttpHeaders& headers)
+{
+    const std::string* value = headers.find("Transfer-Encoding");
+    return value != nullptr && lower(*value).find("chunked") != std::string::npos;
+}
+
+std::optional<std::int64_t> contentLength(const HttpHeaders& headers)
+{
+    const std::string* value = headers.find("Content-Length");
+    if (value == nullptr)
+        return std::nullopt;
+    const std::string_view digits = trim(*value);
+    if (digits.empty())
+        return std::nullopt;
+    std::int64_t n = 0;
+    constexpr auto max = std::numeric_limits<std::int64_t>::max();
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n > (max - (c - '0')) / 10 ? max : n * 10 + (c - '0');
+    }
+    return n;
+}
+
+bool declaresUtf8(const HttpHeaders& headers)
+{
+    const std::string* value = headers.find("Content-Type");
+    if (value == nullptr)
+        return false;
+    std::string_view rest = *value;
+    while (!rest.empty()) {
+        const size_t semi = rest.find(';');
+        const std::string_view item = trim(rest.substr(0, semi));
+        rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
+        const size_t eq = item.find('=');
+        if (eq == std::string_view::npos || !text::equalsIgnoreAsciiCase(trim(item.substr(0, eq)), "charset"))
+            continue;
+        std::string_view charset = trim(item.substr(eq + 1));
+        if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
+            charset = trim(charset.substr(1, charset.size() - 2));
+        return text::equalsIgnoreAsciiCase(charset, "UTF-8") || text::equalsIgnoreAsciiCase(charset, "UTF8");
+    }
+    return false;
+}
+
+std::uint64_t parseChunkSize(std::string_view line)
+{
+    const std::string_view digits = trim(line.substr(0, line.find_first_of(" ;\t")));
+    if (digits.empty())
+        return 0;
+    std::uint64_t size = 0;
+    constexpr auto max = std::numeric_limits<std::uint64_t>::max();
+    for (const char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return 0;
+        size = size > (max >> 4) ? max : (size << 4) | static_cast<std::uint64_t>(d);
+    }
+    return size;
+}
+
+std::string decodeHeadLine(std::string_view bytes)
+{
+    return text::isValidUtf8(bytes) ? std::string(bytes) : text::latin1ToUtf8(bytes);
+}
+
+} // namespace kaldrani::net

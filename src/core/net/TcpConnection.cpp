@@ -1,0 +1,290 @@
+#include "core/net/TcpConnection.h"
+
+#include "core/net/ConnectTo.h"
+#include "core/net/HttpClient.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kaldrani::net {
+
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+
+[[noreturn]] void raiseErrno(int code)
+{
+    throw SocketError(socketErrorMessage(code, std::strerror(code)));
+}
+
+// Waits for events on fd; a negative timeout waits indefinitely. Returns false on time-out.
+bool waitFor(int fd, short events, std::optional<int> timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = timeoutMs ? Clock::now() + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max();
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(left) : 0;
+        }
+        pollfd p{fd, events, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r > 0)
+            return true;
+        if (r == 0)
+            return false;
+        if (errno != EINTR)
+            raiseErrno(errno);
+    }
+}
+
+} // namespace
+
+std::string socketErrorMessage(int code, std::string text)
+{
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    return "Socket Error # " + std::to_string(code) + "\r\n" + text;
+}
+
+TcpConnection::~TcpConnection()
+{
+    close();
+}
+
+void TcpConnection::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_eof = false;
+    m_buffer.clear();
+    m_start = 0;
+}
+
+void TcpConnection::open(const std::string& host, int port)
+{
+    close();
+    const ConnectTarget target = resolveConnectTarget(host, port);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(target.port));
+    if (::inet_pton(AF_INET, target.host.c_str(), &address.sin_addr) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        const int rc = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &found);
+        if (rc != 0 || found == nullptr) {
+            if (found != nullptr)
+                ::freeaddrinfo(found);
+            throw SocketError(socketErrorMessage(rc == EAI_SYSTEM ? errno : rc, "Host not found."));
+        }
+        address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+        ::freeaddrinfo(found);
+    }
+
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        raiseErrno(errno);
+    m_fd = fd;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS) {
+            const int code = errno;
+            close();
+            raiseErrno(code);
+        }
+        waitFor(fd, POLLOUT, std::nullopt);
+        int code = 0;
+        socklen_t length = sizeof code;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0)
+            code = errno;
+        if (code != 0) {
+            close();
+            raiseErrno(code);
+        }
+    }
+}
+
+bool TcpConnection::peerClosed()
+{
+    if (m_fd < 0 || m_eof)
+        return true;
+    if (buffered() > 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    char c;
+    const ssize_t n = ::recv(m_fd, &c, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+void TcpConnection::sendAll(std::string_view bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitFor(m_fd, POLLOUT, std::nullopt);
+        } else if (n < 0 && errno != EINTR) {
+            raiseErrno(errno);
+        }
+    }
+}
+
+TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
+{
+    if (m_eof)
+        return Fill::Eof;
+    if (m_start > 0 && m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    }
+    for (;;) {
+        if (!waitFor(m_fd, POLLIN, timeoutMs))
+            return Fill::TimedOut;
+        const size_t old = m_buffer.size();
+        m_buffer.resize(old + kReadChunk);
+        const ssize_t n = ::recv(m_fd, m_buffer.data() + old, kReadChunk, 0);
+        m_buffer.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
+        if (n > 0)
+            return Fill::Data;
+        if (n == 0) {
+            m_eof = true;
+            return Fill::Eof;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            raiseErrno(errno);
+    }
+}
+
+void TcpConnection::consume(size_t n)
+{
+    m_start += n;
+    if (m_start == m_buffer.size()) {
+        m_buffer.clear();
+        m_start = 0;
+    } else if (m_start > kReadChunk && m_start * 2 > m_buffer.size()) {
+        m_buffer.erase(0, m_start);
+        m_start = 0;
+    }
+}
+
+TcpConnection::LineResult TcpConnection::readLine(std::string& line, std::optional<int> timeoutMs, size_t maxLength)
+{
+    size_t searched = 0;
+    for (;;) {
+        const std::string_view data(m_buffer.data() + m_start, buffered());
+        const size_t lf = data.find('\n', searched);
+        if (lf != std::string_view::npos) {
+            size_t end = lf;
+            if (end > 0 && data[end - 1] == '\r')
+                --end;
+            if (end > maxLength)
+                throw FetchError("Max line length exceeded.");
+            line.assign(data.substr(0, end));
+            consume(lf + 1);
+            return LineResult::Line;
+        }
+        // One byte of room for the carriage return that may end the line.
+        if (data.size() > maxLength + 1)
+            throw FetchError("Max line length exceeded.");
+        searched = data.size();
+        const Fill f = fill(timeoutMs);
+        if (f == Fill::TimedOut)
+            return LineResult::TimedOut;
+        if (f == Fill::Eof) {
+            if (buffered() == 0)
+                return LineResult::Closed;
+            std::string_view rest(m_buffer.data() + m_start, buffered());
+            if (rest.back() == '\r')
+                rest.remove_suffix(1);
+            if (rest.size() > maxLength)
+                throw FetchError("Max line length exceeded.");
+            line.assign(rest);
+            consume(buffered());
+            return LineResult::Line;
+        }
+    }
+}
+
+bool TcpConnection::waitReadable(int timeoutMs)
+{
+    if (buffered() > 0 || m_eof)
+        return true;
+    return waitFor(m_fd, POLLIN, timeoutMs);
+}
+
+size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> timeoutMs)
+{
+    size_t done = 0;
+    while (done < n) {
+        if (buffered() == 0) {
+            // Large bodies go straight from the socket into the destination.
+            if (out != nullptr && !m_eof && n - done >= kReadChunk) {
+                if (!waitFor(m_fd, POLLIN, timeoutMs))
+                    throw FetchError("Read timed out.");
+                const size_t old = out->size();
+                out->resize(old + (n - done));
+                const ssize_t r = ::recv(m_fd, out->data() + old, n - done, 0);
+                out->resize(old + (r > 0 ? static_cast<size_t>(r) : 0));
+                if (r > 0) {
+                    done += static_cast<size_t>(r);
+                    continue;
+                }
+                if (r == 0) {
+                    m_eof = true;
+                    break;
+                }
+                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                    raiseErrno(errno);
+                continue;
+            }
+            const Fill f = fill(timeoutMs);
+            if (f == Fill::TimedOut)
+                throw FetchError("Read timed out.");
+            if (f == Fill::Eof)
+                break;
+        }
+        const size_t take = std::min(buffered(), n - done);
+        if (out != nullptr)
+            out->append(m_buffer, m_start, take);
+        consume(take);
+        done += take;
+    }
+    return done;
+}
+
+size_t TcpConnection::readToEnd(std::string* out, size_t limit, std::optional<int> timeoutMs, const char* tooLargeMessage)
+{
+    size_t done = 0;
+    for (;;) {
+        const size_t take = buffered();
+        if (done + take > limit)
+            throw FetchError(tooLargeMessage);
+        if (out != nullptr)
+            out->append(m_buffer, m_start, take);
+        consume(take);
+        done += take;
+        const Fill f = fill(timeoutMs);
+        if (f == Fill::TimedOut)
+            throw FetchError("Read timed out.");
+        if (f == Fill::Eof && buffered() == 0)
+            return done;
+    }
+}
+
+} // namespace kaldrani::net
