@@ -2,6 +2,7 @@
 
 #include "core/records/History.h"
 #include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
 #include "gui/HistoryTableModel.h"
 
 #include <QAbstractButton>
@@ -58,9 +59,9 @@ public:
             return false;
         auto* corner = static_cast<QAbstractButton*>(watched);
         QStyleOptionHeader option;
-        option.initFrom(corner);
-        // The button is disabled so that a click selects nothing; the heading is not.
-        option.state |= QStyle::State_Raised | QStyle::State_Enabled;
+        // The button is disabled so that a click selects nothing; the heading looks enabled.
+        option.initFrom(corner->parentWidget());
+        option.state |= QStyle::State_Raised;
         option.rect = corner->rect();
         option.position = QStyleOptionHeader::OnlyOneSection;
         option.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
@@ -88,6 +89,7 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral(" 查询记录"));
     setFixedSize(clientWidth, clientHeight);
+    setFont(kaldrani::gui::tahoma(8));
 
     urlList = new QListWidget(this);
     urlList->setObjectName(QStringLiteral("urlList"));
@@ -130,10 +132,10 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
         new CornerHeading(corner, m_cells);
 
     sbLishiHorz = new QScrollBar(Qt::Horizontal, this);
-    sbLishiHorz->setGeometry(175, 456, 555, 19);
+    // 542 wide, not 555: the full width would run under the vertical bar and hide an arrow.
+    sbLishiHorz->setGeometry(175, 456, 542, 19);
     sbLishiVert = new QScrollBar(Qt::Vertical, this);
     sbLishiVert->setGeometry(717, 8, 19, 464);
-    sbLishiVert->raise();
     linkScrollBar(sgLishi->horizontalScrollBar(), sbLishiHorz);
     linkScrollBar(sgLishi->verticalScrollBar(), sbLishiVert);
 

@@ -1,6 +1,7 @@
 #include "gui/ManiSite.h"
 
 #include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
 
 #include <QApplication>
 #include <QFont>
@@ -45,11 +46,14 @@ TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, QWidget*
     setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("管理站点"));
     setFixedSize(clientWidth, clientHeight);
+    setFont(kaldrani::gui::tahoma(8));
 
     MoUrl = new QPlainTextEdit(this);
     MoUrl->setObjectName(QStringLiteral("MoUrl"));
     MoUrl->setGeometry(3, 0, 185, 265);
-    MoUrl->setFont(QFont(QStringLiteral("Arial")));
+    QFont arial = font();
+    arial.setFamilies({ QStringLiteral("Arial"), QStringLiteral("WenQuanYi Micro Hei") });
+    MoUrl->setFont(arial);
     MoUrl->setToolTip(QStringLiteral("按行输入网址"));
     MoUrl->setLineWrapMode(QPlainTextEdit::NoWrap);
     MoUrl->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
