@@ -157,8 +157,9 @@ std::string readWholeFile(const std::filesystem::path& path)
 
 void createIfMissing(const std::filesystem::path& path)
 {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0)
+    // O_EXCL: an existing file is neither opened nor judged by its permissions.
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0 && errno != EEXIST)
         throw FileError(cannotCreate(path, errno));
 }
 

