@@ -1,0 +1,101 @@
+#include "ProcessRunner.h"
+#include "ScriptedServer.h"
+
+#include <gtest/gtest.h>
+
+using kaldrani::testing::ProcessResult;
+using kaldrani::testing::Reply;
+using kaldrani::testing::reply;
+using kaldrani::testing::runProcess;
+using kaldrani::testing::ScriptedServer;
+
+namespace {
+
+std::string ok(const std::string& body, const std::string& extra = "")
+{
+    return "HTTP/1.1 200 OK\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// "{url}" in an argument stands for the server's address of "/p", "{port}" for its port.
+std::vector<std::string> expandArgs(std::vector<std::string> args, const ScriptedServer& server)
+{
+    for (auto& a : args) {
+        for (const auto& [key, value] : {std::pair<std::string, std::string>{"{url}", server.url("/p")},
+                                         {"{port}", std::to_string(server.port())}}) {
+            for (size_t pos; (pos = a.find(key)) != std::string::npos;)
+                a.replace(pos, key.size(), value);
+        }
+    }
+    args.insert(args.begin(), KALDRANI_CLI);
+    return args;
+}
+
+} // namespace
+
+TEST(FetchVerb, Contract)
+{
+    struct Case {
+        const char* name;
+        std::vector<Reply> replies;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        std::string out;
+        std::string err;
+        std::string agentLine; // the User-Agent line the request must carry; "-" for none
+    };
+    const std::string agent = "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
+    const std::string redirect = "HTTP/1.1 302 Found\r\nLocation: /q\r\nContent-Length: 0\r\n\r\n";
+    const Case cases[] = {
+        {"stream form reads GBK", {reply(ok("\xd5\xd2\xb5\xbd"))}, {"fetch", "{url}"}, {}, 0, "找到", "", agent},
+        {"string form decodes declared UTF-8",
+         {reply(ok("找到", "Content-Type: text/html; charset=utf-8\r\n"))}, {"fetch", "--string", "{url}"}, {}, 0, "找到",
+         "", agent},
+        {"string form without charset", {reply(ok("\xe9"))}, {"fetch", "--string", "{url}"}, {}, 0, "é", "", agent},
+        {"empty user agent", {reply(ok("x"))}, {"fetch", "--user-agent", "", "{url}"}, {}, 0, "x", "", "-"},
+        {"own user agent", {reply(ok("x"))}, {"fetch", "--user-agent", "Probe/1", "{url}"}, {}, 0, "x", "",
+         "User-Agent: Probe/1\r\n"},
+        {"redirect not followed", {reply(redirect)}, {"fetch", "{url}"}, {}, 1, "", "HTTP 302 HTTP/1.1 302 Found\n",
+         agent},
+        {"redirect followed", {reply(redirect, Reply::Then::KeepOpen), reply(ok("there"))}, {"fetch", "--follow", "{url}"},
+         {}, 0, "there", "", agent},
+        {"status failure", {reply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")}, {"fetch", "{url}"}, {}, 1, "",
+         "HTTP 404 HTTP/1.1 404 Not Found\n", agent},
+        {"read time-out", {Reply{{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nab"}, Reply::Then::Stall}},
+         {"fetch", "--read-timeout", "50", "{url}"}, {}, 1, "", "Read timed out.\n", agent},
+        {"connect-to option", {reply(ok("stand-in"))},
+         {"--connect-to", "www.example.test:80:127.0.0.1:{port}", "fetch", "http://www.example.test/p"}, {}, 0,
+         "stand-in", "", agent},
+        {"connect-to from the environment", {reply(ok("stand-in"))}, {"fetch", "http://www.example.test/p"},
+         {"KALDRANI_CONNECT_TO=other:1::1,::127.0.0.1:"}, 0, "stand-in", "", agent},
+        {"https", {}, {"fetch", "https://127.0.0.1/"}, {}, 1, "", "IOHandler value is not valid\n", ""},
+        {"missing URL", {}, {"fetch"}, {}, 2, "", "", ""},
+        {"read time-out not a number", {}, {"fetch", "--read-timeout", "soon", "{url}"}, {}, 2, "", "", ""},
+        {"malformed connect-to", {}, {"--connect-to", "a:b", "fetch", "{url}"}, {}, 2, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.replies);
+        std::vector<std::string> environment = c.environment;
+        for (auto& e : environment)
+            if (e.ends_with(':'))
+                e += std::to_string(server.port());
+        const ProcessResult result = runProcess(expandArgs(c.args, server), environment);
+        EXPECT_EQ(result.exitCode, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+        if (c.status == 2)
+            EXPECT_FALSE(result.err.empty());
+        else
+            EXPECT_EQ(result.err, c.err);
+        const auto requests = server.requests();
+        if (c.agentLine.empty()) {
+            EXPECT_TRUE(requests.empty());
+        } else {
+            ASSERT_FALSE(requests.empty());
+            if (c.agentLine == "-")
+                EXPECT_EQ(requests[0].find("User-Agent"), std::string::npos);
+            else
+                EXPECT_NE(requests[0].find(c.agentLine), std::string::npos) << requests[0];
+        }
+    }
+}
