@@ -1,5 +1,6 @@
 #include "gui/TLinkLabel.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 
 namespace kaldrani::gui {
@@ -12,6 +13,14 @@ TLinkLabel::TLinkLabel(const QString& text, QWidget* parent, bool blueOnHover)
     f.setUnderline(true);
     setFont(f);
     setCursor(Qt::PointingHandCursor);
+}
+
+void TLinkLabel::shrinkToFit()
+{
+    QFont f = font();
+    while (f.pointSize() > 6 && QFontMetrics(f).horizontalAdvance(text()) > width())
+        f.setPointSize(f.pointSize() - 1);
+    setFont(f);
 }
 
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event)

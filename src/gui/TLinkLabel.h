@@ -11,6 +11,9 @@ class TLinkLabel : public QLabel {
 public:
     explicit TLinkLabel(const QString& text, QWidget* parent = nullptr, bool blueOnHover = false);
 
+    // Lowers the font size (not below 6 points) until the text fits the label's width.
+    void shrinkToFit();
+
 signals:
     void clicked();
 

@@ -43,6 +43,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     const QString host = QString::fromUtf8(endpoints::kMaker.data(), endpoints::kMaker.size()).toUpper();
     bsSkinLinkLabel1 = new gui::TLinkLabel(host, this);
     bsSkinLinkLabel1->setGeometry(130, 104, 88, 14);
+    // Arial is rarely installed here, and its stand-ins run wider.
+    bsSkinLinkLabel1->shrinkToFit();
     connect(bsSkinLinkLabel1, &gui::TLinkLabel::clicked, this, &TfrmAbout::bsSkinLinkLabel1Click);
 }
 

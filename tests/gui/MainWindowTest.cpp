@@ -1,0 +1,667 @@
+#include "core/net/ConnectTo.h"
+#include "core/queries/Endpoints.h"
+#include "core/records/DataFolder.h"
+#include "core/records/History.h"
+#include "gui/BrowserOpener.h"
+#include "gui/ErrorBox.h"
+#include "gui/Jilu.h"
+#include "gui/ManiSite.h"
+#include "gui/PageRankPictures.h"
+#include "gui/Placement.h"
+#include "gui/TLinkLabel.h"
+#include "gui/about.h"
+#include "gui/mainFrm.h"
+#include "gui/updata.h"
+#include "OverviewPages.h"
+#include "StandinServer.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace kaldrani;
+
+void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+const QString kHome = QStringLiteral("http://www.kaldrani.com");
+
+class RecordingBrowser : public gui::BrowserOpener {
+public:
+    void open(const QString& url) override { opened.append(url); }
+    QStringList opened;
+};
+
+// Logs, in order, which parts of the main window were painted and what the grid held then.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(TfrmMain& w) : m_w(w)
+    {
+        for (QWidget* watched : {w.StringGD->viewport(), static_cast<QWidget*>(w.ImagePR),
+                                 static_cast<QWidget*>(w.SouGouRankG), static_cast<QWidget*>(w.lblAlexaRank),
+                                 static_cast<QWidget*>(w.lblChinaRank)})
+            watched->installEventFilter(this);
+    }
+
+    // One entry per change seen at paint time: "cells=N" (the first N result cells, in run
+    // order, filled and no other), or the name of a panel painted with its new content.
+    QStringList entries;
+    bool disabledWhileCellsPainted = true;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        QString entry;
+        if (watched == m_w.StringGD->viewport()) {
+            int filled = 0;
+            bool prefix = true;
+            bool sawEmpty = false;
+            for (int row = 1; row <= 7; ++row) {
+                for (int col = 1; col <= 2; ++col) {
+                    const bool has = !m_w.StringGD->item(row, col)->text().isEmpty();
+                    prefix = prefix && !(has && sawEmpty);
+                    sawEmpty = sawEmpty || !has;
+                    filled += has ? 1 : 0;
+                }
+            }
+            entry = prefix ? QStringLiteral("cells=%1").arg(filled) : QStringLiteral("cells out of order");
+            if (filled > 0 && filled < 14)
+                disabledWhileCellsPainted = disabledWhileCellsPainted && !m_w.btnQure->isEnabled()
+                                            && !m_w.txtUrl->isEnabled();
+        } else if (watched == m_w.ImagePR && m_w.ImagePR->isVisible()) {
+            entry = QStringLiteral("pagerank");
+        } else if (watched == m_w.SouGouRankG && m_w.SouGouRankG->isVisible()) {
+            entry = QStringLiteral("gauge");
+        } else if (watched == m_w.lblAlexaRank && !m_w.lblAlexaRank->text().isEmpty()) {
+            entry = QStringLiteral("alexa");
+        } else if (watched == m_w.lblChinaRank && !m_w.lblChinaRank->text().isEmpty()) {
+            entry = QStringLiteral("chinarank");
+        }
+        if (!entry.isEmpty() && !entries.contains(entry))
+            entries.append(entry);
+        return false;
+    }
+
+private:
+    TfrmMain& m_w;
+};
+
+// A loopback port with nothing listening.
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        records::EnsureDataFolder(m_folder);
+        records::saveSiteList(m_folder, "example.com\r\nlisted-twice.com\r\nlisted-twice.com\r\n");
+
+        net::clearConnectToRules();
+        net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(m_server.port())}});
+        gui::setBrowserOpener(&m_browser);
+        setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
+        setSystemTrayAvailableOverride(true);
+
+        frmMain = new TfrmMain(m_folder);
+        frmMain->versionCheckTimeoutMs = 2000;
+        frmManiSite = new TfrmManiSite(m_folder);
+        frmJilu = new TfrmJilu(m_folder);
+        frmAbout = new TfrmAbout;
+        frmUpdate = new TfrmUpdate;
+        w = frmMain;
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    }
+
+    void TearDown() override
+    {
+        delete frmUpdate;
+        delete frmAbout;
+        delete frmJilu;
+        delete frmManiSite;
+        delete frmMain;
+        frmUpdate = nullptr;
+        frmAbout = nullptr;
+        frmJilu = nullptr;
+        frmManiSite = nullptr;
+        frmMain = nullptr;
+        setSystemTrayAvailableOverride(std::nullopt);
+        setApplicationErrorSink({});
+        gui::setBrowserOpener(nullptr);
+        net::clearConnectToRules();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void runFor(const QString& domain)
+    {
+        w->txtUrl->setEditText(domain);
+        QTest::mouseClick(w->btnQure, Qt::LeftButton);
+    }
+
+    QString cell(int col, int row) const { return w->StringGD->item(row, col)->text(); }
+
+    int historyRecords(const std::string& site) const
+    {
+        try {
+            return static_cast<int>(records::ReadHistory(m_folder, site).size());
+        } catch (const records::FileError&) {
+            return 0;
+        }
+    }
+
+    int requestsFor(std::string_view path) const
+    {
+        int n = 0;
+        for (const auto& r : m_server.requests())
+            n += r.path == path ? 1 : 0;
+        return n;
+    }
+
+    void savePicture(QWidget* window, const char* name) const
+    {
+        window->grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/") + QString::fromUtf8(name) + ".png");
+    }
+
+    QTemporaryDir m_dir;
+    records::DataFolder m_folder{m_dir.path().toStdString()};
+    standin::StandinServer m_server;
+    RecordingBrowser m_browser;
+    QStringList m_errors;
+    TfrmMain* w = nullptr;
+};
+
+TEST_F(MainWindow, HasTheLayoutCaptionsAndGridHeadings)
+{
+    EXPECT_EQ(w->windowTitle(), "Kaldrani");
+    EXPECT_EQ(w->size(), QSize(TfrmMain::kClientWidth, TfrmMain::kClientHeight));
+    EXPECT_EQ(w->btnQure->text(), "查   询");
+    EXPECT_EQ(w->btnQure->geometry(), QRect(136, 22, 50, 25));
+    EXPECT_EQ(w->txtUrl->geometry(), QRect(6, 22, 125, 20));
+    EXPECT_EQ(w->StringGD->geometry(), QRect(6, 49, 181, 168));
+    // Nothing reaches past the client area.
+    for (QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(w->rect().contains(child->geometry())) << child->metaObject()->className();
+
+    struct Tool {
+        QToolButton* button;
+        const char* tip;
+        int left;
+        bool enabled;
+    };
+    const Tool tools[] = {
+        {w->btnSite, "管理站点", 0, true},           {w->bsSkinSpeedButton1, "查询记录", 18, true},
+        {w->bsSkinSpeedButton2, "域名查询", 38, false}, {w->bsSkinSpeedButton3, "IP地址查询", 58, false},
+        {w->bsSkinSpeedButton6, "关键词排名", 78, false}, {w->bsSkinSpeedButton7, "邮件群发", 96, false},
+        {w->bsSkinSpeedButton4, "访问官网", 114, true}, {w->bsSkinSpeedButton5, "关于软件", 131, true},
+    };
+    for (const Tool& t : tools) {
+        SCOPED_TRACE(t.tip);
+        EXPECT_EQ(t.button->toolTip(), QString::fromUtf8(t.tip));
+        EXPECT_EQ(t.button->geometry(), QRect(t.left, 0, 18, 18));
+        EXPECT_EQ(t.button->isEnabled(), t.enabled);
+        EXPECT_FALSE(t.button->icon().isNull());
+    }
+
+    EXPECT_EQ(w->StringGD->columnWidth(0), 40);
+    EXPECT_EQ(w->StringGD->columnWidth(1), 69);
+    EXPECT_EQ(w->StringGD->rowHeight(3), 20);
+    const QStringList column0 = {"", "百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
+    for (int row = 0; row < 8; ++row)
+        EXPECT_EQ(cell(0, row), column0[row]);
+    EXPECT_EQ(cell(1, 0), "收录情况");
+    EXPECT_EQ(cell(2, 0), "反向链接");
+    EXPECT_FALSE(w->SouGouRankG->isVisible());
+    EXPECT_EQ(w->txtUrl->count(), 3);
+    EXPECT_EQ(w->txtUrl->currentText(), "");
+}
+
+TEST_F(MainWindow, RunFillsEachCellAsItsQueryEndsThenThePanelsAndWritesTheHistory)
+{
+    PaintLog log(*w);
+    runFor("example.com");
+
+    QStringList expected;
+    for (int n = 1; n <= 14; ++n)
+        expected << QStringLiteral("cells=%1").arg(n);
+    expected << "pagerank" << "gauge" << "alexa" << "chinarank";
+    QStringList seen = log.entries;
+    seen.removeAll("cells=0");
+    EXPECT_EQ(seen, expected);
+    EXPECT_TRUE(log.disabledWhileCellsPainted);
+
+    const standin::OverviewFigures f = standin::overviewFigures("example.com");
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(cell(1, i + 1), QString::number(f.indexed[i]));
+        EXPECT_EQ(cell(2, i + 1), QString::number(f.backlinks[i]));
+    }
+    EXPECT_TRUE(w->ImagePR->isVisible());
+    EXPECT_EQ(w->ImagePR->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              gui::drawPageRankPicture(f.pageRank));
+    EXPECT_TRUE(w->SouGouRankG->isVisible());
+    EXPECT_EQ(w->SouGouRankG->progress(), f.sogouRating);
+    EXPECT_EQ(w->lblAlexaRank->text(), QString::number(f.alexaRank));
+    EXPECT_EQ(w->lblChinaRank->text(), QString::number(f.chinaRank));
+    EXPECT_TRUE(w->btnQure->isEnabled());
+    EXPECT_TRUE(w->txtUrl->isEnabled());
+    EXPECT_EQ(w->txtUrl->currentText(), "example.com");
+
+    const auto history = records::ReadHistory(m_folder, "example.com");
+    ASSERT_EQ(history.size(), 1u);
+    ASSERT_EQ(history[0].size(), 12u);
+    EXPECT_EQ(history[0][0], std::to_string(f.indexed[0]) + "/" + std::to_string(f.backlinks[0]));
+    EXPECT_EQ(history[0][7], std::to_string(f.pageRank));
+    EXPECT_EQ(history[0][8], std::to_string(f.sogouRating));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join("; ").toStdString();
+
+    w->StringGD->resize(w->StringGD->size());
+    savePicture(w, "main-window");
+}
+
+TEST_F(MainWindow, HistoryIsWrittenOncePerExactlyEqualListEntry)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+        const char* site;
+        int records;
+    };
+    const Case cases[] = {
+        {"listed once", "example.com", "example.com", 1},
+        {"listed twice", "listed-twice.com", "listed-twice.com", 2},
+        {"differs in case", "Example.com", "Example.com", 0},
+        {"not listed", "unlisted.com", "unlisted.com", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        runFor(QString::fromUtf8(c.typed));
+        EXPECT_FALSE(cell(1, 1).isEmpty());
+        EXPECT_EQ(historyRecords(c.site), c.records);
+    }
+    EXPECT_EQ(historyRecords("example.com"), 1) << "the differing case must not reach the listed site";
+}
+
+TEST_F(MainWindow, EmptyOrMalformedDomainPutsTheMakersHostInTheBoxAndQueriesNothing)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"scheme", "http://example.com"},
+        {"single-letter label", "a.com"},
+        {"trailing slash", "example.com/"},
+        {"port", "example.com:80"},
+        {"leading blank", " example.com"},
+        {"chinese", "例子.com"},
+        {"ipv4", "192.168.1.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        runFor(QString::fromUtf8(c.typed));
+        EXPECT_EQ(w->txtUrl->currentText(), "www.kaldrani.com");
+        EXPECT_TRUE(cell(1, 1).isEmpty());
+        EXPECT_TRUE(w->btnQure->isEnabled());
+    }
+    EXPECT_TRUE(m_server.requests().empty());
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(MainWindow, AnEmptyBoxAfterARunClearsTheResults)
+{
+    runFor("example.com");
+    ASSERT_FALSE(cell(2, 7).isEmpty());
+    m_server.clearRequests();
+
+    runFor("");
+    for (int row = 1; row <= 7; ++row)
+        for (int col = 1; col <= 2; ++col)
+            EXPECT_TRUE(cell(col, row).isEmpty()) << col << "," << row;
+    EXPECT_FALSE(w->ImagePR->isVisible());
+    EXPECT_FALSE(w->SouGouRankG->isVisible());
+    EXPECT_EQ(w->lblAlexaRank->text(), "");
+    EXPECT_EQ(w->lblChinaRank->text(), "");
+    EXPECT_EQ(w->txtUrl->currentText(), "www.kaldrani.com");
+    EXPECT_TRUE(m_server.requests().empty());
+    EXPECT_EQ(cell(1, 0), "收录情况") << "headings stay";
+}
+
+TEST_F(MainWindow, EnterInTheUrlBoxStartsTheRun)
+{
+    w->txtUrl->setEditText("example.com");
+    w->txtUrl->setFocus();
+    QTest::keyClick(w->txtUrl->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(cell(1, 1), QString::number(standin::overviewFigures("example.com").indexed[0]));
+    EXPECT_EQ(historyRecords("example.com"), 1) << "one run, not two";
+}
+
+TEST_F(MainWindow, PageRankPictureFollowsTheAnswer)
+{
+    struct Case {
+        const char* name;
+        const char* answer;
+        int picture; // -1: visible but empty
+    };
+    const Case cases[] = {
+        {"zero", "0", 0}, {"four", "4", 4}, {"ten", "10", 10}, {"twelve", "12", -1}, {"failed", "none", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.setAnswer(endpoints::kMaker, "/pr/",
+                           standin::utf8Page(std::string("<p><strong>") + c.answer + "</strong></p>"));
+        runFor("example.com");
+        ASSERT_TRUE(w->ImagePR->isVisible());
+        const QImage shown = w->ImagePR->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        EXPECT_EQ(shown, gui::drawPageRankPicture(c.picture));
+        if (c.picture == -1) {
+            // The label paints nothing of its own: the panel shows through.
+            const QImage onScreen = w->ImagePR->grab().toImage();
+            const QRgb first = onScreen.pixel(0, 0);
+            for (int x = 0; x < onScreen.width(); x += 5)
+                EXPECT_EQ(onScreen.pixel(x, 8), first) << "x=" << x;
+        }
+    }
+}
+
+TEST_F(MainWindow, SogouRatingAboveTheRangeShowsAFullGaugeAndIsRecordedAs100)
+{
+    m_server.setAnswer(endpoints::kSogou, "/web",
+                       standin::gbkPage("<div class=\"num\">找到 5 条结果</div><div>搜狗评级:150/100</div>"));
+    runFor("example.com");
+    EXPECT_TRUE(w->SouGouRankG->isVisible());
+    EXPECT_EQ(w->SouGouRankG->progress(), 100);
+    const auto history = records::ReadHistory(m_folder, "example.com");
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0][8], "100");
+}
+
+TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber)
+{
+    struct Case {
+        const char* name;
+        const char* body;
+        bool notice;
+    };
+    const Case cases[] = {
+        {"higher", "1.7", true},
+        {"higher with blanks", " 1.7 ", true},
+        {"equal", "1.6", false},
+        {"lower", "1.5", false},
+        {"line break after", "1.7\n", false},
+        {"empty", "", false},
+        {"html page", "<html><body><p>1.7</p></body></html>", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.setVersionBody(c.body);
+        m_server.clearRequests();
+        frmUpdate->hide();
+        w->show();
+        w->close();
+        EXPECT_FALSE(w->isVisible());
+        EXPECT_EQ(frmUpdate->isVisible(), c.notice);
+        // The fetch and the hidden browser's navigation: two requests of the page.
+        QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/version.html"), 2, 3000);
+    }
+    EXPECT_TRUE(m_errors.isEmpty());
+    EXPECT_EQ(frmMain, w) << "the window lives on";
+}
+
+TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    m_server.setVersionBody("1.7");
+    w->close();
+    EXPECT_FALSE(frmUpdate->isVisible());
+
+    m_server.setVersionBody("1,7");
+    w->close();
+    EXPECT_TRUE(frmUpdate->isVisible());
+}
+
+TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
+{
+    m_server.setVersionBody("2.0");
+    w->close();
+    ASSERT_TRUE(frmUpdate->isVisible());
+    frmUpdate->close();
+    EXPECT_FALSE(frmUpdate->isVisible());
+    w->show();
+    w->close();
+    EXPECT_TRUE(frmUpdate->isVisible());
+}
+
+TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
+{
+    struct Case {
+        const char* name;
+        bool silent; // accepts but does not answer in time
+    };
+    const Case cases[] = {{"nothing listening", false}, {"no answer", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        net::clearConnectToRules();
+        if (c.silent) {
+            standin::Response late = standin::utf8Page("9.9", "text/plain");
+            late.delayMs = 5000;
+            m_server.setAnswer(endpoints::kMaker, "/version.html", late);
+            net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(m_server.port())}});
+        } else {
+            net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(closedPort())}});
+        }
+        w->versionCheckTimeoutMs = 300;
+        w->show();
+        QElapsedTimer clock;
+        clock.start();
+        w->close();
+        EXPECT_LT(clock.elapsed(), 3000);
+        EXPECT_FALSE(w->isVisible());
+        EXPECT_FALSE(frmUpdate->isVisible());
+    }
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
+{
+    EXPECT_EQ(w->bsTrayIcon->toolTip(), "Kaldrani");
+    EXPECT_EQ(w->bsTrayIcon->contextMenu(), w->bsPmenu);
+    const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "退出程序"};
+    ASSERT_EQ(w->bsPmenu->actions().size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w->bsPmenu->actions()[i]->text(), captions[i]);
+        EXPECT_FALSE(w->bsPmenu->actions()[i]->icon().isNull());
+    }
+
+    w->txtUrl->setEditText("example.com");
+    runFor("example.com");
+    const QString kept = cell(2, 7);
+    w->hide();
+    emit w->bsTrayIcon->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w->isVisible()) << "a single click does nothing";
+    emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(cell(2, 7), kept);
+
+    w->showMinimized();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 2000);
+    w->N6->trigger();
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(w->isMinimized());
+}
+
+TEST_F(MainWindow, TrayMenuOpensTheHomePageAndMakesNewAboutWindows)
+{
+    w->txtUrl->setEditText("abc");
+    w->N7->trigger();
+    w->N9->trigger();
+    EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
+
+    TfrmAbout* first = frmAbout;
+    w->N8->trigger();
+    TfrmAbout* second = frmAbout;
+    w->N8->trigger();
+    TfrmAbout* third = frmAbout;
+    EXPECT_NE(second, first);
+    EXPECT_NE(third, second);
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_TRUE(third->isVisible());
+    EXPECT_EQ(third->parent(), w);
+
+    third->hide();
+    QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
+    EXPECT_TRUE(third->isVisible()) << "the about button shows the newest";
+    EXPECT_FALSE(first->isVisible());
+}
+
+TEST_F(MainWindow, OnlyTheQuitItemEndsTheProgramAndItRunsNoCheck)
+{
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(3000);
+    QTimer::singleShot(0, w->N10, &QAction::trigger);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(requestsFor("/version.html"), 0);
+}
+
+TEST_F(MainWindow, WithoutATrayClosingEndsTheProgram)
+{
+    setSystemTrayAvailableOverride(false);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(3000);
+    QTimer::singleShot(0, w, &QWidget::close);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(requestsFor("/version.html"), 0);
+}
+
+TEST_F(MainWindow, VisitButtonAndGridDoubleClickOpenTheMakersPages)
+{
+    struct Case {
+        const char* name;
+        const char* typed;
+        QStringList visit;
+        QStringList grid;
+    };
+    const Case cases[] = {
+        {"empty box", "", {kHome}, {}},
+        {"a domain", "abc", {kHome + "/?domain=abc"}, {kHome + "/?domain=abc"}},
+        {"taken as typed", " a&b c", {kHome + "/?domain= a&b c"}, {kHome + "/?domain= a&b c"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w->txtUrl->setEditText(QString::fromUtf8(c.typed));
+        m_browser.opened.clear();
+        QTest::mouseClick(w->bsSkinSpeedButton4, Qt::LeftButton);
+        EXPECT_EQ(m_browser.opened, c.visit);
+
+        m_browser.opened.clear();
+        QTest::mouseDClick(w->StringGD->viewport(), Qt::LeftButton, {}, QPoint(100, 150));
+        EXPECT_EQ(m_browser.opened, c.grid);
+    }
+}
+
+TEST_F(MainWindow, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
+{
+    w->txtUrl->setEditText("abc");
+    frmUpdate->show();
+    frmAbout->show();
+    QTest::mouseClick(frmUpdate->bsSkinLinkLabel1, Qt::LeftButton);
+    QTest::mouseClick(frmAbout->bsSkinLinkLabel1, Qt::LeftButton);
+    EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
+
+    EXPECT_EQ(frmUpdate->windowTitle(), " Kaldrani");
+    EXPECT_EQ(frmUpdate->size(), QSize(195, 127));
+    EXPECT_EQ(frmUpdate->bsSkinStdLabel1->text(), "软件有更新请下载最新版");
+    EXPECT_EQ(frmUpdate->bsSkinLinkLabel1->text(), "www.kaldrani.com");
+    EXPECT_EQ(frmAbout->windowTitle(), " 关于软件");
+    EXPECT_EQ(frmAbout->size(), QSize(238, 150));
+    EXPECT_EQ(frmAbout->bsSkinStdLabel1->text(), "Kaldrani V 1.65  迷你版");
+    EXPECT_EQ(frmAbout->bsSkinLinkLabel1->text(), "WWW.KALDRANI.COM");
+    EXPECT_TRUE(frmAbout->bsSkinLinkLabel1->font().underline());
+    EXPECT_EQ(frmAbout->bsSkinLinkLabel1->cursor().shape(), Qt::PointingHandCursor);
+    savePicture(frmUpdate, "update-notice");
+    savePicture(frmAbout, "about");
+}
+
+TEST_F(MainWindow, WindowsArePlacedNearTheScreensBottomRightCorner)
+{
+    const QSize screen = gui::fullScreenSize();
+    EXPECT_EQ(w->pos(), gui::placeNearCorner(screen, w->frameGeometry().size(), 50, 50));
+    EXPECT_EQ(frmUpdate->pos(), gui::placeNearCorner(screen, frmUpdate->frameGeometry().size(), 30, 40));
+}
+
+TEST_F(MainWindow, ToolButtonsShowTheirWindows)
+{
+    QTest::mouseClick(w->btnSite, Qt::LeftButton);
+    EXPECT_TRUE(frmManiSite->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
+    EXPECT_TRUE(frmJilu->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
+    EXPECT_TRUE(frmAbout->isVisible());
+
+    QWidget later;
+    w->attachToolWindow(TfrmMain::ToolWindow::Whois, &later);
+    EXPECT_TRUE(w->bsSkinSpeedButton2->isEnabled());
+    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
+    EXPECT_TRUE(later.isVisible());
+    w->attachToolWindow(TfrmMain::ToolWindow::Whois, nullptr);
+}
+
+TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)
+{
+    w->txtUrl->setEditText("typed.com");
+    records::saveSiteList(m_folder, "one.com\r\ntwo.com\r\n");
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(w, &activate);
+    ASSERT_EQ(w->txtUrl->count(), 2);
+    EXPECT_EQ(w->txtUrl->itemText(1), "two.com");
+    EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
+
+    // A missing list is reported, but not again on the activation the closed box gives back.
+    std::filesystem::remove(m_folder.siteListPath());
+    QApplication::sendEvent(w, &activate);
+    QApplication::sendEvent(w, &activate);
+    EXPECT_EQ(w->txtUrl->count(), 0);
+    EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].startsWith("Cannot open file")) << m_errors[0].toStdString();
+}
+
+} // namespace
