@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -476,6 +477,31 @@ TEST_F(RecordsWindows, ManiSiteFailedSaveShowsTheErrorAndStaysOpen)
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("a.com\nb.com"));
     EXPECT_FALSE(fs::exists(m_folder.root()));
+}
+
+TEST_F(RecordsWindows, WindowsAreCentredWhenFirstShownOnly)
+{
+    auto expectCentredOn = [](const QWidget& w, QPoint centre) {
+        const QPoint at = w.pos() + QPoint(w.width() / 2, w.height() / 2);
+        EXPECT_LE((at - centre).manhattanLength(), 2) << at.x() << "," << at.y();
+    };
+
+    TfrmJilu jilu(m_folder);
+    jilu.show();
+    expectCentredOn(jilu, jilu.screen()->availableGeometry().center());
+
+    QWidget mainWindow;
+    mainWindow.setGeometry(300, 200, 179, 351);
+    mainWindow.show();
+    TfrmManiSite manager(m_folder, &mainWindow);
+    EXPECT_TRUE(manager.isWindow());
+    manager.show();
+    expectCentredOn(manager, mainWindow.frameGeometry().center());
+
+    manager.close();
+    manager.move(10, 10);
+    manager.show();
+    EXPECT_EQ(manager.pos(), QPoint(10, 10));
 }
 
 // A handler that throws, as a window's handler may.
