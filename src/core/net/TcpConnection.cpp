@@ -153,12 +153,12 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
         m_buffer.clear();
         m_start = 0;
     }
+    // Data that is already there is taken without a wait; only an empty socket is polled.
     for (;;) {
-        if (!waitFor(m_fd, POLLIN, timeoutMs))
-            return Fill::TimedOut;
         const size_t old = m_buffer.size();
         m_buffer.resize(old + kReadChunk);
         const ssize_t n = ::recv(m_fd, m_buffer.data() + old, kReadChunk, 0);
+        const int code = errno;
         m_buffer.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
         if (n > 0)
             return Fill::Data;
@@ -166,8 +166,10 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
             m_eof = true;
             return Fill::Eof;
         }
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-            raiseErrno(errno);
+        if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
+            raiseErrno(code);
+        if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
+            return Fill::TimedOut;
     }
 }
 
@@ -235,11 +237,10 @@ size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> t
         if (buffered() == 0) {
             // Large bodies go straight from the socket into the destination.
             if (out != nullptr && !m_eof && n - done >= kReadChunk) {
-                if (!waitFor(m_fd, POLLIN, timeoutMs))
-                    throw FetchError("Read timed out.");
                 const size_t old = out->size();
                 out->resize(old + (n - done));
                 const ssize_t r = ::recv(m_fd, out->data() + old, n - done, 0);
+                const int code = errno;
                 out->resize(old + (r > 0 ? static_cast<size_t>(r) : 0));
                 if (r > 0) {
                     done += static_cast<size_t>(r);
@@ -249,8 +250,10 @@ size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> t
                     m_eof = true;
                     break;
                 }
-                if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                    raiseErrno(errno);
+                if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
+                    raiseErrno(code);
+                if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
+                    throw FetchError("Read timed out.");
                 continue;
             }
             const Fill f = fill(timeoutMs);

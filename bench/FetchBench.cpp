@@ -1,0 +1,171 @@
+// Run on demand: bench_fetch [--benchmark_repetitions=N]. Prints the two ratios last.
+#include "ScriptedServer.h"
+
+#include "core/net/HttpClient.h"
+#include "core/net/TRegExp.h"
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <memory>
+
+using kaldrani::testing::Reply;
+using kaldrani::testing::ScriptedServer;
+
+namespace {
+
+std::string page100k()
+{
+    std::string body;
+    while (body.size() < 100 * 1024)
+        body += "<div class=\"r\"><a href=\"http://www.example.com/p" + std::to_string(body.size()) + "\">result</a></div>\n";
+    body.resize(100 * 1024);
+    return body;
+}
+
+ScriptedServer& server()
+{
+    static ScriptedServer s(
+        [answer = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: 102400\r\n\r\n" + page100k()](
+            const std::string&) -> std::optional<Reply> { return Reply{{answer}, Reply::Then::Close}; },
+        0);
+    return s;
+}
+
+void FetchPage100K(benchmark::State& state)
+{
+    const std::string url = server().url("/page.html");
+    for (auto _ : state) {
+        kaldrani::net::THttpClient client;
+        std::string buffer;
+        client.FetchPage(url, buffer);
+        if (buffer.size() != 100 * 1024)
+            state.SkipWithError("short body");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetBytesProcessed(state.iterations() * 100 * 1024);
+}
+BENCHMARK(FetchPage100K)->Unit(benchmark::kMicrosecond);
+
+size_t appendBody(char* data, size_t size, size_t count, void* out)
+{
+    static_cast<std::string*>(out)->append(data, size * count);
+    return size * count;
+}
+
+void Curl100K(benchmark::State& state)
+{
+    const std::string url = server().url("/page.html");
+    for (auto _ : state) {
+        CURL* curl = curl_easy_init();
+        std::string buffer;
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
+        const CURLcode rc = curl_easy_perform(curl);
+        curl_easy_cleanup(curl);
+        if (rc != CURLE_OK || buffer.size() != 100 * 1024)
+            state.SkipWithError("curl failed");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetBytesProcessed(state.iterations() * 100 * 1024);
+}
+BENCHMARK(Curl100K)->Unit(benchmark::kMicrosecond);
+
+// A 1 MB result page (UTF-8, mixed Chinese and markup) with the count line at the top, as
+// result pages place it, or at the very end, the worst case, where both searches cross the
+// whole page.
+std::string resultPage(bool countAtEnd)
+{
+    const std::string count = "<p class=\"nums\">找到相关网页约1,230,000篇，用时0.001秒</p>\n";
+    std::string p = "<html><head><title>站长工具 搜索结果</title></head><body>\n";
+    if (!countAtEnd)
+        p += count;
+    const std::string block = "<div class=\"result\"><h3><a href=\"http://www.example.com/item.html\">示例网页标题 - "
+                              "站长之家</a></h3><p>这是一段搜索结果的摘要文字，包含关键词、网址和说明。"
+                              "Some ASCII text as well, 2009-06-15.</p></div>\n";
+    while (p.size() < 1024 * 1024)
+        p += block;
+    if (countAtEnd)
+        p += count;
+    return p + "</body></html>\n";
+}
+
+const std::string& page(bool countAtEnd)
+{
+    static const std::string top = resultPage(false);
+    static const std::string end = resultPage(true);
+    return countAtEnd ? end : top;
+}
+
+void ExtractTRegExp(benchmark::State& state)
+{
+    const std::string& text = page(state.range(0) != 0);
+    for (auto _ : state) {
+        kaldrani::net::TRegExp re;
+        re.setPattern("找到相关网页((.|\\n)*?)篇");
+        const auto matches = re.Execute(text);
+        if (matches.Count() != 1 || matches.Item(0).Value != "找到相关网页约1,230,000篇")
+            state.SkipWithError("no match");
+        benchmark::DoNotOptimize(matches);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(ExtractTRegExp)->ArgName("countAtEnd")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void ExtractMemmem(benchmark::State& state)
+{
+    const std::string& text = page(state.range(0) != 0);
+    static const std::string start = "找到相关网页";
+    static const std::string end = "篇";
+    for (auto _ : state) {
+        const char* s = static_cast<const char*>(memmem(text.data(), text.size(), start.data(), start.size()));
+        const char* e = s == nullptr ? nullptr
+                                     : static_cast<const char*>(memmem(s + start.size(), text.data() + text.size() - s - start.size(),
+                                                                       end.data(), end.size()));
+        if (e == nullptr) {
+            state.SkipWithError("no match");
+            break;
+        }
+        std::string value(s, e + end.size());
+        benchmark::DoNotOptimize(value.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+BENCHMARK(ExtractMemmem)->ArgName("countAtEnd")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// Keeps each benchmark's mean time per iteration for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs)
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean")
+                times[run.run_name.function_name + (run.run_name.args.empty() ? "" : "/" + run.run_name.args)] =
+                    run.GetAdjustedRealTime();
+    }
+    std::map<std::string, double> times;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const auto ratio = [&](const char* a, const char* b) {
+        if (reporter.times.count(a) && reporter.times.count(b) && reporter.times[b] > 0)
+            std::cout << a << " / " << b << " = " << reporter.times[a] / reporter.times[b] << "\n";
+    };
+    ratio("FetchPage100K", "Curl100K");
+    ratio("ExtractTRegExp/countAtEnd:0", "ExtractMemmem/countAtEnd:0");
+    ratio("ExtractTRegExp/countAtEnd:1", "ExtractMemmem/countAtEnd:1");
+    benchmark::Shutdown();
+    curl_global_cleanup();
+}
