@@ -120,6 +120,8 @@ void TfrmMain::createControls()
     txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
     txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
 
+    txtUrl->setFocus();
+
     btnQure = new QPushButton(QStringLiteral("查   询"), this);
     btnQure->setGeometry(136, 22, 50, 25);
     btnQure->setDefault(true);
@@ -152,6 +154,8 @@ void TfrmMain::createControls()
             StringGD->setItem(row, col, item);
         }
     }
+    // As in a grid with a fixed row and column, the cursor starts on the first result cell.
+    StringGD->setCurrentCell(1, 1, QItemSelectionModel::NoUpdate);
     StringGD->viewport()->installEventFilter(this);
 
     QFrame* panel1 = addResultPanel(224, QStringLiteral("PageRank："), 9);
