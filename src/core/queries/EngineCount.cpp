@@ -3,6 +3,7 @@
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 
 #include <array>
@@ -84,6 +85,7 @@ std::string countFrom(const CountRow& row, const std::string& domain)
         {
             net::THttpClient client;
             client.UserAgent.clear();
+            client.ReadTimeout = safetyReadTimeoutMs();
             if (row.form == FetchForm::Stream) {
                 std::string buffer;
                 client.FetchPage(urlFor(row, domain), buffer);

@@ -3,6 +3,7 @@
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Encoding.h"
 
@@ -58,6 +59,7 @@ int QueryPageRank(const std::string& domain)
         std::string page;
         {
             net::THttpClient client;
+            client.ReadTimeout = safetyReadTimeoutMs();
             page = client.FetchPage(url(endpoints::kMaker, "/pr/?domain=", domain));
         }
         std::string text = net::firstMatch("<strong>((.|\\n)*?)</strong>", page);
@@ -81,6 +83,7 @@ int QuerySogouRating(const std::string& domain, EventPump& pump)
         {
             net::THttpClient client;
             client.UserAgent.clear();
+            client.ReadTimeout = safetyReadTimeoutMs();
             page = fetchStream(client, url(endpoints::kSogou, "/web?query=link:", domain));
         }
         std::string text = net::firstMatch("搜狗评级:((.|\\n)*?)/100", page);

@@ -1,9 +1,12 @@
 #include "StandinFixture.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/RankQueries.h"
+#include "core/queries/SafetyTimeout.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 namespace kaldrani::testing {
@@ -184,6 +187,27 @@ TEST_F(EngineCountTest, StringFormPageWithoutUtf8CharsetMatchesNothing)
     page.headers = {{"Content-Type", "text/html"}};
     answer(SearchEngine::Youdao, page);
     EXPECT_EQ(count(SearchEngine::Youdao, CountKind::Indexed), "0");
+}
+
+TEST_F(EngineCountTest, SilentServersAreGivenUpOnWithinTheSafetyBound)
+{
+    const int saved = queries::safetyReadTimeoutMs();
+    queries::setSafetyReadTimeoutMs(100);
+    standin::Response silent;
+    silent.delayMs = 60000;
+    answer(SearchEngine::Baidu, silent);
+    answer(SearchEngine::Bing, silent);
+    server.setAnswer(endpoints::kMaker, "/pr/", silent);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(count(SearchEngine::Baidu, CountKind::Indexed), "0");
+    EXPECT_EQ(count(SearchEngine::Bing, CountKind::Backlinks), "0");
+    EXPECT_EQ(queries::QueryPageRank("example.com"), 0);
+    CountingPump pump;
+    // Sogou's page answers the rating query too.
+    answer(SearchEngine::Sogou, silent);
+    EXPECT_EQ(queries::QuerySogouRating("example.com", pump), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    queries::setSafetyReadTimeoutMs(saved);
 }
 
 TEST(EngineCountUnreachable, ClosedPortGivesZero)
