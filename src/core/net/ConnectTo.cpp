@@ -1,5 +1,7 @@
 #include "core/net/ConnectTo.h"
 
+#include "core/text/Encoding.h"
+
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
@@ -102,7 +104,8 @@ ConnectTarget resolveConnectTarget(const std::string& host, int port)
 {
     std::lock_guard lock(g_mutex);
     for (const auto& rule : g_rules) {
-        if (!rule.fromHost.empty() && rule.fromHost != host)
+        // Host names are compared as DNS compares them, ignoring ASCII case.
+        if (!rule.fromHost.empty() && !text::equalsIgnoreAsciiCase(rule.fromHost, host))
             continue;
         if (!rule.fromPort.empty() && std::stoi(rule.fromPort) != port)
             continue;
