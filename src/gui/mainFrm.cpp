@@ -171,11 +171,14 @@ void TfrmMain::createControls()
     QFrame* panel3 = addResultPanel(287, QStringLiteral("AlexaRank："), 6);
     lblAlexaRank = new QLabel(panel3);
     lblAlexaRank->setFont(bold);
+    // The texts come from web replies: never let a label read them as markup.
+    lblAlexaRank->setTextFormat(Qt::PlainText);
     lblAlexaRank->setGeometry(72, 5, 106, 15);
 
     QFrame* panel4 = addResultPanel(318, QStringLiteral("ChinaRank："), 6);
     lblChinaRank = new QLabel(panel4);
     lblChinaRank->setFont(bold);
+    lblChinaRank->setTextFormat(Qt::PlainText);
     lblChinaRank->setGeometry(72, 5, 106, 15);
 }
 

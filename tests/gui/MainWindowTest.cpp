@@ -410,6 +410,25 @@ TEST_F(MainWindow, SogouRatingAboveTheRangeShowsAFullGaugeAndIsRecordedAs100)
     EXPECT_EQ(history[0][8], "100");
 }
 
+TEST_F(MainWindow, RankTextsFromTheRepliesAreShownAsPlainText)
+{
+    const std::string markup = "<img src=\"x.png\"><b>12</b>";
+    m_server.setAnswer(endpoints::kMaker, "/api/alexa.asp", standin::utf8Page(markup, "text/plain"));
+    runFor("example.com");
+    EXPECT_EQ(w->lblAlexaRank->text(), QString::fromStdString(markup));
+    EXPECT_EQ(w->lblAlexaRank->textFormat(), Qt::PlainText);
+    EXPECT_EQ(w->lblChinaRank->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindow, UrlBoxCompletesFromTheSiteListKeepingTheTypedCase)
+{
+    QTest::keyClicks(w->txtUrl->lineEdit(), "exa");
+    EXPECT_EQ(w->txtUrl->currentText(), "example.com");
+    w->txtUrl->setEditText(QString());
+    QTest::keyClicks(w->txtUrl->lineEdit(), "EXA");
+    EXPECT_EQ(w->txtUrl->currentText(), "EXA");
+}
+
 TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber)
 {
     struct Case {
