@@ -18,7 +18,8 @@ namespace kaldrani::net {
 
 namespace {
 
-constexpr size_t kReadChunk = 64 * 1024;
+// Room for the longest line the fetch accepts, many times over.
+constexpr size_t kBufferSize = 64 * 1024;
 
 [[noreturn]] void raiseErrno(int code)
 {
@@ -67,14 +68,16 @@ void TcpConnection::close()
         ::close(m_fd);
     m_fd = -1;
     m_eof = false;
-    m_buffer.clear();
-    m_start = 0;
+    m_start = m_end = 0;
 }
 
 void TcpConnection::open(const std::string& host, int port)
 {
     close();
     const ConnectTarget target = resolveConnectTarget(host, port);
+    // A NUL would cut the name short and reach some other host.
+    if (target.host.find('\0') != std::string::npos)
+        throw SocketError(socketErrorMessage(EAI_NONAME, "Host not found."));
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -149,23 +152,27 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
 {
     if (m_eof)
         return Fill::Eof;
-    if (m_start > 0 && m_start == m_buffer.size()) {
-        m_buffer.clear();
+    if (!m_buffer)
+        m_buffer = std::make_unique<char[]>(kBufferSize);
+    if (m_start == m_end) {
+        m_start = m_end = 0;
+    } else if (m_end == kBufferSize) {
+        std::memmove(m_buffer.get(), data(), buffered());
+        m_end -= m_start;
         m_start = 0;
     }
     // Data that is already there is taken without a wait; only an empty socket is polled.
     for (;;) {
-        const size_t old = m_buffer.size();
-        m_buffer.resize(old + kReadChunk);
-        const ssize_t n = ::recv(m_fd, m_buffer.data() + old, kReadChunk, 0);
-        const int code = errno;
-        m_buffer.resize(old + (n > 0 ? static_cast<size_t>(n) : 0));
-        if (n > 0)
+        const ssize_t n = ::recv(m_fd, m_buffer.get() + m_end, kBufferSize - m_end, 0);
+        if (n > 0) {
+            m_end += static_cast<size_t>(n);
             return Fill::Data;
+        }
         if (n == 0) {
             m_eof = true;
             return Fill::Eof;
         }
+        const int code = errno;
         if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
             raiseErrno(code);
         if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
@@ -176,42 +183,37 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
 void TcpConnection::consume(size_t n)
 {
     m_start += n;
-    if (m_start == m_buffer.size()) {
-        m_buffer.clear();
-        m_start = 0;
-    } else if (m_start > kReadChunk && m_start * 2 > m_buffer.size()) {
-        m_buffer.erase(0, m_start);
-        m_start = 0;
-    }
+    if (m_start == m_end)
+        m_start = m_end = 0;
 }
 
 TcpConnection::LineResult TcpConnection::readLine(std::string& line, std::optional<int> timeoutMs, size_t maxLength)
 {
     size_t searched = 0;
     for (;;) {
-        const std::string_view data(m_buffer.data() + m_start, buffered());
-        const size_t lf = data.find('\n', searched);
+        const std::string_view held(data(), buffered());
+        const size_t lf = held.find('\n', searched);
         if (lf != std::string_view::npos) {
             size_t end = lf;
-            if (end > 0 && data[end - 1] == '\r')
+            if (end > 0 && held[end - 1] == '\r')
                 --end;
             if (end > maxLength)
                 throw FetchError("Max line length exceeded.");
-            line.assign(data.substr(0, end));
+            line.assign(held.substr(0, end));
             consume(lf + 1);
             return LineResult::Line;
         }
         // One byte of room for the carriage return that may end the line.
-        if (data.size() > maxLength + 1)
+        if (held.size() > maxLength + 1)
             throw FetchError("Max line length exceeded.");
-        searched = data.size();
+        searched = held.size();
         const Fill f = fill(timeoutMs);
         if (f == Fill::TimedOut)
             return LineResult::TimedOut;
         if (f == Fill::Eof) {
             if (buffered() == 0)
                 return LineResult::Closed;
-            std::string_view rest(m_buffer.data() + m_start, buffered());
+            std::string_view rest(data(), buffered());
             if (rest.back() == '\r')
                 rest.remove_suffix(1);
             if (rest.size() > maxLength)
@@ -235,27 +237,6 @@ size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> t
     size_t done = 0;
     while (done < n) {
         if (buffered() == 0) {
-            // Large bodies go straight from the socket into the destination.
-            if (out != nullptr && !m_eof && n - done >= kReadChunk) {
-                const size_t old = out->size();
-                out->resize(old + (n - done));
-                const ssize_t r = ::recv(m_fd, out->data() + old, n - done, 0);
-                const int code = errno;
-                out->resize(old + (r > 0 ? static_cast<size_t>(r) : 0));
-                if (r > 0) {
-                    done += static_cast<size_t>(r);
-                    continue;
-                }
-                if (r == 0) {
-                    m_eof = true;
-                    break;
-                }
-                if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
-                    raiseErrno(code);
-                if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
-                    throw FetchError("Read timed out.");
-                continue;
-            }
             const Fill f = fill(timeoutMs);
             if (f == Fill::TimedOut)
                 throw FetchError("Read timed out.");
@@ -264,7 +245,7 @@ size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> t
         }
         const size_t take = std::min(buffered(), n - done);
         if (out != nullptr)
-            out->append(m_buffer, m_start, take);
+            out->append(data(), take);
         consume(take);
         done += take;
     }
@@ -279,7 +260,7 @@ size_t TcpConnection::readToEnd(std::string* out, size_t limit, std::optional<in
         if (done + take > limit)
             throw FetchError(tooLargeMessage);
         if (out != nullptr)
-            out->append(m_buffer, m_start, take);
+            out->append(data(), take);
         consume(take);
         done += take;
         const Fill f = fill(timeoutMs);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,13 +62,17 @@ private:
     enum class Fill { Data, TimedOut, Eof };
     // Reads what the socket holds into the buffer, waiting up to timeoutMs for it.
     Fill fill(std::optional<int> timeoutMs);
-    size_t buffered() const { return m_buffer.size() - m_start; }
+    size_t buffered() const { return m_end - m_start; }
+    const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
     int m_fd = -1;
     bool m_eof = false;
-    std::string m_buffer;
+    // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
+    // cleared, so a read costs one copy and no fill.
+    std::unique_ptr<char[]> m_buffer;
     size_t m_start = 0;
+    size_t m_end = 0;
 };
 
 // "Socket Error # code\r\ntext", the text ending with a full stop.

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -332,6 +333,40 @@ TEST(FetchPage, Decoding)
     EXPECT_EQ(fetchStream(server.url()).body, utf8);
 }
 
+TEST(FetchPage, LargeBodiesInEveryForm)
+{
+    std::string body(3 * 1024 * 1024 + 7, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>((i * 7919) >> 5);
+    std::string chunkedBody;
+    for (size_t pos = 0; pos < body.size(); pos += 100000) {
+        const std::string piece = body.substr(pos, 100000);
+        char size[16];
+        std::snprintf(size, sizeof size, "%zx", piece.size());
+        chunkedBody += std::string(size) + "\r\n" + piece + "\r\n";
+    }
+    struct Case {
+        const char* name;
+        std::string reply;
+    };
+    const Case cases[] = {
+        {"Content-Length", ok(body)},
+        {"until close", "HTTP/1.1 200 OK\r\n\r\n" + body},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunkedBody + "0\r\n\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server({reply(c.reply)});
+        const FetchOutcome got = fetchStream(server.url());
+        ASSERT_TRUE(got.ok) << got.error;
+        EXPECT_TRUE(got.body == body);
+    }
+
+    // Without a length the size is only known at the end: the fetch stops at the limit.
+    ScriptedServer server({reply("HTTP/1.1 200 OK\r\n\r\n" + std::string((size_t{64} << 20) + 1, 'x'))});
+    EXPECT_EQ(fetchStream(server.url()).error, "Response body larger than 64 MiB.");
+}
+
 TEST(FetchPage, AddressFailures)
 {
     ScriptedServer server(std::vector<Reply>{});
@@ -348,6 +383,8 @@ TEST(FetchPage, AddressFailures)
         {"other scheme without port", "ftp://127.0.0.1/", "Unknown Protocol"},
         {"port not a number", "http://127.0.0.1:8o/", "Invalid port \"8o\"."},
         {"port out of range", "http://127.0.0.1:65536/", "Invalid port \"65536\"."},
+        {"NUL in the host", std::string("http://127.0.0.1\0.example.com:", 30) + port + "/",
+         "Socket Error # -2\r\nHost not found."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
