@@ -73,8 +73,9 @@ TEST(VersionNumber, IsTheWholeBodyReadStrictly)
         SCOPED_TRACE(c.name);
         const std::optional<double> got = parseVersionNumber(c.body, c.separator);
         ASSERT_EQ(got.has_value(), c.expected.has_value());
-        if (got)
+        if (got) {
             EXPECT_DOUBLE_EQ(*got, *c.expected);
+        }
     }
 }
 
@@ -107,8 +108,9 @@ TEST(PageRankPictures, ShowTheNumberBoxAndABarOfFourPixelsPerPoint)
         for (int x = kPageRankBarLeft; x < kPageRankBarLeft + 40; ++x) {
             const bool expectGreen = x < kPageRankBarLeft + 4 * c.n;
             EXPECT_EQ(isGreen(image.pixel(x, y)), expectGreen) << "x=" << x;
-            if (!expectGreen)
+            if (!expectGreen) {
                 EXPECT_EQ(QColor(image.pixel(x, y)), QColor(Qt::white)) << "x=" << x;
+            }
             green += isGreen(image.pixel(x, y)) ? 1 : 0;
         }
         EXPECT_EQ(green, 4 * c.n);
