@@ -141,6 +141,29 @@ void ScriptedServer::waitForClose(int fd)
     }
 }
 
+bool ScriptedServer::sendAll(int fd, const std::string& bytes)
+{
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            return false;
+        // A client that stops reading must not keep the server from stopping.
+        pollfd p[2] = {{fd, POLLOUT, 0}, {m_wakePipe[0], POLLIN, 0}};
+        if (::poll(p, 2, -1) < 0 && errno != EINTR)
+            return false;
+        if (p[1].revents & POLLIN)
+            return false;
+    }
+    return true;
+}
+
 void ScriptedServer::serveConnection(int fd, int number)
 {
     for (;;) {
@@ -158,17 +181,8 @@ void ScriptedServer::serveConnection(int fd, int number)
         for (size_t i = 0; i < answer->pieces.size(); ++i) {
             if (i > 0 && m_pieceGapMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_pieceGapMs));
-            const std::string& piece = answer->pieces[i];
-            size_t sent = 0;
-            while (sent < piece.size()) {
-                const ssize_t n = ::send(fd, piece.data() + sent, piece.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    if (n < 0 && errno == EINTR)
-                        continue;
-                    return;
-                }
-                sent += static_cast<size_t>(n);
-            }
+            if (!sendAll(fd, answer->pieces[i]))
+                return;
         }
         switch (answer->then) {
         case Reply::Then::KeepOpen:

@@ -10,7 +10,8 @@
 
 // A loopback HTTP-ish server for tests: binds 127.0.0.1 on port 0, reads each request
 // head, records its bytes and answers with canned bytes, then keeps the connection,
-// closes it, resets it, or stalls until the client goes away.
+// closes it, resets it, or stalls until the client goes away. It serves one connection
+// at a time, on a thread of its own.
 namespace kaldrani::testing {
 
 struct Reply {
@@ -59,6 +60,8 @@ private:
     void serveConnection(int fd, int number);
     // Reads one request head into request; false when the client closed or we stop.
     bool readRequest(int fd, std::string& request);
+    // Writes bytes unless the client goes away or the server stops; false then.
+    bool sendAll(int fd, const std::string& bytes);
     // Waits for the client to close fd or the server to stop.
     void waitForClose(int fd);
     bool waitReadable(int fd);

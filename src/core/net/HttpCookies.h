@@ -31,6 +31,7 @@ public:
     // cookies as "name=value" joined by "; ", or an empty text when none match.
     std::string cookieHeader(std::string_view host, std::string_view path, std::time_t now);
 
+    // The stored cookies, oldest first.
     const std::vector<HttpCookie>& cookies() const { return m_cookies; }
 
 private:

@@ -27,6 +27,7 @@ public:
     std::vector<std::string> findAll(std::string_view name) const;
     // Header count (continuation lines are not counted).
     size_t size() const { return m_fields.size(); }
+    // Forgets every header, for the next response head.
     void clear() { m_fields.clear(); }
 
 private:

@@ -29,6 +29,7 @@ public:
     // IPv4 literal is resolved to IPv4. No time-out of its own. Raises FetchError
     // "Socket Error # %d\r\n%s" ("Host not found." when the name does not resolve).
     void open(const std::string& host, int port);
+    // Closes the socket, if any, and forgets what was buffered.
     void close();
 
     // A socket is held and the peer has not been seen to close it.
