@@ -54,6 +54,7 @@ struct Exchange {
     std::string target;
     std::vector<std::string> requests; // expected request bytes; empty: not checked
     FetchOutcome expected;
+    int connections = 0; // connections the server accepted; 0: not checked
 };
 
 void runExchanges(const std::vector<Exchange>& cases)
@@ -63,12 +64,17 @@ void runExchanges(const std::vector<Exchange>& cases)
         std::optional<FetchOutcome> got;
         std::vector<std::string> received;
         std::string host;
+        int connections = 0;
         {
             ScriptedServer server(c.replies);
             host = "127.0.0.1:" + std::to_string(server.port());
             got = fetchStream(server.url(c.target), c.settings);
             // The server thread records the request before answering, so it is complete.
             received = server.requests();
+            connections = server.connections();
+        }
+        if (c.connections != 0) {
+            EXPECT_EQ(connections, c.connections);
         }
         EXPECT_EQ(got->ok, c.expected.ok);
         EXPECT_EQ(got->error, c.expected.error);
@@ -230,7 +236,7 @@ TEST(FetchPage, Redirects)
         {"relative Location with .. on the kept-alive connection",
          {reply("HTTP/1.1 302 Found\r\nLocation: ../c/./d.html?q=1#f\r\nContent-Length: 3\r\n\r\nabc", Then::KeepOpen),
           reply(ok("final"))},
-         follow, "/a/b/x.html", {request("/a/b/x.html"), request("/a/c/d.html?q=1")}, success("final")},
+         follow, "/a/b/x.html", {request("/a/b/x.html"), request("/a/c/d.html?q=1")}, success("final"), 1},
         {"Location on a 200 is followed", {reply("HTTP/1.1 200 OK\r\nLocation: next\r\nContent-Length: 0\r\n\r\n",
                                                  Then::KeepOpen),
                                            reply(ok("after"))},
@@ -246,12 +252,18 @@ TEST(FetchPage, Redirects)
          {request("/a"), request("/b", kDefaultAgent, "sid=42; Lang=zh"), request("/c", kDefaultAgent, "sid=43; Lang=zh")},
          success("done")},
         {"Connection: close opens a new connection",
-         {reply("HTTP/1.1 301 Moved\r\nConnection: close\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n"),
+         {reply("HTTP/1.1 301 Moved\r\nConnection:  Close\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
+                Then::KeepOpen),
           reply(ok("b"))},
-         follow, "/a", {request("/a"), request("/b")}, success("b")},
+         follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
+        {"Proxy-Connection: close opens a new connection",
+         {reply("HTTP/1.0 302 Found\r\nProxy-Connection: close\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
+                Then::KeepOpen),
+          reply(ok("b"))},
+         follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
         {"server that drops a kept-alive connection",
          {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n", Then::Close), reply(ok("b"))},
-         follow, "/a", {request("/a"), request("/b")}, success("b")},
+         follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
         {"redirect body read until close", {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\n\r\nmoved"), reply(ok("b"))},
          follow, "/a", {}, success("b")},
         {"redirect to https fails", {reply("HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1/\r\nContent-Length: 0\r\n\r\n")},
