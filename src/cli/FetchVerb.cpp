@@ -55,7 +55,8 @@ Verb addFetchVerb(CLI::App& app, const GlobalOptions&)
                         text = net::readAnsi(buffer);
                     }
                 } catch (const net::HttpStatusError& e) {
-                    throw CommandFailure(1, "HTTP " + std::to_string(e.code()) + " " + e.statusLine());
+                    const std::string line = e.statusLine().empty() ? "" : " " + e.statusLine();
+                    throw CommandFailure(1, "HTTP " + std::to_string(e.code()) + line);
                 } catch (const net::FetchError& e) {
                     throw CommandFailure(1, e.what());
                 }
