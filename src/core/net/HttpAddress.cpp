@@ -125,11 +125,11 @@ std::string removeDotSegments(std::string_view path)
 
 std::string resolveLocation(const HttpAddress& current, std::string_view location)
 {
-    if (location.find("://") != std::string_view::npos)
-        return std::string(location);
-
     std::string relative(location);
     std::replace(relative.begin(), relative.end(), '\\', '/');
+    if (relative.find("://") != std::string::npos)
+        return relative;
+
     std::string query;
     const size_t question = relative.find('?');
     if (question != std::string::npos) {

@@ -32,9 +32,10 @@ std::string hostHeaderValue(const HttpAddress& address);
 // information or "#" part.
 std::string joinAddress(const HttpAddress& address);
 
-// The absolute address a redirect's Location names. A value containing "://" is returned
-// as it stands; any other keeps the scheme, host and port of current, is appended to the
-// current path unless it begins with "/", and loses its "." and ".." segments.
+// The absolute address a redirect's Location names, backslashes read as "/". A value
+// containing "://" is returned so; any other keeps the scheme, host and port of current,
+// is appended to the current path unless it begins with "/", and loses its "." and ".."
+// segments.
 std::string resolveLocation(const HttpAddress& current, std::string_view location);
 
 // Removes "." and ".." segments from an absolute path ([rfc3986] 5.2.4); ".." never

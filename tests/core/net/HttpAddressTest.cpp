@@ -67,6 +67,7 @@ TEST(HttpAddress, ResolveLocation)
         {"fragment dropped", "http://H/", "/x#frag", "http://H/x"},
         {"empty value is the current folder", "http://H/a/b?q", "", "http://H/a/"},
         {"backslashes", "http://H/a/", "b\\c", "http://H/a/b/c"},
+        {"backslashed absolute", "http://H/a/", "http:\\\\O\\x", "http://O/x"},
         {"user information not carried", "http://u@H/a", "b", "http://H/b"},
     };
     for (const auto& c : cases) {
