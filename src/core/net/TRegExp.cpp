@@ -2,6 +2,8 @@
 
 #include <re2/re2.h>
 
+#include <cstring>
+
 namespace kaldrani::net {
 
 const TMatch& TMatchCollection::Item(int i) const
@@ -51,6 +53,15 @@ void TRegExp::compile()
     if (!re->ok())
         throw RegExpError("Syntax error in regular expression \"" + m_pattern + "\": " + re->error());
     m_re = std::move(re);
+    // Every match lies between min and max, so it starts with their common prefix.
+    m_requiredPrefix.clear();
+    std::string min, max;
+    if (m_re->PossibleMatchRange(&min, &max, 64)) {
+        std::size_t n = 0;
+        while (n < min.size() && n < max.size() && min[n] == max[n])
+            ++n;
+        m_requiredPrefix = min.substr(0, n);
+    }
 }
 
 TMatchCollection TRegExp::Execute(std::string_view text)
@@ -61,6 +72,13 @@ TMatchCollection TRegExp::Execute(std::string_view text)
     const re2::StringPiece input(text.data(), text.size());
     std::size_t pos = 0;
     while (pos <= text.size()) {
+        if (!m_requiredPrefix.empty()) {
+            const void* hit = memmem(text.data() + pos, text.size() - pos, m_requiredPrefix.data(),
+                                     m_requiredPrefix.size());
+            if (hit == nullptr)
+                break;
+            pos = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        }
         re2::StringPiece m;
         if (!m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &m, 1))
             break;

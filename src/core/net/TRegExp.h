@@ -85,6 +85,9 @@ private:
     bool m_ignoreCase = false;
     bool m_multiline = false;
     std::unique_ptr<re2::RE2> m_re;
+    // Bytes every match starts with; lets Execute jump to candidates with memmem instead of
+    // having RE2 scan (and scan back over) the whole page.
+    std::string m_requiredPrefix;
 };
 
 // The first match's Value with Global off, or an empty text when nothing matches.

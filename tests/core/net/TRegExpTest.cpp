@@ -51,6 +51,10 @@ TEST(TRegExp, Dialect)
         {"empty matches advance one character", "x*", "a百", true, false, {"", "", ""}},
         {"empty and non-empty mix", "b*", "abb", true, false, {"", "bb", ""}},
         {"case sensitive by default", "abc", "ABC", false, false, {}},
+        {"repeated group after a skip to its prefix", "(abc)+d", "xabcabcabd abcabcd", false, false, {"abcabcd"}},
+        {"leftmost of overlapping candidates", "a+b", "caab", false, false, {"aab"}},
+        {"prefix found only after a line feed", "^ab$", "ab\nab", true, true, {"ab", "ab"}},
+        {"prefix never present", "找到相关网页((.|\\n)*?)篇", "找到相关网 篇", false, false, {}},
         {"html with quotes", "<span class=\"bold\">当前排名：</span>((.|\\n)*?)>",
          "<span class=\"bold\">当前排名：</span>12</span>", false, false, {"<span class=\"bold\">当前排名：</span>12</span>"}},
     };
