@@ -26,6 +26,7 @@ namespace {
 
 constexpr std::size_t kMaxRequestHead = 64 * 1024;
 constexpr int kIdleSeconds = 10;
+constexpr std::size_t kMaxLoggedRequests = 10000;
 
 std::string lower(std::string_view text)
 {
@@ -281,8 +282,12 @@ void StandinServer::Impl::acceptLoop()
         if (!(fds[0].revents & POLLIN))
             continue;
         const int fd = ::accept(listenFd, nullptr, nullptr);
-        if (fd < 0)
+        if (fd < 0) {
+            // Out of descriptors: give the open connections a moment to end instead of spinning.
+            if (errno == EMFILE || errno == ENFILE)
+                ::poll(nullptr, 0, 10);
             continue;
+        }
         reapFinished();
         timeval idle{kIdleSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
@@ -317,6 +322,9 @@ void StandinServer::Impl::serve(Connection& connection)
     if (complete && parseRequestHead(head.substr(0, head.find("\r\n\r\n") + 2), request)) {
         {
             std::lock_guard lock(mutex);
+            // A demo session may run for days; the log keeps its newest part only.
+            if (received.size() >= kMaxLoggedRequests)
+                received.erase(received.begin(), received.begin() + kMaxLoggedRequests / 2);
             received.push_back(request);
         }
         Response response;
@@ -385,6 +393,7 @@ StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
     }
     m_port = ntohs(address.sin_port);
 
+    // Each group of services installs its pages here.
     addOverviewRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);

@@ -79,7 +79,7 @@ public:
     // The body of the maker's "/version.html".
     void setVersionBody(std::string body);
 
-    // Every request received so far, in arrival order.
+    // The requests received so far, in arrival order (the newest 10000 at most).
     std::vector<Request> requests() const;
     void clearRequests();
 
