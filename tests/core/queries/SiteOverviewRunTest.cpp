@@ -22,11 +22,15 @@ using namespace queries;
 // Writes down every call of the run, with the display as it stood at that moment.
 class RecordingView final : public OverviewView {
 public:
-    explicit RecordingView(const OverviewDisplay& display) : m_display(display) { }
+    RecordingView(const OverviewDisplay& display, const standin::StandinServer& server)
+        : m_display(display), m_server(server)
+    {
+    }
 
     void processPendingEvents() override { events.push_back("pump"); }
     void gridCellChanged(int col, int row) override
     {
+        fetchesSeen.push_back(m_server.requests().size());
         events.push_back("cell " + std::to_string(col) + "," + std::to_string(row) + "=" + m_display.cell(col, row));
     }
     void displayCleared() override
@@ -40,23 +44,36 @@ public:
     }
     void pageRankChanged() override
     {
+        fetchesSeen.push_back(m_server.requests().size());
         events.push_back("pagerank picture " + std::to_string(m_display.pageRankPicture)
                          + (m_display.pageRankVisible ? " shown" : " hidden"));
     }
     void gaugeChanged() override
     {
+        fetchesSeen.push_back(m_server.requests().size());
         events.push_back("gauge " + std::to_string(m_display.gaugeValue) + (m_display.gaugeVisible ? " shown" : " hidden"));
     }
-    void alexaRankChanged() override { events.push_back("alexa " + m_display.alexaRank); }
-    void chinaRankChanged() override { events.push_back("china " + m_display.chinaRank); }
+    void alexaRankChanged() override
+    {
+        fetchesSeen.push_back(m_server.requests().size());
+        events.push_back("alexa " + m_display.alexaRank);
+    }
+    void chinaRankChanged() override
+    {
+        fetchesSeen.push_back(m_server.requests().size());
+        events.push_back("china " + m_display.chinaRank);
+    }
     void setUrlText(const std::string& text) override { events.push_back("url " + text); }
     void setRunning(bool running) override { events.push_back(running ? "running" : "idle"); }
     void reportError(const std::string& message) override { events.push_back("error " + message); }
 
     std::vector<std::string> events;
+    // How many pages had been fetched when each result was reported.
+    std::vector<std::size_t> fetchesSeen;
 
 private:
     const OverviewDisplay& m_display;
+    const standin::StandinServer& m_server;
 };
 
 class TempBase {
@@ -105,10 +122,13 @@ protected:
 
     std::vector<std::string> run(const std::string& url, const std::vector<std::string>& sites = {})
     {
-        RecordingView view(display);
+        RecordingView view(display, server);
         runSiteOverview(display, view, folder, url, sites, fixedTime);
+        fetchesSeen = view.fetchesSeen;
         return view.events;
     }
+
+    std::vector<std::size_t> fetchesSeen;
 
     TempBase base;
     records::DataFolder folder;
@@ -134,6 +154,11 @@ TEST_F(SiteOverviewRunTest, QueriesAndRepaintsInTheFixedOrder)
         expected.push_back(e);
 
     EXPECT_EQ(run("example.com"), expected);
+    // Each result is shown the moment its own fetch is done, before the next one starts.
+    std::vector<std::size_t> oneByOne;
+    for (std::size_t i = 1; i <= 18; ++i)
+        oneByOne.push_back(i);
+    EXPECT_EQ(fetchesSeen, oneByOne);
 
     const char* const targets[] = {
         "www.baidu.com/s?wd=site:example.com",
