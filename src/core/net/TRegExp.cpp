@@ -6,6 +6,52 @@
 
 namespace kaldrani::net {
 
+namespace {
+
+// The literal text every match of the pattern starts with: its leading run of plain
+// characters, cut before a quantified last character, and nothing when an alternation
+// at the top level could start a match elsewhere. Read off the pattern text because
+// asking RE2 (PossibleMatchRange) builds a DFA and costs more than a small page's match.
+std::string literalPrefix(std::string_view pattern)
+{
+    int depth = 0;
+    bool inClass = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\') {
+            ++i;
+        } else if (inClass) {
+            inClass = c != ']';
+        } else if (c == '[') {
+            inClass = true;
+            if (i + 1 < pattern.size() && pattern[i + 1] == '^')
+                ++i;
+            if (i + 1 < pattern.size() && pattern[i + 1] == ']')
+                ++i;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == '|' && depth == 0) {
+            return {};
+        }
+    }
+    constexpr std::string_view special = "\\^$.|?*+()[]{}";
+    std::size_t end = 0;
+    while (end < pattern.size() && special.find(pattern[end]) == std::string_view::npos)
+        ++end;
+    if (end < pattern.size() && std::string_view("?*+{").find(pattern[end]) != std::string_view::npos) {
+        // The quantifier binds to the last character only: drop it, whole.
+        while (end > 0 && (static_cast<unsigned char>(pattern[end - 1]) & 0xC0) == 0x80)
+            --end;
+        if (end > 0)
+            --end;
+    }
+    return std::string(pattern.substr(0, end));
+}
+
+} // namespace
+
 const TMatch& TMatchCollection::Item(int i) const
 {
     if (i < 0 || i >= Count())
@@ -53,15 +99,7 @@ void TRegExp::compile()
     if (!re->ok())
         throw RegExpError("Syntax error in regular expression \"" + m_pattern + "\": " + re->error());
     m_re = std::move(re);
-    // Every match lies between min and max, so it starts with their common prefix.
-    m_requiredPrefix.clear();
-    std::string min, max;
-    if (m_re->PossibleMatchRange(&min, &max, 64)) {
-        std::size_t n = 0;
-        while (n < min.size() && n < max.size() && min[n] == max[n])
-            ++n;
-        m_requiredPrefix = min.substr(0, n);
-    }
+    m_requiredPrefix = m_ignoreCase ? std::string() : literalPrefix(m_pattern);
 }
 
 TMatchCollection TRegExp::Execute(std::string_view text)
