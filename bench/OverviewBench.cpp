@@ -27,20 +27,6 @@ standin::StandinServer& server()
     return s;
 }
 
-class QuietView final : public queries::OverviewView {
-public:
-    void processPendingEvents() override { }
-    void gridCellChanged(int, int) override { }
-    void displayCleared() override { }
-    void pageRankChanged() override { }
-    void gaugeChanged() override { }
-    void alexaRankChanged() override { }
-    void chinaRankChanged() override { }
-    void setUrlText(const std::string&) override { }
-    void setRunning(bool) override { }
-    void reportError(const std::string&) override { }
-};
-
 // The eighteen addresses of one run, in its order.
 std::vector<std::string> runUrls()
 {
@@ -59,7 +45,7 @@ void overviewRun()
 {
     static const records::DataFolder folder(std::filesystem::temp_directory_path() / "kaldrani-bench-overview");
     queries::OverviewDisplay display;
-    QuietView view;
+    queries::QuietOverviewView view;
     // No listed site: the run writes no record, so only fetching and extraction are timed.
     queries::runSiteOverview(display, view, folder, kDomain, {});
     benchmark::DoNotOptimize(display.chinaRank);

@@ -3,6 +3,7 @@
 #include "OverviewPages.h"
 #include "core/queries/Endpoints.h"
 #include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -27,25 +28,6 @@ namespace {
 constexpr std::size_t kMaxRequestHead = 64 * 1024;
 constexpr int kIdleSeconds = 10;
 constexpr std::size_t kMaxLoggedRequests = 10000;
-
-std::string lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string trimBlanks(std::string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t'))
-        ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t'))
-        --e;
-    return std::string(text.substr(b, e - b));
-}
 
 int hexDigit(char c)
 {
@@ -78,7 +60,7 @@ std::string percentDecode(std::string_view text)
 // The Host header names the service; a port in it is not part of the name.
 std::string hostName(std::string_view header)
 {
-    std::string host = lower(trimBlanks(header));
+    std::string host = text::asciiLower(text::trimView(header));
     if (!host.empty() && host.front() == '[') {
         const auto close = host.find(']');
         return close == std::string::npos ? host : host.substr(0, close + 1);
@@ -121,7 +103,7 @@ bool parseRequestHead(std::string_view head, Request& request)
         const auto colon = field.find(':');
         if (colon == std::string_view::npos)
             continue;
-        request.headers.emplace_back(trimBlanks(field.substr(0, colon)), trimBlanks(field.substr(colon + 1)));
+        request.headers.emplace_back(text::trimView(field.substr(0, colon)), text::trimView(field.substr(colon + 1)));
     }
     if (const auto host = request.header("Host"))
         request.host = hostName(*host);
@@ -135,7 +117,7 @@ std::string serialize(const Response& response)
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
     bool hasLength = false, hasConnection = false;
     for (const auto& [name, value] : response.headers) {
-        const std::string n = lower(name);
+        const std::string n = text::asciiLower(name);
         hasLength = hasLength || n == "content-length" || n == "transfer-encoding";
         hasConnection = hasConnection || n == "connection";
         out += name + ": " + value + "\r\n";
@@ -177,9 +159,9 @@ using RouteKey = std::pair<std::string, std::string>;
 
 std::optional<std::string> Request::header(std::string_view name) const
 {
-    const std::string wanted = lower(name);
+    const std::string wanted = text::asciiLower(name);
     for (const auto& [n, v] : headers)
-        if (lower(n) == wanted)
+        if (text::asciiLower(n) == wanted)
             return v;
     return std::nullopt;
 }

@@ -11,29 +11,6 @@ namespace kaldrani::cli {
 
 namespace {
 
-// The command line shows the display once, at the end; it only keeps the first failure.
-class CliView final : public queries::OverviewView {
-public:
-    void processPendingEvents() override { }
-    void gridCellChanged(int, int) override { }
-    void displayCleared() override { }
-    void pageRankChanged() override { }
-    void gaugeChanged() override { }
-    void alexaRankChanged() override { }
-    void chinaRankChanged() override { }
-    void setUrlText(const std::string&) override { }
-    void setRunning(bool) override { }
-    void reportError(const std::string& message) override
-    {
-        if (m_error.empty())
-            m_error = message;
-    }
-    const std::string& error() const { return m_error; }
-
-private:
-    std::string m_error;
-};
-
 // A page's leftover text may hold tabs or line breaks; the output stays one line per row
 // and one TAB between fields.
 std::string oneField(std::string text)
@@ -61,7 +38,7 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 const std::vector<std::string> sites = records::loadSiteList(folder);
 
                 queries::OverviewDisplay display;
-                CliView view;
+                queries::QuietOverviewView view;
                 queries::runSiteOverview(display, view, folder, *domain, sites);
 
                 for (const SearchEngine e : kSearchEngines)
@@ -72,8 +49,8 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                           << "AlexaRank\t" << oneField(display.alexaRank) << '\n'
                           << "ChinaRank\t" << oneField(display.chinaRank) << '\n';
                 std::cout.flush();
-                if (!view.error().empty())
-                    throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.error());
+                if (!view.firstError().empty())
+                    throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
                 return 0;
             }};
 }

@@ -1,6 +1,6 @@
 #include "core/net/ConnectTo.h"
 
-#include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <cstdlib>
 #include <mutex>

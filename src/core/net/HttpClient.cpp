@@ -6,6 +6,7 @@
 #include "core/net/HttpResponseHead.h"
 #include "core/net/TcpConnection.h"
 #include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <algorithm>
 #include <ctime>
@@ -31,14 +32,6 @@ struct Response {
 std::string decodeStringForm(const HttpHeaders& headers, const std::string& body)
 {
     return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
-}
-
-std::string lowerAscii(std::string s)
-{
-    for (auto& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 } // namespace
@@ -217,7 +210,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
     try {
         for (;;) {
             const HttpAddress address = splitAddress(current);
-            const std::string scheme = lowerAscii(address.scheme);
+            const std::string scheme = text::asciiLower(address.scheme);
             std::string slashed = current;
             std::replace(slashed.begin(), slashed.end(), '\\', '/');
             if (slashed.find("://") == std::string::npos)
@@ -280,12 +273,9 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
     }
 }
 
-THttpClient::THttpClient() : m_impl(new Impl) { }
+THttpClient::THttpClient() : m_impl(std::make_unique<Impl>()) { }
 
-THttpClient::~THttpClient()
-{
-    delete m_impl;
-}
+THttpClient::~THttpClient() = default;
 
 void THttpClient::FetchPage(const std::string& url, std::string& buffer)
 {

@@ -1,6 +1,6 @@
 #include "core/net/HttpCookies.h"
 
-#include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -9,24 +9,6 @@
 namespace kaldrani::net {
 
 namespace {
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 // Days since 1970-01-01 of a civil date (proleptic Gregorian).
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
@@ -74,8 +56,8 @@ std::optional<std::time_t> parseHttpDate(std::string_view text)
             minute = toInt(token.substr(3, 2));
             second = toInt(token.substr(6, 2));
         } else if (token.size() >= 3 && month < 0
-                   && std::find(months.begin(), months.end(), lower(token.substr(0, 3))) != months.end()) {
-            const std::string prefix = lower(token.substr(0, 3));
+                   && std::find(months.begin(), months.end(), text::asciiLower(token.substr(0, 3))) != months.end()) {
+            const std::string prefix = text::asciiLower(token.substr(0, 3));
             month = static_cast<int>(std::find(months.begin(), months.end(), prefix) - months.begin()) + 1;
         } else if (isDigits(token)) {
             if (day < 0 && token.size() <= 2)
@@ -108,7 +90,7 @@ bool domainMatches(std::string_view host, std::string_view domain)
 void CookieJar::setCookie(std::string_view headerValue, std::string_view host, std::time_t now)
 {
     HttpCookie cookie;
-    cookie.domain = lower(host);
+    cookie.domain = text::asciiLower(host);
     std::optional<std::time_t> expires;
     std::optional<std::time_t> maxAgeExpiry;
 
@@ -116,24 +98,24 @@ void CookieJar::setCookie(std::string_view headerValue, std::string_view host, s
     bool first = true;
     while (pos <= headerValue.size()) {
         const size_t semi = std::min(headerValue.find(';', pos), headerValue.size());
-        const std::string_view item = trim(headerValue.substr(pos, semi - pos));
+        const std::string_view item = text::trimView(headerValue.substr(pos, semi - pos));
         pos = semi + 1;
         const size_t eq = item.find('=');
-        const std::string_view name = trim(item.substr(0, eq));
-        const std::string_view value = eq == std::string_view::npos ? std::string_view() : trim(item.substr(eq + 1));
+        const std::string_view name = text::trimView(item.substr(0, eq));
+        const std::string_view value = eq == std::string_view::npos ? std::string_view() : text::trimView(item.substr(eq + 1));
         if (first) {
             first = false;
             cookie.name = std::string(name);
             cookie.value = std::string(value);
             continue;
         }
-        const std::string key = lower(name);
+        const std::string key = text::asciiLower(name);
         if (key == "path") {
             if (value.starts_with('/'))
                 cookie.path = std::string(value);
         } else if (key == "domain") {
             if (!value.empty()) {
-                std::string domain = lower(value);
+                std::string domain = text::asciiLower(value);
                 // A bare domain other than the host itself means the host's whole
                 // subtree, as servers that write "domain=example.com" intend.
                 if (domain.front() != '.' && domain != cookie.domain)

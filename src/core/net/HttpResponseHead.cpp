@@ -1,33 +1,12 @@
 #include "core/net/HttpResponseHead.h"
 
 #include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <cstdint>
 #include <limits>
 
 namespace kaldrani::net {
-
-namespace {
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-} // namespace
 
 int parseStatusCode(std::string_view statusLine)
 {
@@ -55,17 +34,17 @@ void HttpHeaders::addLine(std::string_view line)
         if (m_fields.empty())
             return;
         auto& value = m_fields.back().second;
-        const std::string_view more = trim(line);
+        const std::string_view more = text::trimView(line);
         if (!more.empty())
             value += value.empty() ? std::string(more) : " " + std::string(more);
         return;
     }
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos) {
-        m_fields.emplace_back(std::string(trim(line)), std::string());
+        m_fields.emplace_back(std::string(text::trimView(line)), std::string());
         return;
     }
-    m_fields.emplace_back(std::string(trim(line.substr(0, colon))), std::string(trim(line.substr(colon + 1))));
+    m_fields.emplace_back(std::string(text::trimView(line.substr(0, colon))), std::string(text::trimView(line.substr(colon + 1))));
 }
 
 const std::string* HttpHeaders::find(std::string_view name) const
@@ -89,7 +68,7 @@ bool allowsKeepAlive(const HttpHeaders& headers)
 {
     for (const char* name : {"Connection", "Proxy-Connection"}) {
         const std::string* value = headers.find(name);
-        if (value != nullptr && text::equalsIgnoreAsciiCase(trim(*value), "close"))
+        if (value != nullptr && text::equalsIgnoreAsciiCase(text::trimView(*value), "close"))
             return false;
     }
     return true;
@@ -98,7 +77,7 @@ bool allowsKeepAlive(const HttpHeaders& headers)
 bool isChunked(const HttpHeaders& headers)
 {
     const std::string* value = headers.find("Transfer-Encoding");
-    return value != nullptr && lower(*value).find("chunked") != std::string::npos;
+    return value != nullptr && text::asciiLower(*value).find("chunked") != std::string::npos;
 }
 
 std::optional<std::int64_t> contentLength(const HttpHeaders& headers)
@@ -106,7 +85,7 @@ std::optional<std::int64_t> contentLength(const HttpHeaders& headers)
     const std::string* value = headers.find("Content-Length");
     if (value == nullptr)
         return std::nullopt;
-    const std::string_view digits = trim(*value);
+    const std::string_view digits = text::trimView(*value);
     if (digits.empty())
         return std::nullopt;
     std::int64_t n = 0;
@@ -127,14 +106,14 @@ bool declaresUtf8(const HttpHeaders& headers)
     std::string_view rest = *value;
     while (!rest.empty()) {
         const size_t semi = rest.find(';');
-        const std::string_view item = trim(rest.substr(0, semi));
+        const std::string_view item = text::trimView(rest.substr(0, semi));
         rest = semi == std::string_view::npos ? std::string_view() : rest.substr(semi + 1);
         const size_t eq = item.find('=');
-        if (eq == std::string_view::npos || !text::equalsIgnoreAsciiCase(trim(item.substr(0, eq)), "charset"))
+        if (eq == std::string_view::npos || !text::equalsIgnoreAsciiCase(text::trimView(item.substr(0, eq)), "charset"))
             continue;
-        std::string_view charset = trim(item.substr(eq + 1));
+        std::string_view charset = text::trimView(item.substr(eq + 1));
         if (charset.size() >= 2 && charset.front() == '"' && charset.back() == '"')
-            charset = trim(charset.substr(1, charset.size() - 2));
+            charset = text::trimView(charset.substr(1, charset.size() - 2));
         return text::equalsIgnoreAsciiCase(charset, "UTF-8") || text::equalsIgnoreAsciiCase(charset, "UTF8");
     }
     return false;
@@ -142,7 +121,7 @@ bool declaresUtf8(const HttpHeaders& headers)
 
 std::uint64_t parseChunkSize(std::string_view line)
 {
-    const std::string_view digits = trim(line.substr(0, line.find_first_of(" ;\t")));
+    const std::string_view digits = text::trimView(line.substr(0, line.find_first_of(" ;\t")));
     if (digits.empty())
         return 0;
     std::uint64_t size = 0;

@@ -5,7 +5,7 @@
 #include "core/queries/Endpoints.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
-#include "core/text/Encoding.h"
+#include "core/text/Ascii.h"
 
 #include <charconv>
 #include <cstdint>

@@ -56,6 +56,31 @@ public:
     virtual void reportError(const std::string& message) = 0;
 };
 
+// A view for callers that show the display once, at the end (the command line, benchmarks):
+// nothing to repaint; it keeps the first failure reported.
+class QuietOverviewView : public OverviewView {
+public:
+    void processPendingEvents() override { }
+    void gridCellChanged(int, int) override { }
+    void displayCleared() override { }
+    void pageRankChanged() override { }
+    void gaugeChanged() override { }
+    void alexaRankChanged() override { }
+    void chinaRankChanged() override { }
+    void setUrlText(const std::string&) override { }
+    void setRunning(bool) override { }
+    void reportError(const std::string& message) override
+    {
+        if (m_firstError.empty())
+            m_firstError = message;
+    }
+    // The first failure reported, or an empty text.
+    const std::string& firstError() const { return m_firstError; }
+
+private:
+    std::string m_firstError;
+};
+
 // True when the domain matches the domain rule; any regular-expression error gives false.
 bool IsValidDomain(const std::string& domain);
 

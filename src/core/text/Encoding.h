@@ -39,13 +39,4 @@ ByteOrderMark detectByteOrderMark(std::string_view bytes);
 // mark itself is dropped); a file without one is GBK.
 std::string decodeFileText(std::string_view bytes);
 
-// Upper-cases ASCII letters only; other characters are kept.
-std::string asciiUpper(std::string_view text);
-
-// Compares two texts with ASCII letters folded to one case.
-bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
-
-// Removes blanks and control characters (<= U+0020) from both ends.
-std::string trimControls(std::string_view text);
-
 } // namespace kaldrani::text

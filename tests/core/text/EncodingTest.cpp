@@ -1,3 +1,4 @@
+#include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
@@ -120,10 +121,12 @@ TEST(Encoding, FileTextByByteOrderMark)
 TEST(Encoding, CaseAndTrimHelpers)
 {
     EXPECT_EQ(asciiUpper("utf-8 百度"), "UTF-8 百度");
+    EXPECT_EQ(asciiLower("Set-Cookie 百度"), "set-cookie 百度");
     EXPECT_TRUE(equalsIgnoreAsciiCase("Chunked", "CHUNKED"));
     EXPECT_FALSE(equalsIgnoreAsciiCase("chunk", "chunked"));
     EXPECT_EQ(trimControls(" \t\r\n 12,345\r\n"), "12,345");
     EXPECT_EQ(trimControls(" \r\n "), "");
+    EXPECT_EQ(trimView("\tclose \r"), "close");
 }
 
 } // namespace
