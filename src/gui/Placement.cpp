@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -19,6 +20,28 @@ bool placeWindowNearCorner(QWidget* window, QSize screen, int marginRight, int m
     const QSize outer = window->size().grownBy(frame);
     window->move(placeNearCorner(screen, outer, marginRight, marginBottom));
     return !frame.isNull();
+}
+
+CornerPlacement::CornerPlacement(QWidget* window, int marginRight, int marginBottom)
+    : m_window(window)
+    , m_screen(fullScreenSize())
+    , m_marginRight(marginRight)
+    , m_marginBottom(marginBottom)
+{
+    placeWindowNearCorner(m_window, m_screen, m_marginRight, m_marginBottom);
+}
+
+void CornerPlacement::windowShown()
+{
+    if (m_placedWithFrame)
+        return;
+    // The frame is known only once the window is on screen; place it again counting it.
+    QTimer::singleShot(0, m_window, [this] {
+        if (!m_placedWithFrame && m_window->windowHandle() && !m_window->windowHandle()->frameMargins().isNull()) {
+            placeWindowNearCorner(m_window, m_screen, m_marginRight, m_marginBottom);
+            m_placedWithFrame = true;
+        }
+    });
 }
 
 } // namespace kaldrani::gui

@@ -27,4 +27,21 @@ QSize fullScreenSize();
 // frame was known.
 bool placeWindowNearCorner(QWidget* window, QSize screen, int marginRight, int marginBottom);
 
+// A window kept near the screen's bottom-right corner: placed at creation on the screen
+// size taken then, and once more when first shown, as soon as its frame is known.
+class CornerPlacement {
+public:
+    // Places the window now.
+    CornerPlacement(QWidget* window, int marginRight, int marginBottom);
+    // Call from the window's showEvent; the first show with a frame places it again.
+    void windowShown();
+
+private:
+    QWidget* m_window;
+    QSize m_screen;
+    int m_marginRight;
+    int m_marginBottom;
+    bool m_placedWithFrame = false;
+};
+
 } // namespace kaldrani::gui

@@ -30,7 +30,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QWindow>
 
 using namespace kaldrani;
 
@@ -220,8 +219,7 @@ void TfrmMain::createTray()
 
 void TfrmMain::FormCreate()
 {
-    m_screenAtCreation = gui::fullScreenSize();
-    gui::placeWindowNearCorner(this, m_screenAtCreation, 50, 50);
+    m_placement.emplace(this, 50, 50);
 
     StringGD->setColumnWidth(0, 40);
     for (SearchEngine engine : kSearchEngines)
@@ -495,13 +493,6 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 void TfrmMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_placedWithFrame)
-        return;
-    // The frame is known only once the window is on screen; place it again counting it.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_placedWithFrame && windowHandle() && !windowHandle()->frameMargins().isNull()) {
-            gui::placeWindowNearCorner(this, m_screenAtCreation, 50, 50);
-            m_placedWithFrame = true;
-        }
-    });
+    if (m_placement)
+        m_placement->windowShown();
 }

@@ -2,6 +2,7 @@
 
 #include "core/queries/SiteOverviewRun.h"
 #include "core/records/DataFolder.h"
+#include "gui/Placement.h"
 #include "gui/TGauge.h"
 
 #include <QImage>
@@ -119,8 +120,7 @@ private:
     kaldrani::records::DataFolder m_folder;
     kaldrani::queries::OverviewDisplay m_display;
     std::array<QWidget*, 4> m_toolWindows{};
-    QSize m_screenAtCreation;
-    bool m_placedWithFrame = false;
+    std::optional<kaldrani::gui::CornerPlacement> m_placement;
     bool m_quitting = false;
     std::optional<QString> m_lastActivateError;
 };

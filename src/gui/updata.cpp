@@ -8,8 +8,6 @@
 #include "gui/TLinkLabel.h"
 
 #include <QLabel>
-#include <QTimer>
-#include <QWindow>
 
 using namespace kaldrani;
 
@@ -45,8 +43,7 @@ TfrmUpdate::TfrmUpdate(QWidget* parent)
 
 void TfrmUpdate::FormCreate()
 {
-    m_screenAtCreation = gui::fullScreenSize();
-    gui::placeWindowNearCorner(this, m_screenAtCreation, 30, 40);
+    m_placement.emplace(this, 30, 40);
 }
 
 void TfrmUpdate::bsSkinLinkLabel1Click()
@@ -57,13 +54,6 @@ void TfrmUpdate::bsSkinLinkLabel1Click()
 void TfrmUpdate::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (m_placedWithFrame)
-        return;
-    // The frame is known only once the window is on screen; place it again counting it.
-    QTimer::singleShot(0, this, [this] {
-        if (!m_placedWithFrame && windowHandle() && !windowHandle()->frameMargins().isNull()) {
-            gui::placeWindowNearCorner(this, m_screenAtCreation, 30, 40);
-            m_placedWithFrame = true;
-        }
-    });
+    if (m_placement)
+        m_placement->windowShown();
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "gui/Placement.h"
+
 #include <QWidget>
+
+#include <optional>
 
 class QLabel;
 
@@ -32,8 +36,7 @@ protected:
 private:
     void FormCreate();
 
-    QSize m_screenAtCreation;
-    bool m_placedWithFrame = false;
+    std::optional<kaldrani::gui::CornerPlacement> m_placement;
 };
 
 extern TfrmUpdate* frmUpdate;
