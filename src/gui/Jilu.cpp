@@ -28,10 +28,6 @@ constexpr int clientHeight = 481;
 constexpr int rowHeight = 20;
 constexpr int defaultColumnWidth = 85;
 
-// An activation that follows the error box this window showed is the box handing the
-// focus back, not the user coming back: reporting again would open the box forever.
-constexpr qint64 errorBoxEchoMs = 1000;
-
 const std::array<const char*, HistoryTableModel::ColCount> headings = {
     "序号", "百度/反链", "谷歌/反链", "雅虎/反链", "搜狗/反链", "搜搜/反链", "有道/反链",
     "必应/反链", "PageRank", "SogouRank", "AlexaRank", "ChinaRank", "查询时间",
@@ -180,7 +176,7 @@ void TfrmJilu::FormActivate()
         loadUrlList();
     } catch (const std::exception& e) {
         showApplicationError(QString::fromUtf8(e.what()), this);
-        m_errorShown.start();
+        m_errorEcho.boxClosed();
     }
 }
 
@@ -233,9 +229,7 @@ void TfrmJilu::urlListListBoxClick()
 bool TfrmJilu::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) {
-        if (m_errorShown.isValid() && m_errorShown.elapsed() < errorBoxEchoMs)
-            m_errorShown.invalidate();
-        else
+        if (!m_errorEcho.isEcho())
             runHandler([this] { FormActivate(); }, this);
     }
     return QWidget::event(event);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/records/DataFolder.h"
+#include "gui/ErrorBox.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 class HistoryTableModel;
@@ -46,7 +46,7 @@ private:
     HistoryTableModel* m_cells = nullptr;
     bool m_placed = false;
     bool m_loadingList = false;
-    QElapsedTimer m_errorShown;
+    ErrorBoxEcho m_errorEcho;
 };
 
 extern TfrmJilu* frmJilu;

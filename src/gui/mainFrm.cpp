@@ -244,15 +244,9 @@ void TfrmMain::FormActivate()
     try {
         for (const std::string& site : records::loadSiteList(m_folder))
             txtUrl->addItem(QString::fromStdString(site));
-        m_lastActivateError.reset();
     } catch (const std::exception& e) {
-        // The error box takes the activation away and gives it back when closed; reporting
-        // the same failure again on that return would never let the user out.
-        const QString message = QString::fromUtf8(e.what());
-        if (m_lastActivateError != message) {
-            m_lastActivateError = message;
-            showApplicationError(message, this);
-        }
+        showApplicationError(QString::fromUtf8(e.what()), this);
+        m_errorEcho.boxClosed();
     }
     txtUrl->setEditText(typed);
 }
@@ -469,7 +463,7 @@ void TfrmMain::changeEvent(QEvent* event)
 
 bool TfrmMain::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    if (event->type() == QEvent::WindowActivate && !m_errorEcho.isEcho())
         FormActivate();
     return QWidget::event(event);
 }

@@ -2,6 +2,7 @@
 
 #include "core/queries/SiteOverviewRun.h"
 #include "core/records/DataFolder.h"
+#include "gui/ErrorBox.h"
 #include "gui/Placement.h"
 #include "gui/TGauge.h"
 
@@ -122,7 +123,7 @@ private:
     std::array<QWidget*, 4> m_toolWindows{};
     std::optional<kaldrani::gui::CornerPlacement> m_placement;
     bool m_quitting = false;
-    std::optional<QString> m_lastActivateError;
+    ErrorBoxEcho m_errorEcho;
 };
 
 extern TfrmMain* frmMain;
