@@ -7,19 +7,6 @@
 
 namespace kaldrani::cli {
 
-namespace {
-
-// A field may hold a TAB from a page's leftover text; the output keeps one TAB between fields.
-std::string oneField(std::string text)
-{
-    for (char& c : text)
-        if (c == '\t')
-            c = ' ';
-    return text;
-}
-
-} // namespace
-
 Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
 {
     CLI::App* command = app.add_subcommand(
@@ -38,7 +25,7 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
                 std::string out;
                 for (const auto& record : history) {
                     for (size_t i = 0; i < record.size(); ++i)
-                        out += (i ? "\t" : "") + oneField(record[i]);
+                        out += (i ? "\t" : "") + tsvField(record[i]);
                     out += '\n';
                 }
                 std::cout << out << std::flush;

@@ -9,20 +9,6 @@
 
 namespace kaldrani::cli {
 
-namespace {
-
-// A page's leftover text may hold tabs or line breaks; the output stays one line per row
-// and one TAB between fields.
-std::string oneField(std::string text)
-{
-    for (char& c : text)
-        if (c == '\t' || c == '\r' || c == '\n')
-            c = ' ';
-    return text;
-}
-
-} // namespace
-
 Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
 {
     CLI::App* command = app.add_subcommand(
@@ -42,12 +28,12 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 queries::runSiteOverview(display, view, folder, *domain, sites);
 
                 for (const SearchEngine e : kSearchEngines)
-                    std::cout << engineLabel(e) << '\t' << oneField(display.cell(1, engineRow(e))) << '\t'
-                              << oneField(display.cell(2, engineRow(e))) << '\n';
+                    std::cout << engineLabel(e) << '\t' << tsvField(display.cell(1, engineRow(e))) << '\t'
+                              << tsvField(display.cell(2, engineRow(e))) << '\n';
                 std::cout << "PageRank\t" << display.pageRank << '\n'
                           << "SogouRank\t" << display.gaugeValue << '\n'
-                          << "AlexaRank\t" << oneField(display.alexaRank) << '\n'
-                          << "ChinaRank\t" << oneField(display.chinaRank) << '\n';
+                          << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
+                          << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
                 std::cout.flush();
                 if (!view.firstError().empty())
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());

@@ -17,6 +17,16 @@ struct GlobalOptions {
     std::string dataDir; // empty: the default data folder base
 };
 
+// A field for TAB-separated output: a TAB or line break inside it (leftover page text may
+// hold them) becomes a blank, so every row stays one line with one TAB between fields.
+inline std::string tsvField(std::string text)
+{
+    for (char& c : text)
+        if (c == '\t' || c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
 // A failure a verb ends with: its message goes to stderr, status is the exit status.
 class CommandFailure : public std::runtime_error {
 public:
