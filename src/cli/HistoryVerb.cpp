@@ -1,8 +1,9 @@
 #include "cli/Verbs.h"
 
+#include "cli/Output.h"
+
 #include "core/records/History.h"
 
-#include <iostream>
 #include <memory>
 
 namespace kaldrani::cli {
@@ -28,7 +29,7 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
                         out += (i ? "\t" : "") + tsvField(record[i]);
                     out += '\n';
                 }
-                std::cout << out << std::flush;
+                writeStdout(out);
                 return 0;
             }};
 }

@@ -1,10 +1,12 @@
 #include "cli/Verbs.h"
 
+#include "cli/Output.h"
+
 #include "core/queries/SearchEngine.h"
 #include "core/queries/SiteOverviewRun.h"
 #include "core/records/DataFolder.h"
 
-#include <iostream>
+#include <sstream>
 #include <memory>
 
 namespace kaldrani::cli {
@@ -27,14 +29,15 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 queries::QuietOverviewView view;
                 queries::runSiteOverview(display, view, folder, *domain, sites);
 
+                std::ostringstream out;
                 for (const SearchEngine e : kSearchEngines)
-                    std::cout << engineLabel(e) << '\t' << tsvField(display.cell(1, engineRow(e))) << '\t'
-                              << tsvField(display.cell(2, engineRow(e))) << '\n';
-                std::cout << "PageRank\t" << display.pageRank << '\n'
-                          << "SogouRank\t" << display.gaugeValue << '\n'
-                          << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
-                          << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
-                std::cout.flush();
+                    out << engineLabel(e) << '\t' << tsvField(display.cell(1, engineRow(e))) << '\t'
+                        << tsvField(display.cell(2, engineRow(e))) << '\n';
+                out << "PageRank\t" << display.pageRank << '\n'
+                    << "SogouRank\t" << display.gaugeValue << '\n'
+                    << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
+                    << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
+                writeStdout(out.str());
                 if (!view.firstError().empty())
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
                 return 0;

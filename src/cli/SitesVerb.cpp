@@ -1,5 +1,7 @@
 #include "cli/Verbs.h"
 
+#include "cli/Output.h"
+
 #include "core/records/FileIo.h"
 #include "core/text/Encoding.h"
 
@@ -51,7 +53,7 @@ Verb addSitesVerb(CLI::App& app, const GlobalOptions& options)
                     std::string out;
                     for (const auto& site : records::loadSiteList(folder))
                         out += site + '\n';
-                    std::cout << out << std::flush;
+                    writeStdout(out);
                     return 0;
                 } catch (const records::FileError& e) {
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());

@@ -63,16 +63,22 @@ std::filesystem::path DataFolder::historyPath(std::string_view site) const
     return historyFolder() / (std::string(site) + ".txt");
 }
 
-std::vector<std::string> EnsureDataFolder(const DataFolder& folder)
+bool makeDataFolder(const DataFolder& folder)
 {
     std::error_code ec;
     const bool existed = std::filesystem::is_directory(folder.root(), ec) && siteListExists(folder);
     // Also when the list exists: a history folder removed by hand would otherwise make
     // every later record fail.
     std::filesystem::create_directories(folder.historyFolder(), ec);
-    if (existed)
+    if (!existed)
+        fileio::createIfMissing(folder.siteListPath());
+    return existed;
+}
+
+std::vector<std::string> EnsureDataFolder(const DataFolder& folder)
+{
+    if (makeDataFolder(folder))
         return loadSiteList(folder);
-    fileio::createIfMissing(folder.siteListPath());
     return {};
 }
 
@@ -84,7 +90,7 @@ bool siteListExists(const DataFolder& folder)
 
 std::vector<std::string> loadSiteList(const DataFolder& folder)
 {
-    return splitLines(text::decodeFileText(fileio::readWholeFile(folder.siteListPath())));
+    return splitLines(text::decodeFileText(fileio::readDataFile(folder.siteListPath())));
 }
 
 std::string removeEmptyLines(std::string_view text)

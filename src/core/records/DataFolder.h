@@ -38,6 +38,12 @@ private:
     std::filesystem::path m_base;
 };
 
+// Makes the data folder, the history folder and an empty site list where missing, and
+// reads nothing. Returns true when the folder and the list already existed. A folder that
+// cannot be made is passed over; an empty list that cannot be created raises FileError
+// "Cannot create file ...".
+bool makeDataFolder(const DataFolder& folder);
+
 // Makes the data folder, the history folder and an empty site list where missing.
 // Returns the listed sites when the folder and the list already existed, else nothing.
 // A folder that cannot be made is passed over; an empty list that cannot be created
@@ -48,16 +54,18 @@ std::vector<std::string> EnsureDataFolder(const DataFolder& folder);
 bool siteListExists(const DataFolder& folder);
 
 // The lines of the site list, unchanged, in file order. Raises FileError
-// "Cannot open file ..." when it is missing or unreadable.
+// "Cannot open file ..." when it is missing or unreadable, not a regular file, or larger
+// than 64 MiB.
 std::vector<std::string> loadSiteList(const DataFolder& folder);
 
 // Removes every line of no characters (a line of blanks stays); keeps whether the text
 // ends with a line break. Lines may end in CR LF, CR or LF; the result uses CR LF.
 std::string removeEmptyLines(std::string_view text);
 
-// Writes the text (empty lines removed first) as the new site list in GBK with CR LF,
-// through a temporary file renamed over the old one, so a failure leaves the old list
-// whole. Raises FileError "Cannot create file ..." on failure.
+// Writes the text (empty lines removed first) as the new site list in GBK with CR LF, as
+// fileio::replaceFile does: a failure leaves the old list whole, a list the user may not
+// write is never replaced, a linked list updates its target. Raises FileError "Cannot
+// create file ..." on failure.
 void saveSiteList(const DataFolder& folder, std::string_view text);
 
 } // namespace kaldrani::records

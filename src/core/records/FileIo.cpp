@@ -4,20 +4,30 @@
 #include "core/text/Encoding.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <random>
+#include <thread>
+#include <utility>
 
 namespace kaldrani::records::fileio {
 
 namespace {
 
+std::string message(const char* what, const std::filesystem::path& path, const std::string& reason)
+{
+    return std::string(what) + " \"" + path.string() + "\". " + reason;
+}
+
 std::string message(const char* what, const std::filesystem::path& path, int error)
 {
-    return std::string(what) + " \"" + path.string() + "\". " + std::strerror(error);
+    return message(what, path, std::strerror(error));
 }
 
 // Closes on every path; close errors matter only where the caller checks closeNow().
@@ -31,7 +41,13 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&& other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
     int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
     bool closeNow()
     {
         const int fd = m_fd;
@@ -115,6 +131,179 @@ std::string uniqueSuffix()
     return s;
 }
 
+
+// Where a symbolic link finally points; the path itself when it is no link. A loop ends
+// after a bound and the open that follows reports it.
+std::filesystem::path resolveLinks(const std::filesystem::path& path)
+{
+    std::filesystem::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(p, ec)))
+            return p;
+        const std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec)
+            return p;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return p;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// flock within the bound; a short poll keeps the wait bounded without signals.
+bool lockWithin(int fd, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+}
+
+std::string lockReason(int error)
+{
+    if (error == EWOULDBLOCK)
+        return "Another program keeps the file locked";
+    return std::strerror(error);
+}
+
+// Refuses what is not a regular file with a reason the user can act on.
+void requireRegular(const std::filesystem::path& path, const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        throw FileError(cannotOpen(path, EISDIR));
+    if (!S_ISREG(st.st_mode))
+        throw FileError(message("Cannot open file", path, "Not a regular file"));
+}
+
+bool mayWrite(const std::filesystem::path& target)
+{
+    return ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// The folder keeps no new name, so the file itself takes the bytes. Not crash-safe, but
+// the only way to honour a file the user made writable on purpose.
+void rewriteInPlace(const std::filesystem::path& shown, const std::filesystem::path& target, std::string_view bytes)
+{
+    Fd fd(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw FileError(cannotCreate(shown, errno));
+    std::string_view left = bytes;
+    off_t offset = 0;
+    while (!left.empty()) {
+        const ssize_t n = ::pwrite(fd.get(), left.data(), left.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(cannotCreate(shown, errno));
+        }
+        left.remove_prefix(static_cast<size_t>(n));
+        offset += n;
+    }
+    if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd.get()) != 0)
+        throw FileError(cannotCreate(shown, errno));
+    if (!fd.closeNow())
+        throw FileError(cannotCreate(shown, errno));
+}
+
+// Writes bytes as the target's new content; `old` is the target's state when it exists.
+void replaceTarget(const std::filesystem::path& shown, const std::filesystem::path& target, std::string_view bytes,
+                   const struct stat* old)
+{
+    if (bytes.size() > kMaxDataFileBytes)
+        throw FileError(cannotCreate(shown, EFBIG));
+    if (old && !S_ISREG(old->st_mode))
+        throw FileError(message("Cannot create file", shown, S_ISDIR(old->st_mode) ? std::strerror(EISDIR)
+                                                                                    : "Not a regular file"));
+    if (old && !mayWrite(target))
+        throw FileError(cannotCreate(shown, errno));
+
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    // The name ends in ".tmp", so it can never be taken for a site's ".txt" history.
+    std::filesystem::path temp;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        temp = folder / (".kaldrani-" + std::to_string(::getpid()) + "-" + uniqueSuffix() + ".tmp");
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST)
+            break;
+    }
+    if (raw < 0) {
+        if (old && (errno == EACCES || errno == EPERM)) {
+            rewriteInPlace(shown, target, bytes);
+            return;
+        }
+        throw FileError(cannotCreate(shown, errno));
+    }
+
+    Fd fd(raw);
+    auto fail = [&](int error) {
+        fd.closeNow();
+        ::unlink(temp.c_str());
+        throw FileError(cannotCreate(shown, error));
+    };
+    if (old) {
+        // Owner first: a change of owner clears set-id bits that the mode then restores.
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
+            (void)::fchown(fd.get(), old->st_uid, old->st_gid);
+        ::fchmod(fd.get(), old->st_mode & 07777);
+    }
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
+        fail(errno);
+    if (!fd.closeNow()) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw FileError(cannotCreate(shown, error));
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        throw FileError(cannotCreate(shown, error));
+    }
+    // Makes the rename itself durable; the data is safe either way, so errors are moot.
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+}
+
+// Reads from fd until its end, refusing more than the bound.
+std::string readBounded(int fd, const std::filesystem::path& path, std::uintmax_t sizeHint)
+{
+    std::string bytes;
+    if (sizeHint > 0)
+        bytes.reserve(static_cast<size_t>(std::min<std::uintmax_t>(sizeHint, kMaxDataFileBytes)));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError(cannotOpen(path, errno));
+        }
+        if (n == 0)
+            break;
+        if (bytes.size() + static_cast<size_t>(n) > kMaxDataFileBytes)
+            throw FileError(tooLarge(path));
+        bytes.append(buf, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
 } // namespace
 
 std::string cannotOpen(const std::filesystem::path& path, int error)
@@ -127,6 +316,16 @@ std::string cannotCreate(const std::filesystem::path& path, int error)
     return message("Cannot create file", path, error);
 }
 
+std::string cannotWrite(const std::filesystem::path& path, int error)
+{
+    return message("Cannot write file", path, error);
+}
+
+std::string tooLarge(const std::filesystem::path& path)
+{
+    return message("Cannot open file", path, "File too large (more than 64 MiB)");
+}
+
 std::string readWholeFile(const std::filesystem::path& path)
 {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -137,22 +336,24 @@ std::string readWholeFile(const std::filesystem::path& path)
         throw FileError(cannotOpen(path, errno));
     if (S_ISDIR(st.st_mode))
         throw FileError(cannotOpen(path, EISDIR));
-    std::string bytes;
-    if (st.st_size > 0)
-        bytes.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError(cannotOpen(path, errno));
-        }
-        if (n == 0)
-            break;
-        bytes.append(buf, static_cast<size_t>(n));
-    }
-    return bytes;
+    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > kMaxDataFileBytes)
+        throw FileError(tooLarge(path));
+    return readBounded(fd.get(), path, S_ISREG(st.st_mode) ? static_cast<std::uintmax_t>(st.st_size) : 0);
+}
+
+std::string readDataFile(const std::filesystem::path& path)
+{
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer that never comes.
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        throw FileError(cannotOpen(path, errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw FileError(cannotOpen(path, errno));
+    requireRegular(path, st);
+    if (static_cast<std::uintmax_t>(st.st_size) > kMaxDataFileBytes)
+        throw FileError(tooLarge(path));
+    return readBounded(fd.get(), path, static_cast<std::uintmax_t>(st.st_size));
 }
 
 void createIfMissing(const std::filesystem::path& path)
@@ -165,87 +366,171 @@ void createIfMissing(const std::filesystem::path& path)
 
 void replaceFile(const std::filesystem::path& path, std::string_view bytes)
 {
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
-        folder = ".";
-    // The name ends in ".tmp", so it can never be taken for a site's ".txt" history.
-    std::filesystem::path temp;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        temp = folder / (".kaldrani-" + std::to_string(::getpid()) + "-" + uniqueSuffix() + ".tmp");
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST)
-            break;
-    }
-    if (raw < 0)
-        throw FileError(cannotCreate(path, errno));
-
-    Fd fd(raw);
-    auto fail = [&](int error) {
-        fd.closeNow();
-        ::unlink(temp.c_str());
-        throw FileError(cannotCreate(path, error));
-    };
+    const std::filesystem::path target = resolveLinks(path);
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd.get(), old.st_mode & 07777);
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
-        fail(errno);
-    if (!fd.closeNow()) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        throw FileError(cannotCreate(path, error));
+    if (::stat(target.c_str(), &old) != 0) {
+        if (errno != ENOENT)
+            throw FileError(cannotCreate(path, errno));
+        replaceTarget(path, target, bytes, nullptr);
+        return;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        throw FileError(cannotCreate(path, error));
+    if (!S_ISREG(old.st_mode)) {
+        replaceTarget(path, target, bytes, &old);
+        return;
     }
-    // Makes the rename itself durable; the data is safe either way, so errors are moot.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    std::optional<LockedFile> file;
+    try {
+        file.emplace(path);
+    } catch (const FileError&) {
+        // Not even readable: still a file the user may be allowed to write.
+        replaceTarget(path, target, bytes, &old);
+        return;
+    }
+    file->replace(bytes);
 }
 
-bool appendLine(const std::filesystem::path& path, std::string_view line)
+LockedFile::LockedFile(const std::filesystem::path& path, std::chrono::milliseconds wait)
+    : m_path(path), m_target(resolveLinks(path))
 {
-    Fd fd(::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-
-    char head[3] = {};
-    const ssize_t headSize = readAt(fd.get(), head, sizeof head, 0);
-    if (headSize < 0)
-        return false;
-    const auto mark = text::detectByteOrderMark(std::string_view(head, static_cast<size_t>(headSize)));
-
-    std::string text;
-    bool needsBreak = false;
-    if (mark == text::ByteOrderMark::Utf16LE || mark == text::ByteOrderMark::Utf16BE) {
-        const bool bigEndian = mark == text::ByteOrderMark::Utf16BE;
-        char last[2] = {};
-        if (st.st_size >= 4 && readAt(fd.get(), last, 2, st.st_size - 2) == 2) {
-            const auto a = static_cast<unsigned char>(last[0]), b = static_cast<unsigned char>(last[1]);
-            const unsigned unit = bigEndian ? (a << 8 | b) : (b << 8 | a);
-            needsBreak = unit != '\r' && unit != '\n';
+    // A trim renames a new file over the old one; a writer that locked the old one in the
+    // meantime must start again on the file the name now holds.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0 && errno == EACCES)
+            fd = Fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0)
+            throw FileError(cannotOpen(path, errno));
+        if (::fstat(fd.get(), &m_stat) != 0)
+            throw FileError(cannotOpen(path, errno));
+        requireRegular(path, m_stat);
+        if (!lockWithin(fd.get(), wait))
+            throw FileError(message("Cannot open file", path, lockReason(errno)));
+        struct stat now {};
+        if (::stat(path.c_str(), &now) == 0 && sameFile(now, m_stat)) {
+            ::fstat(fd.get(), &m_stat);
+            m_fd = fd.release();
+            return;
         }
-        text = utf8ToUtf16(std::string(needsBreak ? "\r\n" : "") + text::sanitizeUtf8(line) + "\r\n", bigEndian);
-    } else {
-        const off_t start = mark == text::ByteOrderMark::Utf8 ? 3 : 0;
-        char last = '\n';
-        if (st.st_size > start && readAt(fd.get(), &last, 1, st.st_size - 1) != 1)
-            return false;
-        needsBreak = last != '\r' && last != '\n';
-        const std::string body = mark == text::ByteOrderMark::Utf8 ? text::sanitizeUtf8(line) : text::utf8ToGbk(line);
-        text = (needsBreak ? "\r\n" : "") + body + "\r\n";
     }
-    // One write: a record is either appended whole or, on a full disk, cut short.
-    if (!writeAll(fd.get(), text))
-        return false;
-    return fd.closeNow();
+    throw FileError(message("Cannot open file", path, lockReason(EWOULDBLOCK)));
+}
+
+LockedFile::~LockedFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::string LockedFile::readAt(std::uintmax_t offset, std::size_t count) const
+{
+    std::string bytes(count, '\0');
+    const ssize_t n = fileio::readAt(m_fd, bytes.data(), count, static_cast<off_t>(offset));
+    if (n < 0)
+        throw FileError(cannotOpen(m_path, errno));
+    bytes.resize(static_cast<size_t>(n));
+    return bytes;
+}
+
+bool LockedFile::writable() const
+{
+    return mayWrite(m_target);
+}
+
+void LockedFile::replace(std::string_view bytes)
+{
+    replaceTarget(m_path, m_target, bytes, &m_stat);
+    ::fstat(m_fd, &m_stat);
+}
+
+void appendLine(const std::filesystem::path& path, std::string_view line)
+{
+    constexpr int flags = O_RDWR | O_APPEND | O_NONBLOCK | O_CLOEXEC;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        bool created = true;
+        Fd fd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666));
+        if (fd.get() < 0) {
+            if (errno != EEXIST)
+                throw FileError(cannotCreate(path, errno));
+            created = false;
+            fd = Fd(::open(path.c_str(), flags));
+            if (fd.get() < 0) {
+                if (errno == ENOENT)
+                    continue; // removed between the two opens
+                throw FileError(cannotOpen(path, errno));
+            }
+        }
+        // A file made here and left empty by a failure goes again, as if never made.
+        auto dropIfMade = [&] {
+            struct stat st {};
+            if (created && ::fstat(fd.get(), &st) == 0 && st.st_size == 0)
+                ::unlink(path.c_str());
+        };
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            throw FileError(cannotOpen(path, errno));
+        requireRegular(path, st);
+        if (!lockWithin(fd.get(), kLockWait)) {
+            const int error = errno;
+            dropIfMade();
+            throw FileError(message("Cannot open file", path, lockReason(error)));
+        }
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0 || !sameFile(now, st))
+            continue;
+        ::fstat(fd.get(), &st);
+
+        char head[3] = {};
+        const ssize_t headSize = readAt(fd.get(), head, sizeof head, 0);
+        if (headSize < 0)
+            throw FileError(cannotOpen(path, errno));
+        const auto mark = text::detectByteOrderMark(std::string_view(head, static_cast<size_t>(headSize)));
+
+        std::string bytes;
+        if (mark == text::ByteOrderMark::Utf16LE || mark == text::ByteOrderMark::Utf16BE) {
+            const bool bigEndian = mark == text::ByteOrderMark::Utf16BE;
+            // After the two-byte mark an odd size means a stray byte: one zero byte completes
+            // its character, so the record starts on a character boundary.
+            const bool odd = st.st_size % 2 != 0;
+            unsigned unit = '\n';
+            if (odd) {
+                char stray = 0;
+                if (readAt(fd.get(), &stray, 1, st.st_size - 1) != 1)
+                    throw FileError(cannotOpen(path, errno));
+                const auto b = static_cast<unsigned char>(stray);
+                unit = bigEndian ? b << 8 : b;
+                bytes += '\0';
+            } else if (st.st_size >= 4) {
+                char last[2] = {};
+                if (readAt(fd.get(), last, 2, st.st_size - 2) != 2)
+                    throw FileError(cannotOpen(path, errno));
+                const auto a = static_cast<unsigned char>(last[0]), b = static_cast<unsigned char>(last[1]);
+                unit = bigEndian ? (a << 8 | b) : (b << 8 | a);
+            }
+            const bool needsBreak = unit != '\r' && unit != '\n';
+            bytes += utf8ToUtf16(std::string(needsBreak ? "\r\n" : "") + text::sanitizeUtf8(line) + "\r\n", bigEndian);
+        } else {
+            const off_t start = mark == text::ByteOrderMark::Utf8 ? 3 : 0;
+            char last = '\n';
+            if (st.st_size > start && readAt(fd.get(), &last, 1, st.st_size - 1) != 1)
+                throw FileError(cannotOpen(path, errno));
+            const bool needsBreak = last != '\r' && last != '\n';
+            const std::string body = mark == text::ByteOrderMark::Utf8 ? text::sanitizeUtf8(line) : text::utf8ToGbk(line);
+            bytes = (needsBreak ? "\r\n" : "") + body + "\r\n";
+        }
+        if (static_cast<std::uintmax_t>(st.st_size) + bytes.size() > kMaxDataFileBytes)
+            throw FileError(message("Cannot write file", path, "File too large (more than 64 MiB)"));
+        // One write under the lock; a failure takes back what part of it landed.
+        if (!writeAll(fd.get(), bytes)) {
+            const int error = errno;
+            (void)::ftruncate(fd.get(), st.st_size);
+            dropIfMade();
+            throw FileError(cannotWrite(path, error));
+        }
+        if (!fd.closeNow())
+            throw FileError(cannotWrite(path, errno));
+        return;
+    }
+    throw FileError(message("Cannot open file", path, lockReason(EWOULDBLOCK)));
 }
 
 } // namespace kaldrani::records::fileio

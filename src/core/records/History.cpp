@@ -64,6 +64,86 @@ std::filesystem::path historyPathForWriting(const DataFolder& folder, std::strin
     }
 }
 
+// A line longer than this is cut on reading, and a record keeps at most kMaxFields fields:
+// a record is about 100 bytes of twelve fields, and the bounds keep a stray file cheap.
+constexpr size_t kMaxRecordBytes = 8192;
+constexpr size_t kMaxFields = 64;
+
+// The newest lines of a history, read from the file's end.
+struct HistoryTail {
+    text::ByteOrderMark mark = text::ByteOrderMark::None;
+    std::vector<std::string> lines; // oldest first; GBK bytes, or UTF-8 when the file has a mark
+    bool cut = false;               // the file holds more lines than these
+};
+
+// Where the first whole line of text starts: just past its first line break. The text runs
+// to the file's end, so a CR's follower is always known.
+size_t firstLineStart(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            return i + 1;
+        if (text[i] == '\r')
+            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
+    }
+    return std::string_view::npos;
+}
+
+// Reads ever larger stretches from the end until they hold the newest kMaxRecords whole
+// lines, so a long history costs what its last 1000 lines cost.
+HistoryTail readHistoryTail(const fileio::LockedFile& file)
+{
+    HistoryTail tail;
+    const std::uintmax_t size = file.size();
+    tail.mark = text::detectByteOrderMark(file.readAt(0, std::min<std::uintmax_t>(size, 3)));
+    const bool utf16 = tail.mark == text::ByteOrderMark::Utf16LE || tail.mark == text::ByteOrderMark::Utf16BE;
+    const std::uintmax_t dataStart = tail.mark == text::ByteOrderMark::Utf8 ? 3 : utf16 ? 2 : 0;
+    const std::uintmax_t dataSize = size - dataStart;
+
+    for (std::uintmax_t span = 64 * 1024;; span *= 2) {
+        std::uintmax_t from = dataSize > span ? size - span : dataStart;
+        if (utf16 && (from - dataStart) % 2 != 0)
+            ++from; // stay on a character boundary counted from the mark
+        const bool whole = from == dataStart;
+        const std::string raw = file.readAt(from, static_cast<size_t>(size - from));
+        std::string text;
+        if (utf16)
+            text = text::utf16ToUtf8(raw, tail.mark == text::ByteOrderMark::Utf16BE);
+        else if (tail.mark == text::ByteOrderMark::Utf8)
+            text = text::sanitizeUtf8(raw);
+        else
+            text = raw;
+
+        const size_t start = whole ? 0 : firstLineStart(text);
+        if (start == std::string::npos)
+            continue;
+        std::vector<std::string> lines = splitLines(std::string_view(text).substr(start));
+        // Unless the stretch reaches the start, one more line ends where these begin.
+        if (!whole && lines.size() < kMaxRecords)
+            continue;
+        tail.cut = lines.size() > kMaxRecords || !whole;
+        if (lines.size() > kMaxRecords)
+            lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(kMaxRecords));
+        tail.lines = std::move(lines);
+        return tail;
+    }
+}
+
+// The fields of one record line (UTF-8), within the bounds on length and field count.
+std::vector<std::string> boundedFields(std::string& line)
+{
+    if (line.size() > kMaxRecordBytes) {
+        size_t cut = kMaxRecordBytes;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        line.resize(cut);
+    }
+    std::vector<std::string> fields = splitHistoryFields(line);
+    if (fields.size() > kMaxFields)
+        fields.resize(kMaxFields);
+    return fields;
+}
+
 } // namespace
 
 std::string formatQueryTime(const std::tm& local)
@@ -93,10 +173,7 @@ std::string formatHistoryLine(const HistoryFields& fields, const std::string& qu
 
 void appendHistoryLine(const DataFolder& folder, std::string_view site, std::string_view line)
 {
-    const auto path = historyPathForWriting(folder, site);
-    fileio::createIfMissing(path);
-    // Past creation a failure loses the record without a message, as callers expect.
-    (void)fileio::appendLine(path, withoutBreaks(line));
+    fileio::appendLine(historyPathForWriting(folder, site), withoutBreaks(line));
 }
 
 std::vector<std::string> splitHistoryFields(std::string_view line)
@@ -144,37 +221,28 @@ std::vector<std::string> splitLines(std::string_view text)
 std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std::string_view site)
 {
     const auto path = folder.historyPath(site);
-    const std::string bytes = fileio::readWholeFile(path);
+    fileio::LockedFile file(path);
+    if (file.size() > fileio::kMaxDataFileBytes)
+        throw FileError(fileio::tooLarge(path));
+    const HistoryTail tail = readHistoryTail(file);
 
-    std::vector<std::string> lines;
-    if (text::detectByteOrderMark(bytes) == text::ByteOrderMark::None) {
-        // GBK keeps CR and LF single bytes that no character contains, so the file can be
-        // cut as bytes: the kept lines go back exactly as they were, undecodable bytes too.
-        lines = splitLines(bytes);
-        if (lines.size() > kMaxRecords) {
-            lines.erase(lines.begin(), lines.end() - kMaxRecords);
-            std::string out;
-            for (const auto& line : lines)
-                out += line + "\r\n";
-            fileio::replaceFile(path, out);
-        }
-        for (auto& line : lines)
-            line = text::gbkToUtf8(line);
-    } else {
-        lines = splitLines(text::decodeFileText(bytes));
-        if (lines.size() > kMaxRecords) {
-            lines.erase(lines.begin(), lines.end() - kMaxRecords);
-            std::string out;
-            for (const auto& line : lines)
-                out += line + "\r\n";
-            fileio::replaceFile(path, text::utf8ToGbk(out));
-        }
+    if (tail.cut) {
+        // GBK keeps the kept lines' bytes exactly, undecodable ones too; a file with a
+        // byte-order mark goes back in GBK.
+        std::string out;
+        for (const auto& line : tail.lines)
+            out += line + "\r\n";
+        // A file the user may not write keeps its lines; the reading still shows the newest.
+        if (file.writable())
+            file.replace(tail.mark == text::ByteOrderMark::None ? out : text::utf8ToGbk(out));
     }
 
     std::vector<std::vector<std::string>> records;
-    records.reserve(lines.size());
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
-        records.push_back(splitHistoryFields(*it));
+    records.reserve(tail.lines.size());
+    for (auto it = tail.lines.rbegin(); it != tail.lines.rend(); ++it) {
+        std::string line = tail.mark == text::ByteOrderMark::None ? text::gbkToUtf8(*it) : *it;
+        records.push_back(boundedFields(line));
+    }
     return records;
 }
 

@@ -29,8 +29,9 @@ std::string formatQueryTime(const std::tm& local);
 std::string formatHistoryLine(const HistoryFields& fields, const std::string& queryTime);
 
 // Appends one line plus CR LF, in GBK, to the site's history, creating the file when
-// missing. A file that cannot be created raises FileError "Cannot create file ...";
-// a failure after that loses the record silently.
+// missing, under the file's lock. Raises FileError "Cannot create file ..." when the file
+// cannot be made, "Cannot open file ..." or "Cannot write file ..." when the record could
+// not be added; the file is then as before, and a file made for it is gone.
 void appendHistoryLine(const DataFolder& folder, std::string_view site, std::string_view line);
 
 // Splits a record line into fields: a field ends at a comma; a quote opens a stretch the
@@ -43,9 +44,10 @@ std::vector<std::string> splitHistoryFields(std::string_view line);
 std::vector<std::string> splitLines(std::string_view text);
 
 // The site's records, newest first, at most 1000, each the list of its fields (an empty
-// line gives an empty list). A file of more than 1000 lines is first cut to its newest
-// 1000 and written back (GBK, CR LF, crash-safe). Raises FileError when the file is
-// missing or unreadable or the write-back fails.
+// line gives an empty list; a line is read up to 8 KiB and 64 fields). A file of more
+// than 1000 lines is cut to its newest 1000 and written back (GBK, CR LF, crash-safe)
+// under its lock, unless the user may not write it. Raises FileError when the file is
+// missing, unreadable, not a regular file, over 64 MiB, or the write-back fails.
 std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std::string_view site);
 
 } // namespace kaldrani::records
