@@ -8,3 +8,4 @@ target_compile_definitions(test_gui_records PRIVATE
   KALDRANI_PICTURE_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 gtest_discover_tests(test_gui_records
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+target_sources(test_gui_records PRIVATE ${CMAKE_CURRENT_LIST_DIR}/OddSiteListTest.cpp)
