@@ -23,3 +23,4 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/kaldrani.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/kaldrani.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+target_sources(kaldrani_gui PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SingleInstance.cpp)

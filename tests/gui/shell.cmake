@@ -9,3 +9,4 @@ target_link_libraries(test_gui_shell PRIVATE kaldrani_gui kaldrani_standin_lib Q
 target_compile_definitions(test_gui_shell PRIVATE KALDRANI_PICTURE_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 gtest_discover_tests(test_gui_shell
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+target_sources(test_gui_shell PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SingleInstanceTest.cpp)
