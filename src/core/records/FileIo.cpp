@@ -381,10 +381,11 @@ void replaceFile(const std::filesystem::path& path, std::string_view bytes)
     std::optional<LockedFile> file;
     try {
         file.emplace(path);
-    } catch (const FileError&) {
-        // Not even readable: still a file the user may be allowed to write.
-        replaceTarget(path, target, bytes, &old);
-        return;
+    } catch (const FileError& e) {
+        // A save reports with its own text, and the reason the open or the lock gave.
+        const std::string_view text = e.what();
+        const std::string_view openText = "Cannot open file";
+        throw FileError("Cannot create file" + std::string(text.substr(text.starts_with(openText) ? openText.size() : 0)));
     }
     file->replace(bytes);
 }
