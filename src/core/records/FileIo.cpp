@@ -453,12 +453,10 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
             if (errno != EEXIST)
                 throw FileError(cannotCreate(path, errno));
             created = false;
-            fd = Fd(::open(path.c_str(), flags));
-            if (fd.get() < 0) {
-                if (errno == ENOENT)
-                    continue; // removed between the two opens
+            // O_CREAT without O_EXCL: a link whose target is missing makes the target.
+            fd = Fd(::open(path.c_str(), flags | O_CREAT, 0666));
+            if (fd.get() < 0)
                 throw FileError(cannotOpen(path, errno));
-            }
         }
         // A file made here and left empty by a failure goes again, as if never made.
         auto dropIfMade = [&] {

@@ -153,6 +153,12 @@ TEST_F(UserFilesTest, ALinkIsKeptAndItsTargetWrittenOnEveryPath)
     const auto records = ReadHistory(folder, "a.com");
     appendHistoryLine(folder, "a.com", "r1002,1002");
 
+    // A link to a history not made yet gets its target made.
+    fs::create_symlink(elsewhere / "b.txt", folder.historyFolder() / "b.com.txt");
+    appendHistoryLine(folder, "b.com", "1,2");
+    EXPECT_EQ(readBytes(elsewhere / "b.txt"), "1,2\r\n");
+    fs::remove(elsewhere / "b.txt");
+
     EXPECT_TRUE(fs::is_symlink(folder.siteListPath()));
     EXPECT_TRUE(fs::is_symlink(history));
     EXPECT_EQ(readBytes(elsewhere / "sites.txt"), "b.com\r\n");
