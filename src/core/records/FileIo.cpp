@@ -162,6 +162,9 @@ bool lockWithin(int fd, std::chrono::milliseconds wait)
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
             return true;
+        // A file system without locks must not make the files unusable.
+        if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL)
+            return true;
         if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
         if (std::chrono::steady_clock::now() >= deadline) {
