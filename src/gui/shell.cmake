@@ -2,6 +2,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Network)
 
 target_sources(kaldrani_gui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/AppWindows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainFrm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/updata.cpp
   ${CMAKE_CURRENT_LIST_DIR}/about.cpp

@@ -2,6 +2,7 @@
 #include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
+#include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/Jilu.h"
@@ -137,12 +138,13 @@ protected:
         setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
         setSystemTrayAvailableOverride(true);
 
-        frmMain = new TfrmMain(m_folder);
+        m_windows = std::make_unique<AppWindows>(m_folder);
+        frmMain = m_windows->frmMain.get();
+        frmManiSite = m_windows->frmManiSite.get();
+        frmJilu = m_windows->frmJilu.get();
+        frmAbout = m_windows->frmAbout.get();
+        frmUpdate = m_windows->frmUpdate.get();
         frmMain->versionCheckTimeoutMs = 2000;
-        frmManiSite = new TfrmManiSite(m_folder);
-        frmJilu = new TfrmJilu(m_folder);
-        frmAbout = new TfrmAbout;
-        frmUpdate = new TfrmUpdate;
         w = frmMain;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
@@ -150,16 +152,7 @@ protected:
 
     void TearDown() override
     {
-        delete frmUpdate;
-        delete frmAbout;
-        delete frmJilu;
-        delete frmManiSite;
-        delete frmMain;
-        frmUpdate = nullptr;
-        frmAbout = nullptr;
-        frmJilu = nullptr;
-        frmManiSite = nullptr;
-        frmMain = nullptr;
+        m_windows.reset();
         setSystemTrayAvailableOverride(std::nullopt);
         setApplicationErrorSink({});
         gui::setBrowserOpener(nullptr);
@@ -202,6 +195,12 @@ protected:
     standin::StandinServer m_server;
     RecordingBrowser m_browser;
     QStringList m_errors;
+    std::unique_ptr<AppWindows> m_windows;
+    TfrmMain* frmMain = nullptr;
+    TfrmManiSite* frmManiSite = nullptr;
+    TfrmJilu* frmJilu = nullptr;
+    TfrmAbout* frmAbout = nullptr;
+    TfrmUpdate* frmUpdate = nullptr;
     TfrmMain* w = nullptr;
 };
 
@@ -543,28 +542,28 @@ TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
     EXPECT_FALSE(w->isMinimized());
 }
 
-TEST_F(MainWindow, TrayMenuOpensTheHomePageAndMakesNewAboutWindows)
+TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
 {
     w->txtUrl->setEditText("abc");
     w->N7->trigger();
     w->N9->trigger();
     EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
 
-    TfrmAbout* first = frmAbout;
+    const auto aboutWindows = [] {
+        int n = 0;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            n += qobject_cast<TfrmAbout*>(top) ? 1 : 0;
+        return n;
+    };
     w->N8->trigger();
-    TfrmAbout* second = frmAbout;
+    EXPECT_TRUE(frmAbout->isVisible());
+    frmAbout->hide();
     w->N8->trigger();
-    TfrmAbout* third = frmAbout;
-    EXPECT_NE(second, first);
-    EXPECT_NE(third, second);
-    EXPECT_TRUE(second->isVisible());
-    EXPECT_TRUE(third->isVisible());
-    EXPECT_EQ(third->parent(), w);
-
-    third->hide();
+    EXPECT_TRUE(frmAbout->isVisible());
+    frmAbout->hide();
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
-    EXPECT_TRUE(third->isVisible()) << "the about button shows the newest";
-    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
 }
 
 TEST_F(MainWindow, OnlyTheQuitItemEndsTheProgramAndItRunsNoCheck)
