@@ -1,6 +1,7 @@
 #include "core/records/FileIo.h"
 
 #include "core/records/DataFolder.h"
+#include "core/sys/UniqueFd.h"
 #include "core/text/Encoding.h"
 
 #include <fcntl.h>
@@ -21,27 +22,7 @@ std::string message(const char* what, const std::filesystem::path& path, int err
 }
 
 // Closes on every path; close errors matter only where the caller checks closeNow().
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) { }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool closeNow()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = sys::UniqueFd;
 
 bool writeAll(int fd, std::string_view bytes)
 {
