@@ -3,6 +3,7 @@
 #include "OverviewPages.h"
 #include "core/queries/Endpoints.h"
 #include "core/text/Encoding.h"
+#include "core/text/Numbers.h"
 #include "core/text/Ascii.h"
 
 #include <arpa/inet.h>
@@ -29,23 +30,13 @@ constexpr std::size_t kMaxRequestHead = 64 * 1024;
 constexpr int kIdleSeconds = 10;
 constexpr std::size_t kMaxLoggedRequests = 10000;
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string percentDecode(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
+            const int hi = text::hexDigitValue(text[i + 1]), lo = text::hexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;

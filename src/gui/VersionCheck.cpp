@@ -2,6 +2,7 @@
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
+#include "core/text/Numbers.h"
 #include "gui/MakerSite.h"
 
 #include <QLocale>
@@ -16,14 +17,9 @@ namespace kaldrani::gui {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 std::size_t skipDigits(std::string_view s, std::size_t i)
 {
-    while (i < s.size() && isDigit(s[i]))
+    while (i < s.size() && text::isAsciiDigit(s[i]))
         ++i;
     return i;
 }

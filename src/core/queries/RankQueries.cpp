@@ -6,10 +6,8 @@
 #include "core/queries/QueryFetch.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
+#include "core/text/Numbers.h"
 
-#include <charconv>
-#include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace kaldrani::queries {
@@ -25,25 +23,6 @@ std::string url(std::string_view host, std::string_view pathAndKey, const std::s
     return out;
 }
 
-// A decimal 32-bit integer with an optional sign and nothing else; no value on overflow.
-std::optional<int> readInteger(std::string_view text)
-{
-    const bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '+' || text.front() == '-'))
-        text.remove_prefix(1);
-    if (text.empty() || text.front() < '0' || text.front() > '9')
-        return std::nullopt;
-    long long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    if (negative)
-        value = -value;
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<int>(value);
-}
-
 } // namespace
 
 int QueryPageRank(const std::string& domain)
@@ -56,7 +35,7 @@ int QueryPageRank(const std::string& domain)
         text = text::trimControls(text);
         if (text.empty())
             return 0;
-        const int value = readInteger(text).value_or(0);
+        const int value = text::parseInt32(text).value_or(0);
         return value < 0 ? 0 : value;
     });
 }
@@ -75,7 +54,7 @@ int QuerySogouRating(const std::string& domain, EventPump& pump)
         std::string_view digits = text;
         while (!digits.empty() && digits.front() == ' ')
             digits.remove_prefix(1);
-        return readInteger(digits).value_or(0);
+        return text::parseInt32(digits).value_or(0);
     });
     pump.processPendingEvents();
     return rating;
