@@ -261,8 +261,12 @@ void TfrmMain::FormCloseQuery(QCloseEvent* event)
     }
     event->ignore();
     hide();
-    if (gui::newVersionPublished(versionCheckTimeoutMs))
-        showWindow(m_windows.frmUpdate.get());
+    // Off this thread: the tray and the other windows keep answering while it waits.
+    gui::checkForNewVersion(this, versionCheckTimeoutMs, [this](bool published) {
+        if (published)
+            showWindow(m_windows.frmUpdate.get());
+        emit versionChecked(published);
+    });
 }
 
 void TfrmMain::attachToolWindow(ToolWindow which, QWidget* window)

@@ -25,7 +25,7 @@ class QTableWidget;
 class QToolButton;
 
 // The main window: the site overview panel with its toolbar, the tray icon and its menu.
-// Closing it only hides it (and runs the new-version check); the tray menu's quit item
+// Closing it only hides it (and starts the new-version check); the tray menu's quit item
 // ends the program.
 class TfrmMain : public QWidget, public kaldrani::queries::OverviewView {
     Q_OBJECT
@@ -103,6 +103,10 @@ public:
     void setRunning(bool running) override;
     void reportError(const std::string& message) override;
     void processPendingEvents() override;
+
+signals:
+    // The new-version check a close started has ended; the notice is shown by then.
+    void versionChecked(bool published);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

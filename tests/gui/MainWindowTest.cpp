@@ -168,6 +168,14 @@ protected:
 
     QString cell(int col, int row) const { return w->StringGD->item(row, col)->text(); }
 
+    // Closes the main window and waits for the new-version check the close starts.
+    bool closeAndAwaitCheck(int timeoutMs = 5000)
+    {
+        QSignalSpy checked(w, &TfrmMain::versionChecked);
+        w->close();
+        return checked.wait(timeoutMs);
+    }
+
     int historyRecords(const std::string& site) const
     {
         try {
@@ -450,7 +458,7 @@ TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber
         m_server.clearRequests();
         frmUpdate->hide();
         w->show();
-        w->close();
+        ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_FALSE(w->isVisible());
         EXPECT_EQ(frmUpdate->isVisible(), c.notice);
         // The fetch and the hidden browser's navigation: two requests of the page.
@@ -464,23 +472,23 @@ TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_server.setVersionBody("1.7");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_FALSE(frmUpdate->isVisible());
 
     m_server.setVersionBody("1,7");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_TRUE(frmUpdate->isVisible());
 }
 
 TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
 {
     m_server.setVersionBody("2.0");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     ASSERT_TRUE(frmUpdate->isVisible());
     frmUpdate->close();
     EXPECT_FALSE(frmUpdate->isVisible());
     w->show();
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_TRUE(frmUpdate->isVisible());
 }
 
@@ -506,12 +514,52 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
         w->show();
         QElapsedTimer clock;
         clock.start();
-        w->close();
+        ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_LT(clock.elapsed(), 3000);
         EXPECT_FALSE(w->isVisible());
         EXPECT_FALSE(frmUpdate->isVisible());
     }
     EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
+{
+    standin::Response late = standin::utf8Page("9.9", "text/plain");
+    late.delayMs = 4000;
+    m_server.setAnswer(endpoints::kMaker, "/version.html", late);
+    w->versionCheckTimeoutMs = 10000;
+    QSignalSpy checked(w, &TfrmMain::versionChecked);
+
+    QElapsedTimer clock;
+    clock.start();
+    w->close();
+    EXPECT_LT(clock.elapsed(), 1000) << "the close waits for nothing";
+    EXPECT_FALSE(w->isVisible());
+
+    emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w->isVisible());
+    w->N8->trigger();
+    EXPECT_TRUE(frmAbout->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
+    EXPECT_TRUE(frmJilu->isVisible());
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(checked.count(), 0) << "the check was still waiting meanwhile";
+
+    ASSERT_TRUE(checked.wait(8000));
+    EXPECT_EQ(checked.takeFirst().at(0).toBool(), true);
+    EXPECT_TRUE(frmUpdate->isVisible());
+}
+
+TEST_F(MainWindow, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
+{
+    standin::Response late = standin::utf8Page("9.9", "text/plain");
+    late.delayMs = 300;
+    m_server.setAnswer(endpoints::kMaker, "/version.html", late);
+    w->close();
+    m_windows.reset();
+    // The answer arrives with no window to take it; processing the queue must not touch one.
+    QTest::qWait(800);
+    SUCCEED();
 }
 
 TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
