@@ -18,6 +18,7 @@ target_link_libraries(kaldrani_gui PUBLIC Qt6::Network)
 
 add_executable(kaldrani ${CMAKE_CURRENT_LIST_DIR}/tools.cpp)
 target_link_libraries(kaldrani PRIVATE kaldrani_gui)
+kaldrani_qt_target(kaldrani)
 
 install(TARGETS kaldrani RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/kaldrani.desktop
