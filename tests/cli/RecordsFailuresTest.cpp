@@ -1,4 +1,6 @@
+#include "ByteFiles.h"
 #include "ProcessRunner.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,27 +8,15 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
 using kaldrani::testing::ProcessResult;
+using kaldrani::testing::readBytes;
 using kaldrani::testing::runProcess;
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using kaldrani::testing::writeBytes;
 
 std::string numbered(int count)
 {
@@ -48,11 +38,8 @@ class RecordsFailures : public ::testing::Test {
 protected:
     RecordsFailures()
     {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-cli-failures-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_base = pattern;
-        fs::permissions(m_base, fs::perms(0755));
+        // An ordinary user must reach the folder the test made as root.
+        fs::permissions(m_base.path(), fs::perms(0755));
         EXPECT_EQ(cli("sites set -  <<'EOF'\nexample.com\nEOF").exitCode, 0);
         for (const auto& p : {root(), data()})
             fs::permissions(p, fs::perms(0777));
@@ -63,13 +50,12 @@ protected:
         std::error_code ec;
         fs::permissions(root(), fs::perms(0777), ec);
         fs::permissions(data(), fs::perms(0777), ec);
-        fs::remove_all(m_base, ec);
     }
 
     // `args` and what follows them are shell text; `prefix` goes before the program.
     ProcessResult cli(const std::string& args, const std::string& prefix = "")
     {
-        const std::string script = prefix + " timeout 20 " + KALDRANI_CLI + " --data-dir " + m_base.string()
+        const std::string script = prefix + " timeout 20 " + KALDRANI_CLI + " --data-dir " + m_base.path().string()
                                  + " --connect-to ::127.0.0.1:1 " + args;
         return runProcess({"/bin/sh", "-c", script});
     }
@@ -83,12 +69,12 @@ protected:
         return cli(args, ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "");
     }
 
-    fs::path root() const { return m_base / "vemro"; }
+    fs::path root() const { return m_base.path() / "vemro"; }
     fs::path data() const { return root() / "data"; }
     fs::path history() const { return data() / "example.com.txt"; }
 
 private:
-    fs::path m_base;
+    kaldrani::testing::TempFolder m_base;
 };
 
 TEST_F(RecordsFailures, OutputThatCannotBeWrittenIsNoSuccess)

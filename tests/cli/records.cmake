@@ -1,3 +1,2 @@
 target_sources(test_cli PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RecordsVerbsTest.cpp)
 target_sources(test_cli PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RecordsFailuresTest.cpp)
-target_link_libraries(test_cli PRIVATE kaldrani_test_support)

@@ -5,6 +5,8 @@
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 
+#include "ByteFiles.h"
+
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
@@ -16,18 +18,13 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 using kaldrani::records::DataFolder;
 
 namespace {
 
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using kaldrani::testing::writeBytes;
 
 // A site list that is a FIFO or far too big must not stop the windows from being made:
 // each says why once, and the windows work on when the list is good again.

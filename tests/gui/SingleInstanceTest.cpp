@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +62,51 @@ TEST(SingleInstance, ALaterStartAsksTheRunningOneAndEnds)
         EXPECT_TRUE(other.claim());
     }
     qunsetenv("XDG_RUNTIME_DIR");
+}
+
+// The real program, started twice: the second start ends at once and the first runs on;
+// after the first is killed, its socket does not keep the next start from running.
+TEST(SingleInstance, TwoStartsOneProgram)
+{
+    QTemporaryDir runtime, data;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    auto start = [&](QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.setProgram(QStringLiteral(KALDRANI_GUI_PROGRAM));
+        p.start();
+        return p.waitForStarted(10000);
+    };
+    auto listening = [&] {
+        return !QDir(runtime.path()).entryList({QStringLiteral("kaldrani-*")}, QDir::System).isEmpty();
+    };
+
+    QProcess first;
+    ASSERT_TRUE(start(first));
+    ASSERT_TRUE(QTest::qWaitFor(listening, 20000)) << "the first start never listened";
+
+    QProcess second;
+    ASSERT_TRUE(start(second));
+    EXPECT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill();
+    first.waitForFinished(10000);
+    ASSERT_TRUE(listening()) << "a killed program leaves its socket";
+    QProcess third, fourth;
+    ASSERT_TRUE(start(third));
+    // Only a third that took the socket over sends the fourth away.
+    QTest::qWait(500);
+    ASSERT_TRUE(start(fourth));
+    EXPECT_TRUE(fourth.waitForFinished(20000));
+    EXPECT_EQ(fourth.exitCode(), 0);
+    EXPECT_EQ(third.state(), QProcess::Running) << third.readAllStandardError().toStdString();
+    third.kill();
+    third.waitForFinished(10000);
 }
 
 } // namespace

@@ -134,7 +134,7 @@ std::vector<std::string> boundedFields(std::string& line)
 {
     if (line.size() > kMaxRecordBytes) {
         size_t cut = kMaxRecordBytes;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+        while (cut > 0 && text::isUtf8Continuation(line[cut]))
             --cut;
         line.resize(cut);
     }
