@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -100,7 +101,15 @@ TEST(SingleInstance, TwoStartsOneProgram)
     QProcess third, fourth;
     ASSERT_TRUE(start(third));
     // Only a third that took the socket over sends the fourth away.
-    QTest::qWait(500);
+    const auto answering = [&] {
+        const QStringList names = QDir(runtime.path()).entryList({QStringLiteral("kaldrani-*")}, QDir::System);
+        if (names.isEmpty())
+            return false;
+        QLocalSocket probe;
+        probe.connectToServer(runtime.path() + QLatin1Char('/') + names.front());
+        return probe.waitForConnected(200);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(answering, 20000)) << "the third start never took the socket over";
     ASSERT_TRUE(start(fourth));
     EXPECT_TRUE(fourth.waitForFinished(20000));
     EXPECT_EQ(fourth.exitCode(), 0);
