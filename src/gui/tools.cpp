@@ -1,12 +1,14 @@
 #include "core/net/ConnectTo.h"
 #include "core/records/DataFolder.h"
 #include "gui/ErrorBox.h"
+#include "gui/IP.h"
 #include "gui/Icons.h"
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
+#include "gui/whois.h"
 
 #include <iostream>
 #include <memory>
@@ -40,6 +42,12 @@ int main(int argc, char** argv)
     frmManiSite = maniSite.get();
     auto jilu = std::make_unique<TfrmJilu>(folder);
     frmJilu = jilu.get();
+    auto whois = std::make_unique<TfrmWhois>(folder);
+    frmWhois = whois.get();
+    frmMain->attachToolWindow(TfrmMain::ToolWindow::Whois, frmWhois);
+    auto ip = std::make_unique<TfrmIP>();
+    frmIP = ip.get();
+    frmMain->attachToolWindow(TfrmMain::ToolWindow::IP, frmIP);
     auto about = std::make_unique<TfrmAbout>();
     frmAbout = about.get();
     auto update = std::make_unique<TfrmUpdate>();
