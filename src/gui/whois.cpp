@@ -14,7 +14,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-
 TfrmWhois* frmWhois = nullptr;
 
 namespace {
