@@ -4,6 +4,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/LookupWait.h"
+#include "gui/Placement.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -11,12 +12,9 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <mutex>
 #include <thread>
-
-TfrmIP* frmIP = nullptr;
 
 namespace kaldrani::gui {
 
@@ -139,8 +137,7 @@ void TfrmIP::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        kaldrani::gui::centreOver(this, nullptr);
     }
     QWidget::showEvent(event);
 }

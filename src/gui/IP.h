@@ -49,5 +49,3 @@ private:
     bool m_lookupStarted = false;
     bool m_placed = false;
 };
-
-extern TfrmIP* frmIP;

@@ -4,17 +4,15 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/LookupWait.h"
+#include "gui/Placement.h"
 
 #include <QComboBox>
 #include <QCompleter>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
-
-TfrmWhois* frmWhois = nullptr;
 
 namespace {
 
@@ -114,8 +112,7 @@ void TfrmWhois::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+        kaldrani::gui::centreOver(this, nullptr);
     }
     QWidget::showEvent(event);
     // A window brought back from the minimised state is not shown anew.

@@ -36,5 +36,3 @@ private:
     kaldrani::records::DataFolder m_folder;
     bool m_placed = false;
 };
-
-extern TfrmWhois* frmWhois;

@@ -5,6 +5,7 @@
 #include "core/queries/Endpoints.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/records/DataFolder.h"
+#include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
 #include "gui/IP.h"
 #include "gui/mainFrm.h"
@@ -434,22 +435,15 @@ TEST_F(LookupWindows, StartUpDoesNotWaitForTheIpService)
     HeldOwnAddress held(m_server);
     setSystemTrayAvailableOverride(true);
     {
-        TfrmMain main(m_folder);
-        TfrmWhois whois(m_folder);
-        main.attachToolWindow(TfrmMain::ToolWindow::Whois, &whois);
-        TfrmIP ip;
-        main.attachToolWindow(TfrmMain::ToolWindow::IP, &ip);
+        AppWindows windows(m_folder);
+        TfrmIP& ip = *windows.frmIP;
         QSignalSpy spy(&ip, &TfrmIP::ownAddressSettled);
-        main.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+        windows.frmMain->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
         // The main window is up while the service still holds its answer.
         ASSERT_TRUE(held.asked());
         EXPECT_TRUE(spy.isEmpty());
-
-        // The tool buttons open the two windows.
-        QTest::mouseClick(main.bsSkinSpeedButton2, Qt::LeftButton);
-        EXPECT_TRUE(whois.isVisible());
-        QTest::mouseClick(main.bsSkinSpeedButton3, Qt::LeftButton);
+        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton3, Qt::LeftButton);
         EXPECT_TRUE(ip.isVisible());
         EXPECT_EQ(ip.MoIP->toPlainText(), "");
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sys/UniqueFd.h"
+
 #include <vector>
 
 // A loopback port whose connects never complete: it listens, but its accept queue is
@@ -11,17 +13,14 @@ class SilentHost {
 public:
     // Raises std::runtime_error when the queue cannot be filled.
     SilentHost();
-    ~SilentHost();
     SilentHost(const SilentHost&) = delete;
     SilentHost& operator=(const SilentHost&) = delete;
 
     int port() const { return m_port; }
 
 private:
-    void release();
-
-    int m_listenFd = -1;
-    std::vector<int> m_fillers;
+    sys::UniqueFd m_listenFd;
+    std::vector<sys::UniqueFd> m_fillers;
     int m_port = 0;
 };
 

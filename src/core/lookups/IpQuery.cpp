@@ -1,7 +1,9 @@
 #include "core/lookups/IpQuery.h"
 
-#include "core/lookups/LookupFetch.h"
+#include "core/lookups/MatchOrWhole.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
+#include "core/queries/QueryFetch.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 
@@ -10,15 +12,16 @@ namespace kaldrani::lookups {
 namespace {
 
 constexpr std::string_view kServicePath = "/ip/data/";
-// The service's colon after "IP" is full-width on its own-address page, ASCII in a lookup.
-constexpr std::string_view kOwnPattern = "您的IP是：((.|\\n)*?)</div>";
-constexpr std::string_view kLookupPattern = "您查询的IP:((.|\\n)*?)<br/>";
 constexpr std::string_view kUnplaced = "您输入的好像火星IP";
 
-// The service is asked with the client's defaults, but no wait may last for ever.
-LookupSettings serviceSettings()
+// The service is asked with the client's defaults, but no wait may last for ever: the
+// own address is fetched during start-up, and a lookup holds its window's input.
+queries::QueryFetch serviceFetch()
 {
-    return {.clearUserAgent = false, .readTimeoutMs = queries::safetyReadTimeoutMs()};
+    return {.form = queries::PageForm::Stream,
+            .sendUserAgent = true,
+            .readTimeoutMs = queries::safetyReadTimeoutMs(),
+            .connectTimeoutMs = queries::safetyReadTimeoutMs()};
 }
 
 } // namespace
@@ -32,7 +35,7 @@ std::string ownAddressUrl()
 
 std::string ownAddressText(const std::string& page)
 {
-    std::string text = matchOrWhole(kOwnPattern, page);
+    std::string text = matchOrWhole(patterns::kOwnAddress, page);
     queries::replaceAll(text, "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;", "\r\n");
     queries::removeAll(text, "\t</div>");
     return text;
@@ -47,7 +50,7 @@ std::string ipLookupUrl(const std::string& typed)
 
 std::string ipLookupText(const std::string& page)
 {
-    std::string text = matchOrWhole(kLookupPattern, page);
+    std::string text = matchOrWhole(patterns::kIpLookup, page);
     if (text.find(kUnplaced) != std::string::npos)
         text = kIpNotFound;
     queries::removeAll(text, "&nbsp;");
@@ -59,20 +62,15 @@ std::string ipLookupText(const std::string& page)
 
 std::string QueryOwnAddress()
 {
-    try {
-        return ownAddressText(fetchLookupPage(ownAddressUrl(), serviceSettings()));
-    } catch (...) {
-        return {};
-    }
+    return queries::valueOrFailure(std::string(),
+                                   [] { return ownAddressText(queries::fetchQueryPage(ownAddressUrl(), serviceFetch())); });
 }
 
 std::string QueryIpLookup(const std::string& typed)
 {
-    try {
-        return ipLookupText(fetchLookupPage(ipLookupUrl(typed), serviceSettings()));
-    } catch (...) {
-        return std::string(kIpFailure);
-    }
+    return queries::valueOrFailure(std::string(kIpFailure), [&] {
+        return ipLookupText(queries::fetchQueryPage(ipLookupUrl(typed), serviceFetch()));
+    });
 }
 
 } // namespace kaldrani::lookups

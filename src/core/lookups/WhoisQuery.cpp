@@ -1,7 +1,10 @@
 #include "core/lookups/WhoisQuery.h"
 
-#include "core/lookups/LookupFetch.h"
+#include "core/lookups/MatchOrWhole.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
+#include "core/queries/QueryFetch.h"
+#include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
 
@@ -11,7 +14,6 @@ namespace {
 
 constexpr std::string_view kStart = "<!-- start -->";
 constexpr std::string_view kEnd = "友情提示";
-constexpr std::string_view kRecordPattern = "<!-- start -->((.|\\n)*?)友情提示";
 constexpr int kWhoisReadTimeoutMs = 2000;
 
 } // namespace
@@ -33,7 +35,7 @@ std::string whoisUrl(const std::string& typed)
 
 std::string whoisText(const std::string& page)
 {
-    std::string text = matchOrWhole(kRecordPattern, page);
+    std::string text = matchOrWhole(patterns::kWhoisRecord, page);
     queries::removeAll(text, kStart);
     queries::removeAll(text, kEnd);
     queries::replaceAll(text, "\n", "\r\n");
@@ -42,11 +44,12 @@ std::string whoisText(const std::string& page)
 
 std::string QueryWhois(const std::string& typed)
 {
-    try {
-        return whoisText(fetchLookupPage(whoisUrl(typed), {.clearUserAgent = true, .readTimeoutMs = kWhoisReadTimeoutMs}));
-    } catch (...) {
-        return std::string(kWhoisFailure);
-    }
+    using namespace queries;
+    // An unreachable host must not keep the window waiting for the system's connect limit.
+    const QueryFetch how{.form = PageForm::Stream,
+                         .readTimeoutMs = kWhoisReadTimeoutMs,
+                         .connectTimeoutMs = safetyReadTimeoutMs()};
+    return valueOrFailure(std::string(kWhoisFailure), [&] { return whoisText(fetchQueryPage(whoisUrl(typed), how)); });
 }
 
 } // namespace kaldrani::lookups
