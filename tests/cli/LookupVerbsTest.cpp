@@ -1,13 +1,10 @@
+#include "ClosedPort.h"
 #include "LookupPages.h"
 #include "ProcessRunner.h"
 #include "StandinServer.h"
 #include "core/queries/Endpoints.h"
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -24,20 +21,6 @@ std::string crlf(const std::string& text)
     for (const char c : text)
         out += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return out;
-}
-
-// A loopback port with nothing listening.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 class LookupCli : public ::testing::Test {
@@ -111,7 +94,7 @@ TEST_F(LookupCli, FailuresPrintTheWindowsFailureTextsAndSucceed)
         {"own address", {"ip"}, ""},
         {"lookup", {"ip", "192.0.2.1"}, "网络超时,请稍后重试..."},
     };
-    const int nobody = closedPort();
+    const int nobody = kaldrani::testing::closedLoopbackPort();
     for (const Case& c : cases) {
         for (const int port : {server.port(), nobody}) {
             SCOPED_TRACE(std::string(c.name) + (port == nobody ? ", nobody listening" : ", server error"));

@@ -1,3 +1,4 @@
+#include "ClosedPort.h"
 #include "core/net/ConnectTo.h"
 #include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
@@ -33,10 +34,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace kaldrani;
 
@@ -109,20 +106,6 @@ public:
 private:
     TfrmMain& m_w;
 };
-
-// A loopback port with nothing listening.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -512,7 +495,8 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
             m_server.setAnswer(endpoints::kMaker, "/version.html", late);
             net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(m_server.port())}});
         } else {
-            net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(closedPort())}});
+            const int nobody = kaldrani::testing::closedLoopbackPort();
+            net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(nobody)}});
         }
         w->versionCheckTimeoutMs = 300;
         w->show();
