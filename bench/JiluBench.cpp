@@ -2,7 +2,6 @@
 #include "gui/HistoryTableModel.h"
 #include "gui/Jilu.h"
 
-#include <QApplication>
 #include <QListWidget>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -57,14 +56,3 @@ void BM_JiluClickSiteOf1000Records(benchmark::State& state)
 BENCHMARK(BM_JiluClickSiteOf1000Records)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -9,26 +9,6 @@ namespace kaldrani::standin {
 
 namespace {
 
-std::uint64_t fnv1a(std::string_view salt, std::string_view text)
-{
-    std::uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](unsigned char c) {
-        h ^= c;
-        h *= 1099511628211ull;
-    };
-    for (const char c : salt)
-        mix(static_cast<unsigned char>(c));
-    mix('|');
-    // Host names are case-insensitive: one site, one set of figures.
-    for (const char c : text)
-        mix(static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
-    // A final avalanche, so that neighbouring names give unrelated figures.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return h;
-}
-
 // A number of minDigits..maxDigits digits, drawn from the hash.
 std::int64_t drawCount(std::uint64_t h, int minDigits, int maxDigits)
 {
@@ -69,6 +49,26 @@ std::string pageHead(std::string_view title, std::string_view charset)
 const char* const kNothingFound = "<p class=\"empty\">没有找到与您的查询相符的结果。</p>\n";
 
 } // namespace
+
+std::uint64_t fnv1a(std::string_view salt, std::string_view text)
+{
+    std::uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](unsigned char c) {
+        h ^= c;
+        h *= 1099511628211ull;
+    };
+    for (const char c : salt)
+        mix(static_cast<unsigned char>(c));
+    mix('|');
+    // Host names are case-insensitive: one site, one set of figures.
+    for (const char c : text)
+        mix(static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    // A final avalanche, so that neighbouring names give unrelated figures.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
 
 std::string withGroupingCommas(std::int64_t value)
 {

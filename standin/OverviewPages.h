@@ -23,6 +23,10 @@ struct OverviewFigures {
 // The figures the default pages show for domain.
 OverviewFigures overviewFigures(std::string_view domain);
 
+// A hash of salt and text (ASCII letters folded: host names ignore case), stable across
+// runs and machines, from which the stand-in pages draw their made-up figures.
+std::uint64_t fnv1a(std::string_view salt, std::string_view text);
+
 // 1234567 -> "1,234,567".
 std::string withGroupingCommas(std::int64_t value);
 

@@ -1,5 +1,6 @@
 #include "StandinServer.h"
 
+#include "LookupPages.h"
 #include "OverviewPages.h"
 #include "core/queries/Endpoints.h"
 #include "core/sys/UniqueFd.h"
@@ -369,6 +370,7 @@ StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
 
     // Each group of services installs its pages here.
     addOverviewRoutes(*this);
+    addLookupRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);
         return utf8Page(d.versionBody, "text/plain");

@@ -36,6 +36,8 @@ int main(int argc, char** argv)
         cli::addOverviewVerb(app, options),
         cli::addHistoryVerb(app, options),
         cli::addSitesVerb(app, options),
+        cli::addWhoisVerb(app, options),
+        cli::addIpVerb(app, options),
     };
 
     try {

@@ -7,6 +7,8 @@ AppWindows::AppWindows(const kaldrani::records::DataFolder& folder)
     frmMain = std::make_unique<TfrmMain>(folder, *this);
     frmManiSite = std::make_unique<TfrmManiSite>(folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(folder);
+    frmWhois = attached(TfrmMain::ToolWindow::Whois, std::make_unique<TfrmWhois>(folder));
+    frmIP = attached(TfrmMain::ToolWindow::IP, std::make_unique<TfrmIP>());
     frmAbout = std::make_unique<TfrmAbout>(frmMain.get());
     frmUpdate = std::make_unique<TfrmUpdate>();
 }

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "core/records/DataFolder.h"
+#include "gui/IP.h"
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
+#include "gui/whois.h"
 
 #include <memory>
 
@@ -23,6 +25,8 @@ public:
     std::unique_ptr<TfrmMain> frmMain;
     std::unique_ptr<TfrmManiSite> frmManiSite;
     std::unique_ptr<TfrmJilu> frmJilu;
+    std::unique_ptr<TfrmWhois> frmWhois;
+    std::unique_ptr<TfrmIP> frmIP;
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmUpdate> frmUpdate;
 

@@ -1,3 +1,4 @@
+#include "ClosedPort.h"
 #include "core/net/ConnectTo.h"
 #include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
@@ -33,10 +34,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace kaldrani;
 
@@ -110,20 +107,6 @@ private:
     TfrmMain& m_w;
 };
 
-// A loopback port with nothing listening.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
@@ -139,6 +122,8 @@ protected:
         setSystemTrayAvailableOverride(true);
 
         m_windows = std::make_unique<AppWindows>(m_folder);
+        // The IP window asks for the own address as it is made; the tests count their own requests.
+        QSignalSpy ownAddress(m_windows->frmIP.get(), &TfrmIP::ownAddressSettled);
         frmMain = m_windows->frmMain.get();
         frmManiSite = m_windows->frmManiSite.get();
         frmJilu = m_windows->frmJilu.get();
@@ -148,6 +133,8 @@ protected:
         w = frmMain;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+        ASSERT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
+        m_server.clearRequests();
     }
 
     void TearDown() override
@@ -232,7 +219,7 @@ TEST_F(MainWindow, HasTheLayoutCaptionsAndGridHeadings)
     };
     const Tool tools[] = {
         {w->btnSite, "管理站点", 0, true},           {w->bsSkinSpeedButton1, "查询记录", 18, true},
-        {w->bsSkinSpeedButton2, "域名查询", 38, false}, {w->bsSkinSpeedButton3, "IP地址查询", 58, false},
+        {w->bsSkinSpeedButton2, "域名查询", 38, true}, {w->bsSkinSpeedButton3, "IP地址查询", 58, true},
         {w->bsSkinSpeedButton6, "关键词排名", 78, false}, {w->bsSkinSpeedButton7, "邮件群发", 96, false},
         {w->bsSkinSpeedButton4, "访问官网", 114, true}, {w->bsSkinSpeedButton5, "关于软件", 131, true},
     };
@@ -508,7 +495,8 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
             m_server.setAnswer(endpoints::kMaker, "/version.html", late);
             net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(m_server.port())}});
         } else {
-            net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(closedPort())}});
+            const int nobody = kaldrani::testing::closedLoopbackPort();
+            net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(nobody)}});
         }
         w->versionCheckTimeoutMs = 300;
         w->show();
@@ -611,6 +599,10 @@ TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
     frmAbout->hide();
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
     EXPECT_TRUE(frmAbout->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmWhois->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmIP->isVisible());
     EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
 }
 
@@ -701,6 +693,10 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     EXPECT_TRUE(frmJilu->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
     EXPECT_TRUE(frmAbout->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmWhois->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmIP->isVisible());
 
     QWidget later;
     w->attachToolWindow(TfrmMain::ToolWindow::Whois, &later);

@@ -57,6 +57,7 @@ struct THttpClient::Impl {
 
 private:
     std::optional<int> readTimeout;
+    std::optional<int> connectTimeout;
 
     // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
     bool connectFor(const HttpAddress& address, int port);
@@ -74,7 +75,7 @@ bool THttpClient::Impl::connectFor(const HttpAddress& address, int port)
         return true;
     connection.close();
     keepAlive = false;
-    connection.open(address.host, port);
+    connection.open(address.host, port, connectTimeout);
     connectedHost = address.host;
     connectedPort = port;
     return false;
@@ -205,6 +206,7 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
 Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string& url, std::string& body)
 {
     readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
+    connectTimeout = settings.ConnectTimeout && *settings.ConnectTimeout > 0 ? settings.ConnectTimeout : std::nullopt;
     const size_t initialLength = body.size();
     int redirects = 0;
     std::string current = url;

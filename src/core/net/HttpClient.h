@@ -48,6 +48,9 @@ public:
     int RedirectMaximum = 15;
     // Milliseconds any one wait for data may last; unset waits indefinitely.
     std::optional<int> ReadTimeout;
+    // Milliseconds a connect may last; unset leaves it to the system (minutes). A connect
+    // that runs out fails with "Socket Error # 110\r\nConnection timed out.".
+    std::optional<int> ConnectTimeout;
     // Keep the cookies a fetch receives and send them on its later requests.
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";

@@ -70,7 +70,7 @@ void TcpConnection::close()
     m_start = m_end = 0;
 }
 
-void TcpConnection::open(const std::string& host, int port)
+void TcpConnection::open(const std::string& host, int port, std::optional<int> timeoutMs)
 {
     close();
     const ConnectTarget target = resolveConnectTarget(host, port);
@@ -100,7 +100,8 @@ void TcpConnection::open(const std::string& host, int port)
     if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         if (errno != EINPROGRESS)
             raiseErrno(errno);
-        waitFor(fd.get(), POLLOUT, std::nullopt);
+        if (!waitFor(fd.get(), POLLOUT, timeoutMs))
+            raiseErrno(ETIMEDOUT);
         int code = 0;
         socklen_t length = sizeof code;
         if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0)

@@ -27,9 +27,10 @@ public:
     TcpConnection& operator=(const TcpConnection&) = delete;
 
     // Connects to host:port, where the connect-to rules send it; a name that is not an
-    // IPv4 literal is resolved to IPv4. No time-out of its own. Raises FetchError
-    // "Socket Error # %d\r\n%s" ("Host not found." when the name does not resolve).
-    void open(const std::string& host, int port);
+    // IPv4 literal is resolved to IPv4. Without timeoutMs the system's own connect limit
+    // applies. Raises FetchError "Socket Error # %d\r\n%s" ("Host not found." when the
+    // name does not resolve, ETIMEDOUT's text when timeoutMs ran out).
+    void open(const std::string& host, int port, std::optional<int> timeoutMs = std::nullopt);
     // Closes the socket, if any, and forgets what was buffered.
     void close();
 

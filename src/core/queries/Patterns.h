@@ -24,6 +24,12 @@ inline constexpr std::string_view kChinaRankMarker =
 inline constexpr std::string_view kChinaRank =
     "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">((.|\\n)*?)>";
 
+// The whois record between its two markers.
+inline constexpr std::string_view kWhoisRecord = "<!-- start -->((.|\\n)*?)友情提示";
+// The IP service's colon after "IP" is full-width on its own-address page, ASCII in a lookup.
+inline constexpr std::string_view kOwnAddress = "您的IP是：((.|\\n)*?)</div>";
+inline constexpr std::string_view kIpLookup = "您查询的IP:((.|\\n)*?)<br/>";
+
 inline constexpr std::string_view kDomain =
     "^\\w+((-\\w+)|(\\.\\w+))*[A-Za-z0-9]+((\\.|-)[A-Za-z0-9]+)*\\.[A-Za-z]+$";
 

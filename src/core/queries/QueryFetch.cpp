@@ -12,6 +12,8 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
         client.UserAgent.clear();
     client.HandleRedirects = how.followRedirects;
     client.ReadTimeout = how.readTimeoutMs > 0 ? how.readTimeoutMs : safetyReadTimeoutMs();
+    if (how.connectTimeoutMs > 0)
+        client.ConnectTimeout = how.connectTimeoutMs;
     if (how.form == PageForm::String)
         return client.FetchPage(url);
     std::string buffer;

@@ -17,6 +17,8 @@ struct QueryFetch {
     bool followRedirects = false;
     // The per-wait limit in milliseconds; 0 takes the safety bound (safetyReadTimeoutMs).
     int readTimeoutMs = 0;
+    // The connect limit in milliseconds; 0 leaves it to the system (minutes).
+    int connectTimeoutMs = 0;
 };
 
 // Fetches url with a fresh client set up as `how` says and returns the page as UTF-8.

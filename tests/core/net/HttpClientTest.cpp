@@ -1,5 +1,6 @@
 #include "FetchFixture.h"
 #include "ScriptedServer.h"
+#include "SilentHost.h"
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
@@ -438,4 +439,18 @@ TEST(FetchPage, ConnectToKeepsTheRequest)
     EXPECT_EQ(got.body, "stand-in");
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0], expand(request("/s?wd=site:example.test"), "www.example.test"));
+}
+
+TEST(FetchPage, ConnectTimeout)
+{
+    const kaldrani::testing::SilentHost host;
+    const std::string url = "http://127.0.0.1:" + std::to_string(host.port()) + "/";
+    const auto start = std::chrono::steady_clock::now();
+    const FetchOutcome got = capture([&] {
+        THttpClient client;
+        client.ConnectTimeout = 100;
+        return client.FetchPage(url);
+    });
+    EXPECT_EQ(got.error, "Socket Error # 110\r\nConnection timed out.");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }

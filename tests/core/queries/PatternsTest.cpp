@@ -27,6 +27,9 @@ const Pattern kPatterns[] = {
     {"Bing count", patterns::kBingCount},
     {"Sogou rating", patterns::kSogouRating},
     {"ChinaRank", patterns::kChinaRank},
+    {"whois record", patterns::kWhoisRecord},
+    {"own address", patterns::kOwnAddress},
+    {"IP lookup", patterns::kIpLookup},
     {"domain check", patterns::kDomain},
 };
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kaldrani::gui {
+struct OwnAddressDelivery;
+}
+
+// The IP lookup window: where an IP address or host is, and the user's own public address,
+// which creation starts to fetch without holding anything up.
+class TfrmIP : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window (hidden); FormCreate starts the own-address fetch here.
+    explicit TfrmIP(QWidget* parent = nullptr);
+    ~TfrmIP() override;
+
+    QLineEdit* txtIP = nullptr;
+    QPushButton* btnCX = nullptr;
+    QPlainTextEdit* MoIP = nullptr;
+
+    // One lookup of txtIP's text; its result replaces MoIP's text.
+    void btnCXClick();
+    // A mouse click in txtIP: the hint text goes.
+    void txtIPClick();
+
+signals:
+    // The own-address answer came back; shown says whether MoIP took it (it does not once
+    // a lookup has started).
+    void ownAddressSettled(bool shown);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void ownAddressArrived(const std::string& text);
+
+    std::shared_ptr<kaldrani::gui::OwnAddressDelivery> m_delivery;
+    bool m_lookupStarted = false;
+    bool m_placed = false;
+};

@@ -1,0 +1,121 @@
+#include "gui/whois.h"
+
+#include "core/lookups/WhoisQuery.h"
+#include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
+#include "gui/LookupWait.h"
+#include "gui/Placement.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace {
+
+constexpr int clientWidth = 361;
+constexpr int clientHeight = 405;
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The lines of the box's text; an empty line after the last line break is none.
+int lineCount(const QPlainTextEdit& box)
+{
+    const QTextDocument* document = box.document();
+    return document->blockCount() - (document->lastBlock().text().isEmpty() ? 1 : 0);
+}
+
+} // namespace
+
+TfrmWhois::TfrmWhois(const kaldrani::records::DataFolder& folder, QWidget* parent)
+    : QWidget(parent)
+    , m_folder(folder)
+{
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("域名查询"));
+    setFixedSize(clientWidth, clientHeight);
+    setFont(kaldrani::gui::tahoma(8));
+
+    txtUrl = new QComboBox(this);
+    txtUrl->setObjectName(QStringLiteral("txtUrl"));
+    txtUrl->setEditable(true);
+    txtUrl->setGeometry(8, 8, 273, 20);
+    txtUrl->setMaxVisibleItems(8);
+    txtUrl->setInsertPolicy(QComboBox::NoInsert);
+    txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
+
+    btnCX = new QPushButton(QStringLiteral("查 询"), this);
+    btnCX->setObjectName(QStringLiteral("btnCX"));
+    btnCX->setGeometry(295, 8, 58, 25);
+    btnCX->setDefault(true);
+    connect(btnCX, &QPushButton::clicked, this, [this] { runHandler([this] { btnCXClick(); }, this); });
+
+    MoWhois = new QPlainTextEdit(this);
+    MoWhois->setObjectName(QStringLiteral("MoWhois"));
+    MoWhois->setGeometry(8, 39, 345, 358);
+    MoWhois->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MoWhois->setTabChangesFocus(false);
+    MoWhois->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    setTabOrder(txtUrl, btnCX);
+    setTabOrder(btnCX, MoWhois);
+    txtUrl->setFocus();
+}
+
+void TfrmWhois::FormShow()
+{
+    // Emptying and filling the list would replace the typed text, which stays.
+    const QString typed = txtUrl->currentText();
+    txtUrl->clear();
+    QStringList items;
+    try {
+        if (kaldrani::records::siteListExists(m_folder))
+            for (const std::string& site : kaldrani::records::loadSiteList(m_folder))
+                items << fromUtf8(site);
+    } catch (...) {
+        txtUrl->setEditText(typed);
+        throw;
+    }
+    txtUrl->addItems(items);
+    txtUrl->setEditText(typed);
+}
+
+void TfrmWhois::btnCXClick()
+{
+    MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
+    const std::string typed = txtUrl->currentText().toStdString();
+    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryWhois(typed); });
+    MoWhois->setPlainText(fromUtf8(text));
+    if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
+        MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
+void TfrmWhois::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        btnCX->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TfrmWhois::showEvent(QShowEvent* event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        kaldrani::gui::centreOver(this, nullptr);
+    }
+    QWidget::showEvent(event);
+    // A window brought back from the minimised state is not shown anew.
+    if (!event->spontaneous())
+        runHandler([this] { FormShow(); }, this);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/records/DataFolder.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+
+// The whois window: the registration record of the domain typed or picked from the site
+// list, as the whois page states it.
+class TfrmWhois : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the window (hidden).
+    explicit TfrmWhois(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+
+    // More lines than this in MoWhois switch its vertical scroll bar on, for good.
+    static constexpr int kLinesWithoutScrollBar = 27;
+
+    QComboBox* txtUrl = nullptr;
+    QPushButton* btnCX = nullptr;
+    QPlainTextEdit* MoWhois = nullptr;
+
+    // One whois query of txtUrl's text; its result replaces MoWhois's text.
+    void btnCXClick();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+
+    kaldrani::records::DataFolder m_folder;
+    bool m_placed = false;
+};
