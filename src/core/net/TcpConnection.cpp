@@ -71,7 +71,7 @@ void TcpConnection::close()
     m_start = m_end = 0;
 }
 
-void TcpConnection::open(const std::string& host, int port)
+void TcpConnection::open(const std::string& host, int port, std::optional<int> timeoutMs)
 {
     close();
     const ConnectTarget target = resolveConnectTarget(host, port);
@@ -107,7 +107,10 @@ void TcpConnection::open(const std::string& host, int port)
             close();
             raiseErrno(code);
         }
-        waitFor(fd, POLLOUT, std::nullopt);
+        if (!waitFor(fd, POLLOUT, timeoutMs)) {
+            close();
+            raiseErrno(ETIMEDOUT);
+        }
         int code = 0;
         socklen_t length = sizeof code;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0)

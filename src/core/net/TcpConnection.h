@@ -26,9 +26,10 @@ public:
     TcpConnection& operator=(const TcpConnection&) = delete;
 
     // Connects to host:port, where the connect-to rules send it; a name that is not an
-    // IPv4 literal is resolved to IPv4. No time-out of its own. Raises FetchError
+    // IPv4 literal is resolved to IPv4. Unset timeoutMs leaves the bound to the system; a
+    // connect that outlasts it fails as the system's own time-out does. Raises FetchError
     // "Socket Error # %d\r\n%s" ("Host not found." when the name does not resolve).
-    void open(const std::string& host, int port);
+    void open(const std::string& host, int port, std::optional<int> timeoutMs = std::nullopt);
     // Closes the socket, if any, and forgets what was buffered.
     void close();
 
