@@ -35,6 +35,7 @@ int main(int argc, char** argv)
         cli::addOverviewVerb(app, options),
         cli::addHistoryVerb(app, options),
         cli::addSitesVerb(app, options),
+        cli::addMailVerb(app, options),
     };
 
     try {
