@@ -5,6 +5,7 @@
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
+#include "gui/mail.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
 
@@ -36,6 +37,9 @@ int main(int argc, char** argv)
     // Created once, in this order, each running its creation handler as it is made.
     auto main = std::make_unique<TfrmMain>(folder);
     frmMain = main.get();
+    auto mail = std::make_unique<TfrmMail>();
+    frmMail = mail.get();
+    frmMain->attachToolWindow(TfrmMain::ToolWindow::Mail, frmMail);
     auto maniSite = std::make_unique<TfrmManiSite>(folder);
     frmManiSite = maniSite.get();
     auto jilu = std::make_unique<TfrmJilu>(folder);
