@@ -221,11 +221,15 @@ void SmtpStandin::serve(int fd)
             peer.send("250-kaldrani-standin\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
         } else if (is("HELO")) {
             peer.send("250 kaldrani-standin\r\n");
-        } else if (upper == "AUTH LOGIN") {
-            std::string user, password;
-            peer.send("334 VXNlcm5hbWU6\r\n");
-            if (!peer.readLine(user))
-                return;
+        } else if (upper == "AUTH LOGIN" || is("AUTH LOGIN ")) {
+            // [rfc4954] 4: the user name may come along as an initial response.
+            std::string user(text::trimView(std::string_view(line).substr(10)));
+            if (user.empty()) {
+                peer.send("334 VXNlcm5hbWU6\r\n");
+                if (!peer.readLine(user))
+                    return;
+            }
+            std::string password;
             peer.send("334 UGFzc3dvcmQ6\r\n");
             if (!peer.readLine(password))
                 return;

@@ -1,0 +1,26 @@
+"""The peer of the bulk mail benchmark: Python's smtplib sends the same messages over one
+connection, one RSET, MAIL, RCPT and DATA each, as the program's send run does.
+
+Usage: smtplib_run.py PORT MESSAGE_FILE RECIPIENT... ; prints the seconds taken from
+connecting to QUIT."""
+import smtplib
+import sys
+import time
+
+
+def main():
+    port = int(sys.argv[1])
+    with open(sys.argv[2], "rb") as f:
+        message = f.read()
+    recipients = sys.argv[3:]
+    start = time.perf_counter()
+    smtp = smtplib.SMTP("127.0.0.1", port)
+    smtp.login("mailer", "secret")
+    for to in recipients:
+        smtp.rset()
+        smtp.sendmail("sender@example.com", [to], message)
+    smtp.quit()
+    print(time.perf_counter() - start)
+
+
+main()
