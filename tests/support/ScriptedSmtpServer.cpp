@@ -190,6 +190,12 @@ void ScriptedSmtpServer::serveConnection(int fd)
             inData = true;
         if (step.then == SmtpStep::Then::Close)
             return;
+        if (step.then == SmtpStep::Then::Deaf) {
+            pollfd p{m_wakePipe[0], POLLIN, 0};
+            while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+            }
+            return;
+        }
         if (step.then == SmtpStep::Then::Stall) {
             while (waitReadable(fd)) {
                 char buffer[256];

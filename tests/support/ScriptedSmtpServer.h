@@ -17,6 +17,7 @@ struct SmtpStep {
         Continue, // read the next command
         Close,    // close the connection after the reply
         Stall,    // say nothing more; hold the connection until the client goes away
+        Deaf,     // read nothing more either, until the server stops
     };
     std::string reply; // written as given (CR LF included); may be empty
     Then then = Then::Continue;

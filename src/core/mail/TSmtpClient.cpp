@@ -89,7 +89,7 @@ SmtpReply TSmtpClient::command(const std::string& line)
     if (!m_connected)
         throw SmtpError("Not connected.");
     try {
-        m_connection.sendAll(line + "\r\n");
+        m_connection.sendAll(line + "\r\n", ReadTimeout);
     } catch (const net::FetchError&) {
         dropConnection();
         throw;

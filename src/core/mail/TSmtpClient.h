@@ -30,7 +30,8 @@ public:
     // Empty: the machine's host name.
     std::string HeloName;
     // [rfc5321] 4.5.3.2 allows minutes per reply; a window a user watches wants a bound
-    // the user will wait for. Milliseconds for each wait.
+    // the user will wait for. Milliseconds for each wait (a write that the server does
+    // not take counts as one).
     std::optional<int> ConnectTimeout = 20000;
     std::optional<int> ReadTimeout = 60000;
 

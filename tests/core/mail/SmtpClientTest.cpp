@@ -287,6 +287,26 @@ TEST(SmtpClient, EveryWaitIsBounded)
     }
 }
 
+TEST(SmtpClient, ServerThatStopsReadingCannotHoldAWrite)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"DATA", {"354 go\r\n", SmtpStep::Then::Deaf}}}));
+    TSmtpClient client;
+    client.ReadTimeout = 300;
+    connect(client, server);
+    TMailMessage big = message("a@x.org");
+    // Far more than the socket buffers of both ends hold.
+    big.Body.assign(200000, std::string(200, 'x'));
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        client.Send(big);
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::FetchError& e) {
+        EXPECT_STREQ(e.what(), "Socket Error # 110\r\nConnection timed out.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(client.Connected());
+}
+
 TEST(SmtpClient, SocketFailuresCarryThePageFetchMessages)
 {
     int port;
