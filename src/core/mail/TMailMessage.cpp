@@ -3,6 +3,8 @@
 #include "core/mail/HeaderEncoding.h"
 #include "core/mail/MailBody.h"
 
+#include <algorithm>
+
 namespace kaldrani::mail {
 
 namespace {
@@ -65,7 +67,11 @@ std::string composeMessage(const TMailMessage& message, const MailCharset& prefe
         out += "\r\n";
     };
     header("From", formatAddress(from, charset));
-    header("Subject", encodeHeader(message.Subject, charset));
+    // A line break in the subject would end the header there and start one of the
+    // sender's choosing; a header value is one line.
+    std::string subject = message.Subject;
+    std::replace_if(subject.begin(), subject.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    header("Subject", encodeHeader(subject, charset));
     header("To", to);
     header("Date", date);
     if (!(charset == preferred)) {

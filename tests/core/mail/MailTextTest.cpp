@@ -363,6 +363,16 @@ TEST(MailMessage, ComposesHeaderBlockAndBody)
     EXPECT_EQ(composed, expected);
 }
 
+TEST(MailMessage, LineBreakInTheSubjectCannotStartAHeader)
+{
+    TMailMessage message;
+    message.setFrom("s@example.com");
+    message.setRecipients("a@x.org");
+    message.Subject = "Hi\r\nBcc: victim@y.org\nX: y";
+    const std::string composed = composeMessage(message, kGb2312, "Tue, 5 Jan 2010 14:03:07 +0800");
+    EXPECT_NE(composed.find("\r\nSubject: Hi  Bcc: victim@y.org X: y\r\nTo: "), std::string::npos) << composed;
+}
+
 TEST(MailMessage, GoesOutInUtf8OnlyWhenTheCharsetWouldLoseText)
 {
     TMailMessage message;
