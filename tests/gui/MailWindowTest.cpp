@@ -4,6 +4,7 @@
 #include "core/net/ConnectTo.h"
 #include "gui/ErrorBox.h"
 #include "gui/mail.h"
+#include "gui/mainFrm.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -11,7 +12,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -241,4 +244,18 @@ TEST_F(MailWindow, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
     EXPECT_TRUE(m_errors.isEmpty());
     EXPECT_EQ(w->txtState->text(), QStringLiteral("发送完成...."));
     EXPECT_EQ(m_standin->messagesWritten(), 1);
+}
+
+TEST_F(MailWindow, MainWindowMailButtonShowsTheWindow)
+{
+    QTemporaryDir dir;
+    setSystemTrayAvailableOverride(true);
+    TfrmMain main(kaldrani::records::DataFolder(dir.path().toStdString()));
+    EXPECT_FALSE(main.bsSkinSpeedButton7->isEnabled());
+    main.attachToolWindow(TfrmMain::ToolWindow::Mail, w.get());
+    ASSERT_TRUE(main.bsSkinSpeedButton7->isEnabled());
+    QTest::mouseClick(main.bsSkinSpeedButton7, Qt::LeftButton);
+    EXPECT_TRUE(w->isVisible());
+    w->hide();
+    setSystemTrayAvailableOverride(std::nullopt);
 }
