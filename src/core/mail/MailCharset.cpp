@@ -5,7 +5,6 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace kaldrani::mail {
