@@ -109,24 +109,20 @@ SmtpStandin::SmtpStandin(std::filesystem::path folder, int port) : m_folder(std:
         if (std::sscanf(name.c_str(), "%d.eml", &number) == 1 && number >= m_next)
             m_next = number + 1;
     }
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
+    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int yes = 1;
-    ::setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(m_listenFd.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t length = sizeof address;
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd, 64) != 0
-        || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (m_listenFd.get() < 0 || ::bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(m_listenFd.get(), 64) != 0
+        || ::getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         const std::string reason = std::strerror(errno);
-        if (m_listenFd >= 0)
-            ::close(m_listenFd);
-        ::close(m_wakePipe[0]);
-        ::close(m_wakePipe[1]);
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + reason);
     }
     m_port = ntohs(address.sin_port);
@@ -147,20 +143,17 @@ void SmtpStandin::stop()
         m_stopped = true;
     }
     const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe[1], &c, 1);
+    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
     m_acceptThread.join();
     // No new connection threads start once the accept loop has ended.
     for (std::thread& t : m_connections)
         t.join();
-    ::close(m_listenFd);
-    ::close(m_wakePipe[0]);
-    ::close(m_wakePipe[1]);
 }
 
 void SmtpStandin::acceptLoop()
 {
     for (;;) {
-        pollfd p[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+        pollfd p[2] = {{m_listenFd.get(), POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -168,16 +161,14 @@ void SmtpStandin::acceptLoop()
         }
         if (p[1].revents != 0)
             return;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        sys::UniqueFd connection(::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!connection)
             continue;
+        const int fd = connection.get();
         const int yes = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         std::lock_guard lock(m_mutex);
-        m_connections.emplace_back([this, fd] {
-            serve(fd);
-            ::close(fd);
-        });
+        m_connections.emplace_back([this, owned = std::move(connection)] { serve(owned.get()); });
     }
 }
 
@@ -208,7 +199,7 @@ int SmtpStandin::store(const std::string& from, const std::string& recipients, c
 
 void SmtpStandin::serve(int fd)
 {
-    Peer peer(fd, m_wakePipe[0]);
+    Peer peer(fd, m_wakePipe.read.get());
     peer.send("220 kaldrani-standin ESMTP ready\r\n");
     std::string from;
     std::string recipients;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sys/UniqueFd.h"
+
 #include <atomic>
 #include <filesystem>
 #include <list>
@@ -38,8 +40,8 @@ private:
     int store(const std::string& from, const std::string& recipients, const std::string& data);
 
     std::filesystem::path m_folder;
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
+    sys::UniqueFd m_listenFd;
+    sys::UniquePipe m_wakePipe;
     int m_port = 0;
     std::atomic<int> m_written{0};
     std::mutex m_mutex;

@@ -2,6 +2,7 @@
 
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
+#include "gui/Placement.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -10,11 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 using namespace kaldrani;
-
-TfrmMail* frmMail = nullptr;
 
 namespace {
 
@@ -163,10 +161,7 @@ void TfrmMail::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect desk = screen->availableGeometry();
-            move(desk.center() - QPoint(width() / 2, height() / 2));
-        }
+        gui::centreOver(this, nullptr);
     }
     QWidget::showEvent(event);
 }

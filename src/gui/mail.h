@@ -58,5 +58,3 @@ private:
 
     bool m_placed = false;
 };
-
-extern TfrmMail* frmMail;

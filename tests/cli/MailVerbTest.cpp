@@ -1,27 +1,20 @@
 // kaldrani-cli mail, the real binary against the stand-in SMTP service.
+#include "ByteFiles.h"
 #include "ProcessRunner.h"
 #include "SmtpStandin.h"
+#include "TempFolder.h"
 
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using kaldrani::testing::runProcess;
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> lines(const std::string& text)
 {
@@ -36,23 +29,11 @@ class MailCli : public ::testing::Test {
 protected:
     MailCli()
     {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-cli-mail-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_temp = pattern;
         write("body.txt", "\xEF\xBB\xBF第一行\r\n.\r\nend\r\n");
         write("list.txt", "a@x.org\r\n\r\nb@refused.invalid\r\nc@y.org; 赵六 <d@z.org>\r\n");
     }
-    ~MailCli() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_temp, ec);
-    }
     fs::path path(const char* name) const { return m_temp / name; }
-    void write(const char* name, const std::string& bytes)
-    {
-        std::ofstream(m_temp / name, std::ios::binary) << bytes;
-    }
+    void write(const char* name, const std::string& bytes) { kaldrani::testing::writeBytes(m_temp / name, bytes); }
     // The verb with every input given, except those named in leaveOut.
     std::vector<std::string> argv(int smtpPort, const std::vector<std::string>& leaveOut = {}) const
     {
@@ -72,7 +53,8 @@ protected:
         return args;
     }
 
-    fs::path m_temp;
+    kaldrani::testing::TempFolder m_folder;
+    const fs::path& m_temp = m_folder.path();
 };
 
 const std::vector<std::string> kEnvironment = {"KALDRANI_SMTP_PASSWORD=pw", "LC_ALL=", "LC_MESSAGES=",
@@ -96,8 +78,8 @@ TEST_F(MailCli, PrintsEveryStatusTextAndSendsEachLine)
                                   "发送完成....",
                               }));
     EXPECT_EQ(standin.messagesWritten(), 2);
-    EXPECT_EQ(readAll(m_temp / "mail" / "000002.env"), "sender@example.com\nc@y.org\nd@z.org\n");
-    const std::string data = readAll(m_temp / "mail" / "000002.eml");
+    EXPECT_EQ(kaldrani::testing::readBytes(m_temp / "mail" / "000002.env"), "sender@example.com\nc@y.org\nd@z.org\n");
+    const std::string data = kaldrani::testing::readBytes(m_temp / "mail" / "000002.eml");
     EXPECT_NE(data.find("\r\nSubject: =?GB2312?B?0MLE6rrD?=\r\nTo: c@y.org, =?GB2312?B?1dTB+Q==?= <d@z.org>\r\n"),
               std::string::npos)
         << data;

@@ -1,10 +1,11 @@
 // The bulk mail window, driven through its real widgets against the stand-in SMTP service.
 #include "SmtpStandin.h"
+#include "TempFolder.h"
 
 #include "core/net/ConnectTo.h"
 #include "gui/ErrorBox.h"
 #include "gui/mail.h"
-#include "gui/mainFrm.h"
+#include "gui/AppWindows.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTimer>
@@ -21,7 +21,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -31,8 +30,6 @@ class MailWindow : public ::testing::Test {
 protected:
     MailWindow()
     {
-        m_folder = fs::temp_directory_path() / ("kaldrani-gui-mail-" + std::to_string(::getpid()));
-        fs::remove_all(m_folder);
         m_standin = std::make_unique<kaldrani::standin::SmtpStandin>(m_folder);
         routePort25To(m_standin->port());
         setApplicationErrorSink([this](const QString& message) { m_errors << message; });
@@ -49,7 +46,6 @@ protected:
         setApplicationErrorSink({});
         kaldrani::net::clearConnectToRules();
         m_standin.reset();
-        fs::remove_all(m_folder);
     }
 
     static void routePort25To(int port)
@@ -76,7 +72,8 @@ protected:
         EXPECT_EQ(w->btnSend->text(), QStringLiteral("开始发送"));
     }
 
-    fs::path m_folder;
+    kaldrani::testing::TempFolder m_temp;
+    const fs::path& m_folder = m_temp.path();
     std::unique_ptr<kaldrani::standin::SmtpStandin> m_standin;
     std::unique_ptr<TfrmMail> w;
     QStringList m_errors;
@@ -246,16 +243,16 @@ TEST_F(MailWindow, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
     EXPECT_EQ(m_standin->messagesWritten(), 1);
 }
 
-TEST_F(MailWindow, MainWindowMailButtonShowsTheWindow)
+TEST_F(MailWindow, CreatedSecondAndShownByTheMailButton)
 {
-    QTemporaryDir dir;
+    kaldrani::testing::TempFolder data;
     setSystemTrayAvailableOverride(true);
-    TfrmMain main(kaldrani::records::DataFolder(dir.path().toStdString()));
-    EXPECT_FALSE(main.bsSkinSpeedButton7->isEnabled());
-    main.attachToolWindow(TfrmMain::ToolWindow::Mail, w.get());
-    ASSERT_TRUE(main.bsSkinSpeedButton7->isEnabled());
-    QTest::mouseClick(main.bsSkinSpeedButton7, Qt::LeftButton);
-    EXPECT_TRUE(w->isVisible());
-    w->hide();
+    {
+        AppWindows windows(kaldrani::records::DataFolder(data.path()));
+        ASSERT_TRUE(windows.frmMail);
+        ASSERT_TRUE(windows.frmMain->bsSkinSpeedButton7->isEnabled());
+        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton7, Qt::LeftButton);
+        EXPECT_TRUE(windows.frmMail->isVisible());
+    }
     setSystemTrayAvailableOverride(std::nullopt);
 }

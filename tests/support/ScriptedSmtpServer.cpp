@@ -61,15 +61,15 @@ SmtpStep standardSmtpReply(const std::string& command, const std::vector<std::st
 ScriptedSmtpServer::ScriptedSmtpServer(std::string greeting, Handler handler)
     : m_greeting(std::move(greeting)), m_handler(std::move(handler))
 {
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
+    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd, 16) != 0 || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (m_listenFd.get() < 0 || ::bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(m_listenFd.get(), 16) != 0 || ::getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
@@ -78,11 +78,8 @@ ScriptedSmtpServer::ScriptedSmtpServer(std::string greeting, Handler handler)
 ScriptedSmtpServer::~ScriptedSmtpServer()
 {
     const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe[1], &c, 1);
+    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
     m_thread.join();
-    ::close(m_listenFd);
-    ::close(m_wakePipe[0]);
-    ::close(m_wakePipe[1]);
 }
 
 std::vector<std::string> ScriptedSmtpServer::commands() const
@@ -105,7 +102,7 @@ int ScriptedSmtpServer::connections() const
 
 bool ScriptedSmtpServer::waitReadable(int fd)
 {
-    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
     for (;;) {
         const int r = ::poll(p, 2, -1);
         if (r < 0 && errno == EINTR)
@@ -116,17 +113,16 @@ bool ScriptedSmtpServer::waitReadable(int fd)
 
 void ScriptedSmtpServer::serve()
 {
-    while (waitReadable(m_listenFd)) {
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+    while (waitReadable(m_listenFd.get())) {
+        const sys::UniqueFd fd(::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!fd)
             continue;
         {
             std::lock_guard lock(m_mutex);
             ++m_connections;
         }
         m_pending.clear();
-        serveConnection(fd);
-        ::close(fd);
+        serveConnection(fd.get());
     }
 }
 
@@ -191,7 +187,7 @@ void ScriptedSmtpServer::serveConnection(int fd)
         if (step.then == SmtpStep::Then::Close)
             return;
         if (step.then == SmtpStep::Then::Deaf) {
-            pollfd p{m_wakePipe[0], POLLIN, 0};
+            pollfd p{m_wakePipe.read.get(), POLLIN, 0};
             while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
             }
             return;

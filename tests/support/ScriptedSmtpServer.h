@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sys/UniqueFd.h"
+
 #include <functional>
 #include <mutex>
 #include <string>
@@ -49,8 +51,8 @@ private:
 
     std::string m_greeting;
     Handler m_handler;
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
+    sys::UniqueFd m_listenFd;
+    sys::UniquePipe m_wakePipe;
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_commands;

@@ -3,13 +3,14 @@
 #include "core/net/ConnectTo.h"
 #include "core/text/Encoding.h"
 
+#include "ByteFiles.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,13 +58,6 @@ private:
     int m_port = 0;
 };
 
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class RecordingView : public MailView {
 public:
@@ -79,9 +73,8 @@ public:
 
 TEST(Aiosmtpd, WholeRunArrivesByteForByte)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("kaldrani-aiosmtpd-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const kaldrani::testing::TempFolder temp;
+    const std::filesystem::path& folder = temp.path();
     {
         Sink sink(folder, "mailer", "s3cret");
         ASSERT_GT(sink.port(), 0) << "the aiosmtpd sink did not start (is python3-aiosmtpd installed?)";
@@ -100,9 +93,9 @@ TEST(Aiosmtpd, WholeRunArrivesByteForByte)
         EXPECT_EQ(view.statuses, (std::vector<std::string>{"正在发送至：a@x.org, 王五 <b@y.org>", "正在发送至：c@z.org",
                                                             "发送完成...."}));
     }
-    EXPECT_EQ(readFile(folder / "1.env"), "sender@example.com\na@x.org\nb@y.org\n");
-    EXPECT_EQ(readFile(folder / "2.env"), "sender@example.com\nc@z.org\n");
-    const std::string data = readFile(folder / "1.eml");
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "1.env"), "sender@example.com\na@x.org\nb@y.org\n");
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "2.env"), "sender@example.com\nc@z.org\n");
+    const std::string data = kaldrani::testing::readBytes(folder / "1.eml");
     const size_t date = data.find("Date: ");
     ASSERT_NE(date, std::string::npos) << data;
     const std::string expected = "From: \"sender@example.com\" <sender@example.com>\r\n"
@@ -113,5 +106,4 @@ TEST(Aiosmtpd, WholeRunArrivesByteForByte)
     ASSERT_NE(body, std::string::npos);
     // aiosmtpd undoes the dot-stuffing, so the lines are back as typed.
     EXPECT_EQ(data.substr(body), "\r\n\r\n" + kaldrani::text::utf8ToGbk("第一行") + "\r\n.\r\n.end\r\n\r\n");
-    std::filesystem::remove_all(folder);
 }

@@ -3,30 +3,23 @@
 
 #include "core/mail/TSmtpClient.h"
 
+#include "ByteFiles.h"
+#include "TempFolder.h"
+
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 using namespace kaldrani::mail;
 
 namespace {
 
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 } // namespace
 
 TEST(SmtpStandin, SignsInAnyUserRefusesTheReservedDomainAndWritesEachMessage)
 {
-    const auto folder = std::filesystem::temp_directory_path() / ("kaldrani-smtp-standin-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
+    const kaldrani::testing::TempFolder temp;
+    const std::filesystem::path& folder = temp.path();
     {
         kaldrani::standin::SmtpStandin standin(folder);
         TSmtpClient client;
@@ -56,9 +49,9 @@ TEST(SmtpStandin, SignsInAnyUserRefusesTheReservedDomainAndWritesEachMessage)
         client.Disconnect();
         EXPECT_EQ(standin.messagesWritten(), 2);
     }
-    EXPECT_EQ(readFile(folder / "000001.env"), "me@example.com\na@example.com\nb@example.com\n");
-    EXPECT_EQ(readFile(folder / "000002.env"), "me@example.com\nc@example.com\n");
-    const std::string data = readFile(folder / "000001.eml");
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "000001.env"), "me@example.com\na@example.com\nb@example.com\n");
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "000002.env"), "me@example.com\nc@example.com\n");
+    const std::string data = kaldrani::testing::readBytes(folder / "000001.eml");
     EXPECT_EQ(data.rfind("From: \"me@example.com\" <me@example.com>\r\nSubject: Hi\r\nTo: a@example.com, b@example.com\r\n", 0), 0u)
         << data;
     EXPECT_EQ(data.substr(data.find("\r\n\r\n")), "\r\n\r\n..two dots\r\n.\r\n\r\n");
@@ -76,5 +69,4 @@ TEST(SmtpStandin, SignsInAnyUserRefusesTheReservedDomainAndWritesEachMessage)
         client.Send(message);
     }
     EXPECT_TRUE(std::filesystem::exists(folder / "000003.eml"));
-    std::filesystem::remove_all(folder);
 }
