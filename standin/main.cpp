@@ -1,3 +1,4 @@
+#include "SmtpStandin.h"
 #include "StandinServer.h"
 
 #include <CLI/CLI.hpp>
@@ -5,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -12,6 +14,10 @@ int main(int argc, char** argv)
     app.name("kaldrani-standin");
     int port = 0;
     app.add_option("--port", port, "Port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    std::string mailDir;
+    int smtpPort = 0;
+    app.add_option("--mail-dir", mailDir, "Also serve SMTP, writing each message received into this folder");
+    app.add_option("--smtp-port", smtpPort, "SMTP port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
     CLI11_PARSE(app, argc, argv);
 
     // Blocked before any thread starts, so every thread inherits the mask and only the
@@ -25,8 +31,15 @@ int main(int argc, char** argv)
     try {
         kaldrani::standin::StandinServer server(port);
         std::cout << server.port() << std::endl;
+        std::unique_ptr<kaldrani::standin::SmtpStandin> smtp;
+        if (!mailDir.empty()) {
+            smtp = std::make_unique<kaldrani::standin::SmtpStandin>(mailDir, smtpPort);
+            std::cout << smtp->port() << std::endl;
+        }
         int received = 0;
         sigwait(&signals, &received);
+        if (smtp)
+            smtp->stop();
         server.stop();
     } catch (const std::exception& e) {
         std::cerr << "kaldrani-standin: " << e.what() << "\n";

@@ -54,5 +54,6 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options);
 Verb addSitesVerb(CLI::App& app, const GlobalOptions& options);
 Verb addWhoisVerb(CLI::App& app, const GlobalOptions& options);
 Verb addIpVerb(CLI::App& app, const GlobalOptions& options);
+Verb addMailVerb(CLI::App& app, const GlobalOptions& options);
 
 } // namespace kaldrani::cli

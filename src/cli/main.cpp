@@ -38,6 +38,7 @@ int main(int argc, char** argv)
         cli::addSitesVerb(app, options),
         cli::addWhoisVerb(app, options),
         cli::addIpVerb(app, options),
+        cli::addMailVerb(app, options),
     };
 
     try {

@@ -5,6 +5,7 @@
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
+#include "gui/mail.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
 #include "gui/whois.h"
@@ -23,6 +24,7 @@ public:
     AppWindows& operator=(const AppWindows&) = delete;
 
     std::unique_ptr<TfrmMain> frmMain;
+    std::unique_ptr<TfrmMail> frmMail;
     std::unique_ptr<TfrmManiSite> frmManiSite;
     std::unique_ptr<TfrmJilu> frmJilu;
     std::unique_ptr<TfrmWhois> frmWhois;

@@ -126,7 +126,7 @@ bool TcpConnection::peerClosed()
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
-void TcpConnection::sendAll(std::string_view bytes)
+void TcpConnection::sendAll(std::string_view bytes, std::optional<int> timeoutMs)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
@@ -134,7 +134,8 @@ void TcpConnection::sendAll(std::string_view bytes)
         if (n > 0) {
             sent += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            waitFor(m_fd.get(), POLLOUT, std::nullopt);
+            if (!waitFor(m_fd.get(), POLLOUT, timeoutMs))
+                raiseErrno(ETIMEDOUT);
         } else if (n < 0 && errno != EINTR) {
             raiseErrno(errno);
         }

@@ -39,8 +39,9 @@ public:
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
-    // Writes all bytes. Raises FetchError on a socket error.
-    void sendAll(std::string_view bytes);
+    // Writes all bytes. Raises FetchError on a socket error, and as the system's own
+    // time-out when the peer takes nothing for timeoutMs (unset: no bound).
+    void sendAll(std::string_view bytes, std::optional<int> timeoutMs = std::nullopt);
 
     enum class LineResult { Line, TimedOut, Closed };
     // Reads one line up to a line feed, without it and without a carriage return before

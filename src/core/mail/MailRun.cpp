@@ -1,0 +1,77 @@
+#include "core/mail/MailRun.h"
+
+#include "core/mail/MailBody.h"
+
+namespace kaldrani::mail {
+
+namespace {
+
+void show(MailView& view, const std::string& text)
+{
+    view.setStatus(text);
+    view.processPendingEvents();
+}
+
+} // namespace
+
+std::string missingInputMessage(const MailInputs& inputs)
+{
+    const std::pair<const std::string*, const char*> checks[] = {
+        {&inputs.mailList, "请输入邮件地址"},
+        {&inputs.serverName, "请输入服务器地址"},
+        {&inputs.userName, "请输入用户名"},
+        {&inputs.password, "请输入密码"},
+        {&inputs.mail, "请输入发送者邮件地址"},
+        {&inputs.fname, "请输入发送者称谓"},
+        {&inputs.title, "请输入邮件标题"},
+        {&inputs.content, "请输入邮件内容"},
+    };
+    for (const auto& [text, message] : checks)
+        if (text->empty())
+            return message;
+    return {};
+}
+
+void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view)
+{
+    const std::string status = "正在发送至：" + line;
+    try {
+        show(view, status);
+        message.setRecipients(line);
+        client.Send(message);
+    } catch (const std::exception&) {
+        show(view, status + "失败 !");
+    }
+}
+
+bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
+{
+    view.setSending(true);
+    view.processPendingEvents();
+    client.Host = inputs.serverName;
+    client.Username = inputs.userName;
+    client.Password = inputs.password;
+    client.Port = 25;
+    try {
+        client.Connect();
+        message.setBody(inputs.content);
+        message.Subject = inputs.title;
+        message.setFrom(inputs.mail);
+        client.Authenticate();
+    } catch (const std::exception& e) {
+        client.Disconnect();
+        view.setSending(false);
+        view.reportError(e.what());
+        return false;
+    }
+    for (const std::string& line : splitLines(inputs.mailList))
+        sendMailLine(client, message, line, view);
+    // A later run must find the client disconnected, and the server deserves its QUIT.
+    client.Disconnect();
+    view.setStatus("发送完成....");
+    view.setSending(false);
+    view.processPendingEvents();
+    return true;
+}
+
+} // namespace kaldrani::mail

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "core/mail/TMailMessage.h"
+#include "core/mail/TSmtpClient.h"
+#include "core/queries/EventPump.h"
+
+#include <string>
+
+namespace kaldrani::mail {
+
+// The eight texts a send run starts from, as typed.
+struct MailInputs {
+    std::string mailList; // the whole recipient list, one line per recipient line
+    std::string serverName;
+    std::string userName;
+    std::string password;
+    std::string mail;  // sender address
+    std::string fname; // sender name: required, never sent
+    std::string title;
+    std::string content;
+};
+
+// The window side of a send run. Every call happens at the moment the state changed.
+class MailView : public queries::EventPump {
+public:
+    // Shows text in the status line, painted at once.
+    virtual void setStatus(const std::string& text) = 0;
+    // Sending: the button disabled with "正在发送"; idle: enabled with "开始发送".
+    virtual void setSending(bool sending) = 0;
+    // A failure that ends the run, for the application's error box.
+    virtual void reportError(const std::string& message) = 0;
+};
+
+// The message of the first empty input, in the order list, server, user name, password,
+// sender address, sender name, subject, body; empty when all hold text.
+std::string missingInputMessage(const MailInputs& inputs);
+
+// Sends message to one recipient line and shows its progress; a failure shows
+// "正在发送至：" + line + "失败 !" and is not passed on.
+void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view);
+
+// The send run after a passed input check: connect to inputs.serverName on port 25, sign
+// in, one send per line of the list (empty lines included), QUIT. Returns false when
+// connecting, greeting or signing in fails: the view is idle again and has the message.
+bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view);
+
+} // namespace kaldrani::mail

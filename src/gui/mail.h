@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/mail/MailRun.h"
+#include "core/mail/TMailMessage.h"
+#include "core/mail/TSmtpClient.h"
+
+#include <QWidget>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The bulk mail window: one message, typed once, sent to every line of a recipient list
+// through one SMTP connection, with each line's progress in the status line.
+class TfrmMail : public QWidget, public kaldrani::mail::MailView {
+    Q_OBJECT
+public:
+    // Creates the window hidden.
+    explicit TfrmMail(QWidget* parent = nullptr);
+
+    static constexpr int kClientWidth = 712;
+    static constexpr int kClientHeight = 508;
+
+    QPlainTextEdit* moMailList = nullptr;
+    QLineEdit* txtServerName = nullptr;
+    QLineEdit* txtUserName = nullptr;
+    QLineEdit* txtPwd = nullptr;
+    QLineEdit* txtMail = nullptr;
+    QLineEdit* txtFname = nullptr;
+    QLineEdit* txtTitle = nullptr;
+    QPlainTextEdit* txtContent = nullptr;
+    QLineEdit* txtState = nullptr;
+    QPushButton* btnSend = nullptr;
+
+    // The client and the message live as long as the window.
+    kaldrani::mail::TSmtpClient IdSMTP;
+    kaldrani::mail::TMailMessage IdMessage;
+
+    // The send run, as the button starts it.
+    void btnSendClick();
+    // True when all eight inputs hold text; else shows the first one missing.
+    bool iswz();
+    // Sends the message to one recipient line; never fails outward.
+    void sendMail(const QString& line);
+
+    // MailView: each status is painted as it is set.
+    void setStatus(const std::string& text) override;
+    void setSending(bool sending) override;
+    void reportError(const std::string& message) override;
+    void processPendingEvents() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    kaldrani::mail::MailInputs inputs() const;
+
+    bool m_placed = false;
+};

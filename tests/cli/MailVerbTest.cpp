@@ -1,0 +1,154 @@
+// kaldrani-cli mail, the real binary against the stand-in SMTP service.
+#include "ByteFiles.h"
+#include "ProcessRunner.h"
+#include "SmtpStandin.h"
+#include "TempFolder.h"
+
+#include "core/text/Encoding.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using kaldrani::testing::runProcess;
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+class MailCli : public ::testing::Test {
+protected:
+    MailCli()
+    {
+        write("body.txt", "\xEF\xBB\xBF第一行\r\n.\r\nend\r\n");
+        write("list.txt", "a@x.org\r\n\r\nb@refused.invalid\r\nc@y.org; 赵六 <d@z.org>\r\n");
+    }
+    fs::path path(const char* name) const { return m_temp / name; }
+    void write(const char* name, const std::string& bytes) { kaldrani::testing::writeBytes(m_temp / name, bytes); }
+    // The verb with every input given, except those named in leaveOut.
+    std::vector<std::string> argv(int smtpPort, const std::vector<std::string>& leaveOut = {}) const
+    {
+        std::vector<std::string> args{KALDRANI_CLI, "--connect-to", ":25:127.0.0.1:" + std::to_string(smtpPort), "mail"};
+        const std::vector<std::pair<std::string, std::string>> options = {
+            {"--server", "mail.example.test"},  {"--user", "mailer"},
+            {"--from", "sender@example.com"},   {"--name", "发送者"},
+            {"--subject", "新年好"},             {"--body-file", path("body.txt").string()},
+            {"--list-file", path("list.txt").string()},
+        };
+        for (const auto& [option, value] : options) {
+            if (std::find(leaveOut.begin(), leaveOut.end(), option) != leaveOut.end())
+                continue;
+            args.push_back(option);
+            args.push_back(value);
+        }
+        return args;
+    }
+
+    kaldrani::testing::TempFolder m_folder;
+    const fs::path& m_temp = m_folder.path();
+};
+
+const std::vector<std::string> kEnvironment = {"KALDRANI_SMTP_PASSWORD=pw", "LC_ALL=", "LC_MESSAGES=",
+                                               "LANG=zh_CN.UTF-8", "KALDRANI_CONNECT_TO="};
+
+} // namespace
+
+TEST_F(MailCli, PrintsEveryStatusTextAndSendsEachLine)
+{
+    kaldrani::standin::SmtpStandin standin(m_temp / "mail");
+    const auto run = runProcess(argv(standin.port()), kEnvironment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(lines(run.out), (std::vector<std::string>{
+                                  "正在发送至：a@x.org",
+                                  "正在发送至：",
+                                  "正在发送至：失败 !",
+                                  "正在发送至：b@refused.invalid",
+                                  "正在发送至：b@refused.invalid失败 !",
+                                  "正在发送至：c@y.org; 赵六 <d@z.org>",
+                                  "发送完成....",
+                              }));
+    EXPECT_EQ(standin.messagesWritten(), 2);
+    EXPECT_EQ(kaldrani::testing::readBytes(m_temp / "mail" / "000002.env"), "sender@example.com\nc@y.org\nd@z.org\n");
+    const std::string data = kaldrani::testing::readBytes(m_temp / "mail" / "000002.eml");
+    EXPECT_NE(data.find("\r\nSubject: =?GB2312?B?0MLE6rrD?=\r\nTo: c@y.org, =?GB2312?B?1dTB+Q==?= <d@z.org>\r\n"),
+              std::string::npos)
+        << data;
+    EXPECT_EQ(data.substr(data.find("\r\n\r\n")), "\r\n\r\n" + kaldrani::text::utf8ToGbk("第一行") + "\r\n.\r\nend\r\n\r\n");
+}
+
+TEST_F(MailCli, MissingInputsStopWithTheirMessage)
+{
+    write("empty.txt", "");
+    struct Case {
+        std::vector<std::string> leaveOut;
+        bool password;
+        const char* message;
+    } const cases[] = {
+        {{"--list-file"}, true, "请输入邮件地址"},
+        {{"--server", "--user"}, true, "请输入服务器地址"},
+        {{"--user"}, true, "请输入用户名"},
+        {{}, false, "请输入密码"},
+        {{"--from"}, true, "请输入发送者邮件地址"},
+        {{"--name"}, true, "请输入发送者称谓"},
+        {{"--subject"}, true, "请输入邮件标题"},
+        {{"--body-file"}, true, "请输入邮件内容"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> environment = kEnvironment;
+        if (!c.password)
+            environment.front() = "KALDRANI_SMTP_PASSWORD=";
+        // Nothing listens: an input check that let the run start would fail with status 1.
+        const auto run = runProcess(argv(1, c.leaveOut), environment);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, std::string(c.message) + "\n");
+        EXPECT_EQ(run.out, "");
+    }
+    // An empty body file is an empty body; standard input (empty here) is read for "-".
+    auto args = argv(1);
+    args[args.size() - 3] = path("empty.txt").string();
+    EXPECT_EQ(runProcess(args, kEnvironment).err, "请输入邮件内容\n");
+    args = argv(1);
+    args.back() = "-";
+    EXPECT_EQ(runProcess(args, kEnvironment).err, "请输入邮件地址\n");
+}
+
+TEST_F(MailCli, ConnectFailureAndBadOptions)
+{
+    int port;
+    {
+        kaldrani::standin::SmtpStandin gone(m_temp / "mail");
+        port = gone.port();
+    }
+    auto run = runProcess(argv(port), kEnvironment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "kaldrani-cli: Socket Error # 111\nConnection refused.\n");
+    EXPECT_EQ(run.out, "");
+
+    auto args = argv(port);
+    args.push_back("--no-such-option");
+    EXPECT_EQ(runProcess(args, kEnvironment).exitCode, 2);
+
+    args = argv(port);
+    args[args.size() - 3] = "-";
+    args.back() = "-";
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("standard input"), std::string::npos) << run.err;
+
+    args = argv(port);
+    args.back() = path("missing.txt").string();
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+}

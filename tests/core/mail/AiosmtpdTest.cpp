@@ -1,0 +1,109 @@
+// A whole send run against a real SMTP server (python3-aiosmtpd) on loopback.
+#include "core/mail/MailRun.h"
+#include "core/net/ConnectTo.h"
+#include "core/text/Encoding.h"
+
+#include "ByteFiles.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kaldrani::mail;
+
+namespace {
+
+// The sink script, running until its stdin closes.
+class Sink {
+public:
+    Sink(const std::filesystem::path& folder, const std::string& user, const std::string& password)
+    {
+        int in[2], out[2];
+        if (::pipe(in) != 0 || ::pipe(out) != 0)
+            throw std::runtime_error("pipe failed");
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::close(in[1]);
+            ::close(out[0]);
+            ::setenv("SINK_PASSWORD", password.c_str(), 1);
+            ::execl("/usr/bin/python3", "python3", KALDRANI_SMTP_SINK, folder.c_str(), user.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        m_stdin = in[1];
+        FILE* f = ::fdopen(out[0], "r");
+        if (std::fscanf(f, "%d", &m_port) != 1)
+            m_port = 0;
+        std::fclose(f);
+    }
+    ~Sink()
+    {
+        ::close(m_stdin);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+    }
+    int port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;
+    int m_port = 0;
+};
+
+
+class RecordingView : public MailView {
+public:
+    void processPendingEvents() override { }
+    void setStatus(const std::string& text) override { statuses.push_back(text); }
+    void setSending(bool) override { }
+    void reportError(const std::string& message) override { errors.push_back(message); }
+    std::vector<std::string> statuses;
+    std::vector<std::string> errors;
+};
+
+} // namespace
+
+TEST(Aiosmtpd, WholeRunArrivesByteForByte)
+{
+    const kaldrani::testing::TempFolder temp;
+    const std::filesystem::path& folder = temp.path();
+    {
+        Sink sink(folder, "mailer", "s3cret");
+        ASSERT_GT(sink.port(), 0) << "the aiosmtpd sink did not start (is python3-aiosmtpd installed?)";
+
+        TSmtpClient client;
+        TMailMessage message;
+        message.CharSet = MailCharset{"GB2312", 'B'};
+        MailInputs inputs{"a@x.org, 王五 <b@y.org>\r\nc@z.org", "127.0.0.1", "mailer", "s3cret", "sender@example.com",
+                          "Sender", "新年好 Kaldrani", "第一行\r\n.\r\n.end"};
+        RecordingView view;
+        // The run connects to port 25, as the window does; a rule sends it to the sink.
+        kaldrani::net::addConnectToRules({{"127.0.0.1", "25", "127.0.0.1", std::to_string(sink.port())}});
+        EXPECT_TRUE(runSendMail(client, message, inputs, view));
+        kaldrani::net::clearConnectToRules();
+        EXPECT_TRUE(view.errors.empty());
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"正在发送至：a@x.org, 王五 <b@y.org>", "正在发送至：c@z.org",
+                                                            "发送完成...."}));
+    }
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "1.env"), "sender@example.com\na@x.org\nb@y.org\n");
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "2.env"), "sender@example.com\nc@z.org\n");
+    const std::string data = kaldrani::testing::readBytes(folder / "1.eml");
+    const size_t date = data.find("Date: ");
+    ASSERT_NE(date, std::string::npos) << data;
+    const std::string expected = "From: \"sender@example.com\" <sender@example.com>\r\n"
+                                 "Subject: =?GB2312?B?0MLE6rrD?= Kaldrani\r\n"
+                                 "To: a@x.org, =?GB2312?B?zfXO5Q==?= <b@y.org>\r\n";
+    EXPECT_EQ(data.substr(0, date), expected);
+    const size_t body = data.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    // aiosmtpd undoes the dot-stuffing, so the lines are back as typed.
+    EXPECT_EQ(data.substr(body), "\r\n\r\n" + kaldrani::text::utf8ToGbk("第一行") + "\r\n.\r\n.end\r\n\r\n");
+}

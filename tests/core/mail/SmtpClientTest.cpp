@@ -1,0 +1,347 @@
+// The client's dialogue against scripted peers: what a real server will not do on demand.
+#include "ScriptedSmtpServer.h"
+
+#include "core/mail/TSmtpClient.h"
+#include "core/net/HttpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using namespace kaldrani::mail;
+using kaldrani::testing::ScriptedSmtpServer;
+using kaldrani::testing::SmtpStep;
+using kaldrani::testing::standardSmtpReply;
+
+namespace {
+
+const MailCharset kGb2312{"GB2312", 'B'};
+
+ScriptedSmtpServer::Handler standard(std::vector<std::string> capabilities)
+{
+    return [capabilities](const std::string& command) { return standardSmtpReply(command, capabilities); };
+}
+
+// The usual reply, except where overrides names the command (matched by prefix).
+ScriptedSmtpServer::Handler withOverrides(std::vector<std::string> capabilities,
+                                          std::vector<std::pair<std::string, SmtpStep>> overrides)
+{
+    return [capabilities, overrides](const std::string& command) {
+        for (const auto& [prefix, step] : overrides)
+            if (command.rfind(prefix, 0) == 0)
+                return step;
+        return standardSmtpReply(command, capabilities);
+    };
+}
+
+void connect(TSmtpClient& client, const ScriptedSmtpServer& server)
+{
+    client.Host = "127.0.0.1";
+    client.Port = server.port();
+    client.HeloName = "client.test";
+    client.Connect();
+}
+
+TMailMessage message(const std::string& recipients)
+{
+    TMailMessage m;
+    m.setFrom("sender@example.com");
+    m.setRecipients(recipients);
+    m.Subject = "Hello";
+    m.setBody("one\r\n.\r\ntwo");
+    m.CharSet = kGb2312;
+    return m;
+}
+
+using Commands = std::vector<std::string>;
+
+} // namespace
+
+TEST(SmtpClient, RefusedEhloFallsBackToHeloAndSendsNoAuth)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({"AUTH LOGIN"}, {{"EHLO", {"502 5.5.2 No EHLO\r\n"}}}));
+    TSmtpClient client;
+    client.Username = "user";
+    client.Password = "secret";
+    connect(client, server);
+    EXPECT_FALSE(client.Authenticate());
+    client.Send(message("a@x.org"));
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM: <sender@example.com>",
+                                           "RCPT TO:<a@x.org>", "DATA", "."}));
+    EXPECT_TRUE(client.Capabilities().empty());
+}
+
+TEST(SmtpClient, SignsInWithLoginOnlyWhenOffered)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> capabilities;
+        bool login;
+    } const cases[] = {
+        {"AUTH LOGIN PLAIN", {"PIPELINING", "AUTH LOGIN PLAIN", "8BITMIME"}, true},
+        {"AUTH=LOGIN", {"AUTH=LOGIN"}, true},
+        {"lower case", {"auth plain login"}, true},
+        {"only PLAIN", {"AUTH PLAIN CRAM-MD5"}, false},
+        {"no AUTH at all", {"8BITMIME"}, false},
+        {"AUTHX LOGIN is no AUTH line", {"AUTHX LOGIN"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", withOverrides(c.capabilities, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
+                                                                               {"cOQ=", {"235 2.7.0 Accepted\r\n"}}}));
+        TSmtpClient client;
+        client.Username = "user";
+        client.Password = "p\xC3\xA4"; // one byte per character: "p\xE4"
+        connect(client, server);
+        EXPECT_EQ(client.Authenticate(), c.login);
+        client.Send(message("a@x.org"));
+        const Commands login{"AUTH LOGIN", "dXNlcg==", "cOQ="};
+        Commands expected{"EHLO client.test"};
+        if (c.login)
+            expected.insert(expected.end(), login.begin(), login.end());
+        expected.insert(expected.end(), {"RSET", "MAIL FROM: <sender@example.com>", "RCPT TO:<a@x.org>", "DATA", "."});
+        EXPECT_EQ(server.commands(), expected);
+    }
+}
+
+TEST(SmtpClient, NoUserNameMeansNoAuthAndARefusedPasswordRaises)
+{
+    {
+        ScriptedSmtpServer server("220 hi\r\n", standard({"AUTH LOGIN"}));
+        TSmtpClient client;
+        connect(client, server);
+        EXPECT_FALSE(client.Authenticate());
+        EXPECT_EQ(server.commands(), (Commands{"EHLO client.test"}));
+    }
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({"AUTH LOGIN"}, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
+                                                                           {"d3Jvbmc=", {"535 5.7.8 Bad credentials\r\n"}}}));
+    TSmtpClient client;
+    client.Username = "user";
+    client.Password = "wrong";
+    connect(client, server);
+    try {
+        client.Authenticate();
+        FAIL() << "no failure";
+    } catch (const SmtpReplyError& e) {
+        EXPECT_EQ(e.code(), 535);
+        EXPECT_STREQ(e.what(), "Bad credentials\r\n");
+    }
+    EXPECT_FALSE(client.Authenticated());
+}
+
+TEST(SmtpClient, RefusedRecipientResetsAndTheNextSendWorks)
+{
+    ScriptedSmtpServer server("220 hi\r\n",
+                              withOverrides({"AUTH LOGIN"}, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
+                                                             {"c2VjcmV0", {"235 ok\r\n"}},
+                                                             {"RCPT TO:<bad@x.org>", {"550 5.1.1 <bad@x.org>: no such user\r\n"}}}));
+    TSmtpClient client;
+    client.Username = "user";
+    client.Password = "secret";
+    connect(client, server);
+    try {
+        client.Send(message("good@x.org, bad@x.org"));
+        FAIL() << "no failure";
+    } catch (const SmtpReplyError& e) {
+        EXPECT_EQ(e.code(), 550);
+        EXPECT_STREQ(e.what(), "<bad@x.org>: no such user\r\n");
+    }
+    client.Send(message("good@x.org; other@x.org"));
+    EXPECT_EQ(server.commands(),
+              (Commands{"EHLO client.test", "AUTH LOGIN", "dXNlcg==", "c2VjcmV0", "RSET", "MAIL FROM: <sender@example.com>",
+                        "RCPT TO:<good@x.org>", "RCPT TO:<bad@x.org>", "RSET",
+                        // The second send signs in no more.
+                        "RSET", "MAIL FROM: <sender@example.com>", "RCPT TO:<good@x.org>", "RCPT TO:<other@x.org>", "DATA",
+                        "."}));
+    ASSERT_EQ(server.messages().size(), 1u);
+    const std::string data = server.messages()[0];
+    EXPECT_NE(data.find("\r\nTo: good@x.org, other@x.org\r\n"), std::string::npos) << data;
+    EXPECT_NE(data.find("\r\n\r\none\r\n..\r\ntwo\r\n\r\n"), std::string::npos) << data;
+}
+
+TEST(SmtpClient, RefusalsAfterDataResetButARefusedSenderDoesNot)
+{
+    struct Case {
+        const char* name;
+        const char* refused;
+        const char* reply;
+        const char* message;
+        bool reset;
+    } const cases[] = {
+        {"DATA refused", "DATA", "554 5.5.1 No valid recipients\r\n", "No valid recipients\r\n", true},
+        {"message refused, multi-line", ".", "554-5.7.1 Message rejected\r\n554 5.7.1 Spam detected\r\n",
+         "Message rejected\r\nSpam detected\r\n", true},
+        {"sender refused", "MAIL", "553 5.7.1 Sender not allowed\r\n", "Sender not allowed\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{c.refused, {c.reply}}}));
+        TSmtpClient client;
+        connect(client, server);
+        try {
+            client.Send(message("a@x.org"));
+            FAIL() << "no failure";
+        } catch (const SmtpReplyError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        const Commands commands = server.commands();
+        EXPECT_EQ(commands.back() == "RSET", c.reset);
+        EXPECT_TRUE(client.Connected());
+    }
+}
+
+TEST(SmtpClient, EmptyRecipientListSendsNoRcpt)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"DATA", {"503 5.5.1 Error: need RCPT command\r\n"}}}));
+    TSmtpClient client;
+    connect(client, server);
+    EXPECT_THROW(client.Send(message("")), SmtpReplyError);
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "RSET", "MAIL FROM: <sender@example.com>", "DATA", "RSET"}));
+}
+
+TEST(SmtpClient, FailedGreetingClosesWithoutQuitAndConnectTwiceFails)
+{
+    {
+        ScriptedSmtpServer server("554 5.3.2 Go away\r\n", standard({}));
+        TSmtpClient client;
+        try {
+            connect(client, server);
+            FAIL() << "no failure";
+        } catch (const SmtpReplyError& e) {
+            EXPECT_STREQ(e.what(), "Go away\r\n");
+        }
+        EXPECT_FALSE(client.Connected());
+        EXPECT_TRUE(server.commands().empty());
+    }
+    {
+        ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"EHLO", {"500 no\r\n"}}, {"HELO", {"501 neither\r\n"}}}));
+        TSmtpClient client;
+        EXPECT_THROW(connect(client, server), SmtpReplyError);
+        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "HELO client.test"}));
+    }
+    ScriptedSmtpServer server("220 hi\r\n", standard({}));
+    TSmtpClient client;
+    connect(client, server);
+    try {
+        client.Connect();
+        FAIL() << "no failure";
+    } catch (const SmtpError& e) {
+        EXPECT_STREQ(e.what(), "Already connected.");
+    }
+    // After a disconnect (QUIT) the same client connects again.
+    client.Disconnect();
+    EXPECT_FALSE(client.Connected());
+    client.Connect();
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "QUIT", "EHLO client.test"}));
+    EXPECT_EQ(server.connections(), 2);
+}
+
+TEST(SmtpClient, ServerClosingMidSendFailsThisAndLaterSendsAtOnce)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"DATA", {"", SmtpStep::Then::Close}}}));
+    TSmtpClient client;
+    connect(client, server);
+    try {
+        client.Send(message("a@x.org"));
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::FetchError& e) {
+        EXPECT_STREQ(e.what(), "Connection Closed Gracefully.");
+    }
+    EXPECT_FALSE(client.Connected());
+    EXPECT_THROW(client.Send(message("a@x.org")), SmtpError);
+    // No RSET went out after the connection failure.
+    EXPECT_EQ(server.commands().back(), "DATA");
+}
+
+TEST(SmtpClient, EveryWaitIsBounded)
+{
+    using Clock = std::chrono::steady_clock;
+    struct Case {
+        const char* name;
+        const char* greeting;
+        const char* stallOn;
+    } const cases[] = {
+        {"silent greeting", "", nullptr},
+        {"silent after DATA", "220 hi\r\n", "."},
+        {"half a reply", "220 hi\r\n", "RSET"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::pair<std::string, SmtpStep>> overrides;
+        if (c.stallOn)
+            overrides.push_back({c.stallOn, {std::string(c.stallOn) == "RSET" ? "250-partial\r\n" : "", SmtpStep::Then::Stall}});
+        ScriptedSmtpServer server(c.greeting, withOverrides({}, overrides));
+        TSmtpClient client;
+        client.ReadTimeout = 300;
+        const auto start = Clock::now();
+        try {
+            connect(client, server);
+            client.Send(message("a@x.org"));
+            FAIL() << "no failure";
+        } catch (const kaldrani::net::FetchError& e) {
+            EXPECT_STREQ(e.what(), "Read timed out.");
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(SmtpClient, ServerThatStopsReadingCannotHoldAWrite)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"DATA", {"354 go\r\n", SmtpStep::Then::Deaf}}}));
+    TSmtpClient client;
+    client.ReadTimeout = 300;
+    connect(client, server);
+    TMailMessage big = message("a@x.org");
+    // Far more than the socket buffers of both ends hold.
+    big.Body.assign(80000, std::string(200, 'x'));
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        client.Send(big);
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::FetchError& e) {
+        EXPECT_STREQ(e.what(), "Socket Error # 110\r\nConnection timed out.");
+    }
+    // Composing 16 MB takes seconds in a sanitizer build; an unbounded write takes for ever.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST(SmtpClient, SocketFailuresCarryThePageFetchMessages)
+{
+    int port;
+    {
+        ScriptedSmtpServer gone("220 hi\r\n", standard({}));
+        port = gone.port();
+    }
+    TSmtpClient client;
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    try {
+        client.Connect();
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::FetchError& e) {
+        EXPECT_STREQ(e.what(), "Socket Error # 111\r\nConnection refused.");
+    }
+    client.Host = "no-such-host.invalid";
+    try {
+        client.Connect();
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::FetchError& e) {
+        EXPECT_NE(std::string(e.what()).find("\r\nHost not found."), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST(SmtpClient, AddressWithLineBreakNeverReachesTheWire)
+{
+    ScriptedSmtpServer server("220 hi\r\n", standard({}));
+    TSmtpClient client;
+    connect(client, server);
+    TMailMessage m = message("a@x.org");
+    m.From.address = "s@x.org>\r\nRCPT TO:<victim@y.org";
+    EXPECT_THROW(client.Send(m), SmtpError);
+    for (const std::string& command : server.commands())
+        EXPECT_EQ(command.find("victim"), std::string::npos) << command;
+}
