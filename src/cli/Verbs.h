@@ -52,5 +52,6 @@ Verb addFetchVerb(CLI::App& app, const GlobalOptions& options);
 Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options);
 Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options);
 Verb addSitesVerb(CLI::App& app, const GlobalOptions& options);
+Verb addRankVerb(CLI::App& app, const GlobalOptions& options);
 
 } // namespace kaldrani::cli

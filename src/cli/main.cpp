@@ -35,6 +35,7 @@ int main(int argc, char** argv)
         cli::addOverviewVerb(app, options),
         cli::addHistoryVerb(app, options),
         cli::addSitesVerb(app, options),
+        cli::addRankVerb(app, options),
     };
 
     try {

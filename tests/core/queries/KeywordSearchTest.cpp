@@ -5,6 +5,7 @@
 #include "core/queries/KeywordRun.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/queries/QueryTerm.h"
+#include "KeywordPages.h"
 
 #include <gtest/gtest.h>
 
@@ -316,6 +317,24 @@ TEST_F(KeywordSearchTest, RefusedConnectionFailsAtTheFirstPage)
     const std::vector<std::string> expected = {"有道 text 正在查询第 2 页", "pump", "有道 url " + url(E::Youdao, 2),
                                                "有道 shown"};
     EXPECT_EQ(view.calls, expected);
+}
+
+TEST_F(KeywordSearchTest, StandinPagesListTheDemoSitesWhereTheySay)
+{
+    int found = 0, missing = 0;
+    for (const SearchEngine e : kSearchEngines) {
+        for (const char* keyword : {"seo", "网站优化", "A++ 教程"}) {
+            for (const char* site : {"example.com", "www.kaldrani-demo.cn", "nowhere.example"}) {
+                SCOPED_TRACE(std::string(engineLabel(e)) + " " + keyword + " " + site);
+                const auto rank = standin::keywordRank(e, site, keyword);
+                EXPECT_EQ(scan(e, site, 1, 5, keyword), "搜索排名第 " + std::to_string(rank.value_or(0)) + " 位");
+                rank ? ++found : ++missing;
+            }
+        }
+    }
+    // Plausible: most demo sites are found somewhere, and some pairs never are.
+    EXPECT_GT(found, 20);
+    EXPECT_GT(missing, 21);
 }
 
 TEST(KeywordRequests, EachEngineSendsItsAddressAndAnEmptyAgent)
