@@ -3,6 +3,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/Icons.h"
 #include "gui/Jilu.h"
+#include "gui/KeyWord.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
 #include "gui/mainFrm.h"
@@ -36,6 +37,9 @@ int main(int argc, char** argv)
     // Created once, in this order, each running its creation handler as it is made.
     auto main = std::make_unique<TfrmMain>(folder);
     frmMain = main.get();
+    auto keyWord = std::make_unique<TfrmKeyWord>(folder);
+    frmKeyWord = keyWord.get();
+    frmMain->attachToolWindow(TfrmMain::ToolWindow::KeyWord, frmKeyWord);
     auto maniSite = std::make_unique<TfrmManiSite>(folder);
     frmManiSite = maniSite.get();
     auto jilu = std::make_unique<TfrmJilu>(folder);
