@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -9,6 +10,12 @@
 // returns text returns valid UTF-8, because the regular-expression engine matches UTF-8
 // characters and a page handed to it undecoded would match nothing.
 namespace kaldrani::text {
+
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
+// Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none.
+std::size_t utf8SequenceLength(std::string_view s);
 
 // Converts UTF-8 text to GBK bytes. A character GBK cannot represent, and a byte of the
 // input that forms no UTF-8 character, becomes "?". Never throws for bad input.
