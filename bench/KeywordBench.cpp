@@ -118,7 +118,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
-    printRatio(9);
+    printRatio(15);
     benchmark::Shutdown();
     curl_global_cleanup();
     return 0;
