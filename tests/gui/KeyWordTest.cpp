@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace kaldrani;
 using E = SearchEngine;
 
