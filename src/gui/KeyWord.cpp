@@ -21,8 +21,6 @@
 
 using namespace kaldrani;
 
-TfrmKeyWord* frmKeyWord = nullptr;
-
 namespace {
 
 QString fromUtf8(std::string_view text)

@@ -104,5 +104,3 @@ private:
     std::array<QString, 7> m_lastPageUrl;
     bool m_placed = false;
 };
-
-extern TfrmKeyWord* frmKeyWord;

@@ -4,6 +4,7 @@
 #include "core/queries/Endpoints.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/records/DataFolder.h"
+#include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/KeyWord.h"
@@ -67,7 +68,6 @@ protected:
         gui::setBrowserOpener(&m_browser);
         setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
         w = new TfrmKeyWord(m_folder);
-        frmKeyWord = w;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     }
@@ -75,7 +75,6 @@ protected:
     void TearDown() override
     {
         delete w;
-        frmKeyWord = nullptr;
         setApplicationErrorSink({});
         gui::setBrowserOpener(nullptr);
         net::clearConnectToRules();
@@ -289,15 +288,20 @@ TEST_F(KeyWordWindow, RepaintsEachStatusWhileTheRunHoldsBackClicks)
     EXPECT_EQ(text(E::Baidu), rankText(0));
 }
 
-TEST_F(KeyWordWindow, MainWindowToolButtonShowsIt)
+TEST_F(KeyWordWindow, StartUpAttachesItToTheMainWindowsToolButton)
 {
-    w->hide();
-    TfrmMain main(m_folder);
-    EXPECT_FALSE(main.bsSkinSpeedButton6->isEnabled());
-    main.attachToolWindow(TfrmMain::ToolWindow::KeyWord, w);
-    ASSERT_TRUE(main.bsSkinSpeedButton6->isEnabled());
-    QTest::mouseClick(main.bsSkinSpeedButton6, Qt::LeftButton);
-    EXPECT_TRUE(w->isVisible());
+    setSystemTrayAvailableOverride(true);
+    {
+        const AppWindows windows(m_folder);
+        TfrmKeyWord* made = windows.frmKeyWord.get();
+        ASSERT_NE(made, nullptr);
+        EXPECT_FALSE(made->isVisible());
+        EXPECT_EQ(made->txtUrl->count(), 2);
+        ASSERT_TRUE(windows.frmMain->bsSkinSpeedButton6->isEnabled());
+        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton6, Qt::LeftButton);
+        EXPECT_TRUE(made->isVisible());
+    }
+    setSystemTrayAvailableOverride(std::nullopt);
 }
 
 TEST_F(KeyWordWindow, PictureAfterARun)

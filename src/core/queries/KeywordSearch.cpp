@@ -3,6 +3,7 @@
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
 #include "core/text/UpperCase.h"
 
 #include <array>
@@ -10,13 +11,6 @@
 namespace kaldrani::queries {
 
 namespace {
-
-// Each pattern's lazy group spans line breaks and ends at the element's first closing mark.
-constexpr std::string_view kGreenAddress = "<font color=\"#008000\">((.|\\n)*?)</font>";
-constexpr std::string_view kCite = "<cite>((.|\\n)*?) </cite>";
-constexpr std::string_view kHeading = "<h3>((.|\\n)*?)</h3>";
-constexpr std::string_view kSogouAddress = "<font color=\"#008000\">((.|\\n)*?)/&nbsp";
-constexpr std::string_view kYoudaoAddress = "<td  class=\"wss\">((.|\\n)*?)<nobr>";
 
 // The full-width comma (U+FF0C) in most texts, the ASCII comma in Sogou's.
 constexpr std::string_view kError = "查询出错，请重试!";
@@ -31,13 +25,13 @@ const std::array<KeywordSearchProfile, 7>& profiles()
     using T = TermBytes;
     namespace ep = endpoints;
     static const std::array<KeywordSearchProfile, 7> rows = {{
-        {E::Baidu, ep::kBaidu, "/s?wd=", "&pn=", 10, 0, T::Gbk, kGreenAddress, kError},
-        {E::Google, ep::kGoogle, "/search?hl=zh-CN&q=", "&start=", 10, 0, T::Gbk, kCite, kGoogleError},
-        {E::Yahoo, ep::kYahooSearch, "/s?p=", "&b=", 10, 0, T::Gbk, kHeading, kError},
-        {E::Sogou, ep::kSogou, "/web?query=", "&page=", 1, 1, T::Gbk, kSogouAddress, kSogouError},
-        {E::Soso, ep::kSoso, "/q?w=", "&pg=", 1, 1, T::Gbk, kHeading, kError},
-        {E::Youdao, ep::kYoudao, "/search?q=", "&start=", 10, 0, T::Gbk, kYoudaoAddress, kError},
-        {E::Bing, ep::kBing, "/search?q=", "&filt=all&first=", 10, 1, T::Utf8, kHeading, kError},
+        {E::Baidu, ep::kBaidu, "/s?wd=", "&pn=", 10, 0, T::Gbk, patterns::kGreenAddress, kError},
+        {E::Google, ep::kGoogle, "/search?hl=zh-CN&q=", "&start=", 10, 0, T::Gbk, patterns::kCite, kGoogleError},
+        {E::Yahoo, ep::kYahooSearch, "/s?p=", "&b=", 10, 0, T::Gbk, patterns::kHeading, kError},
+        {E::Sogou, ep::kSogou, "/web?query=", "&page=", 1, 1, T::Gbk, patterns::kSogouAddress, kSogouError},
+        {E::Soso, ep::kSoso, "/q?w=", "&pg=", 1, 1, T::Gbk, patterns::kHeading, kError},
+        {E::Youdao, ep::kYoudao, "/search?q=", "&start=", 10, 0, T::Gbk, patterns::kYoudaoAddress, kError},
+        {E::Bing, ep::kBing, "/search?q=", "&filt=all&first=", 10, 1, T::Utf8, patterns::kHeading, kError},
     }};
     return rows;
 }

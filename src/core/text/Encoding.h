@@ -11,12 +11,6 @@
 // characters and a page handed to it undecoded would match nothing.
 namespace kaldrani::text {
 
-// Appends the code point as UTF-8.
-void appendUtf8(std::string& out, char32_t cp);
-
-// Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none.
-std::size_t utf8SequenceLength(std::string_view s);
-
 // Converts UTF-8 text to GBK bytes. A character GBK cannot represent, and a byte of the
 // input that forms no UTF-8 character, becomes "?". Never throws for bad input.
 std::string utf8ToGbk(std::string_view text);
@@ -37,6 +31,23 @@ bool isValidUtf8(std::string_view bytes);
 // Decodes UTF-16 code units in the given byte order; an unpaired surrogate or a trailing
 // odd byte becomes U+FFFD.
 std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Encodes UTF-8 text as UTF-16 code units in the given byte order, no byte-order mark;
+// a malformed UTF-8 sequence becomes U+FFFD.
+std::string utf8ToUtf16(std::string_view text, bool bigEndian);
+
+// True for a byte that continues a UTF-8 sequence (10xxxxxx): never a character's start.
+constexpr bool isUtf8Continuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
+// Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none
+// (RFC 3629 table, so overlongs and surrogates are rejected).
+std::size_t utf8SequenceLength(std::string_view s);
 
 // The byte-order mark a file starts with, if any.
 enum class ByteOrderMark { None, Utf8, Utf16LE, Utf16BE };
