@@ -1,6 +1,7 @@
 #include "StandinServer.h"
 
 #include "LookupPages.h"
+#include "KeywordPages.h"
 #include "OverviewPages.h"
 #include "core/queries/Endpoints.h"
 #include "core/sys/UniqueFd.h"
@@ -371,6 +372,7 @@ StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
     // Each group of services installs its pages here.
     addOverviewRoutes(*this);
     addLookupRoutes(*this);
+    addKeywordRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);
         return utf8Page(d.versionBody, "text/plain");
@@ -388,6 +390,13 @@ void StandinServer::addRoute(std::string_view host, std::string path, Handler ha
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->routes[{hostName(host), std::move(path)}] = std::move(handler);
+}
+
+Handler StandinServer::route(std::string_view host, const std::string& path) const
+{
+    std::lock_guard lock(m_impl->mutex);
+    const auto it = m_impl->routes.find({hostName(host), path});
+    return it == m_impl->routes.end() ? Handler() : it->second;
 }
 
 void StandinServer::setAnswer(std::string_view host, std::string path, Response response)

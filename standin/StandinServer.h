@@ -71,6 +71,8 @@ public:
     // Serves host + path with handler from now on, replacing an earlier route of the same
     // host and path. The host is matched without case and without a port.
     void addRoute(std::string_view host, std::string path, Handler handler);
+    // The handler serving host + path, or an empty one; lets a group of pages share a path.
+    Handler route(std::string_view host, const std::string& path) const;
 
     // Answers host + path with exactly this response, ahead of any route, until cleared.
     void setAnswer(std::string_view host, std::string path, Response response);

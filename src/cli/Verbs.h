@@ -55,5 +55,6 @@ Verb addSitesVerb(CLI::App& app, const GlobalOptions& options);
 Verb addWhoisVerb(CLI::App& app, const GlobalOptions& options);
 Verb addIpVerb(CLI::App& app, const GlobalOptions& options);
 Verb addMailVerb(CLI::App& app, const GlobalOptions& options);
+Verb addRankVerb(CLI::App& app, const GlobalOptions& options);
 
 } // namespace kaldrani::cli

@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         cli::addWhoisVerb(app, options),
         cli::addIpVerb(app, options),
         cli::addMailVerb(app, options),
+        cli::addRankVerb(app, options),
     };
 
     try {

@@ -6,6 +6,7 @@ AppWindows::AppWindows(const kaldrani::records::DataFolder& folder)
     // frmMail = attached(TfrmMain::ToolWindow::Mail, std::make_unique<TfrmMail>(folder));
     frmMain = std::make_unique<TfrmMain>(folder, *this);
     frmMail = attached(TfrmMain::ToolWindow::Mail, std::make_unique<TfrmMail>());
+    frmKeyWord = attached(TfrmMain::ToolWindow::KeyWord, std::make_unique<TfrmKeyWord>(folder));
     frmManiSite = std::make_unique<TfrmManiSite>(folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(folder);
     frmWhois = attached(TfrmMain::ToolWindow::Whois, std::make_unique<TfrmWhois>(folder));

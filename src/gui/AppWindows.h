@@ -3,6 +3,7 @@
 #include "core/records/DataFolder.h"
 #include "gui/IP.h"
 #include "gui/Jilu.h"
+#include "gui/KeyWord.h"
 #include "gui/ManiSite.h"
 #include "gui/about.h"
 #include "gui/mail.h"
@@ -25,6 +26,7 @@ public:
 
     std::unique_ptr<TfrmMain> frmMain;
     std::unique_ptr<TfrmMail> frmMail;
+    std::unique_ptr<TfrmKeyWord> frmKeyWord;
     std::unique_ptr<TfrmManiSite> frmManiSite;
     std::unique_ptr<TfrmJilu> frmJilu;
     std::unique_ptr<TfrmWhois> frmWhois;

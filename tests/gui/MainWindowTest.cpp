@@ -220,7 +220,7 @@ TEST_F(MainWindow, HasTheLayoutCaptionsAndGridHeadings)
     const Tool tools[] = {
         {w->btnSite, "管理站点", 0, true},           {w->bsSkinSpeedButton1, "查询记录", 18, true},
         {w->bsSkinSpeedButton2, "域名查询", 38, true}, {w->bsSkinSpeedButton3, "IP地址查询", 58, true},
-        {w->bsSkinSpeedButton6, "关键词排名", 78, false}, {w->bsSkinSpeedButton7, "邮件群发", 96, true},
+        {w->bsSkinSpeedButton6, "关键词排名", 78, true}, {w->bsSkinSpeedButton7, "邮件群发", 96, true},
         {w->bsSkinSpeedButton4, "访问官网", 114, true}, {w->bsSkinSpeedButton5, "关于软件", 131, true},
     };
     for (const Tool& t : tools) {

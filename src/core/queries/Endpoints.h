@@ -9,6 +9,8 @@ namespace kaldrani::endpoints {
 inline constexpr std::string_view kBaidu = "www.baidu.com";
 inline constexpr std::string_view kGoogle = "www.google.cn";
 inline constexpr std::string_view kYahoo = "sitemap.cn.yahoo.com";
+// Yahoo China's web search, where the keyword ranking looks (the counts ask its site map).
+inline constexpr std::string_view kYahooSearch = "www.yahoo.cn";
 inline constexpr std::string_view kSogou = "www.sogou.com";
 inline constexpr std::string_view kSoso = "www.soso.com";
 inline constexpr std::string_view kYoudao = "www.youdao.com";

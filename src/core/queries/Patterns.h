@@ -17,6 +17,13 @@ inline constexpr std::string_view kSosoCount = "搜索到约((.|\\n)*?)项结果
 inline constexpr std::string_view kYoudaoCount = "共((.|\\n)*?)条结果";
 inline constexpr std::string_view kBingCount = "条结果，共 ((.|\\n)*?) 条";
 
+// One element of each search result, for the keyword position scan.
+inline constexpr std::string_view kGreenAddress = "<font color=\"#008000\">((.|\\n)*?)</font>";
+inline constexpr std::string_view kCite = "<cite>((.|\\n)*?) </cite>";
+inline constexpr std::string_view kHeading = "<h3>((.|\\n)*?)</h3>";
+inline constexpr std::string_view kSogouAddress = "<font color=\"#008000\">((.|\\n)*?)/&nbsp";
+inline constexpr std::string_view kYoudaoAddress = "<td  class=\"wss\">((.|\\n)*?)<nobr>";
+
 inline constexpr std::string_view kSogouRating = "搜狗评级:((.|\\n)*?)/100";
 inline constexpr std::string_view kChinaRankMarker =
     "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">";

@@ -42,6 +42,9 @@ constexpr bool isUtf8Continuation(char byte)
     return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
 }
 
+// Appends the code point as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
 // Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none
 // (RFC 3629 table, so overlongs and surrogates are rejected).
 std::size_t utf8SequenceLength(std::string_view s);

@@ -1,0 +1,80 @@
+#include "cli/Verbs.h"
+
+#include "core/queries/KeywordRun.h"
+#include "core/queries/SearchEngine.h"
+
+#include <iostream>
+#include <memory>
+#include <string_view>
+
+namespace kaldrani::cli {
+
+namespace {
+
+constexpr std::string_view kEngineNames[7] = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
+
+// "baidu,bing" -> those two selected; "" -> none. Raises CommandFailure (status 2) for an unknown name.
+queries::EngineSelection parseEngines(const std::string& list)
+{
+    queries::EngineSelection selected{};
+    if (list.empty())
+        return selected;
+    std::string_view rest = list;
+    for (bool more = true; more;) {
+        const auto comma = rest.find(',');
+        const std::string_view name = rest.substr(0, comma);
+        bool known = false;
+        for (std::size_t i = 0; i < 7; ++i)
+            if (name == kEngineNames[i])
+                known = selected[i] = true;
+        if (!known)
+            throw CommandFailure(2, "kaldrani-cli: unknown engine \"" + std::string(name)
+                                        + "\" in --engines (expected baidu,google,yahoo,sogou,soso,youdao,bing)");
+        more = comma != std::string_view::npos;
+        if (more)
+            rest.remove_prefix(comma + 1);
+    }
+    return selected;
+}
+
+} // namespace
+
+Verb addRankVerb(CLI::App& app, const GlobalOptions&)
+{
+    CLI::App* command = app.add_subcommand(
+        "rank", "Find SITE among the results for KEYWORD in each engine, over result pages FIRST..LAST");
+    struct Args {
+        int first = 1;
+        int last = 1;
+        std::string engines = "baidu,google,yahoo,sogou,soso,youdao,bing";
+        bool progress = false;
+        std::string site;
+        std::string keyword;
+    };
+    auto args = std::make_shared<Args>();
+    command->add_option("--first", args->first, "First result page, 1..100")->check(CLI::Range(1, 100));
+    command->add_option("--last", args->last, "Last result page, 1..100")->check(CLI::Range(1, 100));
+    command->add_option("--engines", args->engines, "Engines to ask, comma-separated (default all)")
+        ->option_text("LIST");
+    command->add_flag("--progress", args->progress, "Write each status (正在查询第 N 页) to stderr as it is set");
+    command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
+    command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
+
+    return {command, [args]() -> int {
+                const queries::EngineSelection selected = parseEngines(args->engines);
+                queries::QuietKeywordView view;
+                if (args->progress)
+                    view.onStatus = [](SearchEngine, const std::string& text) {
+                        if (text.starts_with("正在查询第 "))
+                            std::cerr << text << std::endl;
+                    };
+                queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                for (const SearchEngine e : kSearchEngines)
+                    std::cout << engineLabel(e) << '\t' << tsvField(view.resultText(e)) << '\t'
+                              << tsvField(view.lastPageUrl(e)) << '\n';
+                std::cout.flush();
+                return 0;
+            }};
+}
+
+} // namespace kaldrani::cli

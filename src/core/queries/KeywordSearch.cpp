@@ -1,0 +1,109 @@
+#include "core/queries/KeywordSearch.h"
+
+#include "core/net/HttpClient.h"
+#include "core/net/TRegExp.h"
+#include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
+#include "core/text/UpperCase.h"
+
+#include <array>
+
+namespace kaldrani::queries {
+
+namespace {
+
+// The full-width comma (U+FF0C) in most texts, the ASCII comma in Sogou's.
+constexpr std::string_view kError = "查询出错，请重试!";
+constexpr std::string_view kGoogleError = "查询失败，请重试!";
+constexpr std::string_view kSogouError = "查询出错,请重试!";
+
+constexpr int kReadTimeoutMs = 1000;
+
+const std::array<KeywordSearchProfile, 7>& profiles()
+{
+    using E = SearchEngine;
+    using T = TermBytes;
+    namespace ep = endpoints;
+    static const std::array<KeywordSearchProfile, 7> rows = {{
+        {E::Baidu, ep::kBaidu, "/s?wd=", "&pn=", 10, 0, T::Gbk, patterns::kGreenAddress, kError},
+        {E::Google, ep::kGoogle, "/search?hl=zh-CN&q=", "&start=", 10, 0, T::Gbk, patterns::kCite, kGoogleError},
+        {E::Yahoo, ep::kYahooSearch, "/s?p=", "&b=", 10, 0, T::Gbk, patterns::kHeading, kError},
+        {E::Sogou, ep::kSogou, "/web?query=", "&page=", 1, 1, T::Gbk, patterns::kSogouAddress, kSogouError},
+        {E::Soso, ep::kSoso, "/q?w=", "&pg=", 1, 1, T::Gbk, patterns::kHeading, kError},
+        {E::Youdao, ep::kYoudao, "/search?q=", "&start=", 10, 0, T::Gbk, patterns::kYoudaoAddress, kError},
+        {E::Bing, ep::kBing, "/search?q=", "&filt=all&first=", 10, 1, T::Utf8, patterns::kHeading, kError},
+    }};
+    return rows;
+}
+
+std::string pageAddress(const KeywordSearchProfile& row, const std::string& encodedTerm, long long page)
+{
+    std::string url = "http://";
+    url.append(row.host).append(row.termPrefix).append(encodedTerm).append(row.pageKey);
+    url += std::to_string((page - 1) * row.pageFactor + row.pageOffset);
+    return url;
+}
+
+} // namespace
+
+const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine)
+{
+    return profiles()[static_cast<std::size_t>(engine)];
+}
+
+std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page)
+{
+    const KeywordSearchProfile& row = keywordSearchProfile(engine);
+    return pageAddress(row, EncodeQueryTerm(termBytes(row.termBytes, keyword)), page);
+}
+
+std::string FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+                                int firstPage, int lastPage, KeywordView& view)
+{
+    const KeywordSearchProfile& row = keywordSearchProfile(engine);
+    const std::string wanted = text::upperCase(site);
+    long long position = 0;
+    bool failed = false;
+    std::string pageUrl;
+    try {
+        // One client, one pattern object and one buffer serve every page of the scan.
+        net::THttpClient client;
+        client.UserAgent.clear();
+        client.HandleRedirects = true;
+        client.ReadTimeout = kReadTimeoutMs;
+        net::TRegExp regex;
+        regex.setMultiline(true);
+        regex.setGlobal(true);
+        regex.setPattern(std::string(row.resultPattern));
+        std::string buffer;
+        const std::string term = EncodeQueryTerm(termBytes(row.termBytes, keyword));
+
+        bool found = false;
+        // 64 bits, so that a last page of INT_MAX still ends the loop.
+        for (long long page = firstPage; page <= lastPage && !found; ++page) {
+            pageUrl = pageAddress(row, term, page);
+            view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
+            view.processPendingEvents();
+            client.FetchPage(pageUrl, buffer);
+            const net::TMatchCollection matches = regex.Execute(net::readAnsi(buffer));
+            buffer.clear();
+            // An empty site would be "contained" in every match.
+            for (int i = 0; i < matches.Count() && !wanted.empty(); ++i) {
+                if (text::upperCase(matches.Item(i).Value).find(wanted) != std::string::npos) {
+                    position = (page - 1) * 10 + i + 1;
+                    found = true;
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        failed = true;
+    }
+    view.setLastPageUrl(engine, pageUrl);
+    view.setLookupVisible(engine, true);
+    if (failed)
+        return std::string(row.failureText);
+    return "搜索排名第 " + std::to_string(position) + " 位";
+}
+
+} // namespace kaldrani::queries

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/queries/EventPump.h"
+#include "core/queries/QueryTerm.h"
+#include "core/queries/SearchEngine.h"
+
+#include <string>
+#include <string_view>
+
+namespace kaldrani::queries {
+
+// One engine's constants for the keyword position scan.
+struct KeywordSearchProfile {
+    SearchEngine engine;
+    std::string_view host;
+    std::string_view termPrefix; // path and query before the encoded keyword
+    std::string_view pageKey;    // query text between the keyword and the page value
+    int pageFactor;              // page value for page p: (p - 1) * pageFactor + pageOffset
+    int pageOffset;
+    TermBytes termBytes;
+    std::string_view resultPattern; // picks one element out of each search result
+    std::string_view failureText;
+};
+
+// The engine's row.
+const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine);
+
+// The window side of a keyword scan. Every call happens at the moment its state changes,
+// so a window can repaint then.
+class KeywordView : public EventPump {
+public:
+    // The engine's result box now shows text.
+    virtual void setResultText(SearchEngine engine, const std::string& text) = 0;
+    // The address the engine's "官网查询" button opens.
+    virtual void setLastPageUrl(SearchEngine engine, const std::string& url) = 0;
+    // Shows or hides the engine's "官网查询" button.
+    virtual void setLookupVisible(SearchEngine engine, bool visible) = 0;
+    // Disables (running) or enables the start button.
+    virtual void setRunning(bool running) = 0;
+};
+
+// The address of result page `page` for the keyword (UTF-8 text).
+std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page);
+
+// "搜索排名第 N 位", N the position of the first result on pages firstPage..lastPage whose
+// matched text contains site (letter case ignored; an empty site is never found), 0 when
+// none does; or the engine's failure text when a fetch or the pattern fails. Reports the
+// status before each page, then the last page address and the visible button, through
+// view; processes pending events after each status. Never raises.
+std::string FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+                                int firstPage, int lastPage, KeywordView& view);
+
+} // namespace kaldrani::queries

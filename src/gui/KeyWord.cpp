@@ -1,0 +1,279 @@
+#include "gui/KeyWord.h"
+
+#include "core/queries/KeywordRun.h"
+#include "gui/BrowserOpener.h"
+#include "gui/ErrorBox.h"
+#include "gui/Fonts.h"
+#include "gui/Icons.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QToolButton>
+
+using namespace kaldrani;
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* label(QWidget* parent, const char* text, int left, int top)
+{
+    auto* l = new QLabel(QString::fromUtf8(text), parent);
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+}
+
+QFrame* framedPanel(QWidget* parent, int left, int top, int width, int height)
+{
+    auto* panel = new QFrame(parent);
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setGeometry(left, top, width, height);
+    return panel;
+}
+
+QSpinBox* pageSpin(QWidget* parent, int left, int top, int width)
+{
+    auto* spin = new QSpinBox(parent);
+    spin->setGeometry(left, top, width, 20);
+    spin->setRange(1, 100);
+    spin->setSingleStep(1);
+    spin->setValue(1);
+    return spin;
+}
+
+// Where each engine's controls stand: check box left; label, result box and button in the
+// lower panel.
+struct EngineLayout {
+    const char* check;
+    int checkLeft;
+    const char* caption;
+    QPoint labelAt, boxAt, buttonAt;
+};
+
+constexpr EngineLayout kLayout[7] = {
+    {"百度", 63, "百度：", {16, 26}, {50, 23}, {203, 24}},
+    {"谷歌", 116, "谷歌：", {16, 58}, {50, 54}, {203, 54}},
+    {"雅虎", 169, "雅虎：", {16, 90}, {50, 86}, {203, 87}},
+    {"搜狗", 222, "搜狗：", {16, 122}, {50, 118}, {203, 119}},
+    {"搜搜", 275, "搜搜：", {234, 26}, {267, 23}, {417, 23}},
+    {"有道", 328, "有道：", {234, 58}, {267, 54}, {417, 55}},
+    {"必应", 381, "必应：", {234, 90}, {267, 86}, {417, 87}},
+};
+
+} // namespace
+
+TfrmKeyWord::TfrmKeyWord(const records::DataFolder& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_folder(folder)
+{
+    setWindowTitle(QStringLiteral(" 关键词排名查询"));
+    setWindowIcon(gui::appIcon());
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(gui::tahoma(8));
+    createControls();
+    runHandler([this] { FormCreate(); }, this);
+}
+
+void TfrmKeyWord::createControls()
+{
+    bsSkinPanel1 = framedPanel(this, 8, 8, 474, 117);
+    label(bsSkinPanel1, "网    址：", 16, 18);
+    label(bsSkinPanel1, "关键词：", 16, 48);
+    label(bsSkinPanel1, "引    擎：", 16, 81);
+    label(bsSkinPanel1, "——页码范围——", 316, 20);
+    label(bsSkinPanel1, "|", 316, 25);
+    label(bsSkinPanel1, "|", 406, 25);
+    seStart = pageSpin(bsSkinPanel1, 296, 44, 57);
+    seEnd = pageSpin(bsSkinPanel1, 373, 44, 58);
+
+    bsSkinPanel2 = framedPanel(this, 8, 135, 474, 170);
+    D2I = new QLineEdit(bsSkinPanel2);
+    D2I->setGeometry(267, 118, 147, 18);
+    D2I->hide();
+
+    for (const SearchEngine e : kSearchEngines) {
+        const EngineLayout& at = kLayout[index(e)];
+        auto* check = new QCheckBox(QString::fromUtf8(at.check), bsSkinPanel1);
+        check->setGeometry(at.checkLeft, 76, 47, 25);
+        check->setChecked(true);
+        m_checks[index(e)] = check;
+
+        label(bsSkinPanel2, at.caption, at.labelAt.x(), at.labelAt.y());
+        auto* box = new QLineEdit(bsSkinPanel2);
+        box->setGeometry(at.boxAt.x(), at.boxAt.y(), 147, 18);
+        box->setReadOnly(true);
+        m_results[index(e)] = box;
+
+        auto* button = new QToolButton(bsSkinPanel2);
+        button->setGeometry(at.buttonAt.x(), at.buttonAt.y(), 19, 18);
+        button->setAutoRaise(true);
+        button->setIcon(gui::toolIcon(4));
+        button->setIconSize(QSize(16, 16));
+        button->setToolTip(QStringLiteral("官网查询"));
+        button->hide();
+        m_lookups[index(e)] = button;
+    }
+    using E = SearchEngine;
+    rbBaidu = checkBox(E::Baidu);
+    rdGoogle = checkBox(E::Google);
+    rdYahoo = checkBox(E::Yahoo);
+    rdSogou = checkBox(E::Sogou);
+    rdSoso = checkBox(E::Soso);
+    rdYodao = checkBox(E::Youdao);
+    rdBing = checkBox(E::Bing);
+    txtBaidu = resultBox(E::Baidu);
+    txtGoogle = resultBox(E::Google);
+    txtYahoo = resultBox(E::Yahoo);
+    txtSogou = resultBox(E::Sogou);
+    txtSoso = resultBox(E::Soso);
+    txtYodao = resultBox(E::Youdao);
+    txtBing = resultBox(E::Bing);
+    sbBaidu = lookupButton(E::Baidu);
+    sbGoogle = lookupButton(E::Google);
+    sbYahoo = lookupButton(E::Yahoo);
+    sbSogou = lookupButton(E::Sogou);
+    sbSoso = lookupButton(E::Soso);
+    sbYoudao = lookupButton(E::Youdao);
+    sbBing = lookupButton(E::Bing);
+    const std::array<void (TfrmKeyWord::*)(), 7> handlers = {
+        &TfrmKeyWord::sbBaiduClick, &TfrmKeyWord::sbGoogleClick, &TfrmKeyWord::sbYahooClick,
+        &TfrmKeyWord::sbSogouClick, &TfrmKeyWord::sbSosoClick,   &TfrmKeyWord::sbYoudaoClick,
+        &TfrmKeyWord::sbBingClick,
+    };
+    for (std::size_t i = 0; i < 7; ++i)
+        connect(m_lookups[i], &QToolButton::clicked, this,
+                [this, h = handlers[i]] { runHandler([this, h] { (this->*h)(); }, this); });
+
+    // On the window itself, over the upper panel.
+    txtUrl = new QComboBox(this);
+    txtUrl->setEditable(true);
+    txtUrl->setGeometry(71, 21, 154, 20);
+    txtUrl->setMaxVisibleItems(8);
+    txtUrl->setInsertPolicy(QComboBox::NoInsert);
+    txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
+
+    btnCX = new QPushButton(QStringLiteral("开始查询"), this);
+    btnCX->setGeometry(231, 21, 58, 25);
+    connect(btnCX, &QPushButton::clicked, this, [this] { runHandler([this] { btnCXClick(); }, this); });
+
+    txtKeyword = new QLineEdit(this);
+    txtKeyword->setGeometry(71, 52, 154, 18);
+
+    btnMD = new QPushButton(QStringLiteral("查询设置"), this);
+    btnMD->setGeometry(231, 52, 58, 25);
+    connect(btnMD, &QPushButton::clicked, this, [this] { btnMDClick(); });
+
+    setTabOrder(txtUrl, txtKeyword);
+    setTabOrder(txtKeyword, btnCX);
+}
+
+void TfrmKeyWord::FormCreate()
+{
+    // Only here: a site list edited later reaches this list at the next start.
+    if (!records::siteListExists(m_folder))
+        return;
+    QStringList items;
+    for (const auto& site : records::loadSiteList(m_folder))
+        items << fromUtf8(site);
+    txtUrl->addItems(items);
+    txtUrl->setCurrentIndex(-1);
+}
+
+void TfrmKeyWord::clear()
+{
+    for (const SearchEngine e : kSearchEngines)
+        m_results[index(e)]->clear();
+    for (const SearchEngine e : kSearchEngines)
+        m_lookups[index(e)]->hide();
+}
+
+int TfrmKeyWord::pageNumber(const QSpinBox* edit)
+{
+    D2I->setText(QString::number(edit->value()));
+    return D2I->text().toInt();
+}
+
+void TfrmKeyWord::btnCXClick()
+{
+    const std::string site = txtUrl->currentText().toStdString();
+    const std::string keyword = txtKeyword->text().toStdString();
+    const int firstPage = pageNumber(seStart);
+    const int lastPage = pageNumber(seEnd);
+    queries::EngineSelection selected{};
+    for (const SearchEngine e : kSearchEngines)
+        selected[index(e)] = m_checks[index(e)]->isChecked();
+    queries::runKeywordRanking(*this, site, keyword, firstPage, lastPage, selected);
+}
+
+void TfrmKeyWord::btnMDClick()
+{
+}
+
+void TfrmKeyWord::openLastPage(SearchEngine e)
+{
+    // Nothing was requested yet (or the range was empty): there is no page to show.
+    if (!m_lastPageUrl[index(e)].isEmpty())
+        gui::openInBrowser(m_lastPageUrl[index(e)]);
+}
+
+void TfrmKeyWord::sbBaiduClick() { openLastPage(SearchEngine::Baidu); }
+void TfrmKeyWord::sbGoogleClick() { openLastPage(SearchEngine::Google); }
+void TfrmKeyWord::sbYahooClick() { openLastPage(SearchEngine::Yahoo); }
+void TfrmKeyWord::sbSogouClick() { openLastPage(SearchEngine::Sogou); }
+void TfrmKeyWord::sbSosoClick() { openLastPage(SearchEngine::Soso); }
+void TfrmKeyWord::sbYoudaoClick() { openLastPage(SearchEngine::Youdao); }
+void TfrmKeyWord::sbBingClick() { openLastPage(SearchEngine::Bing); }
+
+void TfrmKeyWord::setResultText(SearchEngine engine, const std::string& text)
+{
+    m_results[index(engine)]->setText(fromUtf8(text));
+    m_results[index(engine)]->setCursorPosition(0);
+}
+
+void TfrmKeyWord::setLastPageUrl(SearchEngine engine, const std::string& url)
+{
+    m_lastPageUrl[index(engine)] = fromUtf8(url);
+}
+
+void TfrmKeyWord::setLookupVisible(SearchEngine engine, bool visible)
+{
+    m_lookups[index(engine)]->setVisible(visible);
+}
+
+void TfrmKeyWord::setRunning(bool running)
+{
+    btnCX->setEnabled(!running);
+}
+
+void TfrmKeyWord::processPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmKeyWord::showEvent(QShowEvent* event)
+{
+    if (!m_placed) {
+        m_placed = true;
+        if (const QScreen* screen = this->screen()) {
+            const QRect desk = screen->availableGeometry();
+            move(desk.center() - QPoint(width() / 2, height() / 2));
+        }
+    }
+    QWidget::showEvent(event);
+}

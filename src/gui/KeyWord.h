@@ -1,0 +1,106 @@
+#pragma once
+
+#include "core/queries/KeywordSearch.h"
+#include "core/records/DataFolder.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class QToolButton;
+
+// The keyword ranking window: a site, a keyword, the engines and a page range in; the
+// site's position in each engine out, with a button per engine that opens the engine's
+// last result page in the browser.
+class TfrmKeyWord : public QWidget, public kaldrani::queries::KeywordView {
+    Q_OBJECT
+public:
+    // Creates the window hidden; FormCreate loads the site list into txtUrl.
+    explicit TfrmKeyWord(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+
+    static constexpr int kClientWidth = 490;
+    static constexpr int kClientHeight = 314;
+
+    QFrame* bsSkinPanel1 = nullptr;
+    QFrame* bsSkinPanel2 = nullptr;
+    QComboBox* txtUrl = nullptr;
+    QLineEdit* txtKeyword = nullptr;
+    QPushButton* btnCX = nullptr;
+    QPushButton* btnMD = nullptr;
+    QSpinBox* seStart = nullptr;
+    QSpinBox* seEnd = nullptr;
+    QLineEdit* D2I = nullptr;
+    QCheckBox* rbBaidu = nullptr;
+    QCheckBox* rdGoogle = nullptr;
+    QCheckBox* rdYahoo = nullptr;
+    QCheckBox* rdSogou = nullptr;
+    QCheckBox* rdSoso = nullptr;
+    QCheckBox* rdYodao = nullptr;
+    QCheckBox* rdBing = nullptr;
+    QLineEdit* txtBaidu = nullptr;
+    QLineEdit* txtGoogle = nullptr;
+    QLineEdit* txtYahoo = nullptr;
+    QLineEdit* txtSogou = nullptr;
+    QLineEdit* txtSoso = nullptr;
+    QLineEdit* txtYodao = nullptr;
+    QLineEdit* txtBing = nullptr;
+    QToolButton* sbBaidu = nullptr;
+    QToolButton* sbGoogle = nullptr;
+    QToolButton* sbYahoo = nullptr;
+    QToolButton* sbSogou = nullptr;
+    QToolButton* sbSoso = nullptr;
+    QToolButton* sbYoudao = nullptr;
+    QToolButton* sbBing = nullptr;
+
+    // The engine's controls, by SearchEngine.
+    QCheckBox* checkBox(kaldrani::SearchEngine e) const { return m_checks[index(e)]; }
+    QLineEdit* resultBox(kaldrani::SearchEngine e) const { return m_results[index(e)]; }
+    QToolButton* lookupButton(kaldrani::SearchEngine e) const { return m_lookups[index(e)]; }
+    // The page the engine's "官网查询" button opens; empty until its first scan.
+    const QString& lastPageUrl(kaldrani::SearchEngine e) const { return m_lastPageUrl[index(e)]; }
+
+    // The handlers, public so that a caller can run exactly what a click runs.
+    void btnCXClick();
+    void btnMDClick();
+    void clear();
+    void sbBaiduClick();
+    void sbGoogleClick();
+    void sbYahooClick();
+    void sbSogouClick();
+    void sbSosoClick();
+    void sbYoudaoClick();
+    void sbBingClick();
+
+    // KeywordView: each change shows at once; between pages the window repaints and answers
+    // the desktop, while clicks and keys wait until the run ends.
+    void setResultText(kaldrani::SearchEngine engine, const std::string& text) override;
+    void setLastPageUrl(kaldrani::SearchEngine engine, const std::string& url) override;
+    void setLookupVisible(kaldrani::SearchEngine engine, bool visible) override;
+    void setRunning(bool running) override;
+    void processPendingEvents() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    static std::size_t index(kaldrani::SearchEngine e) { return static_cast<std::size_t>(e); }
+    void FormCreate();
+    void createControls();
+    void openLastPage(kaldrani::SearchEngine e);
+    // The spin edit's value, converted through D2I.
+    int pageNumber(const QSpinBox* edit);
+
+    kaldrani::records::DataFolder m_folder;
+    std::array<QCheckBox*, 7> m_checks{};
+    std::array<QLineEdit*, 7> m_results{};
+    std::array<QToolButton*, 7> m_lookups{};
+    std::array<QString, 7> m_lastPageUrl;
+    bool m_placed = false;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/queries/SearchEngine.h"
+
+#include <optional>
+#include <string_view>
+
+namespace kaldrani::standin {
+
+class StandinServer;
+
+// The results per page and the pages every keyword has; later pages list nothing.
+inline constexpr int kKeywordResultsPerPage = 10;
+inline constexpr int kKeywordResultPages = 100;
+
+// Where the engine's results for keyword list the site: a 1-based position on pages 1..5,
+// stable for site, keyword and engine; nothing for a site the pages never list. Only the
+// demo's sites are listed (example.com, kaldrani-demo.cn, example.org, example.net and
+// example.cn, with or without "www."), and each of them not for every keyword. The
+// keyword is UTF-8 text; sites compare without regard to ASCII case.
+std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword);
+
+// Installs the seven engines' keyword result pages, in each engine's own markup, ten
+// results a page. They share host and path with the count pages; a request that names
+// a result page goes to them, any other to the route that was there before.
+void addKeywordRoutes(StandinServer& server);
+
+} // namespace kaldrani::standin

@@ -1,0 +1,157 @@
+#include "KeywordPages.h"
+#include "ProcessRunner.h"
+#include "StandinServer.h"
+#include "core/queries/KeywordSearch.h"
+#include "core/queries/SearchEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace kaldrani;
+using kaldrani::testing::runProcess;
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+// The line the verb prints for an engine.
+std::string row(SearchEngine e, const std::string& text, const std::string& url)
+{
+    return std::string(engineLabel(e)) + "\t" + text + "\t" + url;
+}
+
+std::string rankText(int position)
+{
+    return "搜索排名第 " + std::to_string(position) + " 位";
+}
+
+class RankCli : public ::testing::Test {
+protected:
+    kaldrani::testing::ProcessResult rank(std::vector<std::string> args, int port = -1)
+    {
+        args.insert(args.begin(), {KALDRANI_CLI, "--connect-to",
+                                   "::127.0.0.1:" + std::to_string(port < 0 ? server.port() : port), "rank"});
+        return runProcess(args, {"KALDRANI_CONNECT_TO="});
+    }
+
+    standin::StandinServer server;
+};
+
+TEST_F(RankCli, ScansEveryEngineOnTheFirstPageByDefault)
+{
+    const auto run = rank({"example.com", "网站优化"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> expected;
+    for (const SearchEngine e : kSearchEngines) {
+        const int position = standin::keywordRank(e, "example.com", "网站优化").value_or(0);
+        expected.push_back(
+            row(e, rankText(position <= 10 ? position : 0), queries::keywordPageUrl(e, "网站优化", 1)));
+    }
+    EXPECT_EQ(lines(run.out), expected);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(RankCli, ScansTheChosenEnginesOverTheRangeAndReportsProgress)
+{
+    const std::string keyword = "A++ 教程";
+    const auto run = rank({"--first", "2", "--last", "6", "--engines", "bing,sogou", "--progress",
+                           "www.example.com", keyword});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> expected, progress;
+    for (const SearchEngine e : kSearchEngines) {
+        if (e != SearchEngine::Sogou && e != SearchEngine::Bing) {
+            expected.push_back(row(e, "未选择", ""));
+            continue;
+        }
+        const int position = standin::keywordRank(e, "www.example.com", keyword).value_or(0);
+        const bool inRange = position > 10 && position <= 60;
+        const int lastPage = inRange ? (position - 1) / 10 + 1 : 6;
+        for (int p = 2; p <= lastPage; ++p)
+            progress.push_back("正在查询第 " + std::to_string(p) + " 页");
+        expected.push_back(row(e, rankText(inRange ? position : 0), queries::keywordPageUrl(e, keyword, lastPage)));
+    }
+    EXPECT_EQ(lines(run.out), expected);
+    EXPECT_EQ(lines(run.err), progress);
+}
+
+TEST_F(RankCli, TakesEmptyTextsAndAnInvertedRangeAsTheyAre)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string baidu; // Baidu's line; the other engines are not asked
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {"empty site and keyword", {"--engines", "baidu", "", ""},
+         row(SearchEngine::Baidu, rankText(0), "http://www.baidu.com/s?wd=&pn=0"), 1},
+        {"no engine at all", {"--engines", "", "example.com", "seo"}, row(SearchEngine::Baidu, "未选择", ""), 0},
+        {"first page above the last", {"--engines", "baidu", "--first", "5", "--last", "3", "example.com", "seo"},
+         row(SearchEngine::Baidu, rankText(0), ""), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.clearRequests();
+        const auto run = rank(c.args);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const auto out = lines(run.out);
+        ASSERT_EQ(out.size(), 7u);
+        EXPECT_EQ(out[0], c.baidu);
+        EXPECT_EQ(out[6], row(SearchEngine::Bing, "未选择", ""));
+        EXPECT_EQ(server.requests().size(), c.requests);
+    }
+}
+
+TEST_F(RankCli, FailedEnginesShowTheirTextAndStillExitZero)
+{
+    int closedPort = 0;
+    {
+        standin::StandinServer gone;
+        closedPort = gone.port();
+    }
+    const auto run = rank({"--engines", "google,sogou,bing", "example.com", "seo"}, closedPort);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto out = lines(run.out);
+    ASSERT_EQ(out.size(), 7u);
+    EXPECT_EQ(out[1], row(SearchEngine::Google, "查询失败，请重试!", queries::keywordPageUrl(SearchEngine::Google, "seo", 1)));
+    EXPECT_EQ(out[3], row(SearchEngine::Sogou, "查询出错,请重试!", queries::keywordPageUrl(SearchEngine::Sogou, "seo", 1)));
+    EXPECT_EQ(out[6], row(SearchEngine::Bing, "查询出错，请重试!", queries::keywordPageUrl(SearchEngine::Bing, "seo", 1)));
+}
+
+TEST_F(RankCli, RefusesBadArgumentsWithStatusTwo)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"first page 0", {"--first", "0", "example.com", "seo"}, "--first"},
+        {"last page 101", {"--last", "101", "example.com", "seo"}, "--last"},
+        {"page not a number", {"--first", "two", "example.com", "seo"}, "--first"},
+        {"unknown engine", {"--engines", "baidu,altavista", "example.com", "seo"}, "altavista"},
+        {"empty engine name", {"--engines", "baidu,", "example.com", "seo"}, "unknown engine"},
+        {"keyword missing", {"example.com"}, "KEYWORD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.clearRequests();
+        const auto run = rank(c.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.mentions), std::string::npos) << run.err;
+        EXPECT_TRUE(server.requests().empty());
+    }
+}
+
+} // namespace
