@@ -26,28 +26,6 @@ constexpr size_t kBufferSize = 64 * 1024;
     throw SocketError(socketErrorMessage(code, std::strerror(code)));
 }
 
-// Waits for events on fd; a negative timeout waits indefinitely. Returns false on time-out.
-bool waitFor(int fd, short events, std::optional<int> timeoutMs)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutMs ? Clock::now() + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max();
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = left > 0 ? static_cast<int>(left) : 0;
-        }
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, wait);
-        if (r > 0)
-            return true;
-        if (r == 0)
-            return false;
-        if (errno != EINTR)
-            raiseErrno(errno);
-    }
-}
-
 } // namespace
 
 std::string socketErrorMessage(int code, std::string text)
@@ -55,6 +33,39 @@ std::string socketErrorMessage(int code, std::string text)
     if (!text.empty() && text.back() != '.')
         text += '.';
     return "Socket Error # " + std::to_string(code) + "\r\n" + text;
+}
+
+void TcpConnection::checkDeadline() const
+{
+    if (m_deadline && std::chrono::steady_clock::now() >= *m_deadline)
+        throw FetchError(kDeadlineMessage);
+}
+
+bool TcpConnection::waitFor(short events, std::optional<int> timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    auto end = timeoutMs ? Clock::now() + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max();
+    const bool deadlineFirst = m_deadline && *m_deadline < end;
+    if (deadlineFirst)
+        end = *m_deadline;
+    for (;;) {
+        int wait = -1;
+        if (end != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+        }
+        pollfd p{m_fd, events, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r > 0)
+            return true;
+        if (r == 0) {
+            if (deadlineFirst)
+                throw FetchError(kDeadlineMessage);
+            return false;
+        }
+        if (errno != EINTR)
+            raiseErrno(errno);
+    }
 }
 
 TcpConnection::~TcpConnection()
@@ -107,7 +118,12 @@ void TcpConnection::open(const std::string& host, int port)
             close();
             raiseErrno(code);
         }
-        waitFor(fd, POLLOUT, std::nullopt);
+        try {
+            waitFor(POLLOUT, std::nullopt);
+        } catch (...) {
+            close();
+            throw;
+        }
         int code = 0;
         socklen_t length = sizeof code;
         if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0)
@@ -141,7 +157,7 @@ void TcpConnection::sendAll(std::string_view bytes)
         if (n > 0) {
             sent += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            waitFor(m_fd, POLLOUT, std::nullopt);
+            waitFor(POLLOUT, std::nullopt);
         } else if (n < 0 && errno != EINTR) {
             raiseErrno(errno);
         }
@@ -152,6 +168,8 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
 {
     if (m_eof)
         return Fill::Eof;
+    // Checked on every read too: a peer that drips bytes never lets a wait run out.
+    checkDeadline();
     if (!m_buffer)
         m_buffer = std::make_unique<char[]>(kBufferSize);
     if (m_start == m_end) {
@@ -175,7 +193,7 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
         const int code = errno;
         if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
             raiseErrno(code);
-        if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
+        if (code != EINTR && !waitFor(POLLIN, timeoutMs))
             return Fill::TimedOut;
     }
 }
@@ -229,7 +247,7 @@ bool TcpConnection::waitReadable(int timeoutMs)
 {
     if (buffered() > 0 || m_eof)
         return true;
-    return waitFor(m_fd, POLLIN, timeoutMs);
+    return waitFor(POLLIN, timeoutMs);
 }
 
 size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> timeoutMs)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,14 @@ public:
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
+    // A moment after which every wait, connect and read raises FetchError
+    // kDeadlineMessage, whatever the peer does; unset: no such moment.
+    using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+    void setDeadline(Deadline deadline) { m_deadline = deadline; }
+    // Raises FetchError kDeadlineMessage when the deadline has passed.
+    void checkDeadline() const;
+    static constexpr const char* kDeadlineMessage = "Fetch deadline exceeded.";
+
     // Writes all bytes. Raises FetchError on a socket error.
     void sendAll(std::string_view bytes);
 
@@ -63,12 +72,16 @@ private:
     enum class Fill { Data, TimedOut, Eof };
     // Reads what the socket holds into the buffer, waiting up to timeoutMs for it.
     Fill fill(std::optional<int> timeoutMs);
+    // Waits for events on the socket up to timeoutMs, but never past the deadline.
+    // Returns false on time-out.
+    bool waitFor(short events, std::optional<int> timeoutMs);
     size_t buffered() const { return m_end - m_start; }
     const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
     int m_fd = -1;
     bool m_eof = false;
+    Deadline m_deadline;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
     // cleared, so a read costs one copy and no fill.
     std::unique_ptr<char[]> m_buffer;

@@ -2,7 +2,9 @@
 
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 
@@ -78,6 +80,14 @@ std::string urlFor(const CountRow& row, const std::string& domain)
     return url;
 }
 
+std::string countFromPage(const CountRow& row, const std::string& page)
+{
+    std::string text = net::firstMatch(row.pattern, page);
+    for (const std::string_view what : row.removals)
+        removeAll(text, what);
+    return text.empty() ? "0" : boundDisplayText(std::move(text));
+}
+
 std::string countFrom(const CountRow& row, const std::string& domain)
 {
     try {
@@ -86,6 +96,7 @@ std::string countFrom(const CountRow& row, const std::string& domain)
             net::THttpClient client;
             client.UserAgent.clear();
             client.ReadTimeout = safetyReadTimeoutMs();
+            client.FetchTimeout = kOverviewCountFetchTimeoutMs;
             if (row.form == FetchForm::Stream) {
                 std::string buffer;
                 client.FetchPage(urlFor(row, domain), buffer);
@@ -94,16 +105,18 @@ std::string countFrom(const CountRow& row, const std::string& domain)
                 page = client.FetchPage(urlFor(row, domain));
             }
         }
-        std::string text = net::firstMatch(row.pattern, page);
-        for (const std::string_view what : row.removals)
-            removeAll(text, what);
-        return text.empty() ? "0" : text;
+        return countFromPage(row, page);
     } catch (...) {
         return "0";
     }
 }
 
 } // namespace
+
+std::string engineCountFromPage(SearchEngine engine, CountKind kind, const std::string& page)
+{
+    return countFromPage(rowFor(engine, kind), page);
+}
 
 std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::string& domain)
 {

@@ -2,7 +2,9 @@
 
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
@@ -53,6 +55,50 @@ std::string fetchStream(net::THttpClient& client, const std::string& address)
 
 } // namespace
 
+int pageRankFromPage(const std::string& page)
+{
+    std::string text = net::firstMatch("<strong>((.|\\n)*?)</strong>", page);
+    removeAll(text, "<strong>");
+    removeAll(text, "</strong>");
+    text = text::trimControls(text);
+    if (text.empty())
+        return 0;
+    const int value = readInteger(text).value_or(0);
+    return value < 0 ? 0 : value;
+}
+
+int sogouRatingFromPage(const std::string& page)
+{
+    std::string text = net::firstMatch("搜狗评级:((.|\\n)*?)/100", page);
+    removeAll(text, "搜狗评级:");
+    removeAll(text, "/100");
+    removeAll(text, ",");
+    if (text.empty())
+        text = "0";
+    std::string_view digits = text;
+    while (!digits.empty() && digits.front() == ' ')
+        digits.remove_prefix(1);
+    return readInteger(digits).value_or(0);
+}
+
+std::string alexaRankFromReply(const std::string& reply)
+{
+    std::string result = boundDisplayText(text::trimControls(reply));
+    return result.empty() ? "查询失败" : result;
+}
+
+std::string chinaRankFromPage(const std::string& page)
+{
+    static constexpr std::string_view kMarker = "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">";
+    // The match ends at the first ">" after the marker: normally that of the rank's "</span>".
+    std::string result = net::firstMatch(std::string(kMarker) + "((.|\\n)*?)>", page);
+    removeAll(result, kMarker);
+    removeAll(result, "</span>");
+    replaceAll(result, "子网站不参与综合排名", "子网站不参与排名");
+    removeAll(result, ",");
+    return result.empty() ? "0" : boundDisplayText(std::move(result));
+}
+
 int QueryPageRank(const std::string& domain)
 {
     try {
@@ -60,16 +106,10 @@ int QueryPageRank(const std::string& domain)
         {
             net::THttpClient client;
             client.ReadTimeout = safetyReadTimeoutMs();
+            client.FetchTimeout = kOverviewCountFetchTimeoutMs;
             page = client.FetchPage(url(endpoints::kMaker, "/pr/?domain=", domain));
         }
-        std::string text = net::firstMatch("<strong>((.|\\n)*?)</strong>", page);
-        removeAll(text, "<strong>");
-        removeAll(text, "</strong>");
-        text = text::trimControls(text);
-        if (text.empty())
-            return 0;
-        const int value = readInteger(text).value_or(0);
-        return value < 0 ? 0 : value;
+        return pageRankFromPage(page);
     } catch (...) {
         return 0;
     }
@@ -84,18 +124,10 @@ int QuerySogouRating(const std::string& domain, EventPump& pump)
             net::THttpClient client;
             client.UserAgent.clear();
             client.ReadTimeout = safetyReadTimeoutMs();
+            client.FetchTimeout = kOverviewCountFetchTimeoutMs;
             page = fetchStream(client, url(endpoints::kSogou, "/web?query=link:", domain));
         }
-        std::string text = net::firstMatch("搜狗评级:((.|\\n)*?)/100", page);
-        removeAll(text, "搜狗评级:");
-        removeAll(text, "/100");
-        removeAll(text, ",");
-        if (text.empty())
-            text = "0";
-        std::string_view digits = text;
-        while (!digits.empty() && digits.front() == ' ')
-            digits.remove_prefix(1);
-        rating = readInteger(digits).value_or(0);
+        rating = sogouRatingFromPage(page);
     } catch (...) {
         rating = 0;
     }
@@ -107,23 +139,25 @@ std::string QueryAlexaRank(const std::string& domain, EventPump& pump)
 {
     std::string result;
     try {
-        net::THttpClient client;
-        client.UserAgent.clear();
-        client.ReadTimeout = kRankReadTimeoutMs;
-        client.HandleRedirects = true;
-        result = text::trimControls(client.FetchPage(url(endpoints::kMaker, "/api/alexa.asp?d=", domain)));
+        std::string reply;
+        {
+            net::THttpClient client;
+            client.UserAgent.clear();
+            client.ReadTimeout = kRankReadTimeoutMs;
+            client.FetchTimeout = kRankFetchTimeoutMs;
+            client.HandleRedirects = true;
+            reply = client.FetchPage(url(endpoints::kMaker, "/api/alexa.asp?d=", domain));
+        }
+        result = alexaRankFromReply(reply);
     } catch (...) {
-        result.clear();
+        result = alexaRankFromReply({});
     }
-    if (result.empty())
-        result = "查询失败";
     pump.processPendingEvents();
     return result;
 }
 
 std::string QueryChinaRank(const std::string& domain, EventPump& pump)
 {
-    static constexpr std::string_view kMarker = "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">";
     std::string result;
     try {
         std::string page;
@@ -132,19 +166,13 @@ std::string QueryChinaRank(const std::string& domain, EventPump& pump)
             client.UserAgent.clear();
             client.HandleRedirects = true;
             client.ReadTimeout = kRankReadTimeoutMs;
+            client.FetchTimeout = kRankFetchTimeoutMs;
             page = fetchStream(client, url(endpoints::kChinaRank, "/overview/Info.do?url=", domain));
         }
-        // The match ends at the first ">" after the marker: normally that of the rank's "</span>".
-        result = net::firstMatch(std::string(kMarker) + "((.|\\n)*?)>", page);
-        removeAll(result, kMarker);
-        removeAll(result, "</span>");
-        replaceAll(result, "子网站不参与综合排名", "子网站不参与排名");
-        removeAll(result, ",");
+        result = chinaRankFromPage(page);
     } catch (...) {
-        result.clear();
-    }
-    if (result.empty())
         result = "0";
+    }
     pump.processPendingEvents();
     return result;
 }
