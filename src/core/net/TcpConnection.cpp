@@ -21,6 +21,12 @@ namespace {
 // Room for the longest line the fetch accepts, many times over.
 constexpr size_t kBufferSize = 64 * 1024;
 
+SocketOpener& socketOpener()
+{
+    static SocketOpener opener;
+    return opener;
+}
+
 [[noreturn]] void raiseErrno(int code)
 {
     throw SocketError(socketErrorMessage(code, std::strerror(code)));
@@ -82,9 +88,22 @@ void TcpConnection::close()
     m_start = m_end = 0;
 }
 
+void setSocketOpener(SocketOpener opener)
+{
+    socketOpener() = std::move(opener);
+}
+
 void TcpConnection::open(const std::string& host, int port)
 {
     close();
+    if (socketOpener()) {
+        const int fd = socketOpener()(host, port);
+        if (fd < 0)
+            raiseErrno(ECONNREFUSED);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        m_fd = fd;
+        return;
+    }
     const ConnectTarget target = resolveConnectTarget(host, port);
     // A NUL would cut the name short and reach some other host.
     if (target.host.find('\0') != std::string::npos)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,6 +89,12 @@ private:
     size_t m_start = 0;
     size_t m_end = 0;
 };
+
+// For tests and fuzzing: every TcpConnection::open takes its socket from opener instead
+// of the network. It returns a connected stream socket (made non-blocking here), or -1
+// for a refused connection. An empty opener restores the network.
+using SocketOpener = std::function<int(const std::string& host, int port)>;
+void setSocketOpener(SocketOpener opener);
 
 // "Socket Error # code\r\ntext", the text ending with a full stop.
 std::string socketErrorMessage(int code, std::string text);
