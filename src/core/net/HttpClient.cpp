@@ -223,6 +223,9 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
     } else if (length && *length > 0) {
         if (static_cast<std::uint64_t>(*length) > kMaxBodyBytes)
             throw FetchError(kBodyTooLarge);
+        // Room for the announced length at once: growing by doubling would touch twice it.
+        if (out != nullptr)
+            out->reserve(out->size() + static_cast<size_t>(*length));
         connection.readExact(out, static_cast<size_t>(*length), readTimeout);
     } else {
         connection.readToEnd(out, kMaxBodyBytes, readTimeout, kBodyTooLarge);
