@@ -3,6 +3,8 @@
 
 #include "core/net/HttpAddress.h"
 
+#include <algorithm>
+
 using namespace kaldrani;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -13,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string_view location = parts.size() > 1 ? parts[1] : std::string_view();
     const std::string next = net::resolveLocation(current, location);
     const net::HttpAddress resolved = net::splitAddress(next);
-    if (next.find("://") != std::string::npos && location.find("://") == std::string_view::npos
+    std::string slashed(location);
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    if (next.find("://") != std::string::npos && slashed.find("://") == std::string::npos
         && next.find('\\') == std::string::npos) {
         // A relative Location keeps the server it came from.
         FUZZ_CHECK(resolved.host == current.host || current.host.find_first_of("/?#@[]") != std::string::npos);

@@ -23,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const auto& line : lines)
         if (!line.empty())
             kept.push_back(line);
+    // A list whose GBK bytes happen to begin like a byte-order mark ("锘" and a character
+    // whose first byte is 0xBF) reads back in that encoding: the file format cannot tell.
+    if (text::detectByteOrderMark(written) != text::ByteOrderMark::None)
+        return 0;
     FUZZ_CHECK(again.size() == kept.size());
     for (size_t i = 0; i < kept.size(); ++i) {
         // A line GBK can hold comes back as it was; the others only lose characters to "?".
