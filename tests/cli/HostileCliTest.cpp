@@ -1,13 +1,12 @@
 // kaldrani-cli against servers that answer with terminal control bytes or with pages
 // that match tens of megabytes: the terminal stays clean, memory and records stay small.
+#include "ProcessRunner.h"
 #include "ScriptedServer.h"
 
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +21,9 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kaldrani::testing::ProcessResult;
 using kaldrani::testing::Reply;
+using kaldrani::testing::runProcess;
 using kaldrani::testing::reply;
 using kaldrani::testing::ScriptedServer;
 
@@ -111,13 +112,6 @@ private:
     int m_port = 0;
 };
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    long peakKb = 0; // the child's peak resident memory
-};
-
 class HostileCli : public ::testing::Test {
 protected:
     HostileCli()
@@ -134,34 +128,11 @@ protected:
     }
 
     // Runs the binary with every connection sent to port.
-    CliRun cli(std::vector<std::string> args, int port)
+    ProcessResult cli(std::vector<std::string> args, int port)
     {
         args.insert(args.begin(), {KALDRANI_CLI, "--connect-to", "::127.0.0.1:" + std::to_string(port),
                                    "--data-dir", m_temp.string()});
-        const fs::path out = m_temp / "stdout", err = m_temp / "stderr";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(o, STDOUT_FILENO);
-            ::dup2(e, STDERR_FILENO);
-            ::unsetenv("KALDRANI_CONNECT_TO");
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        CliRun r;
-        int status = 0;
-        rusage usage{};
-        if (pid > 0 && ::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status))
-            r.status = WEXITSTATUS(status);
-        r.peakKb = usage.ru_maxrss;
-        r.out = readAll(out);
-        r.err = readAll(err);
-        return r;
+        return runProcess(args, {"KALDRANI_CONNECT_TO="});
     }
 
     void listSites(const std::string& listText)
@@ -179,13 +150,13 @@ TEST_F(HostileCli, FetchShowsControlBytesFromTheNetworkAsEscapes)
 {
     ScriptedServer server({reply(answer("x", std::string("404 ") + kTerminalJunk)),
                            reply(answer(std::string("line one\r\n\ttab ") + kTerminalJunk + " c1 \x9b" + "2J\n"))});
-    const CliRun status = cli({"fetch", "http://example.com/"}, server.port());
-    EXPECT_EQ(status.status, 1);
+    const ProcessResult status = cli({"fetch", "http://example.com/"}, server.port());
+    EXPECT_EQ(status.exitCode, 1);
     EXPECT_FALSE(hasControlBytes(status.err)) << status.err;
     EXPECT_EQ(status.err, std::string("HTTP 404 HTTP/1.1 404 ") + kJunkShown + "\n");
 
-    const CliRun body = cli({"fetch", "--string", "http://example.com/"}, server.port());
-    EXPECT_EQ(body.status, 0) << body.err;
+    const ProcessResult body = cli({"fetch", "--string", "http://example.com/"}, server.port());
+    EXPECT_EQ(body.exitCode, 0) << body.err;
     // The page's own layout (CR LF, TAB) is kept; the C1 byte read as U+009B is not.
     EXPECT_EQ(body.out, std::string("line one\r\n\ttab ") + kJunkShown + " c1 \\u009B2J\n");
 }
@@ -198,15 +169,15 @@ TEST_F(HostileCli, OverviewAndHistoryShowEscapesWhileTheRecordKeepsItsBytes)
             return reply(answer(std::string(kTerminalJunk) + "123"));
         return reply(answer("", "404 Not Found"));
     });
-    const CliRun r = cli({"overview", "example.com"}, server.port());
-    EXPECT_EQ(r.status, 0) << r.err;
+    const ProcessResult r = cli({"overview", "example.com"}, server.port());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_FALSE(hasControlBytes(r.out)) << r.out;
     // A leading ESC is trimmed with the other leading control characters.
     EXPECT_NE(r.out.find("AlexaRank\t]0;pwned\\x07\\x1B[2J123\n"), std::string::npos) << r.out;
 
     EXPECT_NE(readAll(historyFile("example.com")).find("]0;pwned\x07\x1b[2J123"), std::string::npos);
-    const CliRun history = cli({"history", "example.com"}, server.port());
-    EXPECT_EQ(history.status, 0) << history.err;
+    const ProcessResult history = cli({"history", "example.com"}, server.port());
+    EXPECT_EQ(history.exitCode, 0) << history.err;
     EXPECT_FALSE(hasControlBytes(history.out)) << history.out;
     EXPECT_NE(history.out.find("]0;pwned\\x07\\x1B[2J123"), std::string::npos) << history.out;
 }
@@ -246,8 +217,8 @@ TEST_F(HostileCli, HugeMatchesStayBoundedInMemoryOutputAndRecord)
             return r;
         };
     });
-    const CliRun r = cli({"overview", "example.com"}, server.port());
-    EXPECT_EQ(r.status, 0) << r.err;
+    const ProcessResult r = cli({"overview", "example.com"}, server.port());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_LT(r.peakKb, 512 * 1024);
     RecordProperty("peak_kb", static_cast<int>(r.peakKb));
     const auto shown = lines(r.out);
@@ -259,8 +230,8 @@ TEST_F(HostileCli, HugeMatchesStayBoundedInMemoryOutputAndRecord)
 
     const std::string record = readAll(historyFile("example.com"));
     EXPECT_LT(record.size(), 8u * 1024);
-    const CliRun history = cli({"history", "example.com"}, server.port());
-    EXPECT_EQ(history.status, 0) << history.err;
+    const ProcessResult history = cli({"history", "example.com"}, server.port());
+    EXPECT_EQ(history.exitCode, 0) << history.err;
     EXPECT_NE(history.out.find(std::string(1024, '7') + "/0\t"), std::string::npos);
 }
 
@@ -271,8 +242,8 @@ TEST_F(HostileCli, AHugeErrorBodyIsNotDecoded)
         auto page = std::make_shared<std::string>(answer(std::string(size_t{64} << 20, '\xE9'), "404 Not Found"));
         return [page](const std::string&) -> std::optional<Reply> { return reply(*page); };
     });
-    const CliRun r = cli({"fetch", "--string", "http://example.com/"}, server.port());
-    EXPECT_EQ(r.status, 1);
+    const ProcessResult r = cli({"fetch", "--string", "http://example.com/"}, server.port());
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "HTTP 404 HTTP/1.1 404 Not Found\n");
     // The bytes themselves, and little beside: decoding would add 128 MiB.
     EXPECT_LT(r.peakKb, 100 * 1024);

@@ -53,6 +53,15 @@ std::string fetchStream(net::THttpClient& client, const std::string& address)
     return net::readAnsi(buffer);
 }
 
+// Alexa and ChinaRank: no agent, redirects followed, short waits.
+void setUpRankClient(net::THttpClient& client)
+{
+    client.UserAgent.clear();
+    client.HandleRedirects = true;
+    client.ReadTimeout = kRankReadTimeoutMs;
+    client.FetchTimeout = kRankFetchTimeoutMs;
+}
+
 } // namespace
 
 int pageRankFromPage(const std::string& page)
@@ -142,10 +151,7 @@ std::string QueryAlexaRank(const std::string& domain, EventPump& pump)
         std::string reply;
         {
             net::THttpClient client;
-            client.UserAgent.clear();
-            client.ReadTimeout = kRankReadTimeoutMs;
-            client.FetchTimeout = kRankFetchTimeoutMs;
-            client.HandleRedirects = true;
+            setUpRankClient(client);
             reply = client.FetchPage(url(endpoints::kMaker, "/api/alexa.asp?d=", domain));
         }
         result = alexaRankFromReply(reply);
@@ -163,10 +169,7 @@ std::string QueryChinaRank(const std::string& domain, EventPump& pump)
         std::string page;
         {
             net::THttpClient client;
-            client.UserAgent.clear();
-            client.HandleRedirects = true;
-            client.ReadTimeout = kRankReadTimeoutMs;
-            client.FetchTimeout = kRankFetchTimeoutMs;
+            setUpRankClient(client);
             page = fetchStream(client, url(endpoints::kChinaRank, "/overview/Info.do?url=", domain));
         }
         result = chinaRankFromPage(page);
