@@ -2,6 +2,7 @@
 #include "FuzzSupport.h"
 
 #include "core/net/TRegExp.h"
+#include "core/queries/Patterns.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <array>
@@ -10,19 +11,10 @@ using namespace kaldrani;
 
 namespace {
 
-const std::array<const char*, 12> kPatterns = {
-    "找到相关网页((.|\\n)*?)篇",
-    "获得约 <b>((.|\\n)*?)</b> ",
-    "有 <b>((.|\\n)*?)</b> ",
-    "<strong>((.|\\n)*?)</strong>",
-    "找到 ((.|\\n)*?) <!--",
-    "搜索到约((.|\\n)*?)项结果",
-    "共((.|\\n)*?)条结果",
-    "条结果，共 ((.|\\n)*?) 条",
-    "搜狗评级:((.|\\n)*?)/100",
-    "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">((.|\\n)*?)>",
-    "^\\w+((-\\w+)|(\\.\\w+))*[A-Za-z0-9]+((\\.|-)[A-Za-z0-9]+)*\\.[A-Za-z]+$",
-    "<a href=\"([^\"]*)\"",
+const std::array<std::string_view, 12> kPatterns = {
+    patterns::kBaiduCount, patterns::kGoogleIndexed, patterns::kGoogleBacklinks, patterns::kStrong,
+    patterns::kSogouCount, patterns::kSosoCount,     patterns::kYoudaoCount,     patterns::kBingCount,
+    patterns::kSogouRating, patterns::kChinaRank,    patterns::kDomain,          "<a href=\"([^\"]*)\"",
 };
 
 } // namespace
@@ -37,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text = (selector & 0x80) ? std::string(raw) : text::sanitizeUtf8(raw);
 
     net::TRegExp re;
-    re.setPattern(kPatterns[(selector & 0x0F) % kPatterns.size()]);
+    re.setPattern(std::string(kPatterns[(selector & 0x0F) % kPatterns.size()]));
     re.setGlobal(selector & 0x10);
     re.setMultiline(selector & 0x20);
     const net::TMatchCollection matches = re.Execute(text);

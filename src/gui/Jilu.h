@@ -48,5 +48,3 @@ private:
     bool m_loadingList = false;
     ErrorBoxEcho m_errorEcho;
 };
-
-extern TfrmJilu* frmJilu;

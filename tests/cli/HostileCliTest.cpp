@@ -75,7 +75,8 @@ std::string firstLine(const std::string& request)
 }
 
 // A scripted server in a process of its own: its pages, made before it reports its port,
-// never count towards the memory of a child this process starts.
+// never count towards the memory of a child this process starts. It is forked before this
+// process starts any thread, so the child may start its own.
 class ServerProcess {
 public:
     explicit ServerProcess(const std::function<ScriptedServer::Handler()>& makeHandler)
@@ -139,7 +140,7 @@ protected:
     {
         args.insert(args.begin(), {KALDRANI_CLI, "--connect-to", "::127.0.0.1:" + std::to_string(port),
                                    "--data-dir", m_temp.string()});
-        return runProcess(args, {"KALDRANI_CONNECT_TO="});
+        return runProcess(args, {"KALDRANI_CONNECT_TO"});
     }
 
     void listSites(const std::string& listText)

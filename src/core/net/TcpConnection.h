@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/net/HttpClient.h"
+#include "core/sys/UniqueFd.h"
 
 namespace kaldrani::net {
 
@@ -35,7 +36,7 @@ public:
     void close();
 
     // A socket is held and the peer has not been seen to close it.
-    bool isOpen() const { return m_fd >= 0 && !m_eof; }
+    bool isOpen() const { return m_fd && !m_eof; }
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
@@ -73,14 +74,14 @@ private:
     enum class Fill { Data, TimedOut, Eof };
     // Reads what the socket holds into the buffer, waiting up to timeoutMs for it.
     Fill fill(std::optional<int> timeoutMs);
-    // Waits for events on the socket up to timeoutMs, but never past the deadline.
-    // Returns false on time-out.
-    bool waitFor(short events, std::optional<int> timeoutMs);
+    // Waits for events on fd up to timeoutMs (unset: indefinitely), but never past the
+    // deadline. Returns false on time-out.
+    bool waitFor(int fd, short events, std::optional<int> timeoutMs);
     size_t buffered() const { return m_end - m_start; }
     const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
-    int m_fd = -1;
+    sys::UniqueFd m_fd;
     bool m_eof = false;
     Deadline m_deadline;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never

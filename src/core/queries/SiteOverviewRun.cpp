@@ -3,6 +3,7 @@
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
 #include "core/queries/RankQueries.h"
 #include "core/queries/SearchEngine.h"
 #include "core/records/History.h"
@@ -62,7 +63,7 @@ bool IsValidDomain(const std::string& domain)
 {
     try {
         net::TRegExp re;
-        re.setPattern("^\\w+((-\\w+)|(\\.\\w+))*[A-Za-z0-9]+((\\.|-)[A-Za-z0-9]+)*\\.[A-Za-z]+$");
+        re.setPattern(std::string(patterns::kDomain));
         return re.Execute(domain).Count() > 0;
     } catch (...) {
         return false;
