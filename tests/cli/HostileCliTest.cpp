@@ -1,8 +1,11 @@
 // kaldrani-cli against servers that answer with terminal control bytes or with pages
 // that match tens of megabytes: the terminal stays clean, memory and records stay small.
+#include "ByteFiles.h"
 #include "ProcessRunner.h"
 #include "ScriptedServer.h"
+#include "TempFolder.h"
 
+#include "core/records/History.h"
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
@@ -13,17 +16,18 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 using kaldrani::testing::ProcessResult;
 using kaldrani::testing::Reply;
+using kaldrani::testing::readBytes;
 using kaldrani::testing::runProcess;
+using kaldrani::testing::TempFolder;
+using kaldrani::testing::writeBytes;
+namespace records = kaldrani::records;
 using kaldrani::testing::reply;
 using kaldrani::testing::ScriptedServer;
 
@@ -36,21 +40,6 @@ constexpr bool kMeasuresMemory = true;
 
 constexpr const char* kTerminalJunk = "\x1b]0;pwned\x07\x1b[2J";
 constexpr const char* kJunkShown = "\\x1B]0;pwned\\x07\\x1B[2J";
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
 
 bool hasControlBytes(const std::string& text)
 {
@@ -122,37 +111,29 @@ private:
 
 class HostileCli : public ::testing::Test {
 protected:
-    HostileCli()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-cli-hostile-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_temp = pattern;
-    }
-    ~HostileCli() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_temp, ec);
-    }
-
-    // Runs the binary with every connection sent to port.
+    // Runs the binary with every connection sent to port and a data folder of its own.
     ProcessResult cli(std::vector<std::string> args, int port)
     {
         args.insert(args.begin(), {KALDRANI_CLI, "--connect-to", "::127.0.0.1:" + std::to_string(port),
-                                   "--data-dir", m_temp.string()});
+                                   "--data-dir", m_temp.path().string()});
         return runProcess(args, {"KALDRANI_CONNECT_TO"});
     }
 
     void listSites(const std::string& listText)
     {
-        fs::create_directories(m_temp / "vemro" / "data");
-        std::ofstream(m_temp / "vemro" / "website.txt", std::ios::binary) << listText;
+        fs::create_directories(m_temp.path() / "vemro" / "data");
+        writeBytes(m_temp.path() / "vemro" / "website.txt", listText);
     }
 
-    fs::path historyFile(const std::string& site) const { return m_temp / "vemro" / "data" / (site + ".txt"); }
+    fs::path historyFile(const std::string& site) const
+    {
+        return m_temp.path() / "vemro" / "data" / (site + ".txt");
+    }
 
-    fs::path m_temp;
+    TempFolder m_temp;
 };
+
+} // namespace
 
 TEST_F(HostileCli, FetchShowsControlBytesFromTheNetworkAsEscapes)
 {
@@ -183,7 +164,7 @@ TEST_F(HostileCli, OverviewAndHistoryShowEscapesWhileTheRecordKeepsItsBytes)
     // A leading ESC is trimmed with the other leading control characters.
     EXPECT_NE(r.out.find("AlexaRank\t]0;pwned\\x07\\x1B[2J123\n"), std::string::npos) << r.out;
 
-    EXPECT_NE(readAll(historyFile("example.com")).find("]0;pwned\x07\x1b[2J123"), std::string::npos);
+    EXPECT_NE(readBytes(historyFile("example.com")).find("]0;pwned\x07\x1b[2J123"), std::string::npos);
     const ProcessResult history = cli({"history", "example.com"}, server.port());
     EXPECT_EQ(history.exitCode, 0) << history.err;
     EXPECT_FALSE(hasControlBytes(history.out)) << history.out;
@@ -231,14 +212,14 @@ TEST_F(HostileCli, HugeMatchesStayBoundedInMemoryOutputAndRecord)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_LT(r.peakKb, 512 * 1024);
     RecordProperty("peak_kb", static_cast<int>(r.peakKb));
-    const auto shown = lines(r.out);
+    const auto shown = records::splitLines(r.out);
     ASSERT_EQ(shown.size(), 11u) << r.out.substr(0, 500);
     EXPECT_EQ(shown[0], "百度\t" + std::string(1024, '7') + "\t0");
     EXPECT_EQ(shown[2], "雅虎\t" + std::string(1024, '8') + "\t0");
     EXPECT_EQ(shown[9], "AlexaRank\t" + std::string(1024, '9'));
     EXPECT_EQ(shown[10], "ChinaRank\t" + std::string(1024, '6'));
 
-    const std::string record = readAll(historyFile("example.com"));
+    const std::string record = readBytes(historyFile("example.com"));
     EXPECT_LT(record.size(), 8u * 1024);
     const ProcessResult history = cli({"history", "example.com"}, server.port());
     EXPECT_EQ(history.exitCode, 0) << history.err;
@@ -261,5 +242,3 @@ TEST_F(HostileCli, AHugeErrorBodyIsNotDecoded)
     EXPECT_LT(r.peakKb, 100 * 1024);
     RecordProperty("peak_kb", static_cast<int>(r.peakKb));
 }
-
-} // namespace
