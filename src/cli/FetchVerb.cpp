@@ -60,6 +60,8 @@ Verb addFetchVerb(CLI::App& app, const GlobalOptions&)
                 } catch (const net::FetchError& e) {
                     throw CommandFailure(1, e.what());
                 }
+                // The page's own line layout stays; what could drive the terminal does not.
+                text = terminalText(text, true);
                 std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
                 std::cout.flush();
                 return std::cout ? 0 : 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/TerminalText.h"
 #include "core/records/DataFolder.h"
 
 #include <CLI/CLI.hpp>
@@ -18,13 +19,14 @@ struct GlobalOptions {
 };
 
 // A field for TAB-separated output: a TAB or line break inside it (leftover page text may
-// hold them) becomes a blank, so every row stays one line with one TAB between fields.
+// hold them) becomes a blank, so every row stays one line with one TAB between fields;
+// other control characters become visible escapes.
 inline std::string tsvField(std::string text)
 {
     for (char& c : text)
         if (c == '\t' || c == '\r' || c == '\n')
             c = ' ';
-    return text;
+    return terminalText(text, false);
 }
 
 // A failure a verb ends with: its message goes to stderr, status is the exit status.

@@ -70,10 +70,10 @@ int main(int argc, char** argv)
         try {
             return verb.run();
         } catch (const cli::CommandFailure& e) {
-            std::cerr << e.what() << "\n";
+            std::cerr << cli::terminalText(e.what(), true) << "\n";
             return e.status();
         } catch (const std::exception& e) {
-            std::cerr << "kaldrani-cli: " << e.what() << "\n";
+            std::cerr << "kaldrani-cli: " << cli::terminalText(e.what(), true) << "\n";
             return 1;
         }
     }

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,11 +68,15 @@ pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>
     return pid;
 }
 
-int waitFor(pid_t pid)
+// The exit status; peakKb, when given, gets the program's peak resident memory.
+int waitFor(pid_t pid, long* peakKb = nullptr)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
+    if (peakKb != nullptr)
+        *peakKb = usage.ru_maxrss;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -126,7 +131,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
             }
         }
     }
-    result.exitCode = waitFor(pid);
+    result.exitCode = waitFor(pid, &result.peakKb);
     return result;
 }
 

@@ -16,6 +16,7 @@ struct ProcessResult {
     int exitCode = -1; // the exit status, or 128 + signal number when a signal ended it
     std::string out;
     std::string err;
+    long peakKb = 0; // the peak resident memory the program reached, in KiB
 };
 
 // Runs argv[0] (a path) with the arguments and the test's environment changed by

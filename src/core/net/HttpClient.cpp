@@ -10,6 +10,7 @@
 #include "core/text/Ascii.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 
 namespace kaldrani::net {
@@ -18,6 +19,10 @@ namespace {
 
 constexpr size_t kMaxLineLength = 16384;
 constexpr size_t kMaxHeaderLines = 255;
+// Interim "100 Continue" answers skipped before the real one; a server sends one at most.
+constexpr int kMaxInterimAnswers = 8;
+// The cookie, target and header bounds keep a request head far below this.
+constexpr size_t kMaxRequestHeadBytes = 64 * 1024;
 // A remote server must not be able to exhaust the program's memory.
 constexpr size_t kMaxBodyBytes = size_t{64} << 20;
 constexpr const char* kBodyTooLarge = "Response body larger than 64 MiB.";
@@ -43,6 +48,22 @@ HttpStatusError::HttpStatusError(int code, std::string statusLine, std::string b
     , m_statusLine(std::move(statusLine))
     , m_body(std::move(body))
 {
+}
+
+HttpStatusError::HttpStatusError(int code, std::string statusLine, std::string bodyBytes, bool utf8)
+    : HttpStatusError(code, std::move(statusLine), std::move(bodyBytes))
+{
+    m_decoded = false;
+    m_utf8 = utf8;
+}
+
+const std::string& HttpStatusError::body() const
+{
+    if (!m_decoded) {
+        m_body = m_utf8 ? text::sanitizeUtf8(m_body) : text::latin1ToUtf8(m_body);
+        m_decoded = true;
+    }
+    return m_body;
 }
 
 struct THttpClient::Impl {
@@ -91,6 +112,8 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
         request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr));
     request.protocolVersion = settings.ProtocolVersion;
     const std::string bytes = writeRequest(request);
+    if (bytes.size() > kMaxRequestHeadBytes)
+        throw FetchError("Request header too large.");
 
     // A kept-alive connection the server has just dropped gets one fresh attempt; a new
     // connection that fails is the server's answer.
@@ -122,7 +145,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
 
 void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
 {
-    for (;;) {
+    for (int interim = 0;; ++interim) {
         response.statusLine = decodeHeadLine(response.statusLine);
         response.code = parseStatusCode(response.statusLine);
         response.headers.clear();
@@ -141,6 +164,8 @@ void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
                 cookies.setCookie(value, address.host, std::time(nullptr));
         if (response.code != 100)
             return;
+        if (interim >= kMaxInterimAnswers)
+            throw FetchError("Too many interim responses.");
         // An interim answer: the real one follows on the same connection.
         const auto result = connection.readLine(response.statusLine, readTimeout, kMaxLineLength);
         if (result == TcpConnection::LineResult::Closed)
@@ -174,13 +199,16 @@ void THttpClient::Impl::readChunked(std::string* out)
         readBodyLine();
     }
     // The trailer section ends at an empty line; a server that closes here sent it all.
-    for (;;) {
+    // Its lines are bounded like the header lines, or a server could hold the fetch for ever.
+    for (size_t lines = 0;; ++lines) {
         std::string line;
         const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
         if (result == TcpConnection::LineResult::TimedOut)
             throw FetchError("Read timed out.");
         if (result == TcpConnection::LineResult::Closed || line.empty())
             return;
+        if (lines >= kMaxHeaderLines)
+            throw FetchError("Too many header lines.");
     }
 }
 
@@ -197,6 +225,9 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
     } else if (length && *length > 0) {
         if (static_cast<std::uint64_t>(*length) > kMaxBodyBytes)
             throw FetchError(kBodyTooLarge);
+        // Room for the announced length at once: growing by doubling would touch twice it.
+        if (out != nullptr)
+            out->reserve(out->size() + static_cast<size_t>(*length));
         connection.readExact(out, static_cast<size_t>(*length), readTimeout);
     } else {
         connection.readToEnd(out, kMaxBodyBytes, readTimeout, kBodyTooLarge);
@@ -207,11 +238,16 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
 {
     readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
     connectTimeout = settings.ConnectTimeout && *settings.ConnectTimeout > 0 ? settings.ConnectTimeout : std::nullopt;
+    TcpConnection::Deadline deadline;
+    if (settings.FetchTimeout && *settings.FetchTimeout > 0)
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*settings.FetchTimeout);
+    connection.setDeadline(deadline);
     const size_t initialLength = body.size();
     int redirects = 0;
     std::string current = url;
     try {
         for (;;) {
+            connection.checkDeadline();
             const HttpAddress address = splitAddress(current);
             const std::string scheme = text::asciiLower(address.scheme);
             std::string slashed = current;
@@ -240,7 +276,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                 ++redirects;
                 if (!settings.HandleRedirects) {
                     readBody(response.headers, &scratch, std::nullopt);
-                    throw HttpStatusError(code, response.statusLine, decodeStringForm(response.headers, scratch));
+                    throw HttpStatusError(code, response.statusLine, std::move(scratch), declaresUtf8(response.headers));
                 }
                 readBody(response.headers, nullptr, kRedirectBodyWaitMs);
                 keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
@@ -265,7 +301,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             }
             const bool shortWait = (code >= 101 && code <= 199) || code == 304;
             readBody(response.headers, &scratch, shortWait ? std::optional<int>(kShortBodyWaitMs) : std::nullopt);
-            throw HttpStatusError(code, response.statusLine, decodeStringForm(response.headers, scratch));
+            throw HttpStatusError(code, response.statusLine, std::move(scratch), declaresUtf8(response.headers));
         }
     } catch (...) {
         body.resize(initialLength);

@@ -20,14 +20,19 @@ public:
 class HttpStatusError : public FetchError {
 public:
     HttpStatusError(int code, std::string statusLine, std::string body);
+    // Keeps the body's bytes; they are decoded (as UTF-8 when utf8, else one character per
+    // byte) only when body() is first asked for, as callers mostly throw them away.
+    HttpStatusError(int code, std::string statusLine, std::string bodyBytes, bool utf8);
     int code() const { return m_code; }
     const std::string& statusLine() const { return m_statusLine; }
-    const std::string& body() const { return m_body; }
+    const std::string& body() const;
 
 private:
     int m_code;
     std::string m_statusLine;
-    std::string m_body;
+    mutable std::string m_body;
+    mutable bool m_decoded = true;
+    bool m_utf8 = false;
 };
 
 // An HTTP/1.1 client for exactly one GET of an absolute "http" address: plain TCP, no
@@ -54,6 +59,11 @@ public:
     // Keep the cookies a fetch receives and send them on its later requests.
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";
+    // Milliseconds the whole fetch may last, redirects and every wait included, whatever
+    // the server sends; past it the fetch fails with "Fetch deadline exceeded.". Unset: no
+    // bound. A last line of defence beside ReadTimeout, which bounds only single waits.
+    std::optional<int> FetchTimeout = kDefaultFetchTimeoutMs;
+    static constexpr int kDefaultFetchTimeoutMs = 120000;
 
     // Stream form: appends the final body's bytes to buffer (undecoded). On a failure the
     // buffer holds nothing usable. Raises FetchError or HttpStatusError.

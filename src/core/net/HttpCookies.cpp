@@ -86,6 +86,8 @@ bool domainMatches(std::string_view host, std::string_view domain)
 
 void CookieJar::setCookie(std::string_view headerValue, std::string_view host, std::time_t now)
 {
+    if (headerValue.size() > kMaxCookieBytes)
+        return;
     HttpCookie cookie;
     cookie.domain = text::asciiLower(host);
     std::optional<std::time_t> expires;
@@ -145,7 +147,12 @@ void CookieJar::setCookie(std::string_view headerValue, std::string_view host, s
         else
             *same = cookie;
     } else if (!expired) {
-        m_cookies.push_back(cookie);
+        const auto ofDomain = [&](const HttpCookie& c) { return c.domain == cookie.domain; };
+        if (static_cast<size_t>(std::count_if(m_cookies.begin(), m_cookies.end(), ofDomain)) >= kMaxCookiesPerDomain)
+            m_cookies.erase(std::find_if(m_cookies.begin(), m_cookies.end(), ofDomain));
+        else if (m_cookies.size() >= kMaxCookies)
+            m_cookies.erase(m_cookies.begin());
+        m_cookies.push_back(std::move(cookie));
     }
 }
 
@@ -156,9 +163,12 @@ std::string CookieJar::cookieHeader(std::string_view host, std::string_view path
     for (const auto& c : m_cookies) {
         if (!domainMatches(host, c.domain) || !path.starts_with(c.path) || c.value.empty() || c.secure)
             continue;
-        if (!header.empty())
+        const size_t separator = header.empty() ? 0 : 2;
+        if (header.size() + separator + c.name.size() + 1 + c.value.size() > kMaxHeaderBytes)
+            continue;
+        if (separator != 0)
             header += "; ";
-        header += c.name + "=" + c.value;
+        header.append(c.name).append("=").append(c.value);
     }
     return header;
 }

@@ -19,16 +19,26 @@ struct HttpCookie {
 };
 
 // The cookies of one fetch: what Set-Cookie headers gave, and which go back on a request.
+// A server may send any number of cookies, so the store keeps at most the usual floors
+// of [rfc6265] 6.1 and gives the oldest up first.
 class CookieJar {
 public:
+    static constexpr size_t kMaxCookieBytes = 4096;    // one Set-Cookie value, attributes included
+    static constexpr size_t kMaxCookiesPerDomain = 50;
+    static constexpr size_t kMaxCookies = 3000;
+    static constexpr size_t kMaxHeaderBytes = 8192;    // the Cookie header value sent
+
     // Takes one Set-Cookie or Set-Cookie2 value received from host at time now: "name=value"
     // then attributes path, domain, expires, max-age and secure (names ignoring case).
-    // A cookie whose domain does not match host is dropped; one that has already expired
-    // removes the stored cookie of the same name, domain and path.
+    // A cookie whose domain does not match host is dropped, and so is a value longer than
+    // kMaxCookieBytes; one that has already expired removes the stored cookie of the same
+    // name, domain and path. A new cookie beyond kMaxCookiesPerDomain for its domain or
+    // kMaxCookies in all pushes out the oldest of its domain, or the oldest of all.
     void setCookie(std::string_view headerValue, std::string_view host, std::time_t now);
 
     // The Cookie header value for a request to host and path at time now: the matching
-    // cookies as "name=value" joined by "; ", or an empty text when none match.
+    // cookies as "name=value" joined by "; ", or an empty text when none match. A cookie
+    // that would make the value longer than kMaxHeaderBytes is left out.
     std::string cookieHeader(std::string_view host, std::string_view path, std::time_t now);
 
     // The stored cookies, oldest first.

@@ -27,32 +27,44 @@ std::string toRequestAscii(std::string_view text)
 
 std::vector<std::string> wrapHeaderLine(const std::string& line, size_t maxLength)
 {
+    // The rest still to place is line[pos, end), preceded by one blank once it continues a
+    // line; walking pos along the line keeps the work linear in its length.
     std::vector<std::string> lines;
-    std::string rest = line;
+    size_t pos = 0;
+    bool continued = false;
+    const auto restSize = [&] { return line.size() - pos + (continued ? 1 : 0); };
+    const auto at = [&](size_t i) { return continued ? (i == 0 ? ' ' : line[pos + i - 1]) : line[pos + i]; };
+    const auto toLine = [&](size_t i) { return continued ? pos + i - 1 : pos + i; };
+    const auto piece = [&](size_t length) {
+        return continued ? " " + line.substr(pos, length - 1) : line.substr(pos, length);
+    };
     const size_t nameEnd = line.find(':');
     // Never break inside the name: the first line must keep "Name:" whole.
     size_t minBreak = nameEnd == std::string::npos ? 1 : nameEnd + 2;
-    while (rest.size() > maxLength) {
+    while (restSize() > maxLength) {
         size_t cut = std::string::npos;
-        for (size_t i = std::min(maxLength, rest.size()) - 1; i >= minBreak; --i) {
-            if (rest[i] == ' ' || rest[i] == '\t' || rest[i] == ',') {
+        for (size_t i = std::min(maxLength, restSize()) - 1; i >= minBreak; --i) {
+            if (at(i) == ' ' || at(i) == '\t' || at(i) == ',') {
                 cut = i;
                 break;
             }
         }
         if (cut == std::string::npos) {
-            const size_t after = rest.find_first_of(" \t,", std::max(maxLength, minBreak));
-            if (after == std::string::npos || after + 1 >= rest.size())
+            const size_t after = line.find_first_of(" \t,", toLine(std::max(maxLength, minBreak)));
+            if (after == std::string::npos)
                 break;
-            cut = after;
+            cut = continued ? after - pos + 1 : after - pos;
+            if (cut + 1 >= restSize())
+                break;
         }
-        if (cut + 1 >= rest.size())
+        if (cut + 1 >= restSize())
             break;
-        lines.push_back(rest.substr(0, cut + 1));
-        rest = " " + rest.substr(cut + 1);
+        lines.push_back(piece(cut + 1));
+        pos = toLine(cut + 1);
+        continued = true;
         minBreak = 1;
     }
-    lines.push_back(rest);
+    lines.push_back(piece(restSize()));
     return lines;
 }
 

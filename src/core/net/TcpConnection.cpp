@@ -22,31 +22,15 @@ namespace {
 // Room for the longest line the fetch accepts, many times over.
 constexpr size_t kBufferSize = 64 * 1024;
 
+SocketOpener& socketOpener()
+{
+    static SocketOpener opener;
+    return opener;
+}
+
 [[noreturn]] void raiseErrno(int code)
 {
     throw SocketError(socketErrorMessage(code, std::strerror(code)));
-}
-
-// Waits for events on fd; a negative timeout waits indefinitely. Returns false on time-out.
-bool waitFor(int fd, short events, std::optional<int> timeoutMs)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = timeoutMs ? Clock::now() + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max();
-    for (;;) {
-        int wait = -1;
-        if (timeoutMs) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            wait = left > 0 ? static_cast<int>(left) : 0;
-        }
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, wait);
-        if (r > 0)
-            return true;
-        if (r == 0)
-            return false;
-        if (errno != EINTR)
-            raiseErrno(errno);
-    }
 }
 
 } // namespace
@@ -56,6 +40,39 @@ std::string socketErrorMessage(int code, std::string text)
     if (!text.empty() && text.back() != '.')
         text += '.';
     return "Socket Error # " + std::to_string(code) + "\r\n" + text;
+}
+
+void TcpConnection::checkDeadline() const
+{
+    if (m_deadline && std::chrono::steady_clock::now() >= *m_deadline)
+        throw FetchError(kDeadlineMessage);
+}
+
+bool TcpConnection::waitFor(int fd, short events, std::optional<int> timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    auto end = timeoutMs ? Clock::now() + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max();
+    const bool deadlineFirst = m_deadline && *m_deadline < end;
+    if (deadlineFirst)
+        end = *m_deadline;
+    for (;;) {
+        int wait = -1;
+        if (end != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
+            wait = left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+        }
+        pollfd p{fd, events, 0};
+        const int r = ::poll(&p, 1, wait);
+        if (r > 0)
+            return true;
+        if (r == 0) {
+            if (deadlineFirst)
+                throw FetchError(kDeadlineMessage);
+            return false;
+        }
+        if (errno != EINTR)
+            raiseErrno(errno);
+    }
 }
 
 TcpConnection::~TcpConnection()
@@ -70,9 +87,22 @@ void TcpConnection::close()
     m_start = m_end = 0;
 }
 
+void setSocketOpener(SocketOpener opener)
+{
+    socketOpener() = std::move(opener);
+}
+
 void TcpConnection::open(const std::string& host, int port, std::optional<int> timeoutMs)
 {
     close();
+    if (socketOpener()) {
+        const int fd = socketOpener()(host, port);
+        if (fd < 0)
+            raiseErrno(ECONNREFUSED);
+        m_fd = sys::UniqueFd(fd);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        return;
+    }
     const ConnectTarget target = resolveConnectTarget(host, port);
     // A NUL would cut the name short and reach some other host.
     if (target.host.find('\0') != std::string::npos)
@@ -146,6 +176,8 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
 {
     if (m_eof)
         return Fill::Eof;
+    // Checked on every read too: a peer that drips bytes never lets a wait run out.
+    checkDeadline();
     if (!m_buffer)
         m_buffer = std::make_unique<char[]>(kBufferSize);
     if (m_start == m_end) {

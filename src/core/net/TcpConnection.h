@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +41,14 @@ public:
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
+    // A moment after which every wait, connect and read raises FetchError
+    // kDeadlineMessage, whatever the peer does; unset: no such moment.
+    using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+    void setDeadline(Deadline deadline) { m_deadline = deadline; }
+    // Raises FetchError kDeadlineMessage when the deadline has passed.
+    void checkDeadline() const;
+    static constexpr const char* kDeadlineMessage = "Fetch deadline exceeded.";
+
     // Writes all bytes. Raises FetchError on a socket error, and as the system's own
     // time-out when the peer takes nothing for timeoutMs (unset: no bound).
     void sendAll(std::string_view bytes, std::optional<int> timeoutMs = std::nullopt);
@@ -66,18 +76,28 @@ private:
     enum class Fill { Data, TimedOut, Eof };
     // Reads what the socket holds into the buffer, waiting up to timeoutMs for it.
     Fill fill(std::optional<int> timeoutMs);
+    // Waits for events on fd up to timeoutMs (unset: indefinitely), but never past the
+    // deadline. Returns false on time-out.
+    bool waitFor(int fd, short events, std::optional<int> timeoutMs);
     size_t buffered() const { return m_end - m_start; }
     const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
     sys::UniqueFd m_fd;
     bool m_eof = false;
+    Deadline m_deadline;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
     // cleared, so a read costs one copy and no fill.
     std::unique_ptr<char[]> m_buffer;
     size_t m_start = 0;
     size_t m_end = 0;
 };
+
+// For tests and fuzzing: every TcpConnection::open takes its socket from opener instead
+// of the network. It returns a connected stream socket (made non-blocking here), or -1
+// for a refused connection. An empty opener restores the network.
+using SocketOpener = std::function<int(const std::string& host, int port)>;
+void setSocketOpener(SocketOpener opener);
 
 // "Socket Error # code\r\ntext", the text ending with a full stop.
 std::string socketErrorMessage(int code, std::string text);

@@ -1,7 +1,9 @@
 #include "core/queries/EngineCount.h"
 
 #include "core/net/TRegExp.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/Patterns.h"
 #include "core/queries/QueryFetch.h"
 #include "core/queries/TextRemoval.h"
@@ -66,18 +68,29 @@ std::string urlFor(const CountRow& row, const std::string& domain)
     return url;
 }
 
+std::string countFromPage(const CountRow& row, const std::string& page)
+{
+    std::string text = net::firstMatch(row.pattern, page);
+    for (const std::string_view what : row.removals)
+        removeAll(text, what);
+    return text.empty() ? std::string("0") : boundDisplayText(std::move(text));
+}
+
 std::string countFrom(const CountRow& row, const std::string& domain)
 {
     return valueOrFailure(std::string("0"), [&] {
-        const std::string page = fetchQueryPage(urlFor(row, domain), {.form = row.form});
-        std::string text = net::firstMatch(row.pattern, page);
-        for (const std::string_view what : row.removals)
-            removeAll(text, what);
-        return text.empty() ? std::string("0") : text;
+        // The page goes before the next query: only the short count outlives this call.
+        return countFromPage(row, fetchQueryPage(urlFor(row, domain),
+                                                 {.form = row.form, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
 }
 
 } // namespace
+
+std::string engineCountFromPage(SearchEngine engine, CountKind kind, const std::string& page)
+{
+    return countFromPage(rowFor(engine, kind), page);
+}
 
 std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::string& domain)
 {

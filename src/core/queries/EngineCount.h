@@ -13,6 +13,11 @@ namespace kaldrani::queries {
 // except for Baidu Indexed.
 std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump);
 
+// The count text QueryEngineCount makes of a fetched page (decoded as its fetch form
+// decodes it): the pattern's first match without its markers and grouping commas, cut to
+// kMaxDisplayChars characters, or "0" when nothing matches. Raises when the match fails.
+std::string engineCountFromPage(SearchEngine engine, CountKind kind, const std::string& page);
+
 // The address QueryEngineCount fetches for engine, kind and domain.
 std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::string& domain);
 

@@ -14,6 +14,8 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
     client.ReadTimeout = how.readTimeoutMs > 0 ? how.readTimeoutMs : safetyReadTimeoutMs();
     if (how.connectTimeoutMs > 0)
         client.ConnectTimeout = how.connectTimeoutMs;
+    if (how.fetchTimeoutMs > 0)
+        client.FetchTimeout = how.fetchTimeoutMs;
     if (how.form == PageForm::String)
         return client.FetchPage(url);
     std::string buffer;

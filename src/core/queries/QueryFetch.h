@@ -19,6 +19,8 @@ struct QueryFetch {
     int readTimeoutMs = 0;
     // The connect limit in milliseconds; 0 leaves it to the system (minutes).
     int connectTimeoutMs = 0;
+    // The bound on the whole fetch in milliseconds; 0 keeps the client's own.
+    int fetchTimeoutMs = 0;
 };
 
 // Fetches url with a fresh client set up as `how` says and returns the page as UTF-8.

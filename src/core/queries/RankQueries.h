@@ -23,4 +23,11 @@ std::string QueryAlexaRank(const std::string& domain, EventPump& pump);
 // events once before returning.
 std::string QueryChinaRank(const std::string& domain, EventPump& pump);
 
+// What each rank query makes of its fetched page (decoded as its fetch form decodes it);
+// the texts are cut to kMaxDisplayChars characters. Each raises only when the match fails.
+int pageRankFromPage(const std::string& page);
+int sogouRatingFromPage(const std::string& page);
+std::string alexaRankFromReply(const std::string& reply);
+std::string chinaRankFromPage(const std::string& page);
+
 } // namespace kaldrani::queries
