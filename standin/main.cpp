@@ -1,3 +1,4 @@
+#include "FailingServices.h"
 #include "StandinServer.h"
 
 #include <CLI/CLI.hpp>
@@ -12,6 +13,11 @@ int main(int argc, char** argv)
     app.name("kaldrani-standin");
     int port = 0;
     app.add_option("--port", port, "Port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    std::string fail;
+    app.add_option("--fail", fail,
+                   "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
+                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (no figure) or slow (5 s)")
+        ->option_text("LIST");
     CLI11_PARSE(app, argc, argv);
 
     // Blocked before any thread starts, so every thread inherits the mask and only the
@@ -24,6 +30,7 @@ int main(int argc, char** argv)
 
     try {
         kaldrani::standin::StandinServer server(port);
+        kaldrani::standin::failServices(server, fail);
         std::cout << server.port() << std::endl;
         int received = 0;
         sigwait(&signals, &received);
