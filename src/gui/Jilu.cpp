@@ -4,6 +4,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/HistoryTableModel.h"
+#include "gui/JiluTrendAccess.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -147,6 +148,7 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
     });
 
     runHandler([this] { FormCreate(); }, this);
+    attachTrendAccess(this, m_folder);
 }
 
 void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
@@ -210,6 +212,7 @@ void TfrmJilu::chushihua()
 void TfrmJilu::clearStringGrid()
 {
     m_cells->clearData();
+    m_shownSite.clear();
 }
 
 void TfrmJilu::urlListListBoxClick()
@@ -222,6 +225,7 @@ void TfrmJilu::urlListListBoxClick()
         if (selected.isEmpty())
             return;
         m_cells->putRecords(kaldrani::records::ReadHistory(m_folder, selected.front()->text().toStdString()));
+        m_shownSite = selected.front()->text();
     } catch (const std::exception&) {
     }
 }

@@ -1,0 +1,13 @@
+# The history's trend chart and CSV export, reached from the history window.
+find_package(Qt6 REQUIRED COMPONENTS Charts)
+target_sources(kaldrani_gui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/Trend.h
+  ${CMAKE_CURRENT_LIST_DIR}/Trend.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/JiluTrendAccess.h
+  ${CMAKE_CURRENT_LIST_DIR}/JiluTrendAccess.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryCsvExport.h
+  ${CMAKE_CURRENT_LIST_DIR}/HistoryCsvExport.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SaveFileChooser.h
+  ${CMAKE_CURRENT_LIST_DIR}/SaveFileChooser.cpp
+)
+target_link_libraries(kaldrani_gui PUBLIC Qt6::Charts)
