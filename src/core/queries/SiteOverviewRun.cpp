@@ -37,8 +37,14 @@ private:
 void clearDisplay(OverviewDisplay& display, OverviewView& view)
 {
     for (int row = 1; row <= 7; ++row)
-        for (int col = 1; col <= 2; ++col)
+        for (int col = 1; col <= 2; ++col) {
             display.setCell(col, row, {});
+            display.setCellFailure(col, row, {});
+        }
+    display.pageRankFailure.clear();
+    display.sogouRatingFailure.clear();
+    display.alexaRankFailure.clear();
+    display.chinaRankFailure.clear();
     display.pageRankVisible = false;
     display.gaugeVisible = false;
     display.alexaRank.clear();
@@ -56,6 +62,16 @@ const std::string& OverviewDisplay::cell(int col, int row) const
 void OverviewDisplay::setCell(int col, int row, std::string text)
 {
     m_cells[cellIndex(col, row)] = std::move(text);
+}
+
+const std::string& OverviewDisplay::cellFailure(int col, int row) const
+{
+    return m_cellFailures[cellIndex(col, row)];
+}
+
+void OverviewDisplay::setCellFailure(int col, int row, std::string why)
+{
+    m_cellFailures[cellIndex(col, row)] = std::move(why);
 }
 
 bool IsValidDomain(const std::string& domain)
