@@ -34,6 +34,16 @@ struct TrendFixture {
         std::filesystem::create_directories(folder.historyFolder());
         std::ofstream(folder.historyPath("example.com"), std::ios::binary) << thousandRecords();
     }
+    // Shows the site in w; false, with the benchmark skipped, when the window stays unseen.
+    static bool shown(TfrmTrend& w, benchmark::State& state)
+    {
+        w.showSite(QStringLiteral("example.com"));
+        if (QTest::qWaitForWindowExposed(&w))
+            return true;
+        state.SkipWithError("the window was not shown");
+        return false;
+    }
+
     QTemporaryDir dir;
     kaldrani::records::DataFolder folder;
 };
@@ -44,11 +54,8 @@ void BM_TrendShowSiteOf1000Records(benchmark::State& state)
 {
     TrendFixture f;
     TfrmTrend w(f.folder);
-    w.showSite(QStringLiteral("example.com"));
-    if (!QTest::qWaitForWindowExposed(&w)) {
-        state.SkipWithError("the window was not shown");
+    if (!f.shown(w, state))
         return;
-    }
     for (auto _ : state) {
         w.showSite(QStringLiteral("example.com"));
         w.repaint();
@@ -63,11 +70,8 @@ void BM_TrendSwitchKindOf1000Records(benchmark::State& state)
 {
     TrendFixture f;
     TfrmTrend w(f.folder);
-    w.showSite(QStringLiteral("example.com"));
-    if (!QTest::qWaitForWindowExposed(&w)) {
-        state.SkipWithError("the window was not shown");
+    if (!f.shown(w, state))
         return;
-    }
     bool backlinks = false;
     for (auto _ : state) {
         backlinks = !backlinks;
