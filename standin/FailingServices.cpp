@@ -41,7 +41,7 @@ Response failure(std::string_view how)
         return r;
     }
     if (how == "empty")
-        return utf8Page("<html><body><p>No figures today.</p></body></html>");
+        return utf8Page("");
     if (how == "slow") {
         Response r = utf8Page("<html><body></body></html>");
         r.delayMs = kSlowMs;

@@ -2,7 +2,9 @@
 
 #include "OverviewPages.h"
 #include "core/queries/Endpoints.h"
+#include "core/sys/UniqueFd.h"
 #include "core/text/Encoding.h"
+#include "core/text/Numbers.h"
 #include "core/text/Ascii.h"
 
 #include <arpa/inet.h>
@@ -29,23 +31,13 @@ constexpr std::size_t kMaxRequestHead = 64 * 1024;
 constexpr int kIdleSeconds = 10;
 constexpr std::size_t kMaxLoggedRequests = 10000;
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::string percentDecode(std::string_view text)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = hexDigit(text[i + 1]), lo = hexDigit(text[i + 2]);
+            const int hi = text::hexDigitValue(text[i + 1]), lo = text::hexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;
@@ -219,8 +211,8 @@ struct StandinServer::Impl {
         std::atomic<bool> done{false};
     };
 
-    int listenFd = -1;
-    int wakePipe[2] = {-1, -1};
+    sys::UniqueFd listenFd;
+    sys::UniquePipe wakePipe;
     std::thread acceptThread;
 
     mutable std::mutex mutex;
@@ -253,7 +245,7 @@ void StandinServer::Impl::reapFinished()
 
 void StandinServer::Impl::acceptLoop()
 {
-    pollfd fds[2] = {{listenFd, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{listenFd.get(), POLLIN, 0}, {wakePipe.read.get(), POLLIN, 0}};
     while (true) {
         fds[0].revents = fds[1].revents = 0;
         const int n = ::poll(fds, 2, -1);
@@ -263,7 +255,7 @@ void StandinServer::Impl::acceptLoop()
             return;
         if (!(fds[0].revents & POLLIN))
             continue;
-        const int fd = ::accept(listenFd, nullptr, nullptr);
+        const int fd = ::accept(listenFd.get(), nullptr, nullptr);
         if (fd < 0) {
             // Out of descriptors: give the open connections a moment to end instead of spinning.
             if (errno == EMFILE || errno == ENFILE)
@@ -355,22 +347,22 @@ Response StandinServer::Impl::dispatch(const Request& request)
 StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
 {
     Impl& d = *m_impl;
-    d.listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (d.listenFd < 0)
+    d.listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int listenFd = d.listenFd.get();
+    if (listenFd < 0)
         throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     const int on = 1;
-    ::setsockopt(d.listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (port < 0 || port > 65535 || ::bind(d.listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(d.listenFd, 64) != 0
-        || ::getsockname(d.listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0
-        || ::pipe2(d.wakePipe, O_CLOEXEC) != 0) {
+    if (port < 0 || port > 65535 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listenFd, 64) != 0
+        || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0
+        || !sys::makePipe(d.wakePipe, O_CLOEXEC)) {
         const std::string reason = std::strerror(errno);
-        ::close(d.listenFd);
         throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(port) + ": " + reason);
     }
     m_port = ntohs(address.sin_port);
@@ -440,7 +432,7 @@ void StandinServer::stop()
     }
     d.stopped.notify_all();
     const char wake = 1;
-    [[maybe_unused]] const auto written = ::write(d.wakePipe[1], &wake, 1);
+    [[maybe_unused]] const auto written = ::write(d.wakePipe.write.get(), &wake, 1);
     if (d.acceptThread.joinable())
         d.acceptThread.join();
     std::list<std::unique_ptr<Impl::Connection>> connections;
@@ -450,9 +442,6 @@ void StandinServer::stop()
     }
     for (auto& c : connections)
         c->thread.join();
-    ::close(d.listenFd);
-    ::close(d.wakePipe[0]);
-    ::close(d.wakePipe[1]);
 }
 
 } // namespace kaldrani::standin

@@ -1,5 +1,6 @@
 #include "cli/Verbs.h"
 
+#include "core/queries/SearchEngine.h"
 #include "core/records/History.h"
 #include "core/records/HistoryCsv.h"
 
@@ -27,7 +28,7 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, std::string("kaldrani-cli: no history for this site: ") + e.what());
                 }
                 if (*csv) {
-                    std::cout << records::historyCsv(history) << std::flush;
+                    std::cout << records::historyCsv(history, kEngineLabels) << std::flush;
                     return 0;
                 }
                 std::string out;

@@ -1,5 +1,6 @@
 #include "gui/HistoryCsvExport.h"
 
+#include "core/queries/SearchEngine.h"
 #include "core/records/DataFolder.h"
 #include "core/records/FileIo.h"
 #include "core/records/HistoryCsv.h"
@@ -18,7 +19,7 @@ bool exportHistoryCsv(QWidget* parent, const QString& site, const std::vector<st
         return false;
     // Spreadsheet programs on Chinese systems take a file without the mark for GBK.
     const std::string bytes = std::string(kaldrani::records::kUtf8ByteOrderMark)
-                              + kaldrani::records::historyCsv(records);
+                              + kaldrani::records::historyCsv(records, kaldrani::kEngineLabels);
     try {
         kaldrani::records::fileio::replaceFile(QFile::encodeName(path).toStdString(), bytes);
     } catch (const kaldrani::records::FileError& e) {

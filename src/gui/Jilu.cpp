@@ -5,13 +5,13 @@
 #include "gui/Fonts.h"
 #include "gui/HistoryTableModel.h"
 #include "gui/JiluTrendAccess.h"
+#include "gui/Placement.h"
 
 #include <QAbstractButton>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QListWidget>
-#include <QScreen>
 #include <QScrollBar>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
@@ -19,8 +19,6 @@
 
 #include <array>
 #include <exception>
-
-TfrmJilu* frmJilu = nullptr;
 
 namespace {
 
@@ -243,10 +241,7 @@ void TfrmJilu::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect desk = screen->availableGeometry();
-            move(desk.center() - QPoint(width() / 2, height() / 2));
-        }
+        kaldrani::gui::centreOver(this, nullptr);
     }
     QWidget::showEvent(event);
 }

@@ -51,5 +51,3 @@ private:
     QString m_shownSite;
     ErrorBoxEcho m_errorEcho;
 };
-
-extern TfrmJilu* frmJilu;

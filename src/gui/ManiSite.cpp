@@ -2,33 +2,19 @@
 
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
+#include "gui/Placement.h"
 
-#include <QApplication>
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 
 #include <string>
-
-TfrmManiSite* frmManiSite = nullptr;
 
 namespace {
 
 // The box reaches x = 188, so the client area is that wide instead of 179.
 constexpr int clientWidth = 188;
 constexpr int clientHeight = 300;
-
-// The window the site manager is centred over: its parent's window, else the main window.
-const QWidget* mainWindowFor(const QWidget* self)
-{
-    if (const QWidget* parent = self->parentWidget())
-        return parent->window();
-    for (const QWidget* w : QApplication::topLevelWidgets())
-        if (w != self && w->inherits("TfrmMain"))
-            return w;
-    return nullptr;
-}
 
 QString boxText(const std::string& text)
 {
@@ -39,11 +25,10 @@ QString boxText(const std::string& text)
 
 } // namespace
 
-TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent)
-    , m_folder(folder)
+TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, const QWidget* centreOver)
+    : m_folder(folder)
+    , m_centreOver(centreOver)
 {
-    setWindowFlag(Qt::Window);
     setWindowTitle(QStringLiteral("管理站点"));
     setFixedSize(clientWidth, clientHeight);
     setFont(kaldrani::gui::tahoma(8));
@@ -101,13 +86,7 @@ void TfrmManiSite::showEvent(QShowEvent* event)
 {
     if (!m_placed) {
         m_placed = true;
-        QRect over;
-        if (const QWidget* main = mainWindowFor(this))
-            over = main->frameGeometry();
-        else if (const QScreen* screen = this->screen())
-            over = screen->availableGeometry();
-        if (over.isValid())
-            move(over.center() - QPoint(width() / 2, height() / 2));
+        kaldrani::gui::centreOver(this, m_centreOver);
     }
     QWidget::showEvent(event);
 }

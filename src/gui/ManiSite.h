@@ -11,8 +11,9 @@ class QPushButton;
 class TfrmManiSite : public QWidget {
     Q_OBJECT
 public:
-    // Creates the window (hidden); FormCreate runs here.
-    explicit TfrmManiSite(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    // Creates the window (hidden); FormCreate runs here. It centres itself over centreOver
+    // (else over its screen's work area) when first shown.
+    explicit TfrmManiSite(const kaldrani::records::DataFolder& folder, const QWidget* centreOver = nullptr);
 
     QPlainTextEdit* MoUrl = nullptr;
     QPushButton* brnSave = nullptr;
@@ -27,7 +28,6 @@ private:
     void brnCancClick();
 
     kaldrani::records::DataFolder m_folder;
+    const QWidget* m_centreOver;
     bool m_placed = false;
 };
-
-extern TfrmManiSite* frmManiSite;

@@ -44,4 +44,15 @@ void CornerPlacement::windowShown()
     });
 }
 
+void centreOver(QWidget* window, const QWidget* over)
+{
+    QRect area;
+    if (over)
+        area = over->frameGeometry();
+    else if (const QScreen* screen = window->screen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
 } // namespace kaldrani::gui

@@ -44,4 +44,8 @@ private:
     bool m_placedWithFrame = false;
 };
 
+// Moves the window so that its centre is that of over's frame, or, without over, that of
+// the window's screen work area. Meant for a window's first show.
+void centreOver(QWidget* window, const QWidget* over);
+
 } // namespace kaldrani::gui

@@ -2,6 +2,7 @@
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
+#include "core/text/Numbers.h"
 #include "gui/MakerSite.h"
 
 #include <QLocale>
@@ -10,20 +11,18 @@
 #include <QUrl>
 
 #include <charconv>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace kaldrani::gui {
 
 namespace {
 
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 std::size_t skipDigits(std::string_view s, std::size_t i)
 {
-    while (i < s.size() && isDigit(s[i]))
+    while (i < s.size() && text::isAsciiDigit(s[i]))
         ++i;
     return i;
 }
@@ -125,18 +124,70 @@ void HiddenBrowser::finish()
     deleteLater();
 }
 
-bool newVersionPublished(int readTimeoutMs)
+bool newVersionPublished(const std::string& versionPage, int readTimeoutMs, char decimalSeparator)
 {
     try {
-        HiddenBrowser::navigate(makerVersionPage());
         net::THttpClient client;
         client.ReadTimeout = readTimeoutMs;
-        const std::string body = client.FetchPage(makerVersionPage().toStdString());
-        const std::optional<double> published = parseVersionNumber(body, localeDecimalSeparator());
+        const std::string body = client.FetchPage(versionPage);
+        const std::optional<double> published = parseVersionNumber(body, decimalSeparator);
         return published && kBuiltInVersion < *published;
     } catch (...) {
         return false;
     }
+}
+
+namespace {
+
+// Where the worker leaves its answer: the reply object while it lives, else nowhere.
+struct Mailbox {
+    std::mutex lock;
+    QObject* reply = nullptr;
+};
+
+// Lives on the receiver's thread as its child, so that it goes when the receiver goes; the
+// worker posts to it, and a post to a deleted object is dropped with it.
+class CheckReply : public QObject {
+public:
+    CheckReply(QObject* receiver, std::shared_ptr<Mailbox> mailbox, std::function<void(bool)> done)
+        : QObject(receiver), m_mailbox(std::move(mailbox)), m_done(std::move(done))
+    {
+        m_mailbox->reply = this;
+    }
+    ~CheckReply() override
+    {
+        const std::lock_guard guard(m_mailbox->lock);
+        m_mailbox->reply = nullptr;
+    }
+    void deliver(bool published)
+    {
+        const auto done = std::move(m_done);
+        deleteLater();
+        if (done)
+            done(published);
+    }
+
+private:
+    std::shared_ptr<Mailbox> m_mailbox;
+    std::function<void(bool)> m_done;
+};
+
+} // namespace
+
+void checkForNewVersion(QObject* receiver, int readTimeoutMs, std::function<void(bool)> done)
+{
+    HiddenBrowser::navigate(makerVersionPage());
+    auto mailbox = std::make_shared<Mailbox>();
+    new CheckReply(receiver, mailbox, std::move(done));
+    // Read on this thread: QLocale's default and the page address belong to the GUI side.
+    const std::string page = makerVersionPage().toStdString();
+    const char separator = localeDecimalSeparator();
+    std::thread([mailbox, page, readTimeoutMs, separator] {
+        const bool published = newVersionPublished(page, readTimeoutMs, separator);
+        const std::lock_guard guard(mailbox->lock);
+        if (auto* reply = static_cast<CheckReply*>(mailbox->reply))
+            QMetaObject::invokeMethod(reply, [reply, published] { reply->deliver(published); }, Qt::QueuedConnection);
+    }).detach();
 }
 
 } // namespace kaldrani::gui

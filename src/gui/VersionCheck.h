@@ -3,7 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 class QTcpSocket;
@@ -39,9 +41,14 @@ private:
     QByteArray m_request;
 };
 
-// The new-version check: navigates the hidden browser to the version page, then fetches
-// it with a default client (limited to readTimeoutMs per wait) and returns true when the
-// body is a number above kBuiltInVersion. Every failure gives false, silently.
-bool newVersionPublished(int readTimeoutMs);
+// Fetches the version page with a default client (limited to readTimeoutMs per wait) and
+// returns true when the body is a number above kBuiltInVersion, read with the given
+// decimal separator. Every failure gives false, silently. Blocks; safe on any thread.
+bool newVersionPublished(const std::string& versionPage, int readTimeoutMs, char decimalSeparator);
+
+// The new-version check, waited on by nobody: navigates the hidden browser to the version
+// page, runs newVersionPublished on a thread of its own, and then calls done(published)
+// on receiver's thread. Nothing is called when receiver is gone by then.
+void checkForNewVersion(QObject* receiver, int readTimeoutMs, std::function<void(bool)> done);
 
 } // namespace kaldrani::gui

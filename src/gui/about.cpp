@@ -4,18 +4,17 @@
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/MakerSite.h"
+#include "gui/Placement.h"
 #include "gui/TLinkLabel.h"
-#include "gui/mainFrm.h"
 
 #include <QLabel>
 
 using namespace kaldrani;
 
-TfrmAbout* frmAbout = nullptr;
-
-TfrmAbout::TfrmAbout(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+TfrmAbout::TfrmAbout(const QWidget* centreOver)
+    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint)
+    , m_centreOver(centreOver)
 {
     setWindowTitle(QStringLiteral(" 关于软件"));
     setWindowIcon(gui::appIcon());
@@ -59,8 +58,5 @@ void TfrmAbout::showEvent(QShowEvent* event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
-    if (frmMain) {
-        const QRect over = frmMain->frameGeometry();
-        move(over.center() - QPoint(width() / 2, height() / 2));
-    }
+    gui::centreOver(this, m_centreOver);
 }

@@ -12,8 +12,9 @@ class TLinkLabel;
 class TfrmAbout : public QWidget {
     Q_OBJECT
 public:
-    // Creates the window hidden; it centres itself over the main window when first shown.
-    explicit TfrmAbout(QWidget* parent = nullptr);
+    // Creates the window hidden; it centres itself over centreOver (else over its screen's
+    // work area) when first shown.
+    explicit TfrmAbout(const QWidget* centreOver = nullptr);
 
     static constexpr int kClientWidth = 238;
     static constexpr int kClientHeight = 150;
@@ -31,8 +32,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    const QWidget* m_centreOver;
     bool m_shownOnce = false;
 };
-
-// The current about window: the toolbar's about button shows this one.
-extern TfrmAbout* frmAbout;

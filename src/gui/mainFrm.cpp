@@ -1,19 +1,16 @@
 #include "gui/mainFrm.h"
 
 #include "core/queries/SearchEngine.h"
+#include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/FailureMarks.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
-#include "gui/Jilu.h"
 #include "gui/MakerSite.h"
-#include "gui/ManiSite.h"
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
 #include "gui/VersionCheck.h"
-#include "gui/about.h"
-#include "gui/updata.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -33,8 +30,6 @@
 #include <QToolButton>
 
 using namespace kaldrani;
-
-TfrmMain* frmMain = nullptr;
 
 namespace {
 
@@ -70,10 +65,11 @@ void setSystemTrayAvailableOverride(std::optional<bool> available)
     g_trayOverride = available;
 }
 
-TfrmMain::TfrmMain(const records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+TfrmMain::TfrmMain(const records::DataFolder& folder, const AppWindows& windows)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_folder(folder)
+      m_folder(folder),
+      m_windows(windows)
 {
     setWindowTitle(QStringLiteral("Kaldrani"));
     setWindowIcon(gui::appIcon());
@@ -266,8 +262,12 @@ void TfrmMain::FormCloseQuery(QCloseEvent* event)
     }
     event->ignore();
     hide();
-    if (gui::newVersionPublished(versionCheckTimeoutMs))
-        showWindow(frmUpdate);
+    // Off this thread: the tray and the other windows keep answering while it waits.
+    gui::checkForNewVersion(this, versionCheckTimeoutMs, [this](bool published) {
+        if (published)
+            showWindow(m_windows.frmUpdate.get());
+        emit versionChecked(published);
+    });
 }
 
 void TfrmMain::attachToolWindow(ToolWindow which, QWidget* window)
@@ -294,12 +294,12 @@ void TfrmMain::btnQureClick()
 
 void TfrmMain::btnSiteClick()
 {
-    showWindow(frmManiSite);
+    showWindow(m_windows.frmManiSite.get());
 }
 
 void TfrmMain::bsSkinSpeedButton1Click()
 {
-    showWindow(frmJilu);
+    showWindow(m_windows.frmJilu.get());
 }
 
 void TfrmMain::bsSkinSpeedButton2Click()
@@ -330,7 +330,7 @@ void TfrmMain::bsSkinSpeedButton4Click()
 
 void TfrmMain::bsSkinSpeedButton5Click()
 {
-    showWindow(frmAbout);
+    showWindow(m_windows.frmAbout.get());
 }
 
 void TfrmMain::StringGDDblClick()
@@ -359,8 +359,7 @@ void TfrmMain::N7Click()
 
 void TfrmMain::N8Click()
 {
-    frmAbout = new TfrmAbout(this);
-    showWindow(frmAbout);
+    showWindow(m_windows.frmAbout.get());
 }
 
 void TfrmMain::N9Click()

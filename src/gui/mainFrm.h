@@ -14,6 +14,7 @@
 #include <array>
 #include <optional>
 
+class AppWindows;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -24,13 +25,14 @@ class QTableWidget;
 class QToolButton;
 
 // The main window: the site overview panel with its toolbar, the tray icon and its menu.
-// Closing it only hides it (and runs the new-version check); the tray menu's quit item
+// Closing it only hides it (and starts the new-version check); the tray menu's quit item
 // ends the program.
 class TfrmMain : public QWidget, public kaldrani::queries::OverviewView {
     Q_OBJECT
 public:
-    // Creates the window hidden and runs FormCreate: placement, grid, data folder.
-    explicit TfrmMain(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
+    // buttons and tray items show the windows of `windows` (which may still be filling).
+    TfrmMain(const kaldrani::records::DataFolder& folder, const AppWindows& windows);
 
     // The windows of later tools, by their toolbar button; each button stays disabled
     // until its window is attached.
@@ -102,6 +104,10 @@ public:
     void reportError(const std::string& message) override;
     void processPendingEvents() override;
 
+signals:
+    // The new-version check a close started has ended; the notice is shown by then.
+    void versionChecked(bool published);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -119,14 +125,13 @@ private:
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
 
     kaldrani::records::DataFolder m_folder;
+    const AppWindows& m_windows;
     kaldrani::queries::OverviewDisplay m_display;
     std::array<QWidget*, 4> m_toolWindows{};
     std::optional<kaldrani::gui::CornerPlacement> m_placement;
     bool m_quitting = false;
     ErrorBoxEcho m_errorEcho;
 };
-
-extern TfrmMain* frmMain;
 
 // Whether the desktop shows a tray. Without one, hiding the main window would leave an
 // invisible program, so closing it ends the program instead. Tests force either answer;

@@ -2,6 +2,7 @@
 find_package(Qt6 REQUIRED COMPONENTS Network)
 
 target_sources(kaldrani_gui PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/AppWindows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainFrm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/updata.cpp
   ${CMAKE_CURRENT_LIST_DIR}/about.cpp
@@ -17,6 +18,7 @@ target_link_libraries(kaldrani_gui PUBLIC Qt6::Network)
 
 add_executable(kaldrani ${CMAKE_CURRENT_LIST_DIR}/tools.cpp)
 target_link_libraries(kaldrani PRIVATE kaldrani_gui)
+kaldrani_qt_target(kaldrani)
 
 install(TARGETS kaldrani RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/resources/kaldrani.desktop

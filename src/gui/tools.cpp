@@ -1,15 +1,10 @@
 #include "core/net/ConnectTo.h"
 #include "core/records/DataFolder.h"
+#include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
 #include "gui/Icons.h"
-#include "gui/Jilu.h"
-#include "gui/ManiSite.h"
-#include "gui/about.h"
-#include "gui/mainFrm.h"
-#include "gui/updata.h"
 
 #include <iostream>
-#include <memory>
 #include <stdexcept>
 
 using namespace kaldrani;
@@ -33,20 +28,7 @@ int main(int argc, char** argv)
 
     const records::DataFolder folder(records::DataFolder::defaultBase());
 
-    // Created once, in this order, each running its creation handler as it is made.
-    auto main = std::make_unique<TfrmMain>(folder);
-    frmMain = main.get();
-    auto maniSite = std::make_unique<TfrmManiSite>(folder);
-    frmManiSite = maniSite.get();
-    auto jilu = std::make_unique<TfrmJilu>(folder);
-    frmJilu = jilu.get();
-    auto about = std::make_unique<TfrmAbout>();
-    frmAbout = about.get();
-    auto update = std::make_unique<TfrmUpdate>();
-    frmUpdate = update.get();
-
-    frmMain->show();
-    const int status = QApplication::exec();
-    frmAbout = nullptr;
-    return status;
+    AppWindows windows(folder);
+    windows.frmMain->show();
+    return QApplication::exec();
 }

@@ -11,8 +11,6 @@
 
 using namespace kaldrani;
 
-TfrmUpdate* frmUpdate = nullptr;
-
 TfrmUpdate::TfrmUpdate(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint)

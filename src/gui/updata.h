@@ -38,5 +38,3 @@ private:
 
     std::optional<kaldrani::gui::CornerPlacement> m_placement;
 };
-
-extern TfrmUpdate* frmUpdate;

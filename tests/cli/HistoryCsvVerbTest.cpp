@@ -3,6 +3,7 @@
 
 #include "CsvReader.h"
 #include "ProcessRunner.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using kaldrani::testing::readCsv;
 using kaldrani::testing::runProcess;
 using Fields = std::vector<std::string>;
@@ -20,29 +20,16 @@ using Fields = std::vector<std::string>;
 class HistoryCsvCli : public ::testing::Test {
 protected:
     HistoryCsvCli() { kaldrani::records::EnsureDataFolder(folder); }
-    ~HistoryCsvCli() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_base, ec);
-    }
 
     kaldrani::testing::ProcessResult history(const std::vector<std::string>& args)
     {
-        std::vector<std::string> argv = {KALDRANI_CLI, "--data-dir", m_base.string(), "history"};
+        std::vector<std::string> argv = {KALDRANI_CLI, "--data-dir", m_temp.path().string(), "history"};
         argv.insert(argv.end(), args.begin(), args.end());
         return runProcess(argv);
     }
 
-    static fs::path makeTemp()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-cli-csv-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }
-
-    fs::path m_base = makeTemp();
-    kaldrani::records::DataFolder folder{m_base};
+    kaldrani::testing::TempFolder m_temp;
+    kaldrani::records::DataFolder folder{m_temp.path()};
 };
 
 TEST_F(HistoryCsvCli, PrintsRecordsThatParseBack)

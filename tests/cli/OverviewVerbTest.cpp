@@ -1,17 +1,14 @@
+#include "ByteFiles.h"
 #include "OverviewPages.h"
+#include "ProcessRunner.h"
 #include "StandinServer.h"
+#include "TempFolder.h"
 #include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,12 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace kaldrani;
-
-std::string readAll(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> lines(const std::string& text)
 {
@@ -36,28 +27,11 @@ std::vector<std::string> lines(const std::string& text)
     return out;
 }
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = kaldrani::testing::ProcessResult;
 
 // kaldrani-cli against a stand-in on loopback, with a data folder of its own.
 class OverviewCli : public ::testing::Test {
 protected:
-    OverviewCli()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-cli-overview-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_temp = pattern;
-    }
-    ~OverviewCli() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_temp, ec);
-    }
-
     // Runs the binary with the stand-in's port as the target of every connection.
     CliRun cli(std::vector<std::string> args, int port = -1)
     {
@@ -65,40 +39,20 @@ protected:
             port = server.port();
         args.insert(args.begin(), {KALDRANI_CLI, "--connect-to", "::127.0.0.1:" + std::to_string(port),
                                    "--data-dir", m_temp.string()});
-        const fs::path out = m_temp / "stdout", err = m_temp / "stderr";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(o, STDOUT_FILENO);
-            ::dup2(e, STDERR_FILENO);
-            ::unsetenv("KALDRANI_CONNECT_TO");
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        CliRun r;
-        int status = 0;
-        if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            r.status = WEXITSTATUS(status);
-        r.out = readAll(out);
-        r.err = readAll(err);
-        return r;
+        return kaldrani::testing::runProcess(args, {"KALDRANI_CONNECT_TO"});
     }
 
     void listSites(const std::string& listText)
     {
         fs::create_directories(m_temp / "vemro" / "data");
-        std::ofstream(m_temp / "vemro" / "website.txt", std::ios::binary) << listText;
+        kaldrani::testing::writeBytes(m_temp / "vemro" / "website.txt", listText);
     }
 
     fs::path historyFile(const std::string& site) const { return m_temp / "vemro" / "data" / (site + ".txt"); }
 
     standin::StandinServer server;
-    fs::path m_temp;
+    kaldrani::testing::TempFolder m_folder;
+    const fs::path& m_temp = m_folder.path();
 };
 
 std::vector<std::string> expectedLines(const std::string& domain)
@@ -120,18 +74,18 @@ TEST_F(OverviewCli, PrintsElevenLinesAndRecordsAListedSite)
 {
     listSites("other.com\r\nexample.com\r\nExample.org\r\n");
     const CliRun r = cli({"overview", "example.com"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(lines(r.out), expectedLines("example.com"));
     EXPECT_EQ(server.requests().size(), 18u);
 
-    const std::string record = readAll(historyFile("example.com"));
+    const std::string record = kaldrani::testing::readBytes(historyFile("example.com"));
     EXPECT_EQ(lines(record).size(), 1u);
     EXPECT_TRUE(record.ends_with("\r\n"));
 
     // The history verb shows the record back, newest first.
     cli({"overview", "example.com"});
     const CliRun history = cli({"history", "example.com"});
-    EXPECT_EQ(history.status, 0) << history.err;
+    EXPECT_EQ(history.exitCode, 0) << history.err;
     const auto shown = lines(history.out);
     ASSERT_EQ(shown.size(), 2u);
     const auto f = standin::overviewFigures("example.com");
@@ -145,7 +99,7 @@ TEST_F(OverviewCli, UnlistedOrDifferentlyCasedDomainGetsNoRecord)
     for (const char* domain : {"example.org", "example.net"}) {
         SCOPED_TRACE(domain);
         const CliRun r = cli({"overview", domain});
-        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(lines(r.out), expectedLines(domain));
     }
     EXPECT_TRUE(fs::is_empty(m_temp / "vemro" / "data"));
@@ -167,7 +121,7 @@ TEST_F(OverviewCli, RejectedDomainsFetchNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const CliRun r = cli(c.args);
-        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err, "");
     }
@@ -184,7 +138,7 @@ TEST_F(OverviewCli, FailuresAndOddPagesStayElevenLines)
     listSites("example.com\r\n");
 
     const CliRun r = cli({"overview", "example.com"});
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     const auto out = lines(r.out);
     ASSERT_EQ(out.size(), 11u) << r.out;
     EXPECT_EQ(out[0], "百度\t1 2 3\t1 2 3");
@@ -194,7 +148,7 @@ TEST_F(OverviewCli, FailuresAndOddPagesStayElevenLines)
     EXPECT_EQ(out[9], "AlexaRank\t12,345");
 
     // The record stays one line of twelve fields.
-    const auto record = lines(readAll(historyFile("example.com")));
+    const auto record = lines(kaldrani::testing::readBytes(historyFile("example.com")));
     ASSERT_EQ(record.size(), 1u);
     EXPECT_NE(record[0].find(",12,100,12345,"), std::string::npos) << record[0];
 }
@@ -207,7 +161,7 @@ TEST_F(OverviewCli, UnreachableServicesGiveFailureValues)
         closedPort = gone.port();
     }
     const CliRun r = cli({"overview", "example.com"}, closedPort);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     std::vector<std::string> expected;
     for (const char* label : {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"})
         expected.push_back(std::string(label) + "\t0\t0");
@@ -221,11 +175,45 @@ TEST_F(OverviewCli, UnwritableHistoryFailsAfterPrinting)
     listSites("example.com\r\n");
     // A file where the history folder belongs: the record's file cannot be created.
     fs::remove_all(m_temp / "vemro" / "data");
-    std::ofstream(m_temp / "vemro" / "data") << "not a folder";
+    kaldrani::testing::writeBytes(m_temp / "vemro" / "data", "not a folder");
     const CliRun r = cli({"overview", "example.com"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(lines(r.out).size(), 11u);
     EXPECT_NE(r.err.find("Cannot"), std::string::npos) << r.err;
+}
+
+TEST_F(OverviewCli, WhyListsEachFailedFigureOnStderr)
+{
+    namespace ep = endpoints;
+    server.setAnswer(ep::kGoogle, "/search", standin::gbkPage("<p>nothing here</p>"));
+    standin::Response unavailable = standin::utf8Page("busy");
+    unavailable.status = 503;
+    unavailable.reason = "Service Unavailable";
+    server.setAnswer(ep::kMaker, "/api/alexa.asp", unavailable);
+
+    const CliRun r = cli({"overview", "--why", "example.com"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto shown = lines(r.out);
+    ASSERT_EQ(shown.size(), 11u);
+    EXPECT_EQ(shown[1], "谷歌\t0\t0");
+    EXPECT_EQ(shown[9], "AlexaRank\t查询失败");
+    EXPECT_EQ(lines(r.err), (std::vector<std::string>{"谷歌\t收录情况\tno count on the page",
+                                                      "谷歌\t反向链接\tno count on the page",
+                                                      "AlexaRank\t\tHTTP/1.1 503 Service Unavailable"}));
+
+    // Unreachable: every figure fails, each reason on one line; without --why stderr stays quiet.
+    int closedPort = 0;
+    {
+        standin::StandinServer gone;
+        closedPort = gone.port();
+    }
+    const CliRun refused = cli({"overview", "--why", "example.com"}, closedPort);
+    EXPECT_EQ(refused.exitCode, 0) << refused.err;
+    const auto why = lines(refused.err);
+    ASSERT_EQ(why.size(), 18u) << refused.err;
+    EXPECT_EQ(why.front(), "百度\t收录情况\tSocket Error # 111 Connection refused.");
+    EXPECT_EQ(why.back(), "ChinaRank\t\tSocket Error # 111 Connection refused.");
+    EXPECT_EQ(cli({"overview", "example.com"}, closedPort).err, "");
 }
 
 } // namespace

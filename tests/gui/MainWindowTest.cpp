@@ -2,8 +2,10 @@
 #include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
+#include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
+#include "gui/FailureMarks.h"
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/PageRankPictures.h"
@@ -12,6 +14,7 @@
 #include "gui/about.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
+#include "FailingServices.h"
 #include "OverviewPages.h"
 #include "StandinServer.h"
 
@@ -137,12 +140,13 @@ protected:
         setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
         setSystemTrayAvailableOverride(true);
 
-        frmMain = new TfrmMain(m_folder);
+        m_windows = std::make_unique<AppWindows>(m_folder);
+        frmMain = m_windows->frmMain.get();
+        frmManiSite = m_windows->frmManiSite.get();
+        frmJilu = m_windows->frmJilu.get();
+        frmAbout = m_windows->frmAbout.get();
+        frmUpdate = m_windows->frmUpdate.get();
         frmMain->versionCheckTimeoutMs = 2000;
-        frmManiSite = new TfrmManiSite(m_folder);
-        frmJilu = new TfrmJilu(m_folder);
-        frmAbout = new TfrmAbout;
-        frmUpdate = new TfrmUpdate;
         w = frmMain;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
@@ -150,16 +154,7 @@ protected:
 
     void TearDown() override
     {
-        delete frmUpdate;
-        delete frmAbout;
-        delete frmJilu;
-        delete frmManiSite;
-        delete frmMain;
-        frmUpdate = nullptr;
-        frmAbout = nullptr;
-        frmJilu = nullptr;
-        frmManiSite = nullptr;
-        frmMain = nullptr;
+        m_windows.reset();
         setSystemTrayAvailableOverride(std::nullopt);
         setApplicationErrorSink({});
         gui::setBrowserOpener(nullptr);
@@ -174,6 +169,14 @@ protected:
     }
 
     QString cell(int col, int row) const { return w->StringGD->item(row, col)->text(); }
+
+    // Closes the main window and waits for the new-version check the close starts.
+    bool closeAndAwaitCheck(int timeoutMs = 5000)
+    {
+        QSignalSpy checked(w, &TfrmMain::versionChecked);
+        w->close();
+        return checked.wait(timeoutMs);
+    }
 
     int historyRecords(const std::string& site) const
     {
@@ -202,6 +205,12 @@ protected:
     standin::StandinServer m_server;
     RecordingBrowser m_browser;
     QStringList m_errors;
+    std::unique_ptr<AppWindows> m_windows;
+    TfrmMain* frmMain = nullptr;
+    TfrmManiSite* frmManiSite = nullptr;
+    TfrmJilu* frmJilu = nullptr;
+    TfrmAbout* frmAbout = nullptr;
+    TfrmUpdate* frmUpdate = nullptr;
     TfrmMain* w = nullptr;
 };
 
@@ -451,7 +460,7 @@ TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber
         m_server.clearRequests();
         frmUpdate->hide();
         w->show();
-        w->close();
+        ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_FALSE(w->isVisible());
         EXPECT_EQ(frmUpdate->isVisible(), c.notice);
         // The fetch and the hidden browser's navigation: two requests of the page.
@@ -465,23 +474,23 @@ TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_server.setVersionBody("1.7");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_FALSE(frmUpdate->isVisible());
 
     m_server.setVersionBody("1,7");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_TRUE(frmUpdate->isVisible());
 }
 
 TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
 {
     m_server.setVersionBody("2.0");
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     ASSERT_TRUE(frmUpdate->isVisible());
     frmUpdate->close();
     EXPECT_FALSE(frmUpdate->isVisible());
     w->show();
-    w->close();
+    ASSERT_TRUE(closeAndAwaitCheck());
     EXPECT_TRUE(frmUpdate->isVisible());
 }
 
@@ -507,12 +516,52 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
         w->show();
         QElapsedTimer clock;
         clock.start();
-        w->close();
+        ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_LT(clock.elapsed(), 3000);
         EXPECT_FALSE(w->isVisible());
         EXPECT_FALSE(frmUpdate->isVisible());
     }
     EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
+{
+    standin::Response late = standin::utf8Page("9.9", "text/plain");
+    late.delayMs = 4000;
+    m_server.setAnswer(endpoints::kMaker, "/version.html", late);
+    w->versionCheckTimeoutMs = 10000;
+    QSignalSpy checked(w, &TfrmMain::versionChecked);
+
+    QElapsedTimer clock;
+    clock.start();
+    w->close();
+    EXPECT_LT(clock.elapsed(), 1000) << "the close waits for nothing";
+    EXPECT_FALSE(w->isVisible());
+
+    emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(w->isVisible());
+    w->N8->trigger();
+    EXPECT_TRUE(frmAbout->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
+    EXPECT_TRUE(frmJilu->isVisible());
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_EQ(checked.count(), 0) << "the check was still waiting meanwhile";
+
+    ASSERT_TRUE(checked.wait(8000));
+    EXPECT_EQ(checked.takeFirst().at(0).toBool(), true);
+    EXPECT_TRUE(frmUpdate->isVisible());
+}
+
+TEST_F(MainWindow, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
+{
+    standin::Response late = standin::utf8Page("9.9", "text/plain");
+    late.delayMs = 300;
+    m_server.setAnswer(endpoints::kMaker, "/version.html", late);
+    w->close();
+    m_windows.reset();
+    // The answer arrives with no window to take it; processing the queue must not touch one.
+    QTest::qWait(800);
+    SUCCEED();
 }
 
 TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
@@ -543,28 +592,28 @@ TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
     EXPECT_FALSE(w->isMinimized());
 }
 
-TEST_F(MainWindow, TrayMenuOpensTheHomePageAndMakesNewAboutWindows)
+TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
 {
     w->txtUrl->setEditText("abc");
     w->N7->trigger();
     w->N9->trigger();
     EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
 
-    TfrmAbout* first = frmAbout;
+    const auto aboutWindows = [] {
+        int n = 0;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            n += qobject_cast<TfrmAbout*>(top) ? 1 : 0;
+        return n;
+    };
     w->N8->trigger();
-    TfrmAbout* second = frmAbout;
+    EXPECT_TRUE(frmAbout->isVisible());
+    frmAbout->hide();
     w->N8->trigger();
-    TfrmAbout* third = frmAbout;
-    EXPECT_NE(second, first);
-    EXPECT_NE(third, second);
-    EXPECT_TRUE(second->isVisible());
-    EXPECT_TRUE(third->isVisible());
-    EXPECT_EQ(third->parent(), w);
-
-    third->hide();
+    EXPECT_TRUE(frmAbout->isVisible());
+    frmAbout->hide();
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
-    EXPECT_TRUE(third->isVisible()) << "the about button shows the newest";
-    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
 }
 
 TEST_F(MainWindow, OnlyTheQuitItemEndsTheProgramAndItRunsNoCheck)
@@ -681,6 +730,49 @@ TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)
     EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith("Cannot open file")) << m_errors[0].toStdString();
+}
+
+TEST_F(MainWindow, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
+{
+    standin::failServices(m_server, "baidu,pagerank:empty,sogou:empty,alexa:empty,chinarank");
+    runFor(QStringLiteral("example.com"));
+
+    QTableWidgetItem* baidu = w->StringGD->item(1, 1);
+    EXPECT_EQ(baidu->text(), QStringLiteral("0"));
+    EXPECT_EQ(baidu->foreground().color(), gui::kFailureText);
+    EXPECT_EQ(baidu->background().color(), gui::kFailureBackground);
+    EXPECT_TRUE(baidu->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable"))) << baidu->toolTip().toStdString();
+    EXPECT_TRUE(w->StringGD->item(4, 1)->toolTip().contains(QStringLiteral("no count on the page")));
+    QTableWidgetItem* google = w->StringGD->item(2, 1);
+    EXPECT_NE(google->text(), QStringLiteral("0"));
+    EXPECT_FALSE(google->data(Qt::ForegroundRole).isValid());
+    EXPECT_TRUE(google->toolTip().isEmpty()) << google->toolTip().toStdString();
+
+    EXPECT_TRUE(w->ImagePR->toolTip().contains(QStringLiteral("no PageRank on the page")));
+    EXPECT_TRUE(w->ImagePR->autoFillBackground());
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kFailureBackground);
+    EXPECT_TRUE(w->SouGouRankG->toolTip().contains(QStringLiteral("no rating on the page")));
+    EXPECT_EQ(w->lblAlexaRank->text(), QStringLiteral("查询失败"));
+    EXPECT_EQ(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(w->lblAlexaRank->toolTip().contains(QStringLiteral("empty reply")));
+    EXPECT_TRUE(w->lblChinaRank->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable")));
+    savePicture(w, "mainFrm-failures");
+
+    m_server.clearAnswers();
+    runFor(QStringLiteral("example.com"));
+    for (int row = 1; row <= 7; ++row)
+        for (int col = 1; col <= 2; ++col) {
+            SCOPED_TRACE(row * 10 + col);
+            EXPECT_FALSE(w->StringGD->item(row, col)->data(Qt::ForegroundRole).isValid());
+            EXPECT_TRUE(w->StringGD->item(row, col)->toolTip().isEmpty());
+        }
+    EXPECT_TRUE(w->ImagePR->toolTip().isEmpty());
+    EXPECT_FALSE(w->ImagePR->autoFillBackground());
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), QColor(Qt::white));
+    EXPECT_TRUE(w->SouGouRankG->toolTip().isEmpty());
+    EXPECT_NE(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
+    EXPECT_TRUE(w->lblChinaRank->toolTip().isEmpty());
 }
 
 } // namespace

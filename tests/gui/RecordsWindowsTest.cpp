@@ -1,3 +1,4 @@
+#include "ByteFiles.h"
 #include "core/records/DataFolder.h"
 #include "core/text/Encoding.h"
 #include "gui/ErrorBox.h"
@@ -19,8 +20,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -62,17 +61,8 @@ std::string historyText(int count)
     return text;
 }
 
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using kaldrani::testing::readBytes;
+using kaldrani::testing::writeBytes;
 
 QString q(const std::string& text)
 {

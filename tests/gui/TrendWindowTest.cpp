@@ -1,3 +1,4 @@
+#include "ByteFiles.h"
 #include "CsvReader.h"
 #include "core/records/DataFolder.h"
 #include "core/text/Encoding.h"
@@ -24,28 +25,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 using kaldrani::records::DataFolder;
+using kaldrani::testing::readBytes;
+using kaldrani::testing::writeBytes;
 
 namespace {
-
-std::string readBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
 
 qreal localMsecs(int y, int mo, int d, int h, int mi, int s)
 {

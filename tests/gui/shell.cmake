@@ -5,6 +5,7 @@ add_executable(test_gui_shell
   ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GuiTestMain.cpp)
 target_link_libraries(test_gui_shell PRIVATE kaldrani_gui kaldrani_standin_lib Qt6::Test GTest::gtest)
+kaldrani_qt_target(test_gui_shell)
 # The pictures of the windows land next to the test program, for a look by eye.
 target_compile_definitions(test_gui_shell PRIVATE KALDRANI_PICTURE_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 gtest_discover_tests(test_gui_shell

@@ -2,7 +2,7 @@
 add_executable(test_gui_trend
   ${CMAKE_CURRENT_LIST_DIR}/TrendWindowTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GuiTestMain.cpp)
-target_include_directories(test_gui_trend PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-target_link_libraries(test_gui_trend PRIVATE kaldrani_gui Qt6::Test GTest::gtest)
+target_link_libraries(test_gui_trend PRIVATE kaldrani_gui kaldrani_test_support Qt6::Test GTest::gtest)
+kaldrani_qt_target(test_gui_trend)
 target_compile_definitions(test_gui_trend PRIVATE KALDRANI_PICTURE_DIR="${CMAKE_CURRENT_BINARY_DIR}")
 gtest_discover_tests(test_gui_trend PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

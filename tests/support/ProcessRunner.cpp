@@ -1,6 +1,7 @@
 #include "ProcessRunner.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -12,54 +13,93 @@ extern char** environ;
 
 namespace kaldrani::testing {
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment)
+namespace {
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& changes)
 {
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& extra : environment)
-            replaced = replaced || extra.substr(0, extra.find('=')) == name;
-        if (!replaced)
+        bool changed = false;
+        for (const auto& change : changes)
+            changed = changed || nameOf(change) == nameOf(entry);
+        if (!changed)
             env.push_back(entry);
     }
-    env.insert(env.end(), environment.begin(), environment.end());
+    for (const auto& change : changes)
+        if (change.find('=') != std::string::npos)
+            env.push_back(change);
+    return env;
+}
 
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> envp;
-    for (const auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
+std::vector<char*> pointers(const std::vector<std::string>& strings)
+{
+    std::vector<char*> out;
+    for (const auto& s : strings)
+        out.push_back(const_cast<char*>(s.c_str()));
+    out.push_back(nullptr);
+    return out;
+}
 
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+// Spawns argv[0] with the given descriptors as its 0, 1 and 2 (-1: /dev/null).
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int in, int out,
+            int err)
+{
+    const std::vector<std::string> env = environmentWith(environment);
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> envp = pointers(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    pid_t pid;
+    const int targets[3] = {0, 1, 2};
+    const int sources[3] = {in, out, err};
+    for (int i = 0; i < 3; ++i) {
+        if (sources[i] >= 0)
+            posix_spawn_file_actions_adddup2(&actions, sources[i], targets[i]);
+        else
+            posix_spawn_file_actions_addopen(&actions, targets[i], "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
+    pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (rc != 0) {
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
+    if (rc != 0)
         throw std::runtime_error("cannot start " + argv[0]);
+    return pid;
+}
+
+int waitFor(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                         const std::string& input)
+{
+    sys::UniquePipe in, out, err;
+    if (!sys::makePipe(in, O_CLOEXEC) || !sys::makePipe(out, O_CLOEXEC) || !sys::makePipe(err, O_CLOEXEC))
+        throw std::runtime_error("pipe failed");
+    const pid_t pid = spawn(argv, environment, in.read.get(), out.write.get(), err.write.get());
+    in.read.reset();
+    out.write.reset();
+    err.write.reset();
+    // A program that never reads its input must not block the test on a full pipe.
+    ::fcntl(in.write.get(), F_SETFL, O_NONBLOCK);
+    ::signal(SIGPIPE, SIG_IGN);
 
     ProcessResult result;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::size_t written = 0;
+    if (input.empty())
+        in.write.reset();
+    pollfd fds[3] = {{out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}, {in.write.get(), POLLOUT, 0}};
+    sys::UniqueFd* owners[3] = {&out.read, &err.read, &in.write};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -72,17 +112,73 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::vector
             if (n > 0) {
                 sinks[i]->append(buffer, static_cast<size_t>(n));
             } else if (n == 0 || errno != EINTR) {
-                ::close(fds[i].fd);
+                owners[i]->reset();
                 fds[i].fd = -1;
-                --open;
+            }
+        }
+        if (fds[2].fd >= 0 && fds[2].revents != 0) {
+            const ssize_t n = ::write(fds[2].fd, input.data() + written, input.size() - written);
+            if (n > 0)
+                written += static_cast<std::size_t>(n);
+            if ((n < 0 && errno != EINTR && errno != EAGAIN) || written == input.size()) {
+                owners[2]->reset();
+                fds[2].fd = -1;
             }
         }
     }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.exitCode = waitFor(pid);
     return result;
+}
+
+RunningProcess::RunningProcess(const std::vector<std::string>& argv, const std::vector<std::string>& environment)
+{
+    sys::UniquePipe out;
+    if (!sys::makePipe(out, O_CLOEXEC))
+        throw std::runtime_error("pipe failed");
+    m_pid = spawn(argv, environment, -1, out.write.get(), STDERR_FILENO);
+    m_out = std::move(out.read);
+}
+
+RunningProcess::~RunningProcess()
+{
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        waitFor(m_pid);
+    }
+}
+
+std::string RunningProcess::readLine()
+{
+    for (;;) {
+        const auto end = m_buffered.find('\n');
+        if (end != std::string::npos) {
+            std::string line = m_buffered.substr(0, end);
+            m_buffered.erase(0, end + 1);
+            return line;
+        }
+        char buffer[4096];
+        const ssize_t n = m_out ? ::read(m_out.get(), buffer, sizeof buffer) : 0;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_out.reset();
+            return std::exchange(m_buffered, std::string());
+        }
+        m_buffered.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void RunningProcess::signal(int signo)
+{
+    if (m_pid > 0)
+        ::kill(m_pid, signo);
+}
+
+int RunningProcess::wait()
+{
+    const int status = waitFor(m_pid);
+    m_pid = -1;
+    return status;
 }
 
 } // namespace kaldrani::testing

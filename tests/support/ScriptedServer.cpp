@@ -31,16 +31,17 @@ ScriptedServer::ScriptedServer(std::vector<Reply> replies, int pieceGapMs)
 
 ScriptedServer::ScriptedServer(Handler handler, int pieceGapMs) : m_handler(std::move(handler)), m_pieceGapMs(pieceGapMs)
 {
-    if (::pipe2(m_wakePipe, O_CLOEXEC) != 0)
+    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd, 16) != 0 || ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    const int listenFd = m_listenFd.get();
+    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
     m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
@@ -49,11 +50,8 @@ ScriptedServer::ScriptedServer(Handler handler, int pieceGapMs) : m_handler(std:
 ScriptedServer::~ScriptedServer()
 {
     const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe[1], &c, 1);
+    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
     m_thread.join();
-    ::close(m_listenFd);
-    ::close(m_wakePipe[0]);
-    ::close(m_wakePipe[1]);
 }
 
 std::string ScriptedServer::url(std::string_view target) const
@@ -81,7 +79,7 @@ int ScriptedServer::connections() const
 
 bool ScriptedServer::waitReadable(int fd)
 {
-    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
     for (;;) {
         const int r = ::poll(p, 2, -1);
         if (r < 0 && errno == EINTR)
@@ -93,9 +91,9 @@ bool ScriptedServer::waitReadable(int fd)
 void ScriptedServer::serve()
 {
     for (;;) {
-        if (!waitReadable(m_listenFd))
+        if (!waitReadable(m_listenFd.get()))
             return;
-        const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
         int number;
@@ -155,7 +153,7 @@ bool ScriptedServer::sendAll(int fd, const std::string& bytes)
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             return false;
         // A client that stops reading must not keep the server from stopping.
-        pollfd p[2] = {{fd, POLLOUT, 0}, {m_wakePipe[0], POLLIN, 0}};
+        pollfd p[2] = {{fd, POLLOUT, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0 && errno != EINTR)
             return false;
         if (p[1].revents & POLLIN)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/sys/UniqueFd.h"
+
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -68,8 +70,9 @@ private:
 
     Handler m_handler;
     int m_pieceGapMs;
-    int m_listenFd = -1;
-    int m_wakePipe[2] = {-1, -1};
+    // Members, so that a constructor that fails half-way closes what it opened.
+    sys::UniqueFd m_listenFd;
+    sys::UniquePipe m_wakePipe;
     int m_port = 0;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;

@@ -1,6 +1,7 @@
 #include "core/net/ConnectTo.h"
 
 #include "core/text/Ascii.h"
+#include "core/text/Numbers.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -42,10 +43,9 @@ std::string takePort(const std::string& entry, size_t& pos)
     const size_t colon = entry.find(':', pos);
     std::string port = entry.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
     pos = colon == std::string::npos ? entry.size() : colon;
-    for (const char c : port)
-        if (c < '0' || c > '9')
-            throw std::invalid_argument("connect-to entry \"" + entry + "\": port \"" + port + "\" is not a number");
-    if (!port.empty() && (port.size() > 5 || std::stoi(port) > 65535))
+    if (!port.empty() && !text::isAllDigits(port))
+        throw std::invalid_argument("connect-to entry \"" + entry + "\": port \"" + port + "\" is not a number");
+    if (!port.empty() && !text::parsePort(port))
         throw std::invalid_argument("connect-to entry \"" + entry + "\": port \"" + port + "\" is out of range");
     return port;
 }
@@ -107,9 +107,9 @@ ConnectTarget resolveConnectTarget(const std::string& host, int port)
         // Host names are compared as DNS compares them, ignoring ASCII case.
         if (!rule.fromHost.empty() && !text::equalsIgnoreAsciiCase(rule.fromHost, host))
             continue;
-        if (!rule.fromPort.empty() && std::stoi(rule.fromPort) != port)
+        if (!rule.fromPort.empty() && text::parsePort(rule.fromPort) != port)
             continue;
-        return {rule.toHost.empty() ? host : rule.toHost, rule.toPort.empty() ? port : std::stoi(rule.toPort)};
+        return {rule.toHost.empty() ? host : rule.toHost, rule.toPort.empty() ? port : text::parsePort(rule.toPort).value_or(port)};
     }
     return {host, port};
 }

@@ -6,6 +6,7 @@
 #include "core/net/HttpResponseHead.h"
 #include "core/net/TcpConnection.h"
 #include "core/text/Encoding.h"
+#include "core/text/Numbers.h"
 #include "core/text/Ascii.h"
 
 #include <algorithm>
@@ -219,11 +220,10 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                 throw FetchError("IOHandler value is not valid");
             int port = 80;
             if (!address.portText.empty()) {
-                const std::string& p = address.portText;
-                if (p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos || std::stoi(p) == 0
-                    || std::stoi(p) > 65535)
-                    throw FetchError("Invalid port \"" + p + "\".");
-                port = std::stoi(p);
+                const std::optional<int> given = text::parsePort(address.portText);
+                if (!given || *given == 0)
+                    throw FetchError("Invalid port \"" + address.portText + "\".");
+                port = *given;
             } else if (scheme != "http") {
                 throw FetchError("Unknown Protocol");
             }

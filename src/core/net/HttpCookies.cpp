@@ -1,6 +1,7 @@
 #include "core/net/HttpCookies.h"
 
 #include "core/text/Ascii.h"
+#include "core/text/Numbers.h"
 
 #include <algorithm>
 #include <array>
@@ -23,17 +24,13 @@ std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
 
 bool isDigits(std::string_view s)
 {
-    return !s.empty() && s.size() <= 4 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return s.size() <= 4 && text::isAllDigits(s);
 }
 
 int toInt(std::string_view s)
 {
-    int n = 0;
-    for (const char c : s)
-        n = n * 10 + (c - '0');
-    return n;
+    return static_cast<int>(text::parseDecimal(s).value_or(0));
 }
-
 } // namespace
 
 std::optional<std::time_t> parseHttpDate(std::string_view text)
@@ -126,8 +123,8 @@ void CookieJar::setCookie(std::string_view headerValue, std::string_view host, s
             expires = parseHttpDate(value);
         } else if (key == "max-age") {
             const std::string_view digits = value.starts_with('-') ? value.substr(1) : value;
-            if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-                const long long seconds = digits.size() > 12 ? 999999999999LL : std::stoll(std::string(digits));
+            if (text::isAllDigits(digits)) {
+                const long long seconds = digits.size() > 12 ? 999999999999LL : static_cast<long long>(*text::parseDecimal(digits));
                 maxAgeExpiry = value.starts_with('-') || seconds == 0 ? now - 1 : now + seconds;
             }
         } else if (key == "secure") {

@@ -1,5 +1,9 @@
 #include "core/net/HttpRequest.h"
 
+#include "core/text/Encoding.h"
+
+#include <algorithm>
+
 namespace kaldrani::net {
 
 std::string toRequestAscii(std::string_view text)
@@ -15,16 +19,8 @@ std::string toRequestAscii(std::string_view text)
             continue;
         }
         // Skip the whole UTF-8 sequence so that one character gives one "?".
-        size_t length = c >= 0xF0 && c < 0xF8 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-        if (c >= 0xF8)
-            length = 1;
-        size_t n = 1;
-        while (n < length && i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80)
-            ++n;
-        if (n != length)
-            n = 1;
         out += '?';
-        i += n;
+        i += std::max<size_t>(1, text::utf8SequenceLength(text.substr(i)));
     }
     return out;
 }

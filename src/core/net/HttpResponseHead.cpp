@@ -1,6 +1,7 @@
 #include "core/net/HttpResponseHead.h"
 
 #include "core/text/Encoding.h"
+#include "core/text/Numbers.h"
 #include "core/text/Ascii.h"
 
 #include <cstdint>
@@ -19,13 +20,8 @@ int parseStatusCode(std::string_view statusLine)
     const std::string_view word = statusLine.substr(pos, end - pos);
     if (word.empty() || word.size() > 9)
         return -1;
-    int code = 0;
-    for (const char c : word) {
-        if (c < '0' || c > '9')
-            return -1;
-        code = code * 10 + (c - '0');
-    }
-    return code;
+    const auto code = text::parseDecimal(word);
+    return code ? static_cast<int>(*code) : -1;
 }
 
 void HttpHeaders::addLine(std::string_view line)
@@ -127,14 +123,8 @@ std::uint64_t parseChunkSize(std::string_view line)
     std::uint64_t size = 0;
     constexpr auto max = std::numeric_limits<std::uint64_t>::max();
     for (const char c : digits) {
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
+        const int d = text::hexDigitValue(c);
+        if (d < 0)
             return 0;
         size = size > (max >> 4) ? max : (size << 4) | static_cast<std::uint64_t>(d);
     }

@@ -1,5 +1,7 @@
 #include "core/net/TRegExp.h"
 
+#include "core/text/Encoding.h"
+
 #include <re2/re2.h>
 
 #include <cstring>
@@ -42,7 +44,7 @@ std::string literalPrefix(std::string_view pattern)
         ++end;
     if (end < pattern.size() && std::string_view("?*+{").find(pattern[end]) != std::string_view::npos) {
         // The quantifier binds to the last character only: drop it, whole.
-        while (end > 0 && (static_cast<unsigned char>(pattern[end - 1]) & 0xC0) == 0x80)
+        while (end > 0 && text::isUtf8Continuation(pattern[end - 1]))
             --end;
         if (end > 0)
             --end;
@@ -130,7 +132,7 @@ TMatchCollection TRegExp::Execute(std::string_view text)
                 break;
             // Step over one whole UTF-8 character, never into its middle.
             std::size_t next = end + 1;
-            while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+            while (next < text.size() && text::isUtf8Continuation(text[next]))
                 ++next;
             pos = next;
         } else {

@@ -2,6 +2,7 @@
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
+#include "core/sys/AddrInfo.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -64,9 +65,7 @@ TcpConnection::~TcpConnection()
 
 void TcpConnection::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     m_eof = false;
     m_start = m_end = 0;
 }
@@ -86,50 +85,43 @@ void TcpConnection::open(const std::string& host, int port)
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const int rc = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &found);
-        if (rc != 0 || found == nullptr) {
-            if (found != nullptr)
-                ::freeaddrinfo(found);
+        addrinfo* answer = nullptr;
+        const int rc = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &answer);
+        const sys::AddrInfoList found(answer);
+        if (rc != 0 || !found)
             throw SocketError(socketErrorMessage(rc == EAI_SYSTEM ? errno : rc, "Host not found."));
-        }
         address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
     }
 
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    // Owned here until connected: every failure below closes it on the way out.
+    sys::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd)
         raiseErrno(errno);
-    m_fd = fd;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS) {
-            const int code = errno;
-            close();
-            raiseErrno(code);
-        }
-        waitFor(fd, POLLOUT, std::nullopt);
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS)
+            raiseErrno(errno);
+        waitFor(fd.get(), POLLOUT, std::nullopt);
         int code = 0;
         socklen_t length = sizeof code;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0)
+        if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0)
             code = errno;
-        if (code != 0) {
-            close();
+        if (code != 0)
             raiseErrno(code);
-        }
     }
+    m_fd = std::move(fd);
 }
 
 bool TcpConnection::peerClosed()
 {
-    if (m_fd < 0 || m_eof)
+    if (m_fd.get() < 0 || m_eof)
         return true;
     if (buffered() > 0)
         return false;
-    pollfd p{m_fd, POLLIN, 0};
+    pollfd p{m_fd.get(), POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0)
         return false;
     char c;
-    const ssize_t n = ::recv(m_fd, &c, 1, MSG_PEEK);
+    const ssize_t n = ::recv(m_fd.get(), &c, 1, MSG_PEEK);
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
@@ -137,11 +129,11 @@ void TcpConnection::sendAll(std::string_view bytes)
 {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(m_fd.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n > 0) {
             sent += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            waitFor(m_fd, POLLOUT, std::nullopt);
+            waitFor(m_fd.get(), POLLOUT, std::nullopt);
         } else if (n < 0 && errno != EINTR) {
             raiseErrno(errno);
         }
@@ -163,7 +155,7 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
     }
     // Data that is already there is taken without a wait; only an empty socket is polled.
     for (;;) {
-        const ssize_t n = ::recv(m_fd, m_buffer.get() + m_end, kBufferSize - m_end, 0);
+        const ssize_t n = ::recv(m_fd.get(), m_buffer.get() + m_end, kBufferSize - m_end, 0);
         if (n > 0) {
             m_end += static_cast<size_t>(n);
             return Fill::Data;
@@ -175,7 +167,7 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
         const int code = errno;
         if (code != EAGAIN && code != EWOULDBLOCK && code != EINTR)
             raiseErrno(code);
-        if (code != EINTR && !waitFor(m_fd, POLLIN, timeoutMs))
+        if (code != EINTR && !waitFor(m_fd.get(), POLLIN, timeoutMs))
             return Fill::TimedOut;
     }
 }
@@ -229,7 +221,7 @@ bool TcpConnection::waitReadable(int timeoutMs)
 {
     if (buffered() > 0 || m_eof)
         return true;
-    return waitFor(m_fd, POLLIN, timeoutMs);
+    return waitFor(m_fd.get(), POLLIN, timeoutMs);
 }
 
 size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> timeoutMs)

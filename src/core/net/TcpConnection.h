@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/net/HttpClient.h"
+#include "core/sys/UniqueFd.h"
 
 namespace kaldrani::net {
 
@@ -33,7 +34,7 @@ public:
     void close();
 
     // A socket is held and the peer has not been seen to close it.
-    bool isOpen() const { return m_fd >= 0 && !m_eof; }
+    bool isOpen() const { return m_fd && !m_eof; }
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
@@ -67,7 +68,7 @@ private:
     const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
-    int m_fd = -1;
+    sys::UniqueFd m_fd;
     bool m_eof = false;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
     // cleared, so a read costs one copy and no fill.

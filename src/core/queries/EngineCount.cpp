@@ -1,8 +1,9 @@
 #include "core/queries/EngineCount.h"
 
-#include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
+#include "core/queries/QueryFetch.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 
@@ -15,19 +16,6 @@ namespace kaldrani::queries {
 
 namespace {
 
-// Stream: the body's bytes read back as GBK. String: the body as the fetch decodes it.
-enum class FetchForm { Stream, String };
-
-// The lazy group (.|\n)*? spans line breaks, and stops at the first closing marker.
-constexpr std::string_view P1 = "找到相关网页((.|\\n)*?)篇";
-constexpr std::string_view P2 = "获得约 <b>((.|\\n)*?)</b> ";
-constexpr std::string_view P3 = "有 <b>((.|\\n)*?)</b> ";
-constexpr std::string_view P4 = "<strong>((.|\\n)*?)</strong>";
-constexpr std::string_view P5 = "找到 ((.|\\n)*?) <!--";
-constexpr std::string_view P6 = "搜索到约((.|\\n)*?)项结果";
-constexpr std::string_view P7 = "共((.|\\n)*?)条结果";
-constexpr std::string_view P8 = "条结果，共 ((.|\\n)*?) 条";
-
 struct CountRow {
     SearchEngine engine;
     CountKind kind;
@@ -35,7 +23,7 @@ struct CountRow {
     std::string_view path;
     std::string_view query;  // the domain is appended to it
     std::string_view suffix; // and this after the domain
-    FetchForm form;
+    PageForm form;
     std::string_view pattern;
     std::vector<std::string_view> removals; // in this order
 };
@@ -44,23 +32,24 @@ const std::array<CountRow, 14>& countRows()
 {
     using E = SearchEngine;
     using K = CountKind;
-    using F = FetchForm;
+    using F = PageForm;
     namespace ep = endpoints;
+    namespace pt = patterns;
     static const std::array<CountRow, 14> rows = {{
-        {E::Baidu, K::Indexed, ep::kBaidu, "/s", "wd=site:", "", F::Stream, P1, {"找到相关网页", "约", "篇", ","}},
-        {E::Baidu, K::Backlinks, ep::kBaidu, "/s", "wd=domain:", "", F::Stream, P1, {"找到相关网页", "约", "篇", ","}},
-        {E::Google, K::Indexed, ep::kGoogle, "/search", "hl=zh-CN&q=site:", "", F::Stream, P2, {"获得约 <b>", "</b> ", ","}},
-        {E::Google, K::Backlinks, ep::kGoogle, "/search", "hl=zh-CN&q=link:", "", F::Stream, P3, {"有 <b>", "</b> ", ","}},
-        {E::Yahoo, K::Indexed, ep::kYahoo, "/search", "p=", "", F::String, P4, {"<strong>", "</strong>", ","}},
-        {E::Yahoo, K::Backlinks, ep::kYahoo, "/search", "p=", "&bwm=i", F::String, P4, {"<strong>", "</strong>", ","}},
-        {E::Sogou, K::Indexed, ep::kSogou, "/web", "query=site:", "", F::Stream, P5, {"找到 ", " <!--", ","}},
-        {E::Sogou, K::Backlinks, ep::kSogou, "/web", "query=link:", "", F::Stream, P5, {"找到 ", " <!--", ","}},
-        {E::Soso, K::Indexed, ep::kSoso, "/q", "pid=s.idx&w=site:", "", F::Stream, P6, {"搜索到约", "项结果", " ", ","}},
-        {E::Soso, K::Backlinks, ep::kSoso, "/q", "pid=s.idx&w=link:", "", F::Stream, P6, {"搜索到约", "项结果", " ", ","}},
-        {E::Youdao, K::Indexed, ep::kYoudao, "/search", "q=site:", "", F::String, P7, {"条结果", "共", "万", "约", ","}},
-        {E::Youdao, K::Backlinks, ep::kYoudao, "/search", "q=link:", "", F::String, P7, {"条结果", "共", "万", "约", ","}},
-        {E::Bing, K::Indexed, ep::kBing, "/search", "q=site:", "", F::String, P8, {"条结果，共 ", " 条", " ", ","}},
-        {E::Bing, K::Backlinks, ep::kBing, "/search", "q=link:", "", F::String, P8, {"条结果，共 ", " 条", " ", ","}},
+        {E::Baidu, K::Indexed, ep::kBaidu, "/s", "wd=site:", "", F::Stream, pt::kBaiduCount, {"找到相关网页", "约", "篇", ","}},
+        {E::Baidu, K::Backlinks, ep::kBaidu, "/s", "wd=domain:", "", F::Stream, pt::kBaiduCount, {"找到相关网页", "约", "篇", ","}},
+        {E::Google, K::Indexed, ep::kGoogle, "/search", "hl=zh-CN&q=site:", "", F::Stream, pt::kGoogleIndexed, {"获得约 <b>", "</b> ", ","}},
+        {E::Google, K::Backlinks, ep::kGoogle, "/search", "hl=zh-CN&q=link:", "", F::Stream, pt::kGoogleBacklinks, {"有 <b>", "</b> ", ","}},
+        {E::Yahoo, K::Indexed, ep::kYahoo, "/search", "p=", "", F::String, pt::kStrong, {"<strong>", "</strong>", ","}},
+        {E::Yahoo, K::Backlinks, ep::kYahoo, "/search", "p=", "&bwm=i", F::String, pt::kStrong, {"<strong>", "</strong>", ","}},
+        {E::Sogou, K::Indexed, ep::kSogou, "/web", "query=site:", "", F::Stream, pt::kSogouCount, {"找到 ", " <!--", ","}},
+        {E::Sogou, K::Backlinks, ep::kSogou, "/web", "query=link:", "", F::Stream, pt::kSogouCount, {"找到 ", " <!--", ","}},
+        {E::Soso, K::Indexed, ep::kSoso, "/q", "pid=s.idx&w=site:", "", F::Stream, pt::kSosoCount, {"搜索到约", "项结果", " ", ","}},
+        {E::Soso, K::Backlinks, ep::kSoso, "/q", "pid=s.idx&w=link:", "", F::Stream, pt::kSosoCount, {"搜索到约", "项结果", " ", ","}},
+        {E::Youdao, K::Indexed, ep::kYoudao, "/search", "q=site:", "", F::String, pt::kYoudaoCount, {"条结果", "共", "万", "约", ","}},
+        {E::Youdao, K::Backlinks, ep::kYoudao, "/search", "q=link:", "", F::String, pt::kYoudaoCount, {"条结果", "共", "万", "约", ","}},
+        {E::Bing, K::Indexed, ep::kBing, "/search", "q=site:", "", F::String, pt::kBingCount, {"条结果，共 ", " 条", " ", ","}},
+        {E::Bing, K::Backlinks, ep::kBing, "/search", "q=link:", "", F::String, pt::kBingCount, {"条结果，共 ", " 条", " ", ","}},
     }};
     return rows;
 }
@@ -78,29 +67,18 @@ std::string urlFor(const CountRow& row, const std::string& domain)
     return url;
 }
 
-std::string countFrom(const CountRow& row, const std::string& domain)
+std::string countFrom(const CountRow& row, const std::string& domain, std::string* why)
 {
-    try {
-        std::string page;
-        {
-            net::THttpClient client;
-            client.UserAgent.clear();
-            client.ReadTimeout = safetyReadTimeoutMs();
-            if (row.form == FetchForm::Stream) {
-                std::string buffer;
-                client.FetchPage(urlFor(row, domain), buffer);
-                page = net::readAnsi(buffer);
-            } else {
-                page = client.FetchPage(urlFor(row, domain));
-            }
-        }
+    return valueOrFailure(std::string("0"), why, safetyReadTimeoutMs(), [&] {
+        const std::string page = fetchQueryPage(urlFor(row, domain), {.form = row.form});
         std::string text = net::firstMatch(row.pattern, page);
         for (const std::string_view what : row.removals)
             removeAll(text, what);
-        return text.empty() ? "0" : text;
-    } catch (...) {
-        return "0";
-    }
+        // Shown as "0" like a true nought, but the page did not say so.
+        if (text.empty())
+            throw MissingFigure("no count on the page");
+        return text;
+    });
 }
 
 } // namespace
@@ -110,10 +88,11 @@ std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::strin
     return urlFor(rowFor(engine, kind), domain);
 }
 
-std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump)
+std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump,
+                             std::string* why)
 {
     const CountRow& row = rowFor(engine, kind);
-    std::string result = countFrom(row, domain);
+    std::string result = countFrom(row, domain, why);
     // The first query of a run leaves the window as it is: the clearing repaint came just before.
     if (!(engine == SearchEngine::Baidu && kind == CountKind::Indexed))
         pump.processPendingEvents();

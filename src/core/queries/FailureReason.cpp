@@ -8,8 +8,12 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
 {
     try {
         std::rethrow_exception(error);
+    } catch (const net::HttpStatusError& e) {
+        // The fetch gives an answer without a status line when none came within the bound.
+        if (e.statusLine().empty())
+            return "no status line within " + std::to_string(readTimeoutMs) + " ms";
+        return e.statusLine();
     } catch (const net::FetchError& e) {
-        // An HTTP error answer's message is its status line.
         const std::string message = e.what();
         if (message == "Read timed out.")
             return message + " (no data for " + std::to_string(readTimeoutMs) + " ms)";

@@ -15,7 +15,8 @@ public:
 
 // Why a query failed, for the user: the status line of an HTTP error answer, the fetch's
 // own message ("Socket Error # 111\r\nConnection refused."), a read time-out with its
-// bound ("Read timed out. (no data for 2000 ms)"), or any other failure's message.
+// bound ("Read timed out. (no data for 2000 ms)", "no status line within 2000 ms"), or any
+// other failure's message.
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs);
 
 } // namespace kaldrani::queries

@@ -1,15 +1,14 @@
 #include "core/queries/RankQueries.h"
 
-#include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
+#include "core/queries/QueryFetch.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
+#include "core/text/Numbers.h"
 
-#include <charconv>
-#include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace kaldrani::queries {
@@ -25,126 +24,77 @@ std::string url(std::string_view host, std::string_view pathAndKey, const std::s
     return out;
 }
 
-// A decimal 32-bit integer with an optional sign and nothing else; no value on overflow.
-std::optional<int> readInteger(std::string_view text)
-{
-    const bool negative = !text.empty() && text.front() == '-';
-    if (!text.empty() && (text.front() == '+' || text.front() == '-'))
-        text.remove_prefix(1);
-    if (text.empty() || text.front() < '0' || text.front() > '9')
-        return std::nullopt;
-    long long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    if (negative)
-        value = -value;
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<int>(value);
-}
-
-std::string fetchStream(net::THttpClient& client, const std::string& address)
-{
-    std::string buffer;
-    client.FetchPage(address, buffer);
-    return net::readAnsi(buffer);
-}
-
 } // namespace
 
-int QueryPageRank(const std::string& domain)
+int QueryPageRank(const std::string& domain, std::string* why)
 {
-    try {
-        std::string page;
-        {
-            net::THttpClient client;
-            client.ReadTimeout = safetyReadTimeoutMs();
-            page = client.FetchPage(url(endpoints::kMaker, "/pr/?domain=", domain));
-        }
-        std::string text = net::firstMatch("<strong>((.|\\n)*?)</strong>", page);
+    return valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+        const std::string page = fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain), {.sendUserAgent = true});
+        std::string text = net::firstMatch(patterns::kStrong, page);
         removeAll(text, "<strong>");
         removeAll(text, "</strong>");
         text = text::trimControls(text);
+        // Both give 0, as a failure does; only a number the page states is an answer.
         if (text.empty())
-            return 0;
-        const int value = readInteger(text).value_or(0);
-        return value < 0 ? 0 : value;
-    } catch (...) {
-        return 0;
-    }
+            throw MissingFigure("no PageRank on the page");
+        const auto value = text::parseInt32(text);
+        if (!value)
+            throw MissingFigure("no number where the PageRank stands");
+        return *value < 0 ? 0 : *value;
+    });
 }
 
-int QuerySogouRating(const std::string& domain, EventPump& pump)
+int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* why)
 {
-    int rating = 0;
-    try {
-        std::string page;
-        {
-            net::THttpClient client;
-            client.UserAgent.clear();
-            client.ReadTimeout = safetyReadTimeoutMs();
-            page = fetchStream(client, url(endpoints::kSogou, "/web?query=link:", domain));
-        }
-        std::string text = net::firstMatch("搜狗评级:((.|\\n)*?)/100", page);
+    const int rating = valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+        const std::string page =
+            fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain), {.form = PageForm::Stream});
+        std::string text = net::firstMatch(patterns::kSogouRating, page);
         removeAll(text, "搜狗评级:");
         removeAll(text, "/100");
         removeAll(text, ",");
         if (text.empty())
-            text = "0";
+            throw MissingFigure("no rating on the page");
         std::string_view digits = text;
         while (!digits.empty() && digits.front() == ' ')
             digits.remove_prefix(1);
-        rating = readInteger(digits).value_or(0);
-    } catch (...) {
-        rating = 0;
-    }
+        const auto rating = text::parseInt32(digits);
+        if (!rating)
+            throw MissingFigure("no number where the rating stands");
+        return *rating;
+    });
     pump.processPendingEvents();
     return rating;
 }
 
-std::string QueryAlexaRank(const std::string& domain, EventPump& pump)
+std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::string* why)
 {
-    std::string result;
-    try {
-        net::THttpClient client;
-        client.UserAgent.clear();
-        client.ReadTimeout = kRankReadTimeoutMs;
-        client.HandleRedirects = true;
-        result = text::trimControls(client.FetchPage(url(endpoints::kMaker, "/api/alexa.asp?d=", domain)));
-    } catch (...) {
-        result.clear();
-    }
-    if (result.empty())
-        result = "查询失败";
+    std::string result = valueOrFailure(std::string("查询失败"), why, kRankReadTimeoutMs, [&] {
+        std::string reply = text::trimControls(fetchQueryPage(
+            url(endpoints::kMaker, "/api/alexa.asp?d=", domain), {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs}));
+        if (reply.empty())
+            throw MissingFigure("empty reply");
+        return reply;
+    });
     pump.processPendingEvents();
     return result;
 }
 
-std::string QueryChinaRank(const std::string& domain, EventPump& pump)
+std::string QueryChinaRank(const std::string& domain, EventPump& pump, std::string* why)
 {
-    static constexpr std::string_view kMarker = "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">";
-    std::string result;
-    try {
-        std::string page;
-        {
-            net::THttpClient client;
-            client.UserAgent.clear();
-            client.HandleRedirects = true;
-            client.ReadTimeout = kRankReadTimeoutMs;
-            page = fetchStream(client, url(endpoints::kChinaRank, "/overview/Info.do?url=", domain));
-        }
-        // The match ends at the first ">" after the marker: normally that of the rank's "</span>".
-        result = net::firstMatch(std::string(kMarker) + "((.|\\n)*?)>", page);
-        removeAll(result, kMarker);
-        removeAll(result, "</span>");
-        replaceAll(result, "子网站不参与综合排名", "子网站不参与排名");
-        removeAll(result, ",");
-    } catch (...) {
-        result.clear();
-    }
-    if (result.empty())
-        result = "0";
+    std::string result = valueOrFailure(std::string("0"), why, kRankReadTimeoutMs, [&] {
+        const std::string page = fetchQueryPage(
+            url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
+            {.form = PageForm::Stream, .followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs});
+        std::string text = net::firstMatch(patterns::kChinaRank, page);
+        removeAll(text, patterns::kChinaRankMarker);
+        removeAll(text, "</span>");
+        replaceAll(text, "子网站不参与综合排名", "子网站不参与排名");
+        removeAll(text, ",");
+        if (text.empty())
+            throw MissingFigure("no rank on the page");
+        return text;
+    });
     pump.processPendingEvents();
     return result;
 }

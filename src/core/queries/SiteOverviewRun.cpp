@@ -3,6 +3,7 @@
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/Patterns.h"
 #include "core/queries/RankQueries.h"
 #include "core/queries/SearchEngine.h"
 #include "core/records/History.h"
@@ -78,7 +79,7 @@ bool IsValidDomain(const std::string& domain)
 {
     try {
         net::TRegExp re;
-        re.setPattern("^\\w+((-\\w+)|(\\.\\w+))*[A-Za-z0-9]+((\\.|-)[A-Za-z0-9]+)*\\.[A-Za-z]+$");
+        re.setPattern(std::string(patterns::kDomain));
         return re.Execute(domain).Count() > 0;
     } catch (...) {
         return false;
@@ -126,26 +127,29 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 
+    std::string why;
     for (const SearchEngine e : kSearchEngines) {
-        display.setCell(1, engineRow(e), QueryEngineCount(e, CountKind::Indexed, domain, view));
+        display.setCell(1, engineRow(e), QueryEngineCount(e, CountKind::Indexed, domain, view, &why));
+        display.setCellFailure(1, engineRow(e), why);
         view.gridCellChanged(1, engineRow(e));
-        display.setCell(2, engineRow(e), QueryEngineCount(e, CountKind::Backlinks, domain, view));
+        display.setCell(2, engineRow(e), QueryEngineCount(e, CountKind::Backlinks, domain, view, &why));
+        display.setCellFailure(2, engineRow(e), why);
         view.gridCellChanged(2, engineRow(e));
     }
 
-    display.pageRank = QueryPageRank(domain);
+    display.pageRank = QueryPageRank(domain, &display.pageRankFailure);
     display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    display.gaugeValue = std::clamp(QuerySogouRating(domain, view), 0, 100);
+    display.gaugeValue = std::clamp(QuerySogouRating(domain, view, &display.sogouRatingFailure), 0, 100);
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    display.alexaRank = QueryAlexaRank(domain, view);
+    display.alexaRank = QueryAlexaRank(domain, view, &display.alexaRankFailure);
     view.alexaRankChanged();
 
-    display.chinaRank = QueryChinaRank(domain, view);
+    display.chinaRank = QueryChinaRank(domain, view, &display.chinaRankFailure);
     view.chinaRankChanged();
 
     // The record reads the display as left above; nothing changes it between two saves.

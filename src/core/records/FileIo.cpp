@@ -1,6 +1,7 @@
 #include "core/records/FileIo.h"
 
 #include "core/records/DataFolder.h"
+#include "core/sys/UniqueFd.h"
 #include "core/text/Encoding.h"
 
 #include <fcntl.h>
@@ -21,27 +22,7 @@ std::string message(const char* what, const std::filesystem::path& path, int err
 }
 
 // Closes on every path; close errors matter only where the caller checks closeNow().
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) { }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool closeNow()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
+using Fd = sys::UniqueFd;
 
 bool writeAll(int fd, std::string_view bytes)
 {
@@ -73,36 +54,6 @@ ssize_t readAt(int fd, char* buf, size_t size, off_t offset)
         done += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(done);
-}
-
-void appendUtf16(std::string& out, char16_t unit, bool bigEndian)
-{
-    const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? hi : lo;
-    out += bigEndian ? lo : hi;
-}
-
-// The text is valid UTF-8 (sanitised by the caller).
-std::string utf8ToUtf16(std::string_view text, bool bigEndian)
-{
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (size_t i = 0; i < text.size();) {
-        const auto b0 = static_cast<unsigned char>(text[i]);
-        const size_t len = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-        char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-        for (size_t k = 1; k < len; ++k)
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        i += len;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            appendUtf16(out, static_cast<char16_t>(0xD800 + (cp >> 10)), bigEndian);
-            appendUtf16(out, static_cast<char16_t>(0xDC00 + (cp & 0x3FF)), bigEndian);
-        } else {
-            appendUtf16(out, static_cast<char16_t>(cp), bigEndian);
-        }
-    }
-    return out;
 }
 
 std::string uniqueSuffix()
@@ -232,7 +183,7 @@ bool appendLine(const std::filesystem::path& path, std::string_view line)
             const unsigned unit = bigEndian ? (a << 8 | b) : (b << 8 | a);
             needsBreak = unit != '\r' && unit != '\n';
         }
-        text = utf8ToUtf16(std::string(needsBreak ? "\r\n" : "") + text::sanitizeUtf8(line) + "\r\n", bigEndian);
+        text = text::utf8ToUtf16(std::string(needsBreak ? "\r\n" : "") + text::sanitizeUtf8(line) + "\r\n", bigEndian);
     } else {
         const off_t start = mark == text::ByteOrderMark::Utf8 ? 3 : 0;
         char last = '\n';

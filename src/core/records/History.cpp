@@ -146,30 +146,21 @@ std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std:
     const auto path = folder.historyPath(site);
     const std::string bytes = fileio::readWholeFile(path);
 
-    std::vector<std::string> lines;
-    if (text::detectByteOrderMark(bytes) == text::ByteOrderMark::None) {
-        // GBK keeps CR and LF single bytes that no character contains, so the file can be
-        // cut as bytes: the kept lines go back exactly as they were, undecodable bytes too.
-        lines = splitLines(bytes);
-        if (lines.size() > kMaxRecords) {
-            lines.erase(lines.begin(), lines.end() - kMaxRecords);
-            std::string out;
-            for (const auto& line : lines)
-                out += line + "\r\n";
-            fileio::replaceFile(path, out);
-        }
+    // GBK keeps CR and LF single bytes that no character contains, so a file without a
+    // byte-order mark is cut as bytes: the kept lines go back exactly as they were,
+    // undecodable bytes too. A marked file is decoded first and written back as GBK.
+    const bool gbk = text::detectByteOrderMark(bytes) == text::ByteOrderMark::None;
+    std::vector<std::string> lines = splitLines(gbk ? bytes : text::decodeFileText(bytes));
+    if (lines.size() > kMaxRecords) {
+        lines.erase(lines.begin(), lines.end() - kMaxRecords);
+        std::string out;
+        for (const auto& line : lines)
+            out += line + "\r\n";
+        fileio::replaceFile(path, gbk ? out : text::utf8ToGbk(out));
+    }
+    if (gbk)
         for (auto& line : lines)
             line = text::gbkToUtf8(line);
-    } else {
-        lines = splitLines(text::decodeFileText(bytes));
-        if (lines.size() > kMaxRecords) {
-            lines.erase(lines.begin(), lines.end() - kMaxRecords);
-            std::string out;
-            for (const auto& line : lines)
-                out += line + "\r\n";
-            fileio::replaceFile(path, text::utf8ToGbk(out));
-        }
-    }
 
     std::vector<std::vector<std::string>> records;
     records.reserve(lines.size());

@@ -1,6 +1,5 @@
 #include "core/records/HistoryCsv.h"
 
-#include "core/queries/SearchEngine.h"
 #include "core/records/HistoryEntry.h"
 
 namespace kaldrani::records {
@@ -18,12 +17,12 @@ void appendRow(std::string& out, const std::vector<std::string>& fields)
     out += "\r\n";
 }
 
-std::vector<std::string> headerRow()
+std::vector<std::string> headerRow(const std::array<std::string_view, 7>& engineLabels)
 {
     std::vector<std::string> row{"查询时间"};
-    for (const SearchEngine e : kSearchEngines) {
-        row.push_back(std::string(engineLabel(e)) + "收录");
-        row.push_back(std::string(engineLabel(e)) + "反链");
+    for (const std::string_view label : engineLabels) {
+        row.push_back(std::string(label) + "收录");
+        row.push_back(std::string(label) + "反链");
     }
     for (const char* name : {"PageRank", "SogouRank", "AlexaRank", "ChinaRank"})
         row.emplace_back(name);
@@ -47,10 +46,11 @@ std::string csvField(std::string_view text)
     return out;
 }
 
-std::string historyCsv(const std::vector<std::vector<std::string>>& records)
+std::string historyCsv(const std::vector<std::vector<std::string>>& records,
+                       const std::array<std::string_view, 7>& engineLabels)
 {
     std::string out;
-    appendRow(out, headerRow());
+    appendRow(out, headerRow(engineLabels));
     std::vector<std::string> row;
     for (const auto& record : records) {
         const auto entry = readHistoryEntry(record);

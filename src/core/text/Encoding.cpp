@@ -30,47 +30,6 @@ void appendUtf8(std::string& out, char32_t cp)
     }
 }
 
-// Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none
-// (RFC 3629 table, so overlongs and surrogates are rejected).
-size_t utf8SequenceLength(std::string_view s)
-{
-    if (s.empty())
-        return 0;
-    const auto b0 = static_cast<unsigned char>(s[0]);
-    if (b0 < 0x80)
-        return 1;
-    size_t len;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        len = 3;
-        if (b0 == 0xE0)
-            lo = 0xA0;
-        else if (b0 == 0xED)
-            hi = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        len = 4;
-        if (b0 == 0xF0)
-            lo = 0x90;
-        else if (b0 == 0xF4)
-            hi = 0x8F;
-    } else {
-        return 0;
-    }
-    if (s.size() < len)
-        return 0;
-    const auto b1 = static_cast<unsigned char>(s[1]);
-    if (b1 < lo || b1 > hi)
-        return 0;
-    for (size_t i = 2; i < len; ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80 || b > 0xBF)
-            return 0;
-    }
-    return len;
-}
-
 // One converter per direction and thread, opened on first use; iconv_open is not cheap
 // and every page and record goes through here.
 class Converter {
@@ -186,6 +145,83 @@ std::string sanitizeUtf8(std::string_view bytes)
         } else {
             out.append(bytes.substr(i, len));
             i += len;
+        }
+    }
+    return out;
+}
+
+size_t utf8SequenceLength(std::string_view s)
+{
+    if (s.empty())
+        return 0;
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    if (b0 < 0x80)
+        return 1;
+    size_t len;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0)
+            lo = 0xA0;
+        else if (b0 == 0xED)
+            hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        else if (b0 == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (s.size() < len)
+        return 0;
+    const auto b1 = static_cast<unsigned char>(s[1]);
+    if (b1 < lo || b1 > hi)
+        return 0;
+    for (size_t i = 2; i < len; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80 || b > 0xBF)
+            return 0;
+    }
+    return len;
+}
+
+namespace {
+
+void appendUtf16(std::string& out, char16_t unit, bool bigEndian)
+{
+    const char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? hi : lo;
+    out += bigEndian ? lo : hi;
+}
+
+} // namespace
+
+std::string utf8ToUtf16(std::string_view text, bool bigEndian)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (size_t i = 0; i < text.size();) {
+        const size_t len = utf8SequenceLength(text.substr(i));
+        if (len == 0) {
+            appendUtf16(out, 0xFFFD, bigEndian);
+            ++i;
+            continue;
+        }
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+        for (size_t k = 1; k < len; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        i += len;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            appendUtf16(out, static_cast<char16_t>(0xD800 + (cp >> 10)), bigEndian);
+            appendUtf16(out, static_cast<char16_t>(0xDC00 + (cp & 0x3FF)), bigEndian);
+        } else {
+            appendUtf16(out, static_cast<char16_t>(cp), bigEndian);
         }
     }
     return out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -30,6 +31,20 @@ bool isValidUtf8(std::string_view bytes);
 // Decodes UTF-16 code units in the given byte order; an unpaired surrogate or a trailing
 // odd byte becomes U+FFFD.
 std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Encodes UTF-8 text as UTF-16 code units in the given byte order, no byte-order mark;
+// a malformed UTF-8 sequence becomes U+FFFD.
+std::string utf8ToUtf16(std::string_view text, bool bigEndian);
+
+// True for a byte that continues a UTF-8 sequence (10xxxxxx): never a character's start.
+constexpr bool isUtf8Continuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// Length of the well-formed UTF-8 sequence at the start of s, or 0 when there is none
+// (RFC 3629 table, so overlongs and surrogates are rejected).
+std::size_t utf8SequenceLength(std::string_view s);
 
 // The byte-order mark a file starts with, if any.
 enum class ByteOrderMark { None, Utf8, Utf16LE, Utf16BE };

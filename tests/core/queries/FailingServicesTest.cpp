@@ -39,7 +39,7 @@ TEST_F(FailingServicesTest, FailsOnlyTheNamedServicesInTheNamedWay)
     EXPECT_EQ(ask(endpoints::kBaidu, "/s?wd=site:a.com"), "503");
     std::string alexa;
     EXPECT_EQ(ask(endpoints::kMaker, "/api/alexa.asp?d=a.com", &alexa), "200");
-    EXPECT_EQ(alexa.find("a.com"), std::string::npos);
+    EXPECT_EQ(alexa, "");
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ask(endpoints::kChinaRank, "/overview/Info.do?url=a.com"), "Read timed out.");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));

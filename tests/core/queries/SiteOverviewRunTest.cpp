@@ -1,4 +1,6 @@
+#include "ByteFiles.h"
 #include "StandinFixture.h"
+#include "TempFolder.h"
 #include "core/queries/Endpoints.h"
 #include "core/queries/SiteOverviewRun.h"
 
@@ -76,34 +78,6 @@ private:
     const standin::StandinServer& m_server;
 };
 
-class TempBase {
-public:
-    TempBase()
-    {
-        std::string pattern = (fs::temp_directory_path() / "kaldrani-run-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempBase()
-    {
-        std::error_code ec;
-        fs::remove_all(m_path, ec);
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::tm fixedTime()
 {
     std::tm t{};
@@ -130,7 +104,7 @@ protected:
 
     std::vector<std::size_t> fetchesSeen;
 
-    TempBase base;
+    kaldrani::testing::TempFolder base;
     records::DataFolder folder;
     OverviewDisplay display;
 };
@@ -239,7 +213,7 @@ TEST_F(SiteOverviewRunTest, ListedSiteGetsOneRecordPerExactlyEqualItem)
 
     run("example.com", {"other.com", "example.com", "Example.com", "example.com ", "example.com"});
 
-    EXPECT_EQ(readFile(folder.historyPath("example.com")), line + line);
+    EXPECT_EQ(kaldrani::testing::readBytes(folder.historyPath("example.com")), line + line);
     EXPECT_FALSE(fs::exists(folder.historyPath("Example.com")));
     EXPECT_FALSE(fs::exists(folder.historyPath("other.com")));
     EXPECT_FALSE(fs::exists(folder.historyPath("example.com ")));
@@ -280,7 +254,7 @@ TEST_F(SiteOverviewRunTest, RecordTakesTheClampedGaugeAndThePageRankAsReturned)
         const auto events = run("example.com", {"example.com"});
         EXPECT_NE(std::find(events.begin(), events.end(), c.expectedEvents[0]), events.end());
         EXPECT_NE(std::find(events.begin(), events.end(), c.expectedEvents[1]), events.end());
-        const std::string record = readFile(folder.historyPath("example.com"));
+        const std::string record = kaldrani::testing::readBytes(folder.historyPath("example.com"));
         std::vector<std::string> fields;
         std::istringstream split(record);
         for (std::string field; std::getline(split, field, ',');)

@@ -1,11 +1,11 @@
 #include "OverviewPages.h"
+#include "ProcessRunner.h"
 #include "StandinServer.h"
 #include "core/text/Encoding.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <csignal>
 #include <unistd.h>
 
@@ -166,31 +166,13 @@ TEST(StandinServer, StopEndsAStalledAnswerAtOnce)
 
 TEST(StandinServer, ProgramPrintsItsPortAndStopsOnSigterm)
 {
-    int out[2];
-    ASSERT_EQ(::pipe(out), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::execl(KALDRANI_STANDIN, KALDRANI_STANDIN, "--port", "0", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n')
-        line += c;
-    ::close(out[0]);
+    RunningProcess standin({KALDRANI_STANDIN, "--port", "0"});
+    const std::string line = standin.readLine();
     const int port = line.empty() ? 0 : std::stoi(line);
     ASSERT_GT(port, 0) << "first line: " << line;
     EXPECT_EQ(bodyOf(get(port, "www.kaldrani.com", "/version.html")), "1.6");
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    standin.signal(SIGTERM);
+    EXPECT_EQ(standin.wait(), 0);
 }
 
 } // namespace

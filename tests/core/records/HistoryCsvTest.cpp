@@ -12,6 +12,8 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
+const std::array<std::string_view, 7> labels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
+
 const Fields header = {"查询时间", "百度收录", "百度反链", "谷歌收录", "谷歌反链", "雅虎收录", "雅虎反链",
                        "搜狗收录", "搜狗反链", "搜搜收录", "搜搜反链", "有道收录", "有道反链", "必应收录",
                        "必应反链", "PageRank", "SogouRank", "AlexaRank", "ChinaRank"};
@@ -97,7 +99,7 @@ TEST(HistoryCsvTest, ParsesBackIntoTheRecords)
         {"830/45", "880/12", "0/0", "97/3", "156/0", "40/0", "311/8", "4", "23", "12", "345", "0",
          "2010-1-6 7:36:31"},
     };
-    const std::string csv = historyCsv(records);
+    const std::string csv = historyCsv(records, labels);
     EXPECT_FALSE(csv.starts_with(kUtf8ByteOrderMark));
     const auto rows = readCsv(csv);
     ASSERT_TRUE(rows) << csv;
@@ -111,7 +113,7 @@ TEST(HistoryCsvTest, ParsesBackIntoTheRecords)
 
 TEST(HistoryCsvTest, NoRecordsGiveTheHeaderAlone)
 {
-    const auto rows = readCsv(historyCsv({}));
+    const auto rows = readCsv(historyCsv({}, labels));
     ASSERT_TRUE(rows);
     ASSERT_EQ(rows->size(), 1u);
     EXPECT_EQ(rows->front(), header);
