@@ -1,4 +1,5 @@
 #include "SmtpStandin.h"
+#include "FailingServices.h"
 #include "StandinServer.h"
 
 #include <CLI/CLI.hpp>
@@ -18,6 +19,11 @@ int main(int argc, char** argv)
     int smtpPort = 0;
     app.add_option("--mail-dir", mailDir, "Also serve SMTP, writing each message received into this folder");
     app.add_option("--smtp-port", smtpPort, "SMTP port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    std::string fail;
+    app.add_option("--fail", fail,
+                   "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
+                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page) or slow (5 s)")
+        ->option_text("LIST");
     CLI11_PARSE(app, argc, argv);
 
     // Blocked before any thread starts, so every thread inherits the mask and only the
@@ -30,6 +36,7 @@ int main(int argc, char** argv)
 
     try {
         kaldrani::standin::StandinServer server(port);
+        kaldrani::standin::failServices(server, fail);
         std::cout << server.port() << std::endl;
         std::unique_ptr<kaldrani::standin::SmtpStandin> smtp;
         if (!mailDir.empty()) {

@@ -2,7 +2,9 @@
 
 #include "cli/Output.h"
 
+#include "core/queries/SearchEngine.h"
 #include "core/records/History.h"
+#include "core/records/HistoryCsv.h"
 
 #include <memory>
 
@@ -14,14 +16,21 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
         "history", "Print SITE's stored records, newest first, fields TAB-separated (keeps the newest 1000)");
     auto site = std::make_shared<std::string>();
     command->add_option("SITE", *site, "The site exactly as the site list holds it")->required();
+    auto csv = std::make_shared<bool>(false);
+    command->add_flag("--csv", *csv,
+                      "Print CSV instead (RFC 4180, UTF-8): a header row, the time in ISO 8601, each count in a column of its own");
 
-    return {command, [site, &options]() -> int {
+    return {command, [site, csv, &options]() -> int {
                 const records::DataFolder folder = openDataFolder(options);
                 std::vector<std::vector<std::string>> history;
                 try {
                     history = records::ReadHistory(folder, *site);
                 } catch (const records::FileError& e) {
                     throw CommandFailure(1, std::string("kaldrani-cli: no history for this site: ") + e.what());
+                }
+                if (*csv) {
+                    writeStdout(records::historyCsv(history, kEngineLabels));
+                    return 0;
                 }
                 std::string out;
                 for (const auto& record : history) {

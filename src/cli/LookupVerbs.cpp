@@ -1,9 +1,10 @@
+#include "cli/Output.h"
+#include "cli/TerminalText.h"
 #include "cli/Verbs.h"
 
 #include "core/lookups/IpQuery.h"
 #include "core/lookups/WhoisQuery.h"
 
-#include <iostream>
 #include <memory>
 
 namespace kaldrani::cli {
@@ -11,10 +12,10 @@ namespace kaldrani::cli {
 namespace {
 
 // The lookup texts go out exactly as the windows hold them: CR LF line ends, nothing added.
+// Only terminal controls a server slipped into the record are shown escaped.
 int printExactly(const std::string& text)
 {
-    std::cout << text;
-    std::cout.flush();
+    writeStdout(terminalText(text, true));
     return 0;
 }
 

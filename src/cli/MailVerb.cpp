@@ -1,3 +1,4 @@
+#include "cli/TerminalText.h"
 #include "cli/Verbs.h"
 
 #include "core/mail/MailRun.h"
@@ -59,14 +60,15 @@ private:
     std::string m_error;
 };
 
-// The system's messages end lines in CR LF; a terminal wants LF.
-std::string terminalText(std::string text)
+// The system's messages end lines in CR LF; a terminal wants LF. A server's reply text is
+// part of some messages, so its terminal controls are shown escaped.
+std::string errorText(std::string text)
 {
     for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
         text.erase(at, 1);
     while (!text.empty() && text.back() == '\n')
         text.pop_back();
-    return text;
+    return terminalText(text, true);
 }
 
 } // namespace
@@ -107,7 +109,7 @@ Verb addMailVerb(CLI::App& app, const GlobalOptions&)
                 mail::TMailMessage message;
                 PrintingMailView view;
                 if (!mail::runSendMail(client, message, inputs, view))
-                    throw CommandFailure(1, "kaldrani-cli: " + terminalText(view.error()));
+                    throw CommandFailure(1, "kaldrani-cli: " + errorText(view.error()));
                 return 0;
             }};
 }

@@ -1,4 +1,5 @@
 #include "cli/Verbs.h"
+#include "cli/FailureLines.h"
 
 #include "cli/Output.h"
 
@@ -17,8 +18,12 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
         "overview", "Ask the seven engines and the four rank services about DOMAIN; a listed site gets a history record");
     auto domain = std::make_shared<std::string>();
     command->add_option("DOMAIN", *domain, "The site's domain, e.g. example.com")->required();
+    auto why = std::make_shared<bool>(false);
+    command->add_flag("--why", *why,
+                      "Then say on stderr why each failed figure failed: label, TAB, 收录情况 or 反向链接 "
+                      "(empty for a rank), TAB, reason");
 
-    return {command, [domain, &options]() -> int {
+    return {command, [domain, why, &options]() -> int {
                 if (!queries::IsValidDomain(*domain))
                     throw CommandFailure(2, "kaldrani-cli: \"" + *domain
                                                 + "\" is not a domain name (expected a name such as example.com)");
@@ -38,6 +43,8 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                     << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
                     << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
                 writeStdout(out.str());
+                if (*why)
+                    std::cerr << failureLines(display) << std::flush;
                 if (!view.firstError().empty())
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
                 return 0;

@@ -1,3 +1,4 @@
+#include "cli/Output.h"
 #include "cli/Verbs.h"
 
 #include "core/queries/KeywordRun.h"
@@ -69,10 +70,11 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                             std::cerr << text << std::endl;
                     };
                 queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                std::string out;
                 for (const SearchEngine e : kSearchEngines)
-                    std::cout << engineLabel(e) << '\t' << tsvField(view.resultText(e)) << '\t'
-                              << tsvField(view.lastPageUrl(e)) << '\n';
-                std::cout.flush();
+                    out += std::string(engineLabel(e)) + '\t' + tsvField(view.resultText(e)) + '\t' +
+                           tsvField(view.lastPageUrl(e)) + '\n';
+                writeStdout(out);
                 return 0;
             }};
 }

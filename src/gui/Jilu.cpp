@@ -4,6 +4,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/HistoryTableModel.h"
+#include "gui/JiluTrendAccess.h"
 #include "gui/Placement.h"
 
 #include <QAbstractButton>
@@ -145,6 +146,7 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
     });
 
     runHandler([this] { FormCreate(); }, this);
+    attachTrendAccess(this, m_folder);
 }
 
 void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
@@ -208,6 +210,7 @@ void TfrmJilu::chushihua()
 void TfrmJilu::clearStringGrid()
 {
     m_cells->clearData();
+    m_shownSite.clear();
 }
 
 void TfrmJilu::urlListListBoxClick()
@@ -220,6 +223,7 @@ void TfrmJilu::urlListListBoxClick()
         if (selected.isEmpty())
             return;
         m_cells->putRecords(kaldrani::records::ReadHistory(m_folder, selected.front()->text().toStdString()));
+        m_shownSite = selected.front()->text();
     } catch (const std::exception&) {
     }
 }

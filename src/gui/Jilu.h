@@ -30,6 +30,8 @@ public:
     void chushihua();
     // Empties columns 1..12 of rows 1..1000; headings and numbers stay.
     void clearStringGrid();
+    // The site whose records the grid holds; empty when it holds none.
+    const QString& shownSite() const { return m_shownSite; }
 
 protected:
     bool event(QEvent* event) override;
@@ -46,5 +48,6 @@ private:
     HistoryTableModel* m_cells = nullptr;
     bool m_placed = false;
     bool m_loadingList = false;
+    QString m_shownSite;
     ErrorBoxEcho m_errorEcho;
 };

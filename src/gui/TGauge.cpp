@@ -14,12 +14,18 @@ void TGauge::setProgress(int value)
     update();
 }
 
+void TGauge::setBackgroundColor(const QColor& colour)
+{
+    m_background = colour;
+    update();
+}
+
 void TGauge::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const QRect inside = rect().adjusted(1, 1, -1, -1);
     p.fillRect(rect(), QColor(128, 128, 128));
-    p.fillRect(inside, Qt::white);
+    p.fillRect(inside, m_background);
     p.fillRect(QRect(inside.left(), inside.top(), inside.width() * m_progress / 100, inside.height()), kBarColor);
     p.setPen(Qt::black);
     p.drawText(inside, Qt::AlignCenter, QString::asprintf("%d%%", m_progress));

@@ -14,6 +14,9 @@ public:
     // The value, held at the nearer limit when outside 0..100.
     void setProgress(int value);
     int progress() const { return m_progress; }
+    // The colour behind the bar; white unless changed.
+    void setBackgroundColor(const QColor& colour);
+    const QColor& backgroundColor() const { return m_background; }
 
     static inline const QColor kBarColor{0, 160, 0};
 
@@ -22,6 +25,7 @@ protected:
 
 private:
     int m_progress = 0;
+    QColor m_background{Qt::white};
 };
 
 } // namespace kaldrani::gui

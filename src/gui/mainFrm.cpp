@@ -4,6 +4,7 @@
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
+#include "gui/FailureMarks.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
 #include "gui/MakerSite.h"
@@ -376,14 +377,21 @@ void TfrmMain::N10Click()
 void TfrmMain::gridCellChanged(int col, int row)
 {
     StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
+    gui::markFailure(StringGD->item(row, col), m_display.cellFailure(col, row));
     StringGD->viewport()->repaint();
 }
 
 void TfrmMain::displayCleared()
 {
     for (int row = 1; row <= 7; ++row)
-        for (int col = 1; col <= 2; ++col)
+        for (int col = 1; col <= 2; ++col) {
             StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
+            gui::markFailure(StringGD->item(row, col), m_display.cellFailure(col, row));
+        }
+    gui::markFailure(ImagePR, m_display.pageRankFailure);
+    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure);
+    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure);
+    gui::markFailure(lblChinaRank, m_display.chinaRankFailure);
     ImagePR->setVisible(m_display.pageRankVisible);
     SouGouRankG->setVisible(m_display.gaugeVisible);
     lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
@@ -400,6 +408,7 @@ void TfrmMain::pageRankChanged()
         picture = QPixmap::fromImage(ImageListPR[n]);
     ImagePR->setPixmap(picture);
     ImagePR->setVisible(m_display.pageRankVisible);
+    gui::markFailure(ImagePR, m_display.pageRankFailure);
     ImagePR->repaint();
 }
 
@@ -407,18 +416,21 @@ void TfrmMain::gaugeChanged()
 {
     SouGouRankG->setProgress(m_display.gaugeValue);
     SouGouRankG->setVisible(m_display.gaugeVisible);
+    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure);
     SouGouRankG->repaint();
 }
 
 void TfrmMain::alexaRankChanged()
 {
     lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
+    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure);
     lblAlexaRank->repaint();
 }
 
 void TfrmMain::chinaRankChanged()
 {
     lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
+    gui::markFailure(lblChinaRank, m_display.chinaRankFailure);
     lblChinaRank->repaint();
 }
 

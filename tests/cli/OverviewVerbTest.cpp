@@ -182,4 +182,38 @@ TEST_F(OverviewCli, UnwritableHistoryFailsAfterPrinting)
     EXPECT_NE(r.err.find("Cannot"), std::string::npos) << r.err;
 }
 
+TEST_F(OverviewCli, WhyListsEachFailedFigureOnStderr)
+{
+    namespace ep = endpoints;
+    server.setAnswer(ep::kGoogle, "/search", standin::gbkPage("<p>nothing here</p>"));
+    standin::Response unavailable = standin::utf8Page("busy");
+    unavailable.status = 503;
+    unavailable.reason = "Service Unavailable";
+    server.setAnswer(ep::kMaker, "/api/alexa.asp", unavailable);
+
+    const CliRun r = cli({"overview", "--why", "example.com"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto shown = lines(r.out);
+    ASSERT_EQ(shown.size(), 11u);
+    EXPECT_EQ(shown[1], "谷歌\t0\t0");
+    EXPECT_EQ(shown[9], "AlexaRank\t查询失败");
+    EXPECT_EQ(lines(r.err), (std::vector<std::string>{"谷歌\t收录情况\tno count on the page",
+                                                      "谷歌\t反向链接\tno count on the page",
+                                                      "AlexaRank\t\tHTTP/1.1 503 Service Unavailable"}));
+
+    // Unreachable: every figure fails, each reason on one line; without --why stderr stays quiet.
+    int closedPort = 0;
+    {
+        standin::StandinServer gone;
+        closedPort = gone.port();
+    }
+    const CliRun refused = cli({"overview", "--why", "example.com"}, closedPort);
+    EXPECT_EQ(refused.exitCode, 0) << refused.err;
+    const auto why = lines(refused.err);
+    ASSERT_EQ(why.size(), 18u) << refused.err;
+    EXPECT_EQ(why.front(), "百度\t收录情况\tSocket Error # 111 Connection refused.");
+    EXPECT_EQ(why.back(), "ChinaRank\t\tSocket Error # 111 Connection refused.");
+    EXPECT_EQ(cli({"overview", "example.com"}, closedPort).err, "");
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
+#include "gui/FailureMarks.h"
 #include "gui/Jilu.h"
 #include "gui/ManiSite.h"
 #include "gui/PageRankPictures.h"
@@ -14,6 +15,7 @@
 #include "gui/about.h"
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
+#include "FailingServices.h"
 #include "OverviewPages.h"
 #include "StandinServer.h"
 
@@ -724,6 +726,49 @@ TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)
     EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith("Cannot open file")) << m_errors[0].toStdString();
+}
+
+TEST_F(MainWindow, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
+{
+    standin::failServices(m_server, "baidu,pagerank:empty,sogou:empty,alexa:empty,chinarank");
+    runFor(QStringLiteral("example.com"));
+
+    QTableWidgetItem* baidu = w->StringGD->item(1, 1);
+    EXPECT_EQ(baidu->text(), QStringLiteral("0"));
+    EXPECT_EQ(baidu->foreground().color(), gui::kFailureText);
+    EXPECT_EQ(baidu->background().color(), gui::kFailureBackground);
+    EXPECT_TRUE(baidu->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable"))) << baidu->toolTip().toStdString();
+    EXPECT_TRUE(w->StringGD->item(4, 1)->toolTip().contains(QStringLiteral("no count on the page")));
+    QTableWidgetItem* google = w->StringGD->item(2, 1);
+    EXPECT_NE(google->text(), QStringLiteral("0"));
+    EXPECT_FALSE(google->data(Qt::ForegroundRole).isValid());
+    EXPECT_TRUE(google->toolTip().isEmpty()) << google->toolTip().toStdString();
+
+    EXPECT_TRUE(w->ImagePR->toolTip().contains(QStringLiteral("no PageRank on the page")));
+    EXPECT_TRUE(w->ImagePR->autoFillBackground());
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kFailureBackground);
+    EXPECT_TRUE(w->SouGouRankG->toolTip().contains(QStringLiteral("no rating on the page")));
+    EXPECT_EQ(w->lblAlexaRank->text(), QStringLiteral("查询失败"));
+    EXPECT_EQ(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(w->lblAlexaRank->toolTip().contains(QStringLiteral("empty reply")));
+    EXPECT_TRUE(w->lblChinaRank->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable")));
+    savePicture(w, "mainFrm-failures");
+
+    m_server.clearAnswers();
+    runFor(QStringLiteral("example.com"));
+    for (int row = 1; row <= 7; ++row)
+        for (int col = 1; col <= 2; ++col) {
+            SCOPED_TRACE(row * 10 + col);
+            EXPECT_FALSE(w->StringGD->item(row, col)->data(Qt::ForegroundRole).isValid());
+            EXPECT_TRUE(w->StringGD->item(row, col)->toolTip().isEmpty());
+        }
+    EXPECT_TRUE(w->ImagePR->toolTip().isEmpty());
+    EXPECT_FALSE(w->ImagePR->autoFillBackground());
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), QColor(Qt::white));
+    EXPECT_TRUE(w->SouGouRankG->toolTip().isEmpty());
+    EXPECT_NE(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
+    EXPECT_TRUE(w->lblChinaRank->toolTip().isEmpty());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/lookups/MatchOrWhole.h"
 #include "core/queries/Endpoints.h"
 #include "core/queries/Patterns.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/QueryFetch.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
@@ -21,7 +22,8 @@ queries::QueryFetch serviceFetch()
     return {.form = queries::PageForm::Stream,
             .sendUserAgent = true,
             .readTimeoutMs = queries::safetyReadTimeoutMs(),
-            .connectTimeoutMs = queries::safetyReadTimeoutMs()};
+            .connectTimeoutMs = queries::safetyReadTimeoutMs(),
+            .fetchTimeoutMs = queries::kLookupFetchTimeoutMs};
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "core/lookups/MatchOrWhole.h"
 #include "core/queries/Endpoints.h"
 #include "core/queries/Patterns.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/QueryFetch.h"
 #include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
@@ -48,7 +49,8 @@ std::string QueryWhois(const std::string& typed)
     // An unreachable host must not keep the window waiting for the system's connect limit.
     const QueryFetch how{.form = PageForm::Stream,
                          .readTimeoutMs = kWhoisReadTimeoutMs,
-                         .connectTimeoutMs = safetyReadTimeoutMs()};
+                         .connectTimeoutMs = safetyReadTimeoutMs(),
+                         .fetchTimeoutMs = kLookupFetchTimeoutMs};
     return valueOrFailure(std::string(kWhoisFailure), [&] { return whoisText(fetchQueryPage(whoisUrl(typed), how)); });
 }
 

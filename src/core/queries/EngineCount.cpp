@@ -6,6 +6,7 @@
 #include "core/queries/FetchDeadlines.h"
 #include "core/queries/Patterns.h"
 #include "core/queries/QueryFetch.h"
+#include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 
 #include <array>
@@ -68,20 +69,33 @@ std::string urlFor(const CountRow& row, const std::string& domain)
     return url;
 }
 
-std::string countFromPage(const CountRow& row, const std::string& page)
+// The count text the page states, bounded; raises MissingFigure when it states none.
+std::string countTextOf(const CountRow& row, const std::string& page)
 {
     std::string text = net::firstMatch(row.pattern, page);
     for (const std::string_view what : row.removals)
         removeAll(text, what);
-    return text.empty() ? std::string("0") : boundDisplayText(std::move(text));
+    // Shown as "0" like a true nought, but the page did not say so.
+    if (text.empty())
+        throw MissingFigure("no count on the page");
+    return boundDisplayText(std::move(text));
 }
 
-std::string countFrom(const CountRow& row, const std::string& domain)
+std::string countFromPage(const CountRow& row, const std::string& page)
 {
-    return valueOrFailure(std::string("0"), [&] {
+    try {
+        return countTextOf(row, page);
+    } catch (const MissingFigure&) {
+        return "0";
+    }
+}
+
+std::string countFrom(const CountRow& row, const std::string& domain, std::string* why)
+{
+    return valueOrFailure(std::string("0"), why, safetyReadTimeoutMs(), [&] {
         // The page goes before the next query: only the short count outlives this call.
-        return countFromPage(row, fetchQueryPage(urlFor(row, domain),
-                                                 {.form = row.form, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+        return countTextOf(row, fetchQueryPage(urlFor(row, domain),
+                                               {.form = row.form, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
 }
 
@@ -97,10 +111,11 @@ std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::strin
     return urlFor(rowFor(engine, kind), domain);
 }
 
-std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump)
+std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump,
+                             std::string* why)
 {
     const CountRow& row = rowFor(engine, kind);
-    std::string result = countFrom(row, domain);
+    std::string result = countFrom(row, domain, why);
     // The first query of a run leaves the window as it is: the clearing repaint came just before.
     if (!(engine == SearchEngine::Baidu && kind == CountKind::Indexed))
         pump.processPendingEvents();

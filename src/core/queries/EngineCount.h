@@ -10,8 +10,10 @@ namespace kaldrani::queries {
 // How many of the domain's pages the engine has indexed, or how many pages link to it:
 // digits without grouping commas, whatever text the page holds between its markers, or
 // "0" on any failure. Never raises. Processes pending events once before returning,
-// except for Baidu Indexed.
-std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump);
+// except for Baidu Indexed. When why is given it gets the failure's reason ("no count on
+// the page" for a page without one), or an empty text when the query did not fail.
+std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump,
+                             std::string* why = nullptr);
 
 // The count text QueryEngineCount makes of a fetched page (decoded as its fetch form
 // decodes it): the pattern's first match without its markers and grouping commas, cut to

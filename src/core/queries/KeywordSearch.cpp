@@ -3,6 +3,7 @@
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/Endpoints.h"
+#include "core/queries/FetchDeadlines.h"
 #include "core/queries/Patterns.h"
 #include "core/text/UpperCase.h"
 
@@ -71,6 +72,7 @@ std::string FindKeywordPosition(SearchEngine engine, const std::string& site, co
         client.UserAgent.clear();
         client.HandleRedirects = true;
         client.ReadTimeout = kReadTimeoutMs;
+        client.FetchTimeout = kKeywordScanFetchTimeoutMs;
         net::TRegExp regex;
         regex.setMultiline(true);
         regex.setGlobal(true);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/queries/FailureReason.h"
+
+#include <exception>
 #include <string>
 #include <utility>
 
@@ -29,14 +32,27 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how);
 
 // The queries' failure rule: the query's result, or failureValue when it raises anything.
 // A bad pattern is caught too, so the tests compile every pattern constant.
+// Also says why when why is given: the reason of what the query raised (a read time-out
+// with the bound readTimeoutMs), or an empty text when it did not fail.
+template <class T, class Query>
+T valueOrFailure(T failureValue, std::string* why, int readTimeoutMs, Query&& query) noexcept
+{
+    try {
+        T value = std::forward<Query>(query)();
+        if (why)
+            why->clear();
+        return value;
+    } catch (...) {
+        if (why)
+            *why = failureReason(std::current_exception(), readTimeoutMs);
+        return failureValue;
+    }
+}
+
 template <class T, class Query>
 T valueOrFailure(T failureValue, Query&& query) noexcept
 {
-    try {
-        return std::forward<Query>(query)();
-    } catch (...) {
-        return failureValue;
-    }
+    return valueOrFailure(std::move(failureValue), nullptr, 0, std::forward<Query>(query));
 }
 
 } // namespace kaldrani::queries

@@ -6,6 +6,7 @@
 #include "core/queries/FetchDeadlines.h"
 #include "core/queries/Patterns.h"
 #include "core/queries/QueryFetch.h"
+#include "core/queries/SafetyTimeout.h"
 #include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
 #include "core/text/Numbers.h"
@@ -25,84 +26,128 @@ std::string url(std::string_view host, std::string_view pathAndKey, const std::s
     return out;
 }
 
-} // namespace
-
-int pageRankFromPage(const std::string& page)
+// Each raises MissingFigure when the page states no figure: the query shows its failure
+// value then, as for a failed fetch, but can say why.
+int pageRankOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kStrong, page);
     removeAll(text, "<strong>");
     removeAll(text, "</strong>");
     text = text::trimControls(text);
     if (text.empty())
-        return 0;
-    const int value = text::parseInt32(text).value_or(0);
-    return value < 0 ? 0 : value;
+        throw MissingFigure("no PageRank on the page");
+    const auto value = text::parseInt32(text);
+    if (!value)
+        throw MissingFigure("no number where the PageRank stands");
+    return *value < 0 ? 0 : *value;
 }
 
-int sogouRatingFromPage(const std::string& page)
+int sogouRatingOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kSogouRating, page);
     removeAll(text, "搜狗评级:");
     removeAll(text, "/100");
     removeAll(text, ",");
-    std::string_view digits = text.empty() ? std::string_view("0") : std::string_view(text);
+    if (text.empty())
+        throw MissingFigure("no rating on the page");
+    std::string_view digits = text;
     while (!digits.empty() && digits.front() == ' ')
         digits.remove_prefix(1);
-    return text::parseInt32(digits).value_or(0);
+    const auto rating = text::parseInt32(digits);
+    if (!rating)
+        throw MissingFigure("no number where the rating stands");
+    return *rating;
 }
 
-std::string alexaRankFromReply(const std::string& reply)
+std::string alexaRankOf(const std::string& reply)
 {
     std::string result = boundDisplayText(text::trimControls(reply));
-    return result.empty() ? "查询失败" : result;
+    if (result.empty())
+        throw MissingFigure("empty reply");
+    return result;
 }
 
-std::string chinaRankFromPage(const std::string& page)
+std::string chinaRankOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kChinaRank, page);
     removeAll(text, patterns::kChinaRankMarker);
     removeAll(text, "</span>");
     replaceAll(text, "子网站不参与综合排名", "子网站不参与排名");
     removeAll(text, ",");
-    return text.empty() ? "0" : boundDisplayText(std::move(text));
+    if (text.empty())
+        throw MissingFigure("no rank on the page");
+    return boundDisplayText(std::move(text));
 }
 
-int QueryPageRank(const std::string& domain)
+template <class T, class Extract>
+T orFailureValue(T failureValue, Extract&& extract)
 {
-    return valueOrFailure(0, [&] {
-        return pageRankFromPage(fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
-                                               {.sendUserAgent = true, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+    try {
+        return std::forward<Extract>(extract)();
+    } catch (const MissingFigure&) {
+        return failureValue;
+    }
+}
+
+} // namespace
+
+int pageRankFromPage(const std::string& page)
+{
+    return orFailureValue(0, [&] { return pageRankOf(page); });
+}
+
+int sogouRatingFromPage(const std::string& page)
+{
+    return orFailureValue(0, [&] { return sogouRatingOf(page); });
+}
+
+std::string alexaRankFromReply(const std::string& reply)
+{
+    return orFailureValue(std::string("查询失败"), [&] { return alexaRankOf(reply); });
+}
+
+std::string chinaRankFromPage(const std::string& page)
+{
+    return orFailureValue(std::string("0"), [&] { return chinaRankOf(page); });
+}
+
+int QueryPageRank(const std::string& domain, std::string* why)
+{
+    return valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+        return pageRankOf(fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
+                                         {.sendUserAgent = true, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
 }
 
-int QuerySogouRating(const std::string& domain, EventPump& pump)
+int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* why)
 {
-    const int rating = valueOrFailure(0, [&] {
-        return sogouRatingFromPage(fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
-                                                  {.form = PageForm::Stream, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+    const int rating = valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+        return sogouRatingOf(fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
+                                            {.form = PageForm::Stream, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
     pump.processPendingEvents();
     return rating;
 }
 
-std::string QueryAlexaRank(const std::string& domain, EventPump& pump)
+std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::string* why)
 {
-    std::string result = valueOrFailure(std::string(), [&] {
-        return fetchQueryPage(url(endpoints::kMaker, "/api/alexa.asp?d=", domain),
-                              {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = kRankFetchTimeoutMs});
+    std::string result = valueOrFailure(std::string("查询失败"), why, kRankReadTimeoutMs, [&] {
+        return alexaRankOf(fetchQueryPage(
+            url(endpoints::kMaker, "/api/alexa.asp?d=", domain),
+            {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = kRankFetchTimeoutMs}));
     });
     pump.processPendingEvents();
-    return alexaRankFromReply(result);
+    return result;
 }
 
-std::string QueryChinaRank(const std::string& domain, EventPump& pump)
+std::string QueryChinaRank(const std::string& domain, EventPump& pump, std::string* why)
 {
-    std::string result = valueOrFailure(std::string("0"), [&] {
-        return chinaRankFromPage(fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
-                                                {.form = PageForm::Stream,
-                                                 .followRedirects = true,
-                                                 .readTimeoutMs = kRankReadTimeoutMs,
-                                                 .fetchTimeoutMs = kRankFetchTimeoutMs}));
+    std::string result = valueOrFailure(std::string("0"), why, kRankReadTimeoutMs, [&] {
+        return chinaRankOf(fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
+                                          {.form = PageForm::Stream,
+                                           .followRedirects = true,
+                                           .readTimeoutMs = kRankReadTimeoutMs,
+                                           .fetchTimeoutMs = kRankFetchTimeoutMs}));
     });
     pump.processPendingEvents();
     return result;

@@ -6,22 +6,25 @@
 
 namespace kaldrani::queries {
 
+// Each query below also takes an optional why: it gets the failure's reason, or an empty
+// text when the query did not fail.
+
 // The domain's PageRank from the maker's service: never negative, not limited above;
 // 0 on any failure. Never raises and processes no events.
-int QueryPageRank(const std::string& domain);
+int QueryPageRank(const std::string& domain, std::string* why = nullptr);
 
 // The Sogou rating read from Sogou's result page, not clamped; 0 on any failure. Never
 // raises; processes pending events once before returning.
-int QuerySogouRating(const std::string& domain, EventPump& pump);
+int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* why = nullptr);
 
 // The Alexa service's reply, trimmed; "查询失败" when empty or on any failure (reads
 // give up after 2000 ms). Never raises; processes pending events once before returning.
-std::string QueryAlexaRank(const std::string& domain, EventPump& pump);
+std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::string* why = nullptr);
 
 // ChinaRank's rank digits without grouping commas, "子网站不参与排名", leftover text, or
 // "0" on any failure (reads give up after 2000 ms). Never raises; processes pending
 // events once before returning.
-std::string QueryChinaRank(const std::string& domain, EventPump& pump);
+std::string QueryChinaRank(const std::string& domain, EventPump& pump, std::string* why = nullptr);
 
 // What each rank query makes of its fetched page (decoded as its fetch form decodes it);
 // the texts are cut to kMaxDisplayChars characters. Each raises only when the match fails.

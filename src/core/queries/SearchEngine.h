@@ -14,11 +14,13 @@ inline constexpr std::array<SearchEngine, 7> kSearchEngines = {
     SearchEngine::Soso, SearchEngine::Youdao, SearchEngine::Bing,
 };
 
-// The engine's Chinese label, as the grids show it.
+// The engines' Chinese labels, as the grids show them, in engine order.
+inline constexpr std::array<std::string_view, 7> kEngineLabels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
+
+// The engine's Chinese label.
 constexpr std::string_view engineLabel(SearchEngine e)
 {
-    constexpr std::array<std::string_view, 7> labels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
-    return labels[static_cast<int>(e)];
+    return kEngineLabels[static_cast<int>(e)];
 }
 
 // The engine's row in the result grid (Baidu 1 .. Bing 7).

@@ -38,8 +38,14 @@ private:
 void clearDisplay(OverviewDisplay& display, OverviewView& view)
 {
     for (int row = 1; row <= 7; ++row)
-        for (int col = 1; col <= 2; ++col)
+        for (int col = 1; col <= 2; ++col) {
             display.setCell(col, row, {});
+            display.setCellFailure(col, row, {});
+        }
+    display.pageRankFailure.clear();
+    display.sogouRatingFailure.clear();
+    display.alexaRankFailure.clear();
+    display.chinaRankFailure.clear();
     display.pageRankVisible = false;
     display.gaugeVisible = false;
     display.alexaRank.clear();
@@ -57,6 +63,16 @@ const std::string& OverviewDisplay::cell(int col, int row) const
 void OverviewDisplay::setCell(int col, int row, std::string text)
 {
     m_cells[cellIndex(col, row)] = std::move(text);
+}
+
+const std::string& OverviewDisplay::cellFailure(int col, int row) const
+{
+    return m_cellFailures[cellIndex(col, row)];
+}
+
+void OverviewDisplay::setCellFailure(int col, int row, std::string why)
+{
+    m_cellFailures[cellIndex(col, row)] = std::move(why);
 }
 
 bool IsValidDomain(const std::string& domain)
@@ -111,26 +127,29 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 
+    std::string why;
     for (const SearchEngine e : kSearchEngines) {
-        display.setCell(1, engineRow(e), QueryEngineCount(e, CountKind::Indexed, domain, view));
+        display.setCell(1, engineRow(e), QueryEngineCount(e, CountKind::Indexed, domain, view, &why));
+        display.setCellFailure(1, engineRow(e), why);
         view.gridCellChanged(1, engineRow(e));
-        display.setCell(2, engineRow(e), QueryEngineCount(e, CountKind::Backlinks, domain, view));
+        display.setCell(2, engineRow(e), QueryEngineCount(e, CountKind::Backlinks, domain, view, &why));
+        display.setCellFailure(2, engineRow(e), why);
         view.gridCellChanged(2, engineRow(e));
     }
 
-    display.pageRank = QueryPageRank(domain);
+    display.pageRank = QueryPageRank(domain, &display.pageRankFailure);
     display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    display.gaugeValue = std::clamp(QuerySogouRating(domain, view), 0, 100);
+    display.gaugeValue = std::clamp(QuerySogouRating(domain, view, &display.sogouRatingFailure), 0, 100);
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    display.alexaRank = QueryAlexaRank(domain, view);
+    display.alexaRank = QueryAlexaRank(domain, view, &display.alexaRankFailure);
     view.alexaRankChanged();
 
-    display.chinaRank = QueryChinaRank(domain, view);
+    display.chinaRank = QueryChinaRank(domain, view, &display.chinaRankFailure);
     view.chinaRankChanged();
 
     // The record reads the display as left above; nothing changes it between two saves.

@@ -30,8 +30,18 @@ struct OverviewDisplay {
     std::string alexaRank;
     std::string chinaRank;
 
+    // Why a figure's query failed, beside the failure value shown; empty when it did not.
+    // Cleared with the results.
+    const std::string& cellFailure(int col, int row) const;
+    void setCellFailure(int col, int row, std::string why);
+    std::string pageRankFailure;
+    std::string sogouRatingFailure;
+    std::string alexaRankFailure;
+    std::string chinaRankFailure;
+
 private:
     std::array<std::string, 14> m_cells;
+    std::array<std::string, 14> m_cellFailures;
 };
 
 // The window side of a run. Every call happens on the thread that runs the run, at the

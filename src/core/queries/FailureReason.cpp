@@ -1,0 +1,28 @@
+#include "core/queries/FailureReason.h"
+
+#include "core/net/HttpClient.h"
+
+namespace kaldrani::queries {
+
+std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const net::HttpStatusError& e) {
+        // The fetch gives an answer without a status line when none came within the bound.
+        if (e.statusLine().empty())
+            return "no status line within " + std::to_string(readTimeoutMs) + " ms";
+        return e.statusLine();
+    } catch (const net::FetchError& e) {
+        const std::string message = e.what();
+        if (message == "Read timed out.")
+            return message + " (no data for " + std::to_string(readTimeoutMs) + " ms)";
+        return message;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown failure";
+    }
+}
+
+} // namespace kaldrani::queries

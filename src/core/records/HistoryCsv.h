@@ -1,0 +1,24 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kaldrani::records {
+
+// One CSV field: quoted, with its quotes doubled, when it holds a comma, a quote, CR or LF.
+std::string csvField(std::string_view text);
+
+// Records as ReadHistory returns them, as CSV in UTF-8 with CR LF line ends: a header row
+// (the engines named by engineLabels, in record order), then one row per record in the
+// given order: the query time in ISO 8601, indexed and backlink count of each engine,
+// PageRank, Sogou rating, Alexa rank, ChinaRank. Records of no fields are left out. No
+// byte-order mark.
+std::string historyCsv(const std::vector<std::vector<std::string>>& records,
+                       const std::array<std::string_view, 7>& engineLabels);
+
+// The byte-order mark that tells spreadsheet programs a CSV file is UTF-8.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+} // namespace kaldrani::records

@@ -1,0 +1,270 @@
+#include "ByteFiles.h"
+#include "CsvReader.h"
+#include "core/records/DataFolder.h"
+#include "core/text/Encoding.h"
+#include "gui/ErrorBox.h"
+#include "gui/Jilu.h"
+#include "gui/JiluTrendAccess.h"
+#include "gui/SaveFileChooser.h"
+#include "gui/Trend.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QValueAxis>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using kaldrani::records::DataFolder;
+using kaldrani::testing::readBytes;
+using kaldrani::testing::writeBytes;
+
+namespace {
+
+qreal localMsecs(int y, int mo, int d, int h, int mi, int s)
+{
+    return static_cast<qreal>(QDateTime(QDate(y, mo, d), QTime(h, mi, s)).toMSecsSinceEpoch());
+}
+
+QList<QPointF> pointsOf(const QLineSeries* series)
+{
+    return series->points();
+}
+
+// Three runs, oldest first, as the history file holds them (GBK, CR LF): numbers, failure
+// texts, a Sogou "约", leftover markup and a ChinaRank note.
+const char* const kHistory =
+    "800/40,870/11,0/0,96/3,150/0,39/0,300/8,4,20,640,12,2010-1-6 7:36:31\r\n"
+    "830/45,12</b>x/13,0/0,约1000/3,156/0,40/0,311/8,4,23,12345,子网站不参与排名,2010-1-7\r\n"
+    "0/0,880/12,0/0,97/3,156/0,40/0,311/8,5,30,查询失败,0,2010-1-8 9:00:00\r\n";
+
+class TrendWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        fs::create_directories(m_folder.historyFolder());
+        writeBytes(m_folder.siteListPath(), "a.com\r\nnew.com\r\n");
+        writeBytes(m_folder.historyPath("a.com"), kaldrani::text::utf8ToGbk(kHistory));
+        setApplicationErrorSink([this](const QString& message) { m_errors << message; });
+    }
+    void TearDown() override
+    {
+        setApplicationErrorSink({});
+        setSaveFileChooser({});
+    }
+
+    std::unique_ptr<TfrmJilu> openJilu()
+    {
+        auto w = std::make_unique<TfrmJilu>(m_folder);
+        w->show();
+        w->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        return w;
+    }
+
+    QPoint siteAt(TfrmJilu& w, const QString& site)
+    {
+        const auto found = w.urlList->findItems(site, Qt::MatchExactly);
+        EXPECT_FALSE(found.isEmpty());
+        return w.urlList->visualItemRect(found.front()).center();
+    }
+
+    // The site menu that a right-click at pos on widget pops up.
+    static QMenu* contextMenuAt(QWidget* widget, const QPoint& pos)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, widget->mapToGlobal(pos));
+        QApplication::sendEvent(widget, &event);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+
+    static QAction* actionNamed(QMenu* menu, const QString& text)
+    {
+        for (QAction* a : menu->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    }
+
+    QTemporaryDir m_dir;
+    DataFolder m_folder{m_dir.path().toStdString()};
+    QStringList m_errors;
+};
+
+TEST_F(TrendWindow, DrawsTheNumbersAndCountsWhatIsNoNumber)
+{
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    ASSERT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral(" 趋势图 - a.com"));
+
+    const qreal first = localMsecs(2010, 1, 6, 7, 36, 31);
+    const qreal second = localMsecs(2010, 1, 7, 0, 0, 0);
+    const qreal third = localMsecs(2010, 1, 8, 9, 0, 0);
+    EXPECT_EQ(pointsOf(w.countSeries[0]), (QList<QPointF>{{first, 800}, {second, 830}, {third, 0}}));
+    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 870}, {third, 880}}));
+    EXPECT_EQ(pointsOf(w.countSeries[3]), (QList<QPointF>{{first, 96}, {third, 97}}));
+    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("收录情况（2 个值不是数字，未画出）"));
+
+    EXPECT_EQ(pointsOf(w.alexaRankSeries), (QList<QPointF>{{first, 640}, {second, 12345}}));
+    EXPECT_EQ(pointsOf(w.chinaRankSeries), (QList<QPointF>{{first, 12}}));
+    EXPECT_EQ(pointsOf(w.pageRankSeries), (QList<QPointF>{{first, 4}, {second, 4}, {third, 5}}));
+    EXPECT_EQ(pointsOf(w.sogouRatingSeries), (QList<QPointF>{{first, 20}, {second, 23}, {third, 30}}));
+    EXPECT_EQ(w.chartRanks->chart()->title(), QStringLiteral("PageRank、搜狗评级与排名（3 个值不是数字，未画出）"));
+    // A better rank is drawn higher.
+    const auto rankAxes = w.chartRanks->chart()->axes(Qt::Vertical, w.alexaRankSeries);
+    ASSERT_EQ(rankAxes.size(), 1);
+    EXPECT_TRUE(rankAxes.front()->isReverse());
+    const auto* rankAxis = static_cast<QValueAxis*>(rankAxes.front());
+    EXPECT_LE(rankAxis->min(), 12);
+    EXPECT_GE(rankAxis->max(), 12345);
+
+    QTest::mouseClick(w.rbBacklinks, Qt::LeftButton);
+    EXPECT_TRUE(w.rbBacklinks->isChecked());
+    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 11}, {second, 13}, {third, 12}}));
+    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("反向链接"));
+    QTest::mouseClick(w.rbIndexed, Qt::LeftButton);
+    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 870}, {third, 880}}));
+
+    // A site never queried: empty charts, no failure shown.
+    w.showSite(QStringLiteral("new.com"));
+    EXPECT_EQ(w.countSeries[0]->count(), 0);
+    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("暂无记录"));
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
+{
+    const auto jilu = openJilu();
+    EXPECT_FALSE(jilu->urlList->toolTip().isEmpty());
+    EXPECT_FALSE(jilu->sgLishi->toolTip().isEmpty());
+    EXPECT_EQ(trendWindowOf(jilu.get()), nullptr);
+    EXPECT_EQ(contextMenuAt(jilu->sgLishi->viewport(), QPoint(20, 30)), nullptr) << "no site shown yet";
+
+    // The double-click's own first press, which QTest leaves out.
+    QTest::mouseClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
+    QTest::mouseDClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
+    TfrmTrend* trend = trendWindowOf(jilu.get());
+    ASSERT_NE(trend, nullptr);
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
+    EXPECT_EQ(trend->countSeries[0]->count(), 3);
+    trend->hide();
+
+    // The list's menu acts on the site under the pointer.
+    QMenu* menu = contextMenuAt(jilu->urlList->viewport(), siteAt(*jilu, QStringLiteral("new.com")));
+    ASSERT_NE(menu, nullptr);
+    QAction* chart = actionNamed(menu, QStringLiteral("查看趋势图"));
+    ASSERT_NE(chart, nullptr);
+    ASSERT_NE(actionNamed(menu, QStringLiteral("导出 CSV…")), nullptr);
+    chart->trigger();
+    menu->close();
+    EXPECT_EQ(trendWindowOf(jilu.get()), trend) << "one chart window, reused";
+    EXPECT_TRUE(trend->isVisible());
+    EXPECT_EQ(trend->site(), QStringLiteral("new.com"));
+
+    // The grid's menu acts on the site it shows.
+    QTest::mouseClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
+    menu = contextMenuAt(jilu->sgLishi->viewport(), QPoint(20, 30));
+    ASSERT_NE(menu, nullptr);
+    actionNamed(menu, QStringLiteral("查看趋势图"))->trigger();
+    menu->close();
+    EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(TrendWindow, ExportsCsvWithAByteOrderMark)
+{
+    const fs::path target = fs::path(m_dir.path().toStdString()) / "导出.csv";
+    QString suggested;
+    setSaveFileChooser([&](const QString& s) {
+        suggested = s;
+        return QString::fromStdString(target.string());
+    });
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral("/a.com.csv"))) << suggested.toStdString();
+
+    const std::string bytes = readBytes(target);
+    ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF")) << bytes.substr(0, 10);
+    const auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 4u);
+    EXPECT_EQ(rows->at(1).front(), "2010-01-08T09:00:00");
+    EXPECT_EQ(rows->at(1).at(17), "查询失败");
+    EXPECT_EQ(rows->at(2).at(3), "12</b>x");
+    EXPECT_EQ(rows->at(2).at(18), "子网站不参与排名");
+
+    // Cancelled: nothing written. A folder that does not exist: the error box, the old file whole.
+    setSaveFileChooser([](const QString&) { return QString(); });
+    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    EXPECT_TRUE(m_errors.isEmpty());
+    const fs::path nowhere = target.parent_path() / "missing" / "x.csv";
+    setSaveFileChooser([&](const QString&) { return QString::fromStdString(nowhere.string()); });
+    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors.front().startsWith(QStringLiteral("Cannot create file"))) << m_errors.front().toStdString();
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_EQ(readBytes(target), bytes);
+}
+
+TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
+{
+    const fs::path target = fs::path(m_dir.path().toStdString()) / "new.csv";
+    setSaveFileChooser([&](const QString&) { return QString::fromStdString(target.string()); });
+    const auto jilu = openJilu();
+    QMenu* menu = contextMenuAt(jilu->urlList->viewport(), siteAt(*jilu, QStringLiteral("new.com")));
+    ASSERT_NE(menu, nullptr);
+    actionNamed(menu, QStringLiteral("导出 CSV…"))->trigger();
+    menu->close();
+    const std::string bytes = readBytes(target);
+    ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF"));
+    const auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->size(), 1u) << "a site never queried gives the header alone";
+    EXPECT_EQ(trendWindowOf(jilu.get()), nullptr);
+}
+
+TEST_F(TrendWindow, Picture)
+{
+    // Two months of daily runs with the odd failure, as a user's history looks.
+    std::string history;
+    QDateTime when(QDate(2010, 1, 1), QTime(9, 30, 0));
+    for (int n = 0; n < 60; ++n, when = when.addDays(1)) {
+        std::string line;
+        for (int engine = 0; engine < 7; ++engine) {
+            const int indexed = (n % 17 == 5 && engine == 0) ? 0 : 800 + engine * 150 + n * (engine + 2) + (n * 37 % 23);
+            line += std::to_string(indexed) + "/" + std::to_string(40 + engine * 9 + n / 3) + ",";
+        }
+        line += std::to_string(3 + n / 20) + "," + std::to_string(20 + n / 4) + ",";
+        line += (n % 13 == 7 ? std::string("查询失败") : std::to_string(90000 - n * 700)) + ",";
+        line += std::to_string(5200 - n * 30) + ",";
+        line += when.toString(QStringLiteral("yyyy-M-d H:mm:ss")).toStdString() + "\r\n";
+        history += line;
+    }
+    writeBytes(m_folder.historyPath("a.com"), kaldrani::text::utf8ToGbk(history));
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend.png")));
+    QTest::mouseClick(w.rbBacklinks, Qt::LeftButton);
+    EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend-backlinks.png")));
+}
+
+} // namespace
