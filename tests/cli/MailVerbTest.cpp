@@ -16,14 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using kaldrani::testing::runProcess;
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
+using kaldrani::testing::lines;
 
 class MailCli : public ::testing::Test {
 protected:

@@ -18,14 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace kaldrani;
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
+using kaldrani::testing::lines;
 
 using CliRun = kaldrani::testing::ProcessResult;
 

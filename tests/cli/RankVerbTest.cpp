@@ -15,14 +15,7 @@ namespace {
 using namespace kaldrani;
 using kaldrani::testing::runProcess;
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
+using kaldrani::testing::lines;
 
 // The line the verb prints for an engine.
 std::string row(SearchEngine e, const std::string& text, const std::string& url)

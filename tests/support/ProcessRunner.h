@@ -53,4 +53,7 @@ private:
     std::string m_buffered;
 };
 
+// What a program printed, split at line feeds (a last line without one included).
+std::vector<std::string> lines(const std::string& text);
+
 } // namespace kaldrani::testing
