@@ -163,6 +163,7 @@ void foldOne(std::string_view line, size_t valueStart, size_t maxLength, std::st
             return i > valueStart;
         return c == ',' && i + 1 < line.size() && line[i + 1] != ' ' && line[i + 1] != '\t' && i + 1 > valueStart;
     };
+    const size_t continuationLength = maxLength > 0 ? maxLength - 1 : 0;
     while (line.size() > maxLength) {
         size_t cut = std::string_view::npos;
         for (size_t i = valueStart; i < line.size(); ++i) {
@@ -184,8 +185,9 @@ void foldOne(std::string_view line, size_t valueStart, size_t maxLength, std::st
             ++next;
         line.remove_prefix(next);
         // "\r\n " already stands for one blank; every later position may break again.
+        // The blank counts once per line, not once more for every line before it.
         valueStart = 0;
-        maxLength = maxLength - 1;
+        maxLength = continuationLength;
     }
     out.append(line);
 }

@@ -235,6 +235,26 @@ TEST(HeaderEncoding, FoldsLongLinesAtBlanksAndCommas)
     EXPECT_EQ(foldHeaderLine(encoded), encoded);
 }
 
+// A list of hundreds once folded into ever shorter lines and then left the rest as one
+// line of thousands of characters.
+TEST(HeaderEncoding, FoldsAListOfHundredsIntoFullLinesOfAtMost78)
+{
+    std::string to = "To: ";
+    for (int i = 0; i < 200; ++i)
+        to += (i ? ", " : "") + std::string("user") + std::to_string(i) + "@example.com";
+    const std::vector<std::string> lines = split(foldHeaderLine(to), "\r\n");
+    std::string unfolded;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size(), 78u) << i;
+        // Each piece is at most 20 characters, so only the last line may be short.
+        if (i + 1 < lines.size()) {
+            EXPECT_GE(lines[i].size(), 58u) << i;
+        }
+        unfolded += lines[i];
+    }
+    EXPECT_EQ(unfolded, to);
+}
+
 TEST(MailDate, FormatsLocalTimeWithItsOffset)
 {
     struct Case {

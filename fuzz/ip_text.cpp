@@ -1,0 +1,29 @@
+// The IP service's pages: the own address, a lookup's answer, and the lookup address.
+#include "FuzzSupport.h"
+
+#include <algorithm>
+
+#include "core/lookups/IpQuery.h"
+
+using namespace kaldrani;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string page(fuzz::asText(data, size));
+    const bool utf8 = text::isValidUtf8(page);
+
+    const std::string own = lookups::ownAddressText(page);
+    FUZZ_CHECK(own.size() <= size);
+    FUZZ_CHECK(!utf8 || text::isValidUtf8(own));
+
+    const std::string answer = lookups::ipLookupText(page);
+    // ":" grows to three bytes; everything else shrinks or stays.
+    FUZZ_CHECK(answer.size() <= std::max(3 * size, lookups::kIpNotFound.size()));
+    FUZZ_CHECK(!utf8 || text::isValidUtf8(answer));
+    FUZZ_CHECK(answer.find(':') == std::string::npos);
+
+    const std::string url = lookups::ipLookupUrl(page);
+    const std::string head = lookups::ownAddressUrl() + "?ip=";
+    FUZZ_CHECK(url.starts_with(head) && url.size() <= head.size() + size);
+    return 0;
+}
