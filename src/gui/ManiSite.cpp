@@ -59,12 +59,38 @@ TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, const QW
 
 void TfrmManiSite::FormCreate()
 {
-    if (!kaldrani::records::siteListExists(m_folder))
+    loadList();
+}
+
+void TfrmManiSite::loadList()
+{
+    m_listUnread = kaldrani::records::siteListExists(m_folder);
+    if (!m_listUnread)
         return;
     QStringList lines;
     for (const auto& site : kaldrani::records::loadSiteList(m_folder))
         lines << QString::fromUtf8(site.data(), static_cast<qsizetype>(site.size()));
     MoUrl->setPlainText(lines.join(QLatin1Char('\n')));
+    m_listUnread = false;
+}
+
+std::string TfrmManiSite::unreadListReason() const
+{
+    // A missing list holds nothing to lose: the save creates it.
+    if (!kaldrani::records::siteListExists(m_folder))
+        return {};
+    try {
+        kaldrani::records::loadSiteList(m_folder);
+    } catch (const kaldrani::records::FileError& e) {
+        const std::string text = e.what();
+        const std::string prefix = "Cannot open file \"" + m_folder.siteListPath().string() + "\". ";
+        const std::string why = text.starts_with(prefix) ? text.substr(prefix.size()) : text;
+        return "The site list there was not read, so it is kept as it is: " + why;
+    }
+    if (m_listUnread)
+        return "The site list there was not read when this window opened, so it is kept as it is; "
+               "open this window again to load it.";
+    return {};
 }
 
 void TfrmManiSite::brnSaveClick()
@@ -73,6 +99,8 @@ void TfrmManiSite::brnSaveClick()
     const QString shown = boxText(cleaned);
     if (shown != MoUrl->toPlainText())
         MoUrl->setPlainText(shown);
+    if (const std::string why = unreadListReason(); !why.empty())
+        throw kaldrani::records::FileError("Cannot create file \"" + m_folder.siteListPath().string() + "\". " + why);
     kaldrani::records::saveSiteList(m_folder, cleaned);
     close();
 }
@@ -87,6 +115,14 @@ void TfrmManiSite::showEvent(QShowEvent* event)
     if (!m_placed) {
         m_placed = true;
         kaldrani::gui::centreOver(this, m_centreOver);
+    }
+    // A list fixed since it was refused loads now; while it stays refused the box keeps
+    // its text and a save says why it cannot replace the list.
+    if (m_listUnread) {
+        try {
+            loadList();
+        } catch (const kaldrani::records::FileError&) {
+        }
     }
     QWidget::showEvent(event);
 }

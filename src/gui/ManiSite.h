@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <string>
+
 class QPlainTextEdit;
 class QPushButton;
 
@@ -24,10 +26,15 @@ protected:
 
 private:
     void FormCreate();
+    void loadList();
+    std::string unreadListReason() const;
     void brnSaveClick();
     void brnCancClick();
 
     kaldrani::records::DataFolder m_folder;
     const QWidget* m_centreOver;
     bool m_placed = false;
+    // The list on disk was there but not read: the box does not hold it, so a save
+    // would replace the user's list with what the box happens to show.
+    bool m_listUnread = false;
 };
