@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-// [rfc5322] 3.3 Date and Time Specification, in the form "Tue, 5 Jan 2010 14:03:07 +0800".
+// [rfc5322] 3.3 Date and time, in the form "Tue, 5 Jan 2010 14:03:07 +0800".
 namespace kaldrani::mail {
 
 // The local time given as broken-down fields and its offset east of UTC in seconds.
