@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         client.FetchPage("http://fuzz.example/", body);
         // A decoded body never holds more than the bytes that came.
         FUZZ_CHECK(body.size() <= size);
-    } catch (const net::FetchError&) {
+    } catch (const net::NetError&) {
         FUZZ_CHECK(body.empty());
     }
     return 0;

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const net::HttpStatusError& e) {
         FUZZ_CHECK(text::isValidUtf8(e.body()));
         FUZZ_CHECK(stringForm || buffer == before);
-    } catch (const net::FetchError&) {
+    } catch (const net::NetError&) {
         FUZZ_CHECK(stringForm || buffer == before);
     }
     return 0;

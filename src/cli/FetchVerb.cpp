@@ -57,7 +57,7 @@ Verb addFetchVerb(CLI::App& app, const GlobalOptions&)
                 } catch (const net::HttpStatusError& e) {
                     const std::string line = e.statusLine().empty() ? "" : " " + e.statusLine();
                     throw CommandFailure(1, "HTTP " + std::to_string(e.code()) + line);
-                } catch (const net::FetchError& e) {
+                } catch (const net::NetError& e) {
                     throw CommandFailure(1, e.what());
                 }
                 // The page's own line layout stays; what could drive the terminal does not.

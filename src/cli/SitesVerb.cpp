@@ -28,7 +28,7 @@ std::string readListFile(const std::string& file)
         return records::fileio::readWholeFile(file);
     std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
     if (std::cin.bad())
-        throw records::FileError("Cannot open file \"-\". Read error");
+        throw records::FileError(records::FileError::Operation::Open, "-", "Read error");
     return bytes;
 }
 

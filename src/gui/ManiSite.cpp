@@ -82,10 +82,7 @@ std::string TfrmManiSite::unreadListReason() const
     try {
         kaldrani::records::loadSiteList(m_folder);
     } catch (const kaldrani::records::FileError& e) {
-        const std::string text = e.what();
-        const std::string prefix = "Cannot open file \"" + m_folder.siteListPath().string() + "\". ";
-        const std::string why = text.starts_with(prefix) ? text.substr(prefix.size()) : text;
-        return "The site list there was not read, so it is kept as it is: " + why;
+        return "The site list there was not read, so it is kept as it is: " + e.reason();
     }
     if (m_listUnread)
         return "The site list there was not read when this window opened, so it is kept as it is; "
@@ -100,7 +97,7 @@ void TfrmManiSite::brnSaveClick()
     if (shown != MoUrl->toPlainText())
         MoUrl->setPlainText(shown);
     if (const std::string why = unreadListReason(); !why.empty())
-        throw kaldrani::records::FileError("Cannot create file \"" + m_folder.siteListPath().string() + "\". " + why);
+        throw kaldrani::records::FileError(kaldrani::records::FileError::Operation::Create, m_folder.siteListPath(), why);
     kaldrani::records::saveSiteList(m_folder, cleaned);
     close();
 }

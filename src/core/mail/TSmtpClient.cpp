@@ -65,18 +65,18 @@ SmtpReply TSmtpClient::readReply()
         net::TcpConnection::LineResult result;
         try {
             result = m_connection.readLine(line, ReadTimeout, kMaxReplyLine);
-        } catch (const net::FetchError&) {
+        } catch (const net::NetError&) {
             dropConnection();
             throw;
         }
         if (result == net::TcpConnection::LineResult::TimedOut) {
             // A late reply would be taken for the next command's: the dialogue is lost.
             dropConnection();
-            throw net::FetchError("Read timed out.");
+            throw net::NetError::timedOut();
         }
         if (result == net::TcpConnection::LineResult::Closed) {
             dropConnection();
-            throw net::FetchError("Connection Closed Gracefully.");
+            throw net::NetError::closed();
         }
         lines.push_back(line);
         if (endsReply(line))
@@ -90,7 +90,7 @@ SmtpReply TSmtpClient::command(const std::string& line)
         throw SmtpError("Not connected.");
     try {
         m_connection.sendAll(line + "\r\n", ReadTimeout);
-    } catch (const net::FetchError&) {
+    } catch (const net::NetError&) {
         dropConnection();
         throw;
     }

@@ -12,7 +12,7 @@ namespace kaldrani::mail {
 
 // [rfc5321] plain SMTP over one TCP connection: greeting with EHLO (HELO when refused),
 // AUTH LOGIN when offered, then any number of sends. Failures raise SmtpReplyError for an
-// unexpected reply, net::FetchError for the socket ("Socket Error # ...", "Read timed
+// unexpected reply, net::NetError for the socket ("Socket Error # ...", "Read timed
 // out.", "Connection Closed Gracefully.") and SmtpError for the client's own state.
 // Owns its socket, so it is not copyable.
 class TSmtpClient {

@@ -43,7 +43,7 @@ std::string decodeStringForm(const HttpHeaders& headers, const std::string& body
 } // namespace
 
 HttpStatusError::HttpStatusError(int code, std::string statusLine, std::string body)
-    : FetchError(statusLine.empty() ? "HTTP status " + std::to_string(code) : statusLine)
+    : NetError(Kind::Status, statusLine.empty() ? "HTTP status " + std::to_string(code) : statusLine)
     , m_code(code)
     , m_statusLine(std::move(statusLine))
     , m_body(std::move(body))
@@ -113,7 +113,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
     request.protocolVersion = settings.ProtocolVersion;
     const std::string bytes = writeRequest(request);
     if (bytes.size() > kMaxRequestHeadBytes)
-        throw FetchError("Request header too large.");
+        throw NetError(NetError::Kind::TooLarge, "Request header too large.");
 
     // A kept-alive connection the server has just dropped gets one fresh attempt; a new
     // connection that fails is the server's answer.
@@ -128,12 +128,12 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
                     connection.close();
                     continue;
                 }
-                throw FetchError("Connection Closed Gracefully.");
+                throw NetError::closed();
             }
             if (result == TcpConnection::LineResult::TimedOut)
                 response.statusLine.clear();
-        } catch (const SocketError&) {
-            if (!reused)
+        } catch (const NetError& e) {
+            if (!reused || e.kind() != NetError::Kind::Socket)
                 throw;
             connection.close();
             continue;
@@ -156,7 +156,7 @@ void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
             if (result != TcpConnection::LineResult::Line || line.empty())
                 break;
             if (++lines > kMaxHeaderLines)
-                throw FetchError("Too many header lines.");
+                throw NetError(NetError::Kind::TooLarge, "Too many header lines.");
             response.headers.addLine(decodeHeadLine(line));
         }
         for (const char* name : {"Set-Cookie", "Set-Cookie2"})
@@ -165,11 +165,11 @@ void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
         if (response.code != 100)
             return;
         if (interim >= kMaxInterimAnswers)
-            throw FetchError("Too many interim responses.");
+            throw NetError(NetError::Kind::Protocol, "Too many interim responses.");
         // An interim answer: the real one follows on the same connection.
         const auto result = connection.readLine(response.statusLine, readTimeout, kMaxLineLength);
         if (result == TcpConnection::LineResult::Closed)
-            throw FetchError("Connection Closed Gracefully.");
+            throw NetError::closed();
         if (result == TcpConnection::LineResult::TimedOut)
             response.statusLine.clear();
     }
@@ -180,9 +180,9 @@ std::string THttpClient::Impl::readBodyLine()
     std::string line;
     const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
     if (result == TcpConnection::LineResult::TimedOut)
-        throw FetchError("Read timed out.");
+        throw NetError::timedOut();
     if (result == TcpConnection::LineResult::Closed)
-        throw FetchError("Connection Closed Gracefully.");
+        throw NetError::closed();
     return line;
 }
 
@@ -192,9 +192,9 @@ void THttpClient::Impl::readChunked(std::string* out)
     size_t total = 0;
     for (std::uint64_t size = parseChunkSize(readBodyLine()); size > 0; size = parseChunkSize(readBodyLine())) {
         if (size > kMaxBodyBytes - total)
-            throw FetchError(kBodyTooLarge);
+            throw NetError(NetError::Kind::TooLarge, kBodyTooLarge);
         if (connection.readExact(out, size, readTimeout) < size)
-            throw FetchError("Connection Closed Gracefully.");
+            throw NetError::closed();
         total += size;
         readBodyLine();
     }
@@ -204,11 +204,11 @@ void THttpClient::Impl::readChunked(std::string* out)
         std::string line;
         const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
         if (result == TcpConnection::LineResult::TimedOut)
-            throw FetchError("Read timed out.");
+            throw NetError::timedOut();
         if (result == TcpConnection::LineResult::Closed || line.empty())
             return;
         if (lines >= kMaxHeaderLines)
-            throw FetchError("Too many header lines.");
+            throw NetError(NetError::Kind::TooLarge, "Too many header lines.");
     }
 }
 
@@ -224,7 +224,7 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
         readChunked(out);
     } else if (length && *length > 0) {
         if (static_cast<std::uint64_t>(*length) > kMaxBodyBytes)
-            throw FetchError(kBodyTooLarge);
+            throw NetError(NetError::Kind::TooLarge, kBodyTooLarge);
         // Room for the announced length at once: growing by doubling would touch twice it.
         if (out != nullptr)
             out->reserve(out->size() + static_cast<size_t>(*length));
@@ -253,17 +253,17 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             std::string slashed = current;
             std::replace(slashed.begin(), slashed.end(), '\\', '/');
             if (slashed.find("://") == std::string::npos)
-                throw FetchError("Unknown Protocol");
+                throw NetError(NetError::Kind::Protocol, "Unknown Protocol");
             if (scheme == "https")
-                throw FetchError("IOHandler value is not valid");
+                throw NetError(NetError::Kind::Protocol, "IOHandler value is not valid");
             int port = 80;
             if (!address.portText.empty()) {
                 const std::optional<int> given = text::parsePort(address.portText);
                 if (!given || *given == 0)
-                    throw FetchError("Invalid port \"" + address.portText + "\".");
+                    throw NetError(NetError::Kind::Protocol, "Invalid port \"" + address.portText + "\".");
                 port = *given;
             } else if (scheme != "http") {
-                throw FetchError("Unknown Protocol");
+                throw NetError(NetError::Kind::Protocol, "Unknown Protocol");
             }
 
             Response response = exchange(settings, address, port);

@@ -1,23 +1,17 @@
 #pragma once
 
+#include "core/net/NetError.h"
+
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 namespace kaldrani::net {
 
-// Every failure of a fetch. The message is the system's own text ("Read timed out.",
-// "Host not found." inside a socket error, "Unknown Protocol", ...).
-class FetchError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // A final answer that is not a success: a redirect not followed, or a status other than
 // 2xx. Carries the code (-1 when the status line has none), the status line and the body
-// decoded as the string form decodes it.
-class HttpStatusError : public FetchError {
+// decoded as the string form decodes it. Its kind is Status.
+class HttpStatusError : public NetError {
 public:
     HttpStatusError(int code, std::string statusLine, std::string body);
     // Keeps the body's bytes; they are decoded (as UTF-8 when utf8, else one character per
@@ -60,18 +54,18 @@ public:
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
-    // the server sends; past it the fetch fails with "Fetch deadline exceeded.". Unset: no
+    // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.
     std::optional<int> FetchTimeout = kDefaultFetchTimeoutMs;
     static constexpr int kDefaultFetchTimeoutMs = 120000;
 
     // Stream form: appends the final body's bytes to buffer (undecoded). On a failure the
-    // buffer holds nothing usable. Raises FetchError or HttpStatusError.
+    // buffer holds nothing usable. Raises NetError (HttpStatusError for an answer that is not a success).
     void FetchPage(const std::string& url, std::string& buffer);
 
     // String form: the body as UTF-8 text, decoded as UTF-8 when the Content-Type's
     // charset is "UTF-8" or "UTF8" (any case), else one character per byte.
-    // Raises FetchError or HttpStatusError.
+    // Raises NetError (HttpStatusError for an answer that is not a success).
     std::string FetchPage(const std::string& url);
 
 private:

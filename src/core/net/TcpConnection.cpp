@@ -30,7 +30,7 @@ SocketOpener& socketOpener()
 
 [[noreturn]] void raiseErrno(int code)
 {
-    throw SocketError(socketErrorMessage(code, std::strerror(code)));
+    throw NetError(NetError::Kind::Socket, socketErrorMessage(code, std::strerror(code)));
 }
 
 } // namespace
@@ -45,7 +45,7 @@ std::string socketErrorMessage(int code, std::string text)
 void TcpConnection::checkDeadline() const
 {
     if (m_deadline && std::chrono::steady_clock::now() >= *m_deadline)
-        throw FetchError(kDeadlineMessage);
+        throw NetError(NetError::Kind::Deadline, kDeadlineMessage);
 }
 
 bool TcpConnection::waitFor(int fd, short events, std::optional<int> timeoutMs)
@@ -67,7 +67,7 @@ bool TcpConnection::waitFor(int fd, short events, std::optional<int> timeoutMs)
             return true;
         if (r == 0) {
             if (deadlineFirst)
-                throw FetchError(kDeadlineMessage);
+                throw NetError(NetError::Kind::Deadline, kDeadlineMessage);
             return false;
         }
         if (errno != EINTR)
@@ -106,7 +106,7 @@ void TcpConnection::open(const std::string& host, int port, std::optional<int> t
     const ConnectTarget target = resolveConnectTarget(host, port);
     // A NUL would cut the name short and reach some other host.
     if (target.host.find('\0') != std::string::npos)
-        throw SocketError(socketErrorMessage(EAI_NONAME, "Host not found."));
+        throw NetError(NetError::Kind::Socket, socketErrorMessage(EAI_NONAME, "Host not found."));
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -119,7 +119,7 @@ void TcpConnection::open(const std::string& host, int port, std::optional<int> t
         const int rc = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &answer);
         const sys::AddrInfoList found(answer);
         if (rc != 0 || !found)
-            throw SocketError(socketErrorMessage(rc == EAI_SYSTEM ? errno : rc, "Host not found."));
+            throw NetError(NetError::Kind::Socket, socketErrorMessage(rc == EAI_SYSTEM ? errno : rc, "Host not found."));
         address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
     }
 
@@ -224,14 +224,14 @@ TcpConnection::LineResult TcpConnection::readLine(std::string& line, std::option
             if (end > 0 && held[end - 1] == '\r')
                 --end;
             if (end > maxLength)
-                throw FetchError("Max line length exceeded.");
+                throw NetError(NetError::Kind::TooLarge, "Max line length exceeded.");
             line.assign(held.substr(0, end));
             consume(lf + 1);
             return LineResult::Line;
         }
         // One byte of room for the carriage return that may end the line.
         if (held.size() > maxLength + 1)
-            throw FetchError("Max line length exceeded.");
+            throw NetError(NetError::Kind::TooLarge, "Max line length exceeded.");
         searched = held.size();
         const Fill f = fill(timeoutMs);
         if (f == Fill::TimedOut)
@@ -243,7 +243,7 @@ TcpConnection::LineResult TcpConnection::readLine(std::string& line, std::option
             if (rest.back() == '\r')
                 rest.remove_suffix(1);
             if (rest.size() > maxLength)
-                throw FetchError("Max line length exceeded.");
+                throw NetError(NetError::Kind::TooLarge, "Max line length exceeded.");
             line.assign(rest);
             consume(buffered());
             return LineResult::Line;
@@ -265,7 +265,7 @@ size_t TcpConnection::readExact(std::string* out, size_t n, std::optional<int> t
         if (buffered() == 0) {
             const Fill f = fill(timeoutMs);
             if (f == Fill::TimedOut)
-                throw FetchError("Read timed out.");
+                throw NetError::timedOut();
             if (f == Fill::Eof)
                 break;
         }
@@ -284,14 +284,14 @@ size_t TcpConnection::readToEnd(std::string* out, size_t limit, std::optional<in
     for (;;) {
         const size_t take = buffered();
         if (done + take > limit)
-            throw FetchError(tooLargeMessage);
+            throw NetError(NetError::Kind::TooLarge, tooLargeMessage);
         if (out != nullptr)
             out->append(data(), take);
         consume(take);
         done += take;
         const Fill f = fill(timeoutMs);
         if (f == Fill::TimedOut)
-            throw FetchError("Read timed out.");
+            throw NetError::timedOut();
         if (f == Fill::Eof && buffered() == 0)
             return done;
     }

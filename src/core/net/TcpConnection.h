@@ -7,19 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "core/net/HttpClient.h"
+#include "core/net/NetError.h"
 #include "core/sys/UniqueFd.h"
 
 namespace kaldrani::net {
 
-// A failure of the socket itself (refused, reset, unresolvable): "Socket Error # ...".
-class SocketError : public FetchError {
-public:
-    using FetchError::FetchError;
-};
-
-// One TCP connection of the page fetch with a read buffer: POSIX sockets, every wait a
-// poll, writes without SIGPIPE. Failures raise FetchError with the system's texts.
+// One TCP connection (the page fetch's, the mail client's) with a read buffer: POSIX
+// sockets, every wait a poll, writes without SIGPIPE. Failures raise NetError with the
+// system's texts; a failure of the socket itself has kind Socket.
 // Owns its socket, so it is not copyable.
 class TcpConnection {
 public:
@@ -30,7 +25,7 @@ public:
 
     // Connects to host:port, where the connect-to rules send it; a name that is not an
     // IPv4 literal is resolved to IPv4. Without timeoutMs the system's own connect limit
-    // applies. Raises FetchError "Socket Error # %d\r\n%s" ("Host not found." when the
+    // applies. Raises NetError "Socket Error # %d\r\n%s" ("Host not found." when the
     // name does not resolve, ETIMEDOUT's text when timeoutMs ran out).
     void open(const std::string& host, int port, std::optional<int> timeoutMs = std::nullopt);
     // Closes the socket, if any, and forgets what was buffered.
@@ -41,22 +36,22 @@ public:
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
 
-    // A moment after which every wait, connect and read raises FetchError
+    // A moment after which every wait, connect and read raises NetError
     // kDeadlineMessage, whatever the peer does; unset: no such moment.
     using Deadline = std::optional<std::chrono::steady_clock::time_point>;
     void setDeadline(Deadline deadline) { m_deadline = deadline; }
-    // Raises FetchError kDeadlineMessage when the deadline has passed.
+    // Raises NetError kDeadlineMessage when the deadline has passed.
     void checkDeadline() const;
     static constexpr const char* kDeadlineMessage = "Fetch deadline exceeded.";
 
-    // Writes all bytes. Raises FetchError on a socket error, and as the system's own
+    // Writes all bytes. Raises NetError on a socket error, and as the system's own
     // time-out when the peer takes nothing for timeoutMs (unset: no bound).
     void sendAll(std::string_view bytes, std::optional<int> timeoutMs = std::nullopt);
 
     enum class LineResult { Line, TimedOut, Closed };
     // Reads one line up to a line feed, without it and without a carriage return before
     // it. Closed: the peer closed before any byte of it (a partial last line is a Line).
-    // TimedOut: one wait lasted timeoutMs (nothing is consumed). Raises FetchError
+    // TimedOut: one wait lasted timeoutMs (nothing is consumed). Raises NetError
     // "Max line length exceeded." for a line over maxLength bytes.
     LineResult readLine(std::string& line, std::optional<int> timeoutMs, size_t maxLength);
 
@@ -64,11 +59,11 @@ public:
     bool waitReadable(int timeoutMs);
 
     // Reads n bytes, appended to out (dropped when out is null); fewer when the peer closes
-    // first. Returns how many were read. Raises FetchError "Read timed out." when one
+    // first. Returns how many were read. Raises NetError "Read timed out." when one
     // wait lasts timeoutMs.
     size_t readExact(std::string* out, size_t n, std::optional<int> timeoutMs);
 
-    // Reads until the peer closes. Returns how many bytes were read. Raises FetchError
+    // Reads until the peer closes. Returns how many bytes were read. Raises NetError
     // "Read timed out." as readExact, or tooLargeMessage once more than limit bytes came.
     size_t readToEnd(std::string* out, size_t limit, std::optional<int> timeoutMs, const char* tooLargeMessage);
 

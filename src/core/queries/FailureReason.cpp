@@ -13,11 +13,10 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
         if (e.statusLine().empty())
             return "no status line within " + std::to_string(readTimeoutMs) + " ms";
         return e.statusLine();
-    } catch (const net::FetchError& e) {
-        const std::string message = e.what();
-        if (message == "Read timed out.")
-            return message + " (no data for " + std::to_string(readTimeoutMs) + " ms)";
-        return message;
+    } catch (const net::NetError& e) {
+        if (e.kind() == net::NetError::Kind::TimedOut)
+            return std::string(e.what()) + " (no data for " + std::to_string(readTimeoutMs) + " ms)";
+        return e.what();
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {

@@ -58,7 +58,7 @@ std::filesystem::path DataFolder::historyPath(std::string_view site) const
         std::string shown(site);
         std::erase(shown, '\0');
         // Joined as text: a path join would let "/x" replace the folder in the message.
-        throw FileError(fileio::cannotOpen(historyFolder().string() + "/" + shown + ".txt", EINVAL));
+        throw fileio::cannotOpen(historyFolder().string() + "/" + shown + ".txt", EINVAL);
     }
     return historyFolder() / (std::string(site) + ".txt");
 }

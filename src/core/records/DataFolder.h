@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/records/FileError.h"
+
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -7,13 +9,6 @@
 #include <vector>
 
 namespace kaldrani::records {
-
-// A data file that cannot be opened or created. The message is the system's own text:
-// "Cannot open file "%s". %s" or "Cannot create file "%s". %s" (the file, then the reason).
-class FileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 // The data folder "vemro" and every file inside it. Every path is built from the one
 // base, so creation and access agree whatever the working directory is.

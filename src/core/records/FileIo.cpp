@@ -21,15 +21,7 @@ namespace kaldrani::records::fileio {
 
 namespace {
 
-std::string message(const char* what, const std::filesystem::path& path, const std::string& reason)
-{
-    return std::string(what) + " \"" + path.string() + "\". " + reason;
-}
-
-std::string message(const char* what, const std::filesystem::path& path, int error)
-{
-    return message(what, path, std::strerror(error));
-}
+using Op = FileError::Operation;
 
 // Closes on every path; close errors matter only where the caller checks closeNow().
 using Fd = sys::UniqueFd;
@@ -132,9 +124,9 @@ std::string lockReason(int error)
 void requireRegular(const std::filesystem::path& path, const struct stat& st)
 {
     if (S_ISDIR(st.st_mode))
-        throw FileError(cannotOpen(path, EISDIR));
+        throw cannotOpen(path, EISDIR);
     if (!S_ISREG(st.st_mode))
-        throw FileError(message("Cannot open file", path, "Not a regular file"));
+        throw FileError(Op::Open, path, "Not a regular file");
 }
 
 bool mayWrite(const std::filesystem::path& target)
@@ -148,7 +140,7 @@ void rewriteInPlace(const std::filesystem::path& shown, const std::filesystem::p
 {
     Fd fd(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
-        throw FileError(cannotCreate(shown, errno));
+        throw cannotCreate(shown, errno);
     std::string_view left = bytes;
     off_t offset = 0;
     while (!left.empty()) {
@@ -156,15 +148,15 @@ void rewriteInPlace(const std::filesystem::path& shown, const std::filesystem::p
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw FileError(cannotCreate(shown, errno));
+            throw cannotCreate(shown, errno);
         }
         left.remove_prefix(static_cast<size_t>(n));
         offset += n;
     }
     if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd.get()) != 0)
-        throw FileError(cannotCreate(shown, errno));
+        throw cannotCreate(shown, errno);
     if (!fd.closeNow())
-        throw FileError(cannotCreate(shown, errno));
+        throw cannotCreate(shown, errno);
 }
 
 // Writes bytes as the target's new content; `old` is the target's state when it exists.
@@ -172,12 +164,12 @@ void replaceTarget(const std::filesystem::path& shown, const std::filesystem::pa
                    const struct stat* old)
 {
     if (bytes.size() > kMaxDataFileBytes)
-        throw FileError(cannotCreate(shown, EFBIG));
+        throw cannotCreate(shown, EFBIG);
     if (old && !S_ISREG(old->st_mode))
-        throw FileError(message("Cannot create file", shown, S_ISDIR(old->st_mode) ? std::strerror(EISDIR)
-                                                                                    : "Not a regular file"));
+        throw FileError(Op::Create, shown, S_ISDIR(old->st_mode) ? std::strerror(EISDIR)
+                                                                                    : "Not a regular file");
     if (old && !mayWrite(target))
-        throw FileError(cannotCreate(shown, errno));
+        throw cannotCreate(shown, errno);
 
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
@@ -196,14 +188,14 @@ void replaceTarget(const std::filesystem::path& shown, const std::filesystem::pa
             rewriteInPlace(shown, target, bytes);
             return;
         }
-        throw FileError(cannotCreate(shown, errno));
+        throw cannotCreate(shown, errno);
     }
 
     Fd fd(raw);
     auto fail = [&](int error) {
         fd.closeNow();
         ::unlink(temp.c_str());
-        throw FileError(cannotCreate(shown, error));
+        throw cannotCreate(shown, error);
     };
     if (old) {
         // Owner first: a change of owner clears set-id bits that the mode then restores.
@@ -216,12 +208,12 @@ void replaceTarget(const std::filesystem::path& shown, const std::filesystem::pa
     if (!fd.closeNow()) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw FileError(cannotCreate(shown, error));
+        throw cannotCreate(shown, error);
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw FileError(cannotCreate(shown, error));
+        throw cannotCreate(shown, error);
     }
     // Makes the rename itself durable; the data is safe either way, so errors are moot.
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -241,12 +233,12 @@ std::string readBounded(int fd, const std::filesystem::path& path, std::uintmax_
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw FileError(cannotOpen(path, errno));
+            throw cannotOpen(path, errno);
         }
         if (n == 0)
             break;
         if (bytes.size() + static_cast<size_t>(n) > kMaxDataFileBytes)
-            throw FileError(tooLarge(path));
+            throw tooLarge(path);
         bytes.append(buf, static_cast<size_t>(n));
     }
     return bytes;
@@ -254,38 +246,38 @@ std::string readBounded(int fd, const std::filesystem::path& path, std::uintmax_
 
 } // namespace
 
-std::string cannotOpen(const std::filesystem::path& path, int error)
+FileError cannotOpen(const std::filesystem::path& path, int error)
 {
-    return message("Cannot open file", path, error);
+    return {Op::Open, path, std::strerror(error)};
 }
 
-std::string cannotCreate(const std::filesystem::path& path, int error)
+FileError cannotCreate(const std::filesystem::path& path, int error)
 {
-    return message("Cannot create file", path, error);
+    return {Op::Create, path, std::strerror(error)};
 }
 
-std::string cannotWrite(const std::filesystem::path& path, int error)
+FileError cannotWrite(const std::filesystem::path& path, int error)
 {
-    return message("Cannot write file", path, error);
+    return {Op::Write, path, std::strerror(error)};
 }
 
-std::string tooLarge(const std::filesystem::path& path)
+FileError tooLarge(const std::filesystem::path& path)
 {
-    return message("Cannot open file", path, "File too large (more than 64 MiB)");
+    return {Op::Open, path, "File too large (more than 64 MiB)"};
 }
 
 std::string readWholeFile(const std::filesystem::path& path)
 {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
-        throw FileError(cannotOpen(path, errno));
+        throw cannotOpen(path, errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        throw FileError(cannotOpen(path, errno));
+        throw cannotOpen(path, errno);
     if (S_ISDIR(st.st_mode))
-        throw FileError(cannotOpen(path, EISDIR));
+        throw cannotOpen(path, EISDIR);
     if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > kMaxDataFileBytes)
-        throw FileError(tooLarge(path));
+        throw tooLarge(path);
     return readBounded(fd.get(), path, S_ISREG(st.st_mode) ? static_cast<std::uintmax_t>(st.st_size) : 0);
 }
 
@@ -294,13 +286,13 @@ std::string readDataFile(const std::filesystem::path& path)
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer that never comes.
     Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
-        throw FileError(cannotOpen(path, errno));
+        throw cannotOpen(path, errno);
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        throw FileError(cannotOpen(path, errno));
+        throw cannotOpen(path, errno);
     requireRegular(path, st);
     if (static_cast<std::uintmax_t>(st.st_size) > kMaxDataFileBytes)
-        throw FileError(tooLarge(path));
+        throw tooLarge(path);
     return readBounded(fd.get(), path, static_cast<std::uintmax_t>(st.st_size));
 }
 
@@ -309,7 +301,7 @@ void createIfMissing(const std::filesystem::path& path)
     // O_EXCL: an existing file is neither opened nor judged by its permissions.
     Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0 && errno != EEXIST)
-        throw FileError(cannotCreate(path, errno));
+        throw cannotCreate(path, errno);
 }
 
 void replaceFile(const std::filesystem::path& path, std::string_view bytes)
@@ -318,7 +310,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view bytes)
     struct stat old {};
     if (::stat(target.c_str(), &old) != 0) {
         if (errno != ENOENT)
-            throw FileError(cannotCreate(path, errno));
+            throw cannotCreate(path, errno);
         replaceTarget(path, target, bytes, nullptr);
         return;
     }
@@ -331,9 +323,7 @@ void replaceFile(const std::filesystem::path& path, std::string_view bytes)
         file.emplace(path);
     } catch (const FileError& e) {
         // A save reports with its own text, and the reason the open or the lock gave.
-        const std::string_view text = e.what();
-        const std::string_view openText = "Cannot open file";
-        throw FileError("Cannot create file" + std::string(text.substr(text.starts_with(openText) ? openText.size() : 0)));
+        throw e.as(Op::Create);
     }
     file->replace(bytes);
 }
@@ -348,12 +338,12 @@ LockedFile::LockedFile(const std::filesystem::path& path, std::chrono::milliseco
         if (fd.get() < 0 && errno == EACCES)
             fd = Fd(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         if (fd.get() < 0)
-            throw FileError(cannotOpen(path, errno));
+            throw cannotOpen(path, errno);
         if (::fstat(fd.get(), &m_stat) != 0)
-            throw FileError(cannotOpen(path, errno));
+            throw cannotOpen(path, errno);
         requireRegular(path, m_stat);
         if (!lockWithin(fd.get(), wait))
-            throw FileError(message("Cannot open file", path, lockReason(errno)));
+            throw FileError(Op::Open, path, lockReason(errno));
         struct stat now {};
         if (::stat(path.c_str(), &now) == 0 && sameFile(now, m_stat)) {
             ::fstat(fd.get(), &m_stat);
@@ -361,7 +351,7 @@ LockedFile::LockedFile(const std::filesystem::path& path, std::chrono::milliseco
             return;
         }
     }
-    throw FileError(message("Cannot open file", path, lockReason(EWOULDBLOCK)));
+    throw FileError(Op::Open, path, lockReason(EWOULDBLOCK));
 }
 
 LockedFile::~LockedFile()
@@ -375,7 +365,7 @@ std::string LockedFile::readAt(std::uintmax_t offset, std::size_t count) const
     std::string bytes(count, '\0');
     const ssize_t n = fileio::readAt(m_fd, bytes.data(), count, static_cast<off_t>(offset));
     if (n < 0)
-        throw FileError(cannotOpen(m_path, errno));
+        throw cannotOpen(m_path, errno);
     bytes.resize(static_cast<size_t>(n));
     return bytes;
 }
@@ -399,12 +389,12 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
         Fd fd(::open(path.c_str(), flags | O_CREAT | O_EXCL, 0666));
         if (fd.get() < 0) {
             if (errno != EEXIST)
-                throw FileError(cannotCreate(path, errno));
+                throw cannotCreate(path, errno);
             created = false;
             // O_CREAT without O_EXCL: a link whose target is missing makes the target.
             fd = Fd(::open(path.c_str(), flags | O_CREAT, 0666));
             if (fd.get() < 0)
-                throw FileError(cannotOpen(path, errno));
+                throw cannotOpen(path, errno);
         }
         // A file made here and left empty by a failure goes again, as if never made.
         auto dropIfMade = [&] {
@@ -414,12 +404,12 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
         };
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0)
-            throw FileError(cannotOpen(path, errno));
+            throw cannotOpen(path, errno);
         requireRegular(path, st);
         if (!lockWithin(fd.get(), kLockWait)) {
             const int error = errno;
             dropIfMade();
-            throw FileError(message("Cannot open file", path, lockReason(error)));
+            throw FileError(Op::Open, path, lockReason(error));
         }
         struct stat now {};
         if (::stat(path.c_str(), &now) != 0 || !sameFile(now, st))
@@ -429,7 +419,7 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
         char head[3] = {};
         const ssize_t headSize = readAt(fd.get(), head, sizeof head, 0);
         if (headSize < 0)
-            throw FileError(cannotOpen(path, errno));
+            throw cannotOpen(path, errno);
         const auto mark = text::detectByteOrderMark(std::string_view(head, static_cast<size_t>(headSize)));
 
         std::string bytes;
@@ -442,14 +432,14 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
             if (odd) {
                 char stray = 0;
                 if (readAt(fd.get(), &stray, 1, st.st_size - 1) != 1)
-                    throw FileError(cannotOpen(path, errno));
+                    throw cannotOpen(path, errno);
                 const auto b = static_cast<unsigned char>(stray);
                 unit = bigEndian ? b << 8 : b;
                 bytes += '\0';
             } else if (st.st_size >= 4) {
                 char last[2] = {};
                 if (readAt(fd.get(), last, 2, st.st_size - 2) != 2)
-                    throw FileError(cannotOpen(path, errno));
+                    throw cannotOpen(path, errno);
                 const auto a = static_cast<unsigned char>(last[0]), b = static_cast<unsigned char>(last[1]);
                 unit = bigEndian ? (a << 8 | b) : (b << 8 | a);
             }
@@ -459,25 +449,25 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
             const off_t start = mark == text::ByteOrderMark::Utf8 ? 3 : 0;
             char last = '\n';
             if (st.st_size > start && readAt(fd.get(), &last, 1, st.st_size - 1) != 1)
-                throw FileError(cannotOpen(path, errno));
+                throw cannotOpen(path, errno);
             const bool needsBreak = last != '\r' && last != '\n';
             const std::string body = mark == text::ByteOrderMark::Utf8 ? text::sanitizeUtf8(line) : text::utf8ToGbk(line);
             bytes = (needsBreak ? "\r\n" : "") + body + "\r\n";
         }
         if (static_cast<std::uintmax_t>(st.st_size) + bytes.size() > kMaxDataFileBytes)
-            throw FileError(message("Cannot write file", path, "File too large (more than 64 MiB)"));
+            throw FileError(Op::Write, path, "File too large (more than 64 MiB)");
         // One write under the lock; a failure takes back what part of it landed.
         if (!writeAll(fd.get(), bytes)) {
             const int error = errno;
             (void)::ftruncate(fd.get(), st.st_size);
             dropIfMade();
-            throw FileError(cannotWrite(path, error));
+            throw cannotWrite(path, error);
         }
         if (!fd.closeNow())
-            throw FileError(cannotWrite(path, errno));
+            throw cannotWrite(path, errno);
         return;
     }
-    throw FileError(message("Cannot open file", path, lockReason(EWOULDBLOCK)));
+    throw FileError(Op::Open, path, lockReason(EWOULDBLOCK));
 }
 
 } // namespace kaldrani::records::fileio

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/records/FileError.h"
+
 #include <sys/stat.h>
 
 #include <chrono>
@@ -18,14 +20,13 @@ inline constexpr std::uintmax_t kMaxDataFileBytes = 64u << 20;
 // How long a writer waits for another program that holds a data file's lock.
 inline constexpr std::chrono::milliseconds kLockWait{5000};
 
-// "Cannot open file "<path>". <reason>" for the given errno value.
-std::string cannotOpen(const std::filesystem::path& path, int error);
-// "Cannot create file "<path>". <reason>" for the given errno value.
-std::string cannotCreate(const std::filesystem::path& path, int error);
-// "Cannot write file "<path>". <reason>" for the given errno value.
-std::string cannotWrite(const std::filesystem::path& path, int error);
+// The failure to open, create or write path for the given errno value: "Cannot open
+// file "<path>". <reason>" and so on.
+FileError cannotOpen(const std::filesystem::path& path, int error);
+FileError cannotCreate(const std::filesystem::path& path, int error);
+FileError cannotWrite(const std::filesystem::path& path, int error);
 // "Cannot open file "<path>". File too large (more than 64 MiB)".
-std::string tooLarge(const std::filesystem::path& path);
+FileError tooLarge(const std::filesystem::path& path);
 
 // The file's bytes, from any kind of file (a pipe too), at most kMaxDataFileBytes. Raises
 // FileError "Cannot open file ..." when it cannot be opened or read, or is larger.

@@ -60,7 +60,7 @@ std::filesystem::path historyPathForWriting(const DataFolder& folder, std::strin
     } catch (const FileError&) {
         std::string shown(site);
         std::erase(shown, '\0');
-        throw FileError(fileio::cannotCreate(folder.historyFolder().string() + "/" + shown + ".txt", EINVAL));
+        throw fileio::cannotCreate(folder.historyFolder().string() + "/" + shown + ".txt", EINVAL);
     }
 }
 
@@ -223,7 +223,7 @@ std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std:
     const auto path = folder.historyPath(site);
     fileio::LockedFile file(path);
     if (file.size() > fileio::kMaxDataFileBytes)
-        throw FileError(fileio::tooLarge(path));
+        throw fileio::tooLarge(path);
     const HistoryTail tail = readHistoryTail(file);
 
     if (tail.cut) {

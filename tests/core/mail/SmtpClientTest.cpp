@@ -245,7 +245,7 @@ TEST(SmtpClient, ServerClosingMidSendFailsThisAndLaterSendsAtOnce)
     try {
         client.Send(message("a@x.org"));
         FAIL() << "no failure";
-    } catch (const kaldrani::net::FetchError& e) {
+    } catch (const kaldrani::net::NetError& e) {
         EXPECT_STREQ(e.what(), "Connection Closed Gracefully.");
     }
     EXPECT_FALSE(client.Connected());
@@ -279,7 +279,7 @@ TEST(SmtpClient, EveryWaitIsBounded)
             connect(client, server);
             client.Send(message("a@x.org"));
             FAIL() << "no failure";
-        } catch (const kaldrani::net::FetchError& e) {
+        } catch (const kaldrani::net::NetError& e) {
             EXPECT_STREQ(e.what(), "Read timed out.");
         }
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
@@ -300,7 +300,7 @@ TEST(SmtpClient, ServerThatStopsReadingCannotHoldAWrite)
     try {
         client.Send(big);
         FAIL() << "no failure";
-    } catch (const kaldrani::net::FetchError& e) {
+    } catch (const kaldrani::net::NetError& e) {
         EXPECT_STREQ(e.what(), "Socket Error # 110\r\nConnection timed out.");
     }
     // Composing 16 MB takes seconds in a sanitizer build; an unbounded write takes for ever.
@@ -321,14 +321,14 @@ TEST(SmtpClient, SocketFailuresCarryThePageFetchMessages)
     try {
         client.Connect();
         FAIL() << "no failure";
-    } catch (const kaldrani::net::FetchError& e) {
+    } catch (const kaldrani::net::NetError& e) {
         EXPECT_STREQ(e.what(), "Socket Error # 111\r\nConnection refused.");
     }
     client.Host = "no-such-host.invalid";
     try {
         client.Connect();
         FAIL() << "no failure";
-    } catch (const kaldrani::net::FetchError& e) {
+    } catch (const kaldrani::net::NetError& e) {
         EXPECT_NE(std::string(e.what()).find("\r\nHost not found."), std::string::npos) << e.what();
     }
     EXPECT_FALSE(client.Connected());

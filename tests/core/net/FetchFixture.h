@@ -40,7 +40,7 @@ FetchOutcome capture(Fetch&& fetch)
         outcome.code = e.code();
         outcome.statusLine = e.statusLine();
         outcome.body = e.body();
-    } catch (const kaldrani::net::FetchError& e) {
+    } catch (const kaldrani::net::NetError& e) {
         outcome.error = e.what();
     }
     return outcome;

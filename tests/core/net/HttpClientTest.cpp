@@ -311,7 +311,7 @@ TEST(FetchPage, StreamFormAppendsAndFailureLeavesTheBufferAsItWas)
     EXPECT_EQ(buffer, "kept|body");
     THttpClient second;
     second.ReadTimeout = 1000;
-    EXPECT_THROW(second.FetchPage(server.url(), buffer), FetchError);
+    EXPECT_THROW(second.FetchPage(server.url(), buffer), NetError);
     EXPECT_EQ(buffer, "kept|body");
 }
 

@@ -26,7 +26,7 @@ protected:
             return "200";
         } catch (const net::HttpStatusError& e) {
             return std::to_string(e.code());
-        } catch (const net::FetchError& e) {
+        } catch (const net::NetError& e) {
             return e.what();
         }
     }

@@ -16,14 +16,18 @@ TEST(FailureReason, SaysWhatWentWrongInTheSystemsOwnWords)
         const char* reason;
     };
     const Case cases[] = {
-        {"refused", std::make_exception_ptr(net::FetchError("Socket Error # 111\r\nConnection refused.")),
+        {"refused", std::make_exception_ptr(net::NetError(net::NetError::Kind::Socket, "Socket Error # 111\r\nConnection refused.")),
          "Socket Error # 111\r\nConnection refused."},
         {"HTTP error", std::make_exception_ptr(net::HttpStatusError(503, "HTTP/1.1 503 Service Unavailable", "")),
          "HTTP/1.1 503 Service Unavailable"},
         {"status line missing", std::make_exception_ptr(net::HttpStatusError(-1, "", "")),
          "no status line within 2000 ms"},
-        {"time-out", std::make_exception_ptr(net::FetchError("Read timed out.")),
-         "Read timed out. (no data for 2000 ms)"},
+        {"time-out", std::make_exception_ptr(net::NetError::timedOut()), "Read timed out. (no data for 2000 ms)"},
+        // The kind decides, not the words: another kind with the same text gets no bound.
+        {"same text, other kind", std::make_exception_ptr(net::NetError(net::NetError::Kind::Closed, "Read timed out.")),
+         "Read timed out."},
+        {"deadline", std::make_exception_ptr(net::NetError(net::NetError::Kind::Deadline, "Fetch deadline exceeded.")),
+         "Fetch deadline exceeded."},
         {"no figure", std::make_exception_ptr(queries::MissingFigure("no count on the page")),
          "no count on the page"},
         {"anything else", std::make_exception_ptr(std::runtime_error("bad pattern")), "bad pattern"},

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace kaldrani::net {
+
+// Every failure of the network, the page fetch's and the mail client's alike. The kind says
+// what happened; the message is the system's own text ("Read timed out.", "Socket Error #
+// 111\r\nConnection refused.", ...), made once here and never read back to classify.
+class NetError : public std::runtime_error {
+public:
+    enum class Kind {
+        Socket,   // refused, reset, unresolvable, a connect that ran out: "Socket Error # ..."
+        TimedOut, // one wait for data lasted its bound
+        Closed,   // the peer closed where more was due
+        Deadline, // the whole exchange outlasted its deadline
+        TooLarge, // a line, a head or a body over its bound
+        Protocol, // an address or an answer the client cannot use
+        Status,   // a final HTTP answer that is not a success (HttpStatusError)
+    };
+
+    NetError(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) { }
+    Kind kind() const { return m_kind; }
+
+    // The system's texts of the kinds that have one fixed text.
+    static NetError timedOut() { return {Kind::TimedOut, "Read timed out."}; }
+    static NetError closed() { return {Kind::Closed, "Connection Closed Gracefully."}; }
+
+private:
+    Kind m_kind;
+};
+
+} // namespace kaldrani::net
