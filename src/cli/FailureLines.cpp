@@ -21,26 +21,32 @@ std::string oneLine(const std::string& why)
     return terminalText(out, false);
 }
 
-void addLine(std::string& out, std::string_view label, std::string_view figure, const std::string& why)
+} // namespace
+
+std::string failureLine(std::string_view label, std::string_view figure, const std::string& why)
 {
     if (why.empty())
-        return;
+        return {};
+    std::string out;
     out.append(label).append("\t").append(figure).append("\t").append(oneLine(why)).append("\n");
+    return out;
 }
 
-} // namespace
+std::string reasonLine(const std::string& why)
+{
+    return why.empty() ? std::string() : oneLine(why) + "\n";
+}
 
 std::string failureLines(const queries::OverviewDisplay& display)
 {
     std::string out;
-    for (const SearchEngine e : kSearchEngines) {
-        addLine(out, engineLabel(e), "收录情况", display.cellFailure(1, engineRow(e)));
-        addLine(out, engineLabel(e), "反向链接", display.cellFailure(2, engineRow(e)));
-    }
-    addLine(out, "PageRank", "", display.pageRankFailure);
-    addLine(out, "SogouRank", "", display.sogouRatingFailure);
-    addLine(out, "AlexaRank", "", display.alexaRankFailure);
-    addLine(out, "ChinaRank", "", display.chinaRankFailure);
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds)
+            out += failureLine(engineLabel(e), kCountKindLabels[kindIndex(k)], display.figure({e, k}).why);
+    out += failureLine("PageRank", "", display.pageRankFailure);
+    out += failureLine("SogouRank", "", display.sogouRatingFailure);
+    out += failureLine("AlexaRank", "", display.alexaRankFailure);
+    out += failureLine("ChinaRank", "", display.chinaRankFailure);
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "core/queries/SiteOverviewRun.h"
 
 #include <string>
+#include <string_view>
 
 namespace kaldrani::cli {
 
@@ -10,5 +11,12 @@ namespace kaldrani::cli {
 // or rank label, TAB, "收录情况" or "反向链接" (empty for a rank), TAB, the reason on one
 // line. Empty when nothing failed.
 std::string failureLines(const queries::OverviewDisplay& display);
+
+// The line failureLines makes for one figure: label, TAB, figure, TAB, the reason on one
+// line, LF. Empty when why is empty.
+std::string failureLine(std::string_view label, std::string_view figure, const std::string& why);
+
+// The reason on one line, terminal controls shown escaped, then LF; empty when why is.
+std::string reasonLine(const std::string& why);
 
 } // namespace kaldrani::cli

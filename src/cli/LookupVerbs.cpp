@@ -1,3 +1,4 @@
+#include "cli/FailureLines.h"
 #include "cli/Output.h"
 #include "cli/TerminalText.h"
 #include "cli/Verbs.h"
@@ -5,6 +6,7 @@
 #include "core/lookups/IpQuery.h"
 #include "core/lookups/WhoisQuery.h"
 
+#include <iostream>
 #include <memory>
 
 namespace kaldrani::cli {
@@ -12,12 +14,17 @@ namespace kaldrani::cli {
 namespace {
 
 // The lookup texts go out exactly as the windows hold them: CR LF line ends, nothing added.
-// Only terminal controls a server slipped into the record are shown escaped.
-int printExactly(const std::string& text)
+// Only terminal controls a server slipped into the record are shown escaped. With why, a
+// failure's reason goes to stderr on one line.
+int printExactly(const queries::Outcome<std::string>& lookup, bool why)
 {
-    writeStdout(terminalText(text, true));
+    writeStdout(terminalText(lookup.value, true));
+    if (why)
+        std::cerr << reasonLine(lookup.why) << std::flush;
     return 0;
 }
+
+constexpr const char* kWhyHelp = "Then say on stderr why the lookup failed, on one line";
 
 } // namespace
 
@@ -28,7 +35,9 @@ Verb addWhoisVerb(CLI::App& app, const GlobalOptions&)
         "whois", "Print the registration record of DOMAIN as the whois window shows it (CR LF line ends)");
     auto domain = std::make_shared<std::string>();
     command->add_option("DOMAIN", *domain, "The domain; a small-letter \"www.\" is dropped")->required();
-    return {command, [domain]() { return printExactly(lookups::QueryWhois(*domain)); }};
+    auto why = std::make_shared<bool>(false);
+    command->add_flag("--why", *why, kWhyHelp);
+    return {command, [domain, why]() { return printExactly(lookups::QueryWhois(*domain), *why); }};
 }
 
 // ip [TEXT]: without TEXT the asker's own address, with TEXT (which may be empty) the place
@@ -39,8 +48,11 @@ Verb addIpVerb(CLI::App& app, const GlobalOptions&)
         "ip", "Print your own public address, or where the IP address or host TEXT is, as the IP window shows it");
     auto text = std::make_shared<std::string>();
     CLI::Option* given = command->add_option("TEXT", *text, "An IP address or host name; may be empty");
-    return {command, [text, given]() {
-                return printExactly(given->count() > 0 ? lookups::QueryIpLookup(*text) : lookups::QueryOwnAddress());
+    auto why = std::make_shared<bool>(false);
+    command->add_flag("--why", *why, kWhyHelp);
+    return {command, [text, given, why]() {
+                return printExactly(given->count() > 0 ? lookups::QueryIpLookup(*text) : lookups::QueryOwnAddress(),
+                                    *why);
             }};
 }
 

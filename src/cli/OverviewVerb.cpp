@@ -36,8 +36,8 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
 
                 std::ostringstream out;
                 for (const SearchEngine e : kSearchEngines)
-                    out << engineLabel(e) << '\t' << tsvField(display.cell(1, engineRow(e))) << '\t'
-                        << tsvField(display.cell(2, engineRow(e))) << '\n';
+                    out << engineLabel(e) << '\t' << tsvField(display.figure({e, CountKind::Indexed}).text) << '\t'
+                        << tsvField(display.figure({e, CountKind::Backlinks}).text) << '\n';
                 out << "PageRank\t" << display.pageRank << '\n'
                     << "SogouRank\t" << display.gaugeValue << '\n'
                     << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'

@@ -1,3 +1,4 @@
+#include "cli/FailureLines.h"
 #include "cli/Output.h"
 #include "cli/Verbs.h"
 
@@ -12,7 +13,7 @@ namespace kaldrani::cli {
 
 namespace {
 
-constexpr std::string_view kEngineNames[7] = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
+constexpr PerEngine<std::string_view> kEngineNames = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
 
 // "baidu,bing" -> those two selected; "" -> none. Raises CommandFailure (status 2) for an unknown name.
 queries::EngineSelection parseEngines(const std::string& list)
@@ -25,7 +26,7 @@ queries::EngineSelection parseEngines(const std::string& list)
         const auto comma = rest.find(',');
         const std::string_view name = rest.substr(0, comma);
         bool known = false;
-        for (std::size_t i = 0; i < 7; ++i)
+        for (std::size_t i = 0; i < kEngineCount; ++i)
             if (name == kEngineNames[i])
                 known = selected[i] = true;
         if (!known)
@@ -49,6 +50,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
         int last = 1;
         std::string engines = "baidu,google,yahoo,sogou,soso,youdao,bing";
         bool progress = false;
+        bool why = false;
         std::string site;
         std::string keyword;
     };
@@ -58,6 +60,8 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
     command->add_option("--engines", args->engines, "Engines to ask, comma-separated (default all)")
         ->option_text("LIST");
     command->add_flag("--progress", args->progress, "Write each status (正在查询第 N 页) to stderr as it is set");
+    command->add_flag("--why", args->why,
+                      "Then say on stderr why each failed engine failed: label, TAB, TAB, reason");
     command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
     command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
 
@@ -69,12 +73,19 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                         if (text.starts_with("正在查询第 "))
                             std::cerr << text << std::endl;
                     };
-                queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                const queries::KeywordFailures failures =
+                    queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
                 std::string out;
                 for (const SearchEngine e : kSearchEngines)
                     out += std::string(engineLabel(e)) + '\t' + tsvField(view.resultText(e)) + '\t' +
                            tsvField(view.lastPageUrl(e)) + '\n';
                 writeStdout(out);
+                if (args->why) {
+                    std::string lines;
+                    for (const SearchEngine e : kSearchEngines)
+                        lines += failureLine(engineLabel(e), "", failures[engineIndex(e)]);
+                    std::cerr << lines << std::flush;
+                }
                 return 0;
             }};
 }

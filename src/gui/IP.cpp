@@ -82,7 +82,7 @@ void TfrmIP::FormCreate()
     m_delivery = std::make_shared<kaldrani::gui::OwnAddressDelivery>();
     m_delivery->window = this;
     std::thread([delivery = m_delivery] {
-        const std::string text = kaldrani::lookups::QueryOwnAddress();
+        const std::string text = kaldrani::lookups::QueryOwnAddress().value;
         std::lock_guard lock(delivery->mutex);
         if (TfrmIP* window = delivery->window)
             QMetaObject::invokeMethod(window, [window, text] { window->ownAddressArrived(text); }, Qt::QueuedConnection);
@@ -103,7 +103,7 @@ void TfrmIP::btnCXClick()
     m_lookupStarted = true;
     MoIP->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
     const std::string typed = txtIP->text().toStdString();
-    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryIpLookup(typed); });
+    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryIpLookup(typed).value; });
     MoIP->setPlainText(fromUtf8(text));
 }
 

@@ -374,20 +374,26 @@ void TfrmMain::N10Click()
     QCoreApplication::exit(0);
 }
 
-void TfrmMain::gridCellChanged(int col, int row)
+void TfrmMain::showFigure(queries::FigureId id)
 {
-    StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
-    gui::markFailure(StringGD->item(row, col), m_display.cellFailure(col, row));
+    // The engine's row, and the kind's column after the labels.
+    QTableWidgetItem* item = StringGD->item(engineRow(id.engine), static_cast<int>(kindIndex(id.kind)) + 1);
+    const queries::Figure& figure = m_display.figure(id);
+    item->setText(QString::fromStdString(figure.text));
+    gui::markFailure(item, figure.why);
+}
+
+void TfrmMain::figureChanged(queries::FigureId id)
+{
+    showFigure(id);
     StringGD->viewport()->repaint();
 }
 
 void TfrmMain::displayCleared()
 {
-    for (int row = 1; row <= 7; ++row)
-        for (int col = 1; col <= 2; ++col) {
-            StringGD->item(row, col)->setText(QString::fromStdString(m_display.cell(col, row)));
-            gui::markFailure(StringGD->item(row, col), m_display.cellFailure(col, row));
-        }
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds)
+            showFigure({e, k});
     gui::markFailure(ImagePR, m_display.pageRankFailure);
     gui::markFailure(SouGouRankG, m_display.sogouRatingFailure);
     gui::markFailure(lblAlexaRank, m_display.alexaRankFailure);

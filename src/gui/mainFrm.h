@@ -93,7 +93,7 @@ public:
     void N10Click();
 
     // OverviewView: each change is painted at once.
-    void gridCellChanged(int col, int row) override;
+    void figureChanged(kaldrani::queries::FigureId id) override;
     void displayCleared() override;
     void pageRankChanged() override;
     void gaugeChanged() override;
@@ -117,6 +117,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Writes the figure into its grid cell and marks it when it failed.
+    void showFigure(kaldrani::queries::FigureId id);
     void FormCreate();
     void FormActivate();
     void FormCloseQuery(QCloseEvent* event);

@@ -93,7 +93,7 @@ void TfrmWhois::btnCXClick()
 {
     MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
     const std::string typed = txtUrl->currentText().toStdString();
-    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryWhois(typed); });
+    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryWhois(typed).value; });
     MoWhois->setPlainText(fromUtf8(text));
     if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
         MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -101,8 +101,48 @@ TEST_F(LookupCli, FailuresPrintTheWindowsFailureTextsAndSucceed)
             const ProcessResult r = cli(c.args, port);
             EXPECT_EQ(r.exitCode, 0) << r.err;
             EXPECT_EQ(r.out, c.out);
+            EXPECT_EQ(r.err, "") << "without --why stderr stays quiet";
         }
     }
+}
+
+TEST_F(LookupCli, WhySaysOnStderrWhyALookupFailed)
+{
+    standin::Response broken = standin::gbkPage("x");
+    broken.status = 500;
+    broken.reason = "Internal Server Error";
+    server.setAnswer(endpoints::kMaker, "/ip/data/", broken);
+    server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage(""));
+    const int nobody = kaldrani::testing::closedLoopbackPort();
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int port; // -1: the stand-in
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"whois answered", {"whois", "--why", "example.com"}, nobody, "\r\n网络超时，请稍后重试...",
+         "Socket Error # 111 Connection refused.\n"},
+        {"whois, empty record", {"whois", "--why", "example.com"}, -1, "\r\n网络超时，请稍后重试...",
+         "no record on the page\n"},
+        {"own address", {"ip", "--why"}, -1, "", "HTTP/1.1 500 Internal Server Error\n"},
+        {"lookup", {"ip", "--why", "192.0.2.1"}, nobody, "网络超时,请稍后重试...",
+         "Socket Error # 111 Connection refused.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProcessResult r = cli(c.args, c.port);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
+
+    server.clearAnswers();
+    const ProcessResult fine = cli({"ip", "--why", "192.0.2.1"});
+    EXPECT_NE(fine.out, "网络超时,请稍后重试...");
+    EXPECT_EQ(fine.err, "") << "an answer has no reason";
 }
 
 TEST_F(LookupCli, WrongNumberOfArgumentsExitsTwo)

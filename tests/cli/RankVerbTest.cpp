@@ -119,6 +119,16 @@ TEST_F(RankCli, FailedEnginesShowTheirTextAndStillExitZero)
     EXPECT_EQ(out[1], row(SearchEngine::Google, "查询失败，请重试!", queries::keywordPageUrl(SearchEngine::Google, "seo", 1)));
     EXPECT_EQ(out[3], row(SearchEngine::Sogou, "查询出错,请重试!", queries::keywordPageUrl(SearchEngine::Sogou, "seo", 1)));
     EXPECT_EQ(out[6], row(SearchEngine::Bing, "查询出错，请重试!", queries::keywordPageUrl(SearchEngine::Bing, "seo", 1)));
+    EXPECT_EQ(run.err, "") << "without --why stderr stays quiet";
+
+    // With --why each failed engine says why, in engine order; the others say nothing.
+    const auto why = rank({"--why", "--engines", "google,sogou,bing", "example.com", "seo"}, closedPort);
+    EXPECT_EQ(why.exitCode, 0) << why.err;
+    EXPECT_EQ(why.out, run.out);
+    EXPECT_EQ(lines(why.err), (std::vector<std::string>{"谷歌\t\tSocket Error # 111 Connection refused.",
+                                                        "搜狗\t\tSocket Error # 111 Connection refused.",
+                                                        "必应\t\tSocket Error # 111 Connection refused."}));
+    EXPECT_EQ(rank({"--why", "--engines", "baidu", "example.com", "seo"}).err, "") << "a scan that ends is no failure";
 }
 
 TEST_F(RankCli, RefusesBadArgumentsWithStatusTwo)

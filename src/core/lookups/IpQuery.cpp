@@ -62,15 +62,16 @@ std::string ipLookupText(const std::string& page)
     return text;
 }
 
-std::string QueryOwnAddress()
+queries::Outcome<std::string> QueryOwnAddress()
 {
-    return queries::valueOrFailure(std::string(),
-                                   [] { return ownAddressText(queries::fetchQueryPage(ownAddressUrl(), serviceFetch())); });
+    return queries::outcomeOf(std::string(), queries::safetyReadTimeoutMs(), [] {
+        return ownAddressText(queries::fetchQueryPage(ownAddressUrl(), serviceFetch()));
+    });
 }
 
-std::string QueryIpLookup(const std::string& typed)
+queries::Outcome<std::string> QueryIpLookup(const std::string& typed)
 {
-    return queries::valueOrFailure(std::string(kIpFailure), [&] {
+    return queries::outcomeOf(std::string(kIpFailure), queries::safetyReadTimeoutMs(), [&] {
         return ipLookupText(queries::fetchQueryPage(ipLookupUrl(typed), serviceFetch()));
     });
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/queries/Outcome.h"
+
 #include <string>
 #include <string_view>
 
@@ -29,13 +31,15 @@ std::string ipLookupUrl(const std::string& typed);
 // removed, ":" made "：", "<br>" made CR LF, "<br/>" removed, in this order.
 std::string ipLookupText(const std::string& page);
 
-// The own-address query: what the IP box shows afterwards, empty on any failure. The
-// client's default user agent, no redirects, every wait (connect included) bounded by the
-// queries' safety bound. Never raises; safe to call from any thread.
-std::string QueryOwnAddress();
+// The own-address query: what the IP box shows afterwards, empty with the failure's
+// reason on any failure. The client's default user agent, no redirects, every wait
+// (connect included) bounded by the queries' safety bound. Never raises; safe to call
+// from any thread.
+queries::Outcome<std::string> QueryOwnAddress();
 
-// One lookup of the typed text: what the IP box shows afterwards, kIpFailure on any
-// failure. Settings as QueryOwnAddress. Never raises; safe to call from any thread.
-std::string QueryIpLookup(const std::string& typed);
+// One lookup of the typed text: what the IP box shows afterwards, kIpFailure with the
+// failure's reason on any failure. Settings as QueryOwnAddress. Never raises; safe to
+// call from any thread.
+queries::Outcome<std::string> QueryIpLookup(const std::string& typed);
 
 } // namespace kaldrani::lookups

@@ -43,7 +43,7 @@ std::string whoisText(const std::string& page)
     return text.empty() ? std::string(kWhoisFailure) : text;
 }
 
-std::string QueryWhois(const std::string& typed)
+queries::Outcome<std::string> QueryWhois(const std::string& typed)
 {
     using namespace queries;
     // An unreachable host must not keep the window waiting for the system's connect limit.
@@ -51,7 +51,13 @@ std::string QueryWhois(const std::string& typed)
                          .readTimeoutMs = kWhoisReadTimeoutMs,
                          .connectTimeoutMs = safetyReadTimeoutMs(),
                          .fetchTimeoutMs = kLookupFetchTimeoutMs};
-    return valueOrFailure(std::string(kWhoisFailure), [&] { return whoisText(fetchQueryPage(whoisUrl(typed), how)); });
+    return outcomeOf(std::string(kWhoisFailure), kWhoisReadTimeoutMs,
+                     [&] {
+                         std::string text = whoisText(fetchQueryPage(whoisUrl(typed), how));
+                         if (text == kWhoisFailure)
+                             throw MissingFigure("no record on the page");
+                         return text;
+                     });
 }
 
 } // namespace kaldrani::lookups

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/queries/Outcome.h"
+
 #include <string>
 #include <string_view>
 
@@ -21,8 +23,9 @@ std::string whoisUrl(const std::string& typed);
 // before it stays, giving CR CR LF); kWhoisFailure when that leaves nothing.
 std::string whoisText(const std::string& page);
 
-// One whois query of the typed text: what the box shows afterwards, kWhoisFailure on any
-// failure. Empty user agent, 2000 ms per read, no redirects. Never raises.
-std::string QueryWhois(const std::string& typed);
+// One whois query of the typed text: what the box shows afterwards, kWhoisFailure with
+// the failure's reason on any failure. Empty user agent, 2000 ms per read, no redirects.
+// Never raises.
+queries::Outcome<std::string> QueryWhois(const std::string& typed);
 
 } // namespace kaldrani::lookups

@@ -90,9 +90,9 @@ std::string countFromPage(const CountRow& row, const std::string& page)
     }
 }
 
-std::string countFrom(const CountRow& row, const std::string& domain, std::string* why)
+Outcome<std::string> countFrom(const CountRow& row, const std::string& domain)
 {
-    return valueOrFailure(std::string("0"), why, safetyReadTimeoutMs(), [&] {
+    return outcomeOf(std::string("0"), safetyReadTimeoutMs(), [&] {
         // The page goes before the next query: only the short count outlives this call.
         return countTextOf(row, fetchQueryPage(urlFor(row, domain),
                                                {.form = row.form, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
@@ -111,11 +111,10 @@ std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::strin
     return urlFor(rowFor(engine, kind), domain);
 }
 
-std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump,
-                             std::string* why)
+Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump)
 {
     const CountRow& row = rowFor(engine, kind);
-    std::string result = countFrom(row, domain, why);
+    Outcome<std::string> result = countFrom(row, domain);
     // The first query of a run leaves the window as it is: the clearing repaint came just before.
     if (!(engine == SearchEngine::Baidu && kind == CountKind::Indexed))
         pump.processPendingEvents();

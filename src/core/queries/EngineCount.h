@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/queries/EventPump.h"
+#include "core/queries/Outcome.h"
 #include "core/queries/SearchEngine.h"
 
 #include <string>
@@ -9,11 +10,9 @@ namespace kaldrani::queries {
 
 // How many of the domain's pages the engine has indexed, or how many pages link to it:
 // digits without grouping commas, whatever text the page holds between its markers, or
-// "0" on any failure. Never raises. Processes pending events once before returning,
-// except for Baidu Indexed. When why is given it gets the failure's reason ("no count on
-// the page" for a page without one), or an empty text when the query did not fail.
-std::string QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump,
-                             std::string* why = nullptr);
+// "0" on any failure, with its reason ("no count on the page" for a page without one).
+// Never raises. Processes pending events once before returning, except for Baidu Indexed.
+Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump);
 
 // The count text QueryEngineCount makes of a fetched page (decoded as its fetch form
 // decodes it): the pattern's first match without its markers and grouping commas, cut to

@@ -2,37 +2,26 @@
 
 namespace kaldrani::queries {
 
-namespace {
-
-// Sets the view idle again however the run ends.
-class RunningGuard {
-public:
-    explicit RunningGuard(KeywordView& view) : m_view(view) { m_view.setRunning(true); }
-    ~RunningGuard() { m_view.setRunning(false); }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
-
-private:
-    KeywordView& m_view;
-};
-
-} // namespace
-
-void runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword, int firstPage,
-                       int lastPage, const EngineSelection& selected)
+KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword,
+                                  int firstPage, int lastPage, const EngineSelection& selected)
 {
     for (const SearchEngine e : kSearchEngines)
         view.setResultText(e, {});
     for (const SearchEngine e : kSearchEngines)
         view.setLookupVisible(e, false);
 
-    const RunningGuard running(view);
+    KeywordFailures failures;
+    const RunGuard running(view);
     for (const SearchEngine e : kSearchEngines) {
-        if (selected[static_cast<std::size_t>(e)])
-            view.setResultText(e, FindKeywordPosition(e, site, keyword, firstPage, lastPage, view));
-        else
+        if (selected[engineIndex(e)]) {
+            Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
+            failures[engineIndex(e)] = std::move(scan.why);
+            view.setResultText(e, scan.value);
+        } else {
             view.setResultText(e, "未选择");
+        }
     }
+    return failures;
 }
 
 void QuietKeywordView::setResultText(SearchEngine engine, const std::string& text)

@@ -10,14 +10,18 @@
 namespace kaldrani::queries {
 
 // Which engines a keyword run asks, in SearchEngine order.
-using EngineSelection = std::array<bool, 7>;
+using EngineSelection = PerEngine<bool>;
+
+// Why each engine's scan failed, in SearchEngine order; empty where it did not, or was
+// not asked.
+using KeywordFailures = PerEngine<std::string>;
 
 // The whole run behind the start button: empties the seven result boxes and hides the seven
 // buttons, sets the view running, scans each selected engine in SearchEngine order (its
 // result box gets the scan's text) and writes "未选择" for the others, then sets the view
 // idle again, on every path. Nothing is checked first: bad pages and empty texts go to the
-// scans as they are.
-void runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword, int firstPage,
+// scans as they are. Returns why each failed scan failed.
+KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword, int firstPage,
                        int lastPage, const EngineSelection& selected);
 
 // What a run leaves behind when nobody watches it live: the command line and benchmarks.
@@ -37,10 +41,10 @@ public:
     std::function<void(SearchEngine, const std::string&)> onStatus;
 
 private:
-    static std::size_t index(SearchEngine engine) { return static_cast<std::size_t>(engine); }
-    std::array<std::string, 7> m_results;
-    std::array<std::string, 7> m_urls;
-    std::array<bool, 7> m_visible{};
+    static std::size_t index(SearchEngine engine) { return engineIndex(engine); }
+    PerEngine<std::string> m_results;
+    PerEngine<std::string> m_urls;
+    PerEngine<bool> m_visible{};
 };
 
 } // namespace kaldrani::queries

@@ -5,6 +5,7 @@
 #include "core/queries/Endpoints.h"
 #include "core/queries/FetchDeadlines.h"
 #include "core/queries/Patterns.h"
+#include "core/queries/QueryFetch.h"
 #include "core/text/UpperCase.h"
 
 #include <array>
@@ -58,26 +59,24 @@ std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long l
     return pageAddress(row, EncodeQueryTerm(termBytes(row.termBytes, keyword)), page);
 }
 
-std::string FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view)
 {
     const KeywordSearchProfile& row = keywordSearchProfile(engine);
     const std::string wanted = text::upperCase(site);
     long long position = 0;
-    bool failed = false;
+    std::string why;
     std::string pageUrl;
     try {
-        // One client, one pattern object and one buffer serve every page of the scan.
+        // One client and one pattern object serve every page of the scan.
         net::THttpClient client;
-        client.UserAgent.clear();
-        client.HandleRedirects = true;
-        client.ReadTimeout = kReadTimeoutMs;
-        client.FetchTimeout = kKeywordScanFetchTimeoutMs;
+        setUpClient(client, {.followRedirects = true,
+                             .readTimeoutMs = kReadTimeoutMs,
+                             .fetchTimeoutMs = kKeywordScanFetchTimeoutMs});
         net::TRegExp regex;
         regex.setMultiline(true);
         regex.setGlobal(true);
         regex.setPattern(std::string(row.resultPattern));
-        std::string buffer;
         const std::string term = EncodeQueryTerm(termBytes(row.termBytes, keyword));
 
         bool found = false;
@@ -86,9 +85,7 @@ std::string FindKeywordPosition(SearchEngine engine, const std::string& site, co
             pageUrl = pageAddress(row, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
             view.processPendingEvents();
-            client.FetchPage(pageUrl, buffer);
-            const net::TMatchCollection matches = regex.Execute(net::readAnsi(buffer));
-            buffer.clear();
+            const net::TMatchCollection matches = regex.Execute(fetchQueryPage(client, pageUrl, PageForm::Stream));
             // An empty site would be "contained" in every match.
             for (int i = 0; i < matches.Count() && !wanted.empty(); ++i) {
                 if (text::upperCase(matches.Item(i).Value).find(wanted) != std::string::npos) {
@@ -99,13 +96,15 @@ std::string FindKeywordPosition(SearchEngine engine, const std::string& site, co
             }
         }
     } catch (...) {
-        failed = true;
+        why = failureReason(std::current_exception(), kReadTimeoutMs);
+        if (why.empty())
+            why = "unknown failure";
     }
     view.setLastPageUrl(engine, pageUrl);
     view.setLookupVisible(engine, true);
-    if (failed)
-        return std::string(row.failureText);
-    return "搜索排名第 " + std::to_string(position) + " 位";
+    if (!why.empty())
+        return {std::string(row.failureText), std::move(why)};
+    return {"搜索排名第 " + std::to_string(position) + " 位", {}};
 }
 
 } // namespace kaldrani::queries

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "core/queries/EventPump.h"
+#include "core/queries/Outcome.h"
 #include "core/queries/QueryTerm.h"
+#include "core/queries/RunView.h"
 #include "core/queries/SearchEngine.h"
 
 #include <string>
@@ -27,7 +28,7 @@ const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine);
 
 // The window side of a keyword scan. Every call happens at the moment its state changes,
 // so a window can repaint then.
-class KeywordView : public EventPump {
+class KeywordView : public RunView {
 public:
     // The engine's result box now shows text.
     virtual void setResultText(SearchEngine engine, const std::string& text) = 0;
@@ -35,8 +36,6 @@ public:
     virtual void setLastPageUrl(SearchEngine engine, const std::string& url) = 0;
     // Shows or hides the engine's "官网查询" button.
     virtual void setLookupVisible(SearchEngine engine, bool visible) = 0;
-    // Disables (running) or enables the start button.
-    virtual void setRunning(bool running) = 0;
 };
 
 // The address of result page `page` for the keyword (UTF-8 text).
@@ -44,10 +43,10 @@ std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long l
 
 // "搜索排名第 N 位", N the position of the first result on pages firstPage..lastPage whose
 // matched text contains site (letter case ignored; an empty site is never found), 0 when
-// none does; or the engine's failure text when a fetch or the pattern fails. Reports the
-// status before each page, then the last page address and the visible button, through
-// view; processes pending events after each status. Never raises.
-std::string FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+// none does; or the engine's failure text, with the failure's reason, when a fetch or the
+// pattern fails. Reports the status before each page, then the last page address and the
+// visible button, through view; processes pending events after each status. Never raises.
+Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view);
 
 } // namespace kaldrani::queries

@@ -5,9 +5,8 @@
 
 namespace kaldrani::queries {
 
-std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
+void setUpClient(net::THttpClient& client, const QueryFetch& how)
 {
-    net::THttpClient client;
     if (!how.sendUserAgent)
         client.UserAgent.clear();
     client.HandleRedirects = how.followRedirects;
@@ -16,11 +15,22 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
         client.ConnectTimeout = how.connectTimeoutMs;
     if (how.fetchTimeoutMs > 0)
         client.FetchTimeout = how.fetchTimeoutMs;
-    if (how.form == PageForm::String)
+}
+
+std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form)
+{
+    if (form == PageForm::String)
         return client.FetchPage(url);
     std::string buffer;
     client.FetchPage(url, buffer);
     return net::readAnsi(buffer);
+}
+
+std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
+{
+    net::THttpClient client;
+    setUpClient(client, how);
+    return fetchQueryPage(client, url, how.form);
 }
 
 } // namespace kaldrani::queries

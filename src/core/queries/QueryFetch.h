@@ -1,10 +1,15 @@
 #pragma once
 
 #include "core/queries/FailureReason.h"
+#include "core/queries/Outcome.h"
 
 #include <exception>
 #include <string>
 #include <utility>
+
+namespace kaldrani::net {
+class THttpClient;
+}
 
 namespace kaldrani::queries {
 
@@ -26,33 +31,32 @@ struct QueryFetch {
     int fetchTimeoutMs = 0;
 };
 
+// Sets client up as `how` says.
+void setUpClient(net::THttpClient& client, const QueryFetch& how);
+
+// Fetches url with client (set up by setUpClient, and reused for each page of a scan) and
+// returns the page as UTF-8, read back as `form` says. Raises what the fetch raises.
+std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form);
+
 // Fetches url with a fresh client set up as `how` says and returns the page as UTF-8.
 // Raises what the fetch raises.
 std::string fetchQueryPage(const std::string& url, const QueryFetch& how);
 
-// The queries' failure rule: the query's result, or failureValue when it raises anything.
-// A bad pattern is caught too, so the tests compile every pattern constant.
-// Also says why when why is given: the reason of what the query raised (a read time-out
-// with the bound readTimeoutMs), or an empty text when it did not fail.
+// The queries' failure rule: the query's result, or failureValue when it raises anything,
+// with the reason of what it raised (a read time-out with the bound readTimeoutMs). A bad
+// pattern is caught too, so the tests compile every pattern constant.
 template <class T, class Query>
-T valueOrFailure(T failureValue, std::string* why, int readTimeoutMs, Query&& query) noexcept
+Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
 {
     try {
-        T value = std::forward<Query>(query)();
-        if (why)
-            why->clear();
-        return value;
+        return {std::forward<Query>(query)(), {}};
     } catch (...) {
-        if (why)
-            *why = failureReason(std::current_exception(), readTimeoutMs);
-        return failureValue;
+        std::string why = failureReason(std::current_exception(), readTimeoutMs);
+        // An empty reason would read as success.
+        if (why.empty())
+            why = "unknown failure";
+        return {std::move(failureValue), std::move(why)};
     }
-}
-
-template <class T, class Query>
-T valueOrFailure(T failureValue, Query&& query) noexcept
-{
-    return valueOrFailure(std::move(failureValue), nullptr, 0, std::forward<Query>(query));
 }
 
 } // namespace kaldrani::queries

@@ -111,17 +111,17 @@ std::string chinaRankFromPage(const std::string& page)
     return orFailureValue(std::string("0"), [&] { return chinaRankOf(page); });
 }
 
-int QueryPageRank(const std::string& domain, std::string* why)
+Outcome<int> QueryPageRank(const std::string& domain)
 {
-    return valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+    return outcomeOf(0, safetyReadTimeoutMs(), [&] {
         return pageRankOf(fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
                                          {.sendUserAgent = true, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
 }
 
-int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* why)
+Outcome<int> QuerySogouRating(const std::string& domain, EventPump& pump)
 {
-    const int rating = valueOrFailure(0, why, safetyReadTimeoutMs(), [&] {
+    Outcome<int> rating = outcomeOf(0, safetyReadTimeoutMs(), [&] {
         return sogouRatingOf(fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
                                             {.form = PageForm::Stream, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
     });
@@ -129,9 +129,9 @@ int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* wh
     return rating;
 }
 
-std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::string* why)
+Outcome<std::string> QueryAlexaRank(const std::string& domain, EventPump& pump)
 {
-    std::string result = valueOrFailure(std::string("查询失败"), why, kRankReadTimeoutMs, [&] {
+    Outcome<std::string> result = outcomeOf(std::string("查询失败"), kRankReadTimeoutMs, [&] {
         return alexaRankOf(fetchQueryPage(
             url(endpoints::kMaker, "/api/alexa.asp?d=", domain),
             {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = kRankFetchTimeoutMs}));
@@ -140,9 +140,9 @@ std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::stri
     return result;
 }
 
-std::string QueryChinaRank(const std::string& domain, EventPump& pump, std::string* why)
+Outcome<std::string> QueryChinaRank(const std::string& domain, EventPump& pump)
 {
-    std::string result = valueOrFailure(std::string("0"), why, kRankReadTimeoutMs, [&] {
+    Outcome<std::string> result = outcomeOf(std::string("0"), kRankReadTimeoutMs, [&] {
         return chinaRankOf(fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
                                           {.form = PageForm::Stream,
                                            .followRedirects = true,

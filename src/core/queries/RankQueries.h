@@ -1,30 +1,30 @@
 #pragma once
 
 #include "core/queries/EventPump.h"
+#include "core/queries/Outcome.h"
 
 #include <string>
 
 namespace kaldrani::queries {
 
-// Each query below also takes an optional why: it gets the failure's reason, or an empty
-// text when the query did not fail.
+// Each query below gives its failure value with the failure's reason.
 
 // The domain's PageRank from the maker's service: never negative, not limited above;
 // 0 on any failure. Never raises and processes no events.
-int QueryPageRank(const std::string& domain, std::string* why = nullptr);
+Outcome<int> QueryPageRank(const std::string& domain);
 
 // The Sogou rating read from Sogou's result page, not clamped; 0 on any failure. Never
 // raises; processes pending events once before returning.
-int QuerySogouRating(const std::string& domain, EventPump& pump, std::string* why = nullptr);
+Outcome<int> QuerySogouRating(const std::string& domain, EventPump& pump);
 
 // The Alexa service's reply, trimmed; "查询失败" when empty or on any failure (reads
 // give up after 2000 ms). Never raises; processes pending events once before returning.
-std::string QueryAlexaRank(const std::string& domain, EventPump& pump, std::string* why = nullptr);
+Outcome<std::string> QueryAlexaRank(const std::string& domain, EventPump& pump);
 
 // ChinaRank's rank digits without grouping commas, "子网站不参与排名", leftover text, or
 // "0" on any failure (reads give up after 2000 ms). Never raises; processes pending
 // events once before returning.
-std::string QueryChinaRank(const std::string& domain, EventPump& pump, std::string* why = nullptr);
+Outcome<std::string> QueryChinaRank(const std::string& domain, EventPump& pump);
 
 // What each rank query makes of its fetched page (decoded as its fetch form decodes it);
 // the texts are cut to kMaxDisplayChars characters. Each raises only when the match fails.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace kaldrani {
@@ -9,18 +10,28 @@ namespace kaldrani {
 // follow it.
 enum class SearchEngine { Baidu, Google, Yahoo, Sogou, Soso, Youdao, Bing };
 
-inline constexpr std::array<SearchEngine, 7> kSearchEngines = {
+// How many engines there are.
+inline constexpr std::size_t kEngineCount = 7;
+
+// One T per engine, indexed by engineIndex, in engine order.
+template <class T>
+using PerEngine = std::array<T, kEngineCount>;
+
+// The engine's place in engine order, from 0.
+constexpr std::size_t engineIndex(SearchEngine e) { return static_cast<std::size_t>(e); }
+
+inline constexpr PerEngine<SearchEngine> kSearchEngines = {
     SearchEngine::Baidu, SearchEngine::Google, SearchEngine::Yahoo, SearchEngine::Sogou,
     SearchEngine::Soso, SearchEngine::Youdao, SearchEngine::Bing,
 };
 
 // The engines' Chinese labels, as the grids show them, in engine order.
-inline constexpr std::array<std::string_view, 7> kEngineLabels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
+inline constexpr PerEngine<std::string_view> kEngineLabels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
 
 // The engine's Chinese label.
 constexpr std::string_view engineLabel(SearchEngine e)
 {
-    return kEngineLabels[static_cast<int>(e)];
+    return kEngineLabels[engineIndex(e)];
 }
 
 // The engine's row in the result grid (Baidu 1 .. Bing 7).
@@ -28,5 +39,16 @@ constexpr int engineRow(SearchEngine e) { return static_cast<int>(e) + 1; }
 
 // Pages of the site in the engine's index, or pages linking to it.
 enum class CountKind { Indexed, Backlinks };
+
+// The kinds in their order (Indexed before Backlinks for each engine), and how many counts
+// there are in all.
+inline constexpr std::array<CountKind, 2> kCountKinds = {CountKind::Indexed, CountKind::Backlinks};
+inline constexpr std::size_t kCountCount = kEngineCount * kCountKinds.size();
+
+// The kind's place in kind order, from 0.
+constexpr std::size_t kindIndex(CountKind k) { return static_cast<std::size_t>(k); }
+
+// The kinds' headings, as the grid shows them, in kind order.
+inline constexpr std::array<std::string_view, 2> kCountKindLabels = {"收录情况", "反向链接"};
 
 } // namespace kaldrani

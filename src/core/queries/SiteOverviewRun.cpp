@@ -15,33 +15,11 @@ namespace kaldrani::queries {
 
 namespace {
 
-std::size_t cellIndex(int col, int row)
-{
-    if (col < 1 || col > 2 || row < 1 || row > 7)
-        throw std::out_of_range("grid cell (" + std::to_string(col) + ", " + std::to_string(row)
-                                + ") is not a result cell");
-    return static_cast<std::size_t>((row - 1) * 2 + (col - 1));
-}
-
-// Sets the view idle again however the run ends.
-class RunningGuard {
-public:
-    explicit RunningGuard(OverviewView& view) : m_view(view) { m_view.setRunning(true); }
-    ~RunningGuard() { m_view.setRunning(false); }
-    RunningGuard(const RunningGuard&) = delete;
-    RunningGuard& operator=(const RunningGuard&) = delete;
-
-private:
-    OverviewView& m_view;
-};
-
 void clearDisplay(OverviewDisplay& display, OverviewView& view)
 {
-    for (int row = 1; row <= 7; ++row)
-        for (int col = 1; col <= 2; ++col) {
-            display.setCell(col, row, {});
-            display.setCellFailure(col, row, {});
-        }
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds)
+            display.setFigure({e, k}, {});
     display.pageRankFailure.clear();
     display.sogouRatingFailure.clear();
     display.alexaRankFailure.clear();
@@ -54,26 +32,6 @@ void clearDisplay(OverviewDisplay& display, OverviewView& view)
 }
 
 } // namespace
-
-const std::string& OverviewDisplay::cell(int col, int row) const
-{
-    return m_cells[cellIndex(col, row)];
-}
-
-void OverviewDisplay::setCell(int col, int row, std::string text)
-{
-    m_cells[cellIndex(col, row)] = std::move(text);
-}
-
-const std::string& OverviewDisplay::cellFailure(int col, int row) const
-{
-    return m_cellFailures[cellIndex(col, row)];
-}
-
-void OverviewDisplay::setCellFailure(int col, int row, std::string why)
-{
-    m_cellFailures[cellIndex(col, row)] = std::move(why);
-}
 
 bool IsValidDomain(const std::string& domain)
 {
@@ -92,8 +50,8 @@ void SaveToFile(const records::DataFolder& folder, const OverviewDisplay& displa
     records::HistoryFields fields;
     for (const SearchEngine e : kSearchEngines) {
         const auto i = static_cast<std::size_t>(e);
-        fields.indexed[i] = display.cell(1, engineRow(e));
-        fields.backlinks[i] = display.cell(2, engineRow(e));
+        fields.indexed[i] = display.figure({e, CountKind::Indexed}).text;
+        fields.backlinks[i] = display.figure({e, CountKind::Backlinks}).text;
     }
     fields.pageRank = pageRankText;
     fields.sogouRating = std::to_string(display.gaugeValue);
@@ -114,8 +72,8 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                      const std::string& urlText, const std::vector<std::string>& siteItems,
                      const std::function<std::tm()>& now)
 {
-    // Cell (1, 1) is written by every run, so a non-empty one means results are on show.
-    if (!display.cell(1, 1).empty())
+    // Baidu's indexed count is written by every run, so a non-empty one means results are on show.
+    if (!display.figure({SearchEngine::Baidu, CountKind::Indexed}).text.empty())
         clearDisplay(display, view);
 
     if (urlText.empty() || !IsValidDomain(urlText)) {
@@ -123,33 +81,38 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
         return;
     }
 
-    RunningGuard running(view);
+    const RunGuard running(view);
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 
-    std::string why;
-    for (const SearchEngine e : kSearchEngines) {
-        display.setCell(1, engineRow(e), QueryEngineCount(e, CountKind::Indexed, domain, view, &why));
-        display.setCellFailure(1, engineRow(e), why);
-        view.gridCellChanged(1, engineRow(e));
-        display.setCell(2, engineRow(e), QueryEngineCount(e, CountKind::Backlinks, domain, view, &why));
-        display.setCellFailure(2, engineRow(e), why);
-        view.gridCellChanged(2, engineRow(e));
-    }
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds) {
+            Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
+            display.setFigure({e, k}, {std::move(count.value), std::move(count.why)});
+            view.figureChanged({e, k});
+        }
 
-    display.pageRank = QueryPageRank(domain, &display.pageRankFailure);
+    Outcome<int> pageRank = QueryPageRank(domain);
+    display.pageRank = pageRank.value;
+    display.pageRankFailure = std::move(pageRank.why);
     display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    display.gaugeValue = std::clamp(QuerySogouRating(domain, view, &display.sogouRatingFailure), 0, 100);
+    Outcome<int> rating = QuerySogouRating(domain, view);
+    display.gaugeValue = std::clamp(rating.value, 0, 100);
+    display.sogouRatingFailure = std::move(rating.why);
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    display.alexaRank = QueryAlexaRank(domain, view, &display.alexaRankFailure);
+    Outcome<std::string> alexa = QueryAlexaRank(domain, view);
+    display.alexaRank = std::move(alexa.value);
+    display.alexaRankFailure = std::move(alexa.why);
     view.alexaRankChanged();
 
-    display.chinaRank = QueryChinaRank(domain, view, &display.chinaRankFailure);
+    Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
+    display.chinaRank = std::move(chinaRank.value);
+    display.chinaRankFailure = std::move(chinaRank.why);
     view.chinaRankChanged();
 
     // The record reads the display as left above; nothing changes it between two saves.

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "core/queries/EventPump.h"
+#include "core/queries/Figure.h"
+#include "core/queries/RunView.h"
 #include "core/records/DataFolder.h"
 
 #include <array>
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kaldrani::queries {
@@ -15,9 +17,9 @@ namespace kaldrani::queries {
 // picture, the Sogou gauge and the two rank labels. The run writes it; the history record
 // is read back from it, as the display was left.
 struct OverviewDisplay {
-    // Grid cell (column 1..2, row 1..7): column 1 indexed, column 2 backlinks.
-    const std::string& cell(int col, int row) const;
-    void setCell(int col, int row, std::string text);
+    // The count of one engine and kind, as shown, with why its query failed.
+    const Figure& figure(FigureId id) const { return m_counts[engineIndex(id.engine)][kindIndex(id.kind)]; }
+    void setFigure(FigureId id, Figure figure) { m_counts[engineIndex(id.engine)][kindIndex(id.kind)] = std::move(figure); }
 
     // The PageRank as its query returned it (never negative; may exceed 10).
     int pageRank = 0;
@@ -30,26 +32,23 @@ struct OverviewDisplay {
     std::string alexaRank;
     std::string chinaRank;
 
-    // Why a figure's query failed, beside the failure value shown; empty when it did not.
+    // Why a rank's query failed, beside the failure value shown; empty when it did not.
     // Cleared with the results.
-    const std::string& cellFailure(int col, int row) const;
-    void setCellFailure(int col, int row, std::string why);
     std::string pageRankFailure;
     std::string sogouRatingFailure;
     std::string alexaRankFailure;
     std::string chinaRankFailure;
 
 private:
-    std::array<std::string, 14> m_cells;
-    std::array<std::string, 14> m_cellFailures;
+    PerEngine<std::array<Figure, kCountKinds.size()>> m_counts;
 };
 
 // The window side of a run. Every call happens on the thread that runs the run, at the
 // moment the display changed, so the window can repaint exactly then.
-class OverviewView : public EventPump {
+class OverviewView : public RunView {
 public:
-    // Cell (col, row) of the display was written: write it to the grid, repaint the grid now.
-    virtual void gridCellChanged(int col, int row) = 0;
+    // The display's figure id was written: show it, repaint now.
+    virtual void figureChanged(FigureId id) = 0;
     // The previous results were cleared (cells, picture and gauge hidden, labels empty):
     // repaint the whole window at once.
     virtual void displayCleared() = 0;
@@ -60,8 +59,6 @@ public:
     virtual void chinaRankChanged() = 0;
     // Replaces the URL box's text (the empty or invalid domain rule).
     virtual void setUrlText(const std::string& text) = 0;
-    // Disables (running) or enables the query button and the URL box.
-    virtual void setRunning(bool running) = 0;
     // A failure the run cannot handle itself, for the application's error box.
     virtual void reportError(const std::string& message) = 0;
 };
@@ -71,7 +68,7 @@ public:
 class QuietOverviewView : public OverviewView {
 public:
     void processPendingEvents() override { }
-    void gridCellChanged(int, int) override { }
+    void figureChanged(FigureId) override { }
     void displayCleared() override { }
     void pageRankChanged() override { }
     void gaugeChanged() override { }

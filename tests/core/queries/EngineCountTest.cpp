@@ -51,7 +51,7 @@ protected:
     std::string count(SearchEngine e, CountKind k)
     {
         CountingPump pump;
-        return QueryEngineCount(e, k, "example.com", pump);
+        return QueryEngineCount(e, k, "example.com", pump).value;
     }
 };
 
@@ -129,7 +129,7 @@ TEST_F(EngineCountTest, EveryRowAsksItsAddressAsTyped)
         server.clearRequests();
         CountingPump pump;
         // The default pages answer with the figures drawn for the domain.
-        const std::string result = QueryEngineCount(c.engine, c.kind, "Example.COM", pump);
+        const std::string result = QueryEngineCount(c.engine, c.kind, "Example.COM", pump).value;
         const auto figures = standin::overviewFigures("Example.COM");
         const auto i = static_cast<std::size_t>(c.engine);
         EXPECT_EQ(result, std::to_string(c.kind == K::Indexed ? figures.indexed[i] : figures.backlinks[i]));
@@ -172,7 +172,7 @@ TEST_F(EngineCountTest, FailuresGiveZeroAndStillPumpEvents)
             answer(e, c.response);
             for (const CountKind k : {CountKind::Indexed, CountKind::Backlinks}) {
                 CountingPump pump;
-                EXPECT_EQ(QueryEngineCount(e, k, "example.com", pump), "0") << engineLabel(e);
+                EXPECT_EQ(QueryEngineCount(e, k, "example.com", pump).value, "0") << engineLabel(e);
                 EXPECT_EQ(pump.calls, e == SearchEngine::Baidu && k == CountKind::Indexed ? 0 : 1);
             }
         }
@@ -201,11 +201,11 @@ TEST_F(EngineCountTest, SilentServersAreGivenUpOnWithinTheSafetyBound)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(count(SearchEngine::Baidu, CountKind::Indexed), "0");
     EXPECT_EQ(count(SearchEngine::Bing, CountKind::Backlinks), "0");
-    EXPECT_EQ(queries::QueryPageRank("example.com"), 0);
+    EXPECT_EQ(queries::QueryPageRank("example.com").value, 0);
     CountingPump pump;
     // Sogou's page answers the rating query too.
     answer(SearchEngine::Sogou, silent);
-    EXPECT_EQ(queries::QuerySogouRating("example.com", pump), 0);
+    EXPECT_EQ(queries::QuerySogouRating("example.com", pump).value, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     queries::setSafetyReadTimeoutMs(saved);
 }
@@ -221,7 +221,7 @@ TEST(EngineCountUnreachable, ClosedPortGivesZero)
     net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(port)}});
     CountingPump pump;
     for (const SearchEngine e : kSearchEngines)
-        EXPECT_EQ(QueryEngineCount(e, CountKind::Backlinks, "example.com", pump), "0");
+        EXPECT_EQ(QueryEngineCount(e, CountKind::Backlinks, "example.com", pump).value, "0");
     EXPECT_EQ(pump.calls, 7);
     net::clearConnectToRules();
 }

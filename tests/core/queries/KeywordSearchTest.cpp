@@ -140,7 +140,7 @@ protected:
     {
         server.clearRequests();
         view.calls.clear();
-        return FindKeywordPosition(e, site, keyword, first, last, view);
+        return FindKeywordPosition(e, site, keyword, first, last, view).value;
     }
     std::string url(SearchEngine e, long long p, const std::string& keyword = "kw")
     {
@@ -359,7 +359,7 @@ TEST(KeywordRequests, EachEngineSendsItsAddressAndAnEmptyAgent)
         net::clearConnectToRules();
         net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
         RecordingView view;
-        EXPECT_EQ(FindKeywordPosition(c.engine, "example.com", "A++ 教程", 3, 3, view), "搜索排名第 0 位");
+        EXPECT_EQ(FindKeywordPosition(c.engine, "example.com", "A++ 教程", 3, 3, view).value, "搜索排名第 0 位");
         net::clearConnectToRules();
         const auto requests = server.requests();
         ASSERT_EQ(requests.size(), 1u);

@@ -26,43 +26,39 @@ standin::Response status(int code, const char* reason)
     return r;
 }
 
-using Outcome = std::pair<std::string, std::string>; // value, reason
-
 class QueryFailureReasons : public StandinTest {
 protected:
-    // Baidu Indexed's value and reason; the reason starts out stale to show it is replaced.
-    std::pair<std::string, std::string> baidu()
+    // Baidu Indexed's value and reason.
+    Outcome<std::string> baidu()
     {
         CountingPump pump;
-        std::string why = "stale";
-        std::string value = QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com", pump, &why);
-        return {value, why};
+        return QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com", pump);
     }
 };
 
 TEST_F(QueryFailureReasons, CountsSayWhyTheyFailed)
 {
-    EXPECT_EQ(baidu().second, "") << "an answer is no failure";
+    EXPECT_EQ(baidu().why, "") << "an answer is no failure";
 
     server.setAnswer(ep::kBaidu, "/s", status(503, "Service Unavailable"));
-    EXPECT_EQ(baidu(), Outcome("0", "HTTP/1.1 503 Service Unavailable"));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "HTTP/1.1 503 Service Unavailable"}));
 
     for (const char* page : {"<p>nothing found</p>", "找到相关网页约篇"}) {
         SCOPED_TRACE(page);
         server.setAnswer(ep::kBaidu, "/s", standin::gbkPage(page));
-        EXPECT_EQ(baidu(), Outcome("0", "no count on the page"));
+        EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "no count on the page"}));
     }
 
     // A true nought on the page is an answer.
     server.setAnswer(ep::kBaidu, "/s", standin::gbkPage("找到相关网页约0篇"));
-    EXPECT_EQ(baidu(), Outcome("0", ""));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", ""}));
 
     const int saved = safetyReadTimeoutMs();
     setSafetyReadTimeoutMs(150);
     standin::Response silent;
     silent.delayMs = 60000;
     server.setAnswer(ep::kBaidu, "/s", silent);
-    EXPECT_EQ(baidu(), Outcome("0", "Read timed out. (no data for 150 ms)"));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "Read timed out. (no data for 150 ms)"}));
     setSafetyReadTimeoutMs(saved);
 
     int closedPort = 0;
@@ -72,7 +68,7 @@ TEST_F(QueryFailureReasons, CountsSayWhyTheyFailed)
     }
     net::clearConnectToRules();
     net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(closedPort)}});
-    EXPECT_EQ(baidu(), Outcome("0", "Socket Error # 111\r\nConnection refused."));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "Socket Error # 111\r\nConnection refused."}));
 }
 
 TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
@@ -105,25 +101,26 @@ TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
         server.clearAnswers();
         server.setAnswer(c.host, c.path, c.answer);
         CountingPump pump;
-        std::string why = "stale";
-        std::string shown;
-        if (c.path == std::string("/pr/"))
-            shown = std::to_string(QueryPageRank("example.com", &why));
-        else if (c.path == std::string("/web"))
-            shown = std::to_string(QuerySogouRating("example.com", pump, &why));
-        else if (c.path == std::string("/api/alexa.asp"))
-            shown = QueryAlexaRank("example.com", pump, &why);
-        else
-            shown = QueryChinaRank("example.com", pump, &why);
+        Outcome<std::string> got;
+        if (c.path == std::string("/pr/")) {
+            const Outcome<int> rank = QueryPageRank("example.com");
+            got = {std::to_string(rank.value), rank.why};
+        } else if (c.path == std::string("/web")) {
+            const Outcome<int> rating = QuerySogouRating("example.com", pump);
+            got = {std::to_string(rating.value), rating.why};
+        } else if (c.path == std::string("/api/alexa.asp")) {
+            got = QueryAlexaRank("example.com", pump);
+        } else {
+            got = QueryChinaRank("example.com", pump);
+        }
+        const auto& [shown, why] = got;
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(why, c.why);
     }
 
     server.clearAnswers();
     CountingPump pump;
-    std::string why = "stale";
-    QueryChinaRank("example.com", pump, &why);
-    EXPECT_EQ(why, "");
+    EXPECT_EQ(QueryChinaRank("example.com", pump).why, "");
 }
 
 TEST_F(QueryFailureReasons, TheRunKeepsReasonsBesideTheValuesUntilTheNextRun)
@@ -136,10 +133,10 @@ TEST_F(QueryFailureReasons, TheRunKeepsReasonsBesideTheValuesUntilTheNextRun)
     OverviewDisplay display;
     QuietOverviewView view;
     runSiteOverview(display, view, folder, "example.com", {});
-    EXPECT_EQ(display.cell(1, 1), "0");
-    EXPECT_EQ(display.cellFailure(1, 1), "HTTP/1.1 503 Service Unavailable");
-    EXPECT_EQ(display.cellFailure(2, 1), "HTTP/1.1 503 Service Unavailable");
-    EXPECT_EQ(display.cellFailure(1, 2), "");
+    EXPECT_EQ(display.figure({SearchEngine::Baidu, CountKind::Indexed}).text, "0");
+    EXPECT_EQ(display.figure({SearchEngine::Baidu, CountKind::Indexed}).why, "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(display.figure({SearchEngine::Baidu, CountKind::Backlinks}).why, "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(display.figure({SearchEngine::Google, CountKind::Indexed}).why, "");
     EXPECT_EQ(display.alexaRank, "查询失败");
     EXPECT_EQ(display.alexaRankFailure, "empty reply");
     EXPECT_EQ(display.chinaRank, "0");
@@ -149,8 +146,8 @@ TEST_F(QueryFailureReasons, TheRunKeepsReasonsBesideTheValuesUntilTheNextRun)
 
     server.clearAnswers();
     runSiteOverview(display, view, folder, "example.com", {});
-    EXPECT_NE(display.cell(1, 1), "0");
-    EXPECT_EQ(display.cellFailure(1, 1), "");
+    EXPECT_NE(display.figure({SearchEngine::Baidu, CountKind::Indexed}).text, "0");
+    EXPECT_EQ(display.figure({SearchEngine::Baidu, CountKind::Indexed}).why, "");
     EXPECT_EQ(display.alexaRankFailure, "");
     EXPECT_EQ(display.chinaRankFailure, "");
 }

@@ -25,10 +25,10 @@ protected:
         CountingPump pump;
         std::string result;
         switch (rank) {
-        case Rank::PageRank: result = std::to_string(QueryPageRank(domain)); break;
-        case Rank::SogouRating: result = std::to_string(QuerySogouRating(domain, pump)); break;
-        case Rank::Alexa: result = QueryAlexaRank(domain, pump); break;
-        case Rank::ChinaRank: result = QueryChinaRank(domain, pump); break;
+        case Rank::PageRank: result = std::to_string(QueryPageRank(domain).value); break;
+        case Rank::SogouRating: result = std::to_string(QuerySogouRating(domain, pump).value); break;
+        case Rank::Alexa: result = QueryAlexaRank(domain, pump).value; break;
+        case Rank::ChinaRank: result = QueryChinaRank(domain, pump).value; break;
         }
         return {result, pump.calls};
     }

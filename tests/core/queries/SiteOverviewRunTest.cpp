@@ -30,18 +30,20 @@ public:
     }
 
     void processPendingEvents() override { events.push_back("pump"); }
-    void gridCellChanged(int col, int row) override
+    void figureChanged(FigureId id) override
     {
         fetchesSeen.push_back(m_server.requests().size());
-        events.push_back("cell " + std::to_string(col) + "," + std::to_string(row) + "=" + m_display.cell(col, row));
+        // Named as the window's grid cell (column by kind, row by engine) it lands in.
+        events.push_back("cell " + std::to_string(kindIndex(id.kind) + 1) + "," + std::to_string(engineRow(id.engine))
+                         + "=" + m_display.figure(id).text);
     }
     void displayCleared() override
     {
         bool empty = !m_display.pageRankVisible && !m_display.gaugeVisible && m_display.alexaRank.empty()
                      && m_display.chinaRank.empty();
-        for (int row = 1; row <= 7; ++row)
-            for (int col = 1; col <= 2; ++col)
-                empty = empty && m_display.cell(col, row).empty();
+        for (const SearchEngine e : kSearchEngines)
+            for (const CountKind k : kCountKinds)
+                empty = empty && m_display.figure({e, k}) == Figure{};
         events.push_back(empty ? "cleared" : "cleared, but not empty");
     }
     void pageRankChanged() override
@@ -186,16 +188,16 @@ TEST_F(SiteOverviewRunTest, ClearingRuleAndRejectedDomains)
     }
 }
 
-TEST_F(SiteOverviewRunTest, OnlyCellOneOneDecidesTheClearing)
+TEST_F(SiteOverviewRunTest, OnlyBaiduIndexedDecidesTheClearing)
 {
-    display.setCell(2, 1, "5");
-    display.setCell(1, 7, "6");
+    display.setFigure({SearchEngine::Baidu, CountKind::Backlinks}, {"5", ""});
+    display.setFigure({SearchEngine::Bing, CountKind::Indexed}, {"6", ""});
     display.alexaRank = "9";
     EXPECT_EQ(run(""), std::vector<std::string>{"url www.kaldrani.com"});
-    EXPECT_EQ(display.cell(2, 1), "5");
+    EXPECT_EQ(display.figure({SearchEngine::Baidu, CountKind::Backlinks}).text, "5");
     EXPECT_EQ(display.alexaRank, "9");
 
-    display.setCell(1, 1, "0");
+    display.setFigure({SearchEngine::Baidu, CountKind::Indexed}, {"0", ""});
     const auto events = run("example.com");
     ASSERT_GE(events.size(), 2u);
     EXPECT_EQ(events[0], "cleared");
@@ -274,7 +276,7 @@ TEST_F(SiteOverviewRunTest, HistoryFailureIsReportedAndControlsComeBack)
     const std::string& error = events[events.size() - 2];
     EXPECT_EQ(error.rfind("error Cannot create file \"", 0), 0u) << error;
     EXPECT_EQ(std::count_if(events.begin(), events.end(), [](const std::string& e) { return e.starts_with("error"); }), 1);
-    EXPECT_FALSE(display.cell(1, 1).empty()) << "the results stay on show";
+    EXPECT_FALSE(display.figure({SearchEngine::Baidu, CountKind::Indexed}).text.empty()) << "the results stay on show";
 }
 
 TEST(IsValidDomain, ShapesOfNames)

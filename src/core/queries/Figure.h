@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/queries/SearchEngine.h"
+
+#include <string>
+
+namespace kaldrani::queries {
+
+// One count of the overview as shown: the text, and why its query failed (empty when it
+// did not).
+struct Figure {
+    std::string text;
+    std::string why;
+
+    bool operator==(const Figure&) const = default;
+};
+
+// Names one of the fourteen counts: an engine and a kind.
+struct FigureId {
+    SearchEngine engine;
+    CountKind kind;
+
+    bool operator==(const FigureId&) const = default;
+};
+
+} // namespace kaldrani::queries
