@@ -1,7 +1,7 @@
 #include "StandinServer.h"
+#include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
 #include "core/queries/EngineCount.h"
-#include "core/queries/Endpoints.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,7 @@
 #include "SilentHost.h"
 #include "StandinServer.h"
+#include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
 

@@ -1,8 +1,8 @@
 // TRegExp with the program's own patterns over arbitrary text.
 #include "FuzzSupport.h"
 
+#include "core/fetch/Patterns.h"
 #include "core/net/TRegExp.h"
-#include "core/queries/Patterns.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #include "FailingServices.h"
 
 #include "StandinServer.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,7 +1,7 @@
 #include "KeywordPages.h"
 
 #include "StandinServer.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 #include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
 

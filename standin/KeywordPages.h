@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 
 #include <optional>
 #include <string_view>

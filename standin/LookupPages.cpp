@@ -2,7 +2,7 @@
 
 #include "OverviewPages.h"
 #include "StandinServer.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 
 #include <array>
 #include <charconv>

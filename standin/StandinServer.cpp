@@ -3,11 +3,11 @@
 #include "LookupPages.h"
 #include "KeywordPages.h"
 #include "OverviewPages.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 #include "core/sys/UniqueFd.h"
+#include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
 #include "core/text/Numbers.h"
-#include "core/text/Ascii.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

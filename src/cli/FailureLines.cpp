@@ -1,7 +1,7 @@
 #include "cli/FailureLines.h"
 
 #include "cli/TerminalText.h"
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 
 namespace kaldrani::cli {
 

@@ -2,7 +2,7 @@
 
 #include "cli/Output.h"
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 #include "core/records/History.h"
 #include "core/records/HistoryCsv.h"
 

@@ -16,7 +16,7 @@ namespace {
 // The lookup texts go out exactly as the windows hold them: CR LF line ends, nothing added.
 // Only terminal controls a server slipped into the record are shown escaped. With why, a
 // failure's reason goes to stderr on one line.
-int printExactly(const queries::Outcome<std::string>& lookup, bool why)
+int printExactly(const fetch::Outcome<std::string>& lookup, bool why)
 {
     writeStdout(terminalText(lookup.value, true));
     if (why)

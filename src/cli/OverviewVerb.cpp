@@ -3,7 +3,7 @@
 
 #include "cli/Output.h"
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 #include "core/queries/SiteOverviewRun.h"
 #include "core/records/DataFolder.h"
 

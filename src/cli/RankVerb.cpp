@@ -2,8 +2,8 @@
 #include "cli/Output.h"
 #include "cli/Verbs.h"
 
+#include "core/model/SearchEngine.h"
 #include "core/queries/KeywordRun.h"
-#include "core/queries/SearchEngine.h"
 
 #include <iostream>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "gui/HistoryCsvExport.h"
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 #include "core/records/DataFolder.h"
 #include "core/records/FileIo.h"
 #include "core/records/HistoryCsv.h"

@@ -64,7 +64,7 @@ struct EngineLayout {
     QPoint labelAt, boxAt, buttonAt;
 };
 
-constexpr EngineLayout kLayout[7] = {
+constexpr EngineLayout kLayout[kEngineCount] = {
     {"百度", 63, "百度：", {16, 26}, {50, 23}, {203, 24}},
     {"谷歌", 116, "谷歌：", {16, 58}, {50, 54}, {203, 54}},
     {"雅虎", 169, "雅虎：", {16, 90}, {50, 86}, {203, 87}},
@@ -150,12 +150,12 @@ void TfrmKeyWord::createControls()
     sbSoso = lookupButton(E::Soso);
     sbYoudao = lookupButton(E::Youdao);
     sbBing = lookupButton(E::Bing);
-    const std::array<void (TfrmKeyWord::*)(), 7> handlers = {
+    const PerEngine<void (TfrmKeyWord::*)()> handlers = {
         &TfrmKeyWord::sbBaiduClick, &TfrmKeyWord::sbGoogleClick, &TfrmKeyWord::sbYahooClick,
         &TfrmKeyWord::sbSogouClick, &TfrmKeyWord::sbSosoClick,   &TfrmKeyWord::sbYoudaoClick,
         &TfrmKeyWord::sbBingClick,
     };
-    for (std::size_t i = 0; i < 7; ++i)
+    for (std::size_t i = 0; i < kEngineCount; ++i)
         connect(m_lookups[i], &QToolButton::clicked, this,
                 [this, h = handlers[i]] { runHandler([this, h] { (this->*h)(); }, this); });
 

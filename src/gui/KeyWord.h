@@ -98,9 +98,9 @@ private:
     int pageNumber(const QSpinBox* edit);
 
     kaldrani::records::DataFolder m_folder;
-    std::array<QCheckBox*, 7> m_checks{};
-    std::array<QLineEdit*, 7> m_results{};
-    std::array<QToolButton*, 7> m_lookups{};
-    std::array<QString, 7> m_lastPageUrl;
+    kaldrani::PerEngine<QCheckBox*> m_checks{};
+    kaldrani::PerEngine<QLineEdit*> m_results{};
+    kaldrani::PerEngine<QToolButton*> m_lookups{};
+    kaldrani::PerEngine<QString> m_lastPageUrl;
     bool m_placed = false;
 };

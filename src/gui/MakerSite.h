@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 
 #include <QString>
 

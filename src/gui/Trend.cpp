@@ -1,6 +1,6 @@
 #include "gui/Trend.h"
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 #include "core/records/History.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"

@@ -37,7 +37,7 @@ public:
     QPushButton* btnExportCsv = nullptr;
     QChartView* chartCounts = nullptr;
     QChartView* chartRanks = nullptr;
-    std::array<QLineSeries*, 7> countSeries{}; // SearchEngine order
+    kaldrani::PerEngine<QLineSeries*> countSeries{};
     QLineSeries* pageRankSeries = nullptr;
     QLineSeries* sogouRatingSeries = nullptr;
     QLineSeries* alexaRankSeries = nullptr;

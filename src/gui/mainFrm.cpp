@@ -1,6 +1,6 @@
 #include "gui/mainFrm.h"
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/SearchEngine.h"
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"

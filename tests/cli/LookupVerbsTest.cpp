@@ -2,7 +2,7 @@
 #include "LookupPages.h"
 #include "ProcessRunner.h"
 #include "StandinServer.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 
 #include <gtest/gtest.h>
 

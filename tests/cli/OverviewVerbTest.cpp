@@ -3,7 +3,7 @@
 #include "ProcessRunner.h"
 #include "StandinServer.h"
 #include "TempFolder.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 #include "core/records/DataFolder.h"
 
 #include <gtest/gtest.h>

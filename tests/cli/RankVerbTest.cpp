@@ -1,8 +1,8 @@
 #include "KeywordPages.h"
 #include "ProcessRunner.h"
 #include "StandinServer.h"
+#include "core/model/SearchEngine.h"
 #include "core/queries/KeywordSearch.h"
-#include "core/queries/SearchEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "LookupPages.h"
 #include "SilentHost.h"
 #include "StandinServer.h"
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/SafetyTimeout.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
@@ -119,15 +119,15 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         net::clearConnectToRules();
         connectTo(m_server.port());
-        m_savedBound = queries::safetyReadTimeoutMs();
-        queries::setSafetyReadTimeoutMs(2000);
+        m_savedBound = fetch::safetyReadTimeoutMs();
+        fetch::setSafetyReadTimeoutMs(2000);
         setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
     }
 
     void TearDown() override
     {
         setApplicationErrorSink({});
-        queries::setSafetyReadTimeoutMs(m_savedBound);
+        fetch::setSafetyReadTimeoutMs(m_savedBound);
         net::clearConnectToRules();
         EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join(" | ").toStdString();
     }
@@ -319,7 +319,7 @@ TEST_F(LookupWindows, IpOwnAddressFailureLeavesTheBoxEmpty)
     standin::Response silent;
     silent.delayMs = 60000;
     const Case cases[] = {{"error status", notFound}, {"silent service", silent}, {"unreachable service", {}}};
-    queries::setSafetyReadTimeoutMs(200);
+    fetch::setSafetyReadTimeoutMs(200);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const kaldrani::testing::SilentHost unreachable;
@@ -399,7 +399,7 @@ TEST_F(LookupWindows, IpLookupResults)
     QTest::mouseClick(w.btnCX, Qt::LeftButton);
     savePicture(&w, "IP");
 
-    queries::setSafetyReadTimeoutMs(200);
+    fetch::setSafetyReadTimeoutMs(200);
     standin::Response silent;
     silent.delayMs = 60000;
     m_server.setAnswer(endpoints::kMaker, "/ip/data/", silent);
@@ -457,7 +457,7 @@ TEST_F(LookupWindows, StartUpDoesNotWaitForTheIpService)
 TEST_F(LookupWindows, UnreachableIpServiceDoesNotHoldStartUp)
 {
     // Were the window to wait for the connect, making it would take the whole bound.
-    queries::setSafetyReadTimeoutMs(20000);
+    fetch::setSafetyReadTimeoutMs(20000);
     const kaldrani::testing::SilentHost unreachable;
     connectTo(unreachable.port());
     const auto start = std::chrono::steady_clock::now();

@@ -1,6 +1,6 @@
 #include "ClosedPort.h"
+#include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/Endpoints.h"
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
 #include "gui/AppWindows.h"

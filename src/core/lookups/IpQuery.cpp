@@ -1,12 +1,12 @@
 #include "core/lookups/IpQuery.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/FetchDeadlines.h"
+#include "core/fetch/Patterns.h"
+#include "core/fetch/QueryFetch.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/MatchOrWhole.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/Patterns.h"
-#include "core/queries/FetchDeadlines.h"
-#include "core/queries/QueryFetch.h"
-#include "core/queries/SafetyTimeout.h"
-#include "core/queries/TextRemoval.h"
+#include "core/text/TextRemoval.h"
 
 namespace kaldrani::lookups {
 
@@ -17,13 +17,13 @@ constexpr std::string_view kUnplaced = "您输入的好像火星IP";
 
 // The service is asked with the client's defaults, but no wait may last for ever: the
 // own address is fetched during start-up, and a lookup holds its window's input.
-queries::QueryFetch serviceFetch()
+fetch::QueryFetch serviceFetch()
 {
-    return {.form = queries::PageForm::Stream,
+    return {.form = fetch::PageForm::Stream,
             .sendUserAgent = true,
-            .readTimeoutMs = queries::safetyReadTimeoutMs(),
-            .connectTimeoutMs = queries::safetyReadTimeoutMs(),
-            .fetchTimeoutMs = queries::kLookupFetchTimeoutMs};
+            .readTimeoutMs = fetch::safetyReadTimeoutMs(),
+            .connectTimeoutMs = fetch::safetyReadTimeoutMs(),
+            .fetchTimeoutMs = fetch::kLookupFetchTimeoutMs};
 }
 
 } // namespace
@@ -38,15 +38,15 @@ std::string ownAddressUrl()
 std::string ownAddressText(const std::string& page)
 {
     std::string text = matchOrWhole(patterns::kOwnAddress, page);
-    queries::replaceAll(text, "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;", "\r\n");
-    queries::removeAll(text, "\t</div>");
+    text::replaceAll(text, "&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;", "\r\n");
+    text::removeAll(text, "\t</div>");
     return text;
 }
 
 std::string ipLookupUrl(const std::string& typed)
 {
     std::string address = typed;
-    queries::removeAll(address, "http://");
+    text::removeAll(address, "http://");
     return ownAddressUrl() + "?ip=" + address;
 }
 
@@ -55,24 +55,24 @@ std::string ipLookupText(const std::string& page)
     std::string text = matchOrWhole(patterns::kIpLookup, page);
     if (text.find(kUnplaced) != std::string::npos)
         text = kIpNotFound;
-    queries::removeAll(text, "&nbsp;");
-    queries::replaceAll(text, ":", "：");
-    queries::replaceAll(text, "<br>", "\r\n");
-    queries::removeAll(text, "<br/>");
+    text::removeAll(text, "&nbsp;");
+    text::replaceAll(text, ":", "：");
+    text::replaceAll(text, "<br>", "\r\n");
+    text::removeAll(text, "<br/>");
     return text;
 }
 
-queries::Outcome<std::string> QueryOwnAddress()
+fetch::Outcome<std::string> QueryOwnAddress()
 {
-    return queries::outcomeOf(std::string(), queries::safetyReadTimeoutMs(), [] {
-        return ownAddressText(queries::fetchQueryPage(ownAddressUrl(), serviceFetch()));
+    return fetch::outcomeOf(std::string(), fetch::safetyReadTimeoutMs(), [] {
+        return ownAddressText(fetch::fetchQueryPage(ownAddressUrl(), serviceFetch()));
     });
 }
 
-queries::Outcome<std::string> QueryIpLookup(const std::string& typed)
+fetch::Outcome<std::string> QueryIpLookup(const std::string& typed)
 {
-    return queries::outcomeOf(std::string(kIpFailure), queries::safetyReadTimeoutMs(), [&] {
-        return ipLookupText(queries::fetchQueryPage(ipLookupUrl(typed), serviceFetch()));
+    return fetch::outcomeOf(std::string(kIpFailure), fetch::safetyReadTimeoutMs(), [&] {
+        return ipLookupText(fetch::fetchQueryPage(ipLookupUrl(typed), serviceFetch()));
     });
 }
 

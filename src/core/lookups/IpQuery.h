@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/queries/Outcome.h"
+#include "core/fetch/Outcome.h"
 
 #include <string>
 #include <string_view>
@@ -35,11 +35,11 @@ std::string ipLookupText(const std::string& page);
 // reason on any failure. The client's default user agent, no redirects, every wait
 // (connect included) bounded by the queries' safety bound. Never raises; safe to call
 // from any thread.
-queries::Outcome<std::string> QueryOwnAddress();
+fetch::Outcome<std::string> QueryOwnAddress();
 
 // One lookup of the typed text: what the IP box shows afterwards, kIpFailure with the
 // failure's reason on any failure. Settings as QueryOwnAddress. Never raises; safe to
 // call from any thread.
-queries::Outcome<std::string> QueryIpLookup(const std::string& typed);
+fetch::Outcome<std::string> QueryIpLookup(const std::string& typed);
 
 } // namespace kaldrani::lookups

@@ -1,13 +1,13 @@
 #include "core/lookups/WhoisQuery.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/FetchDeadlines.h"
+#include "core/fetch/Patterns.h"
+#include "core/fetch/QueryFetch.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/MatchOrWhole.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/Patterns.h"
-#include "core/queries/FetchDeadlines.h"
-#include "core/queries/QueryFetch.h"
-#include "core/queries/SafetyTimeout.h"
-#include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
+#include "core/text/TextRemoval.h"
 
 namespace kaldrani::lookups {
 
@@ -23,7 +23,7 @@ std::string whoisDomain(const std::string& typed)
 {
     std::string domain = typed;
     if (text::asciiLower(domain).find("www.") != std::string::npos)
-        queries::removeAll(domain, "www.");
+        text::removeAll(domain, "www.");
     return domain;
 }
 
@@ -37,27 +37,25 @@ std::string whoisUrl(const std::string& typed)
 std::string whoisText(const std::string& page)
 {
     std::string text = matchOrWhole(patterns::kWhoisRecord, page);
-    queries::removeAll(text, kStart);
-    queries::removeAll(text, kEnd);
-    queries::replaceAll(text, "\n", "\r\n");
+    text::removeAll(text, kStart);
+    text::removeAll(text, kEnd);
+    text::replaceAll(text, "\n", "\r\n");
     return text.empty() ? std::string(kWhoisFailure) : text;
 }
 
-queries::Outcome<std::string> QueryWhois(const std::string& typed)
+fetch::Outcome<std::string> QueryWhois(const std::string& typed)
 {
-    using namespace queries;
     // An unreachable host must not keep the window waiting for the system's connect limit.
-    const QueryFetch how{.form = PageForm::Stream,
-                         .readTimeoutMs = kWhoisReadTimeoutMs,
-                         .connectTimeoutMs = safetyReadTimeoutMs(),
-                         .fetchTimeoutMs = kLookupFetchTimeoutMs};
-    return outcomeOf(std::string(kWhoisFailure), kWhoisReadTimeoutMs,
-                     [&] {
-                         std::string text = whoisText(fetchQueryPage(whoisUrl(typed), how));
-                         if (text == kWhoisFailure)
-                             throw MissingFigure("no record on the page");
-                         return text;
-                     });
+    const fetch::QueryFetch how{.form = fetch::PageForm::Stream,
+                                .readTimeoutMs = kWhoisReadTimeoutMs,
+                                .connectTimeoutMs = fetch::safetyReadTimeoutMs(),
+                                .fetchTimeoutMs = fetch::kLookupFetchTimeoutMs};
+    return fetch::outcomeOf(std::string(kWhoisFailure), kWhoisReadTimeoutMs, [&] {
+        std::string text = whoisText(fetch::fetchQueryPage(whoisUrl(typed), how));
+        if (text == kWhoisFailure)
+            throw fetch::MissingFigure("no record on the page");
+        return text;
+    });
 }
 
 } // namespace kaldrani::lookups

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/queries/Outcome.h"
+#include "core/fetch/Outcome.h"
 
 #include <string>
 #include <string_view>
@@ -26,6 +26,6 @@ std::string whoisText(const std::string& page);
 // One whois query of the typed text: what the box shows afterwards, kWhoisFailure with
 // the failure's reason on any failure. Empty user agent, 2000 ms per read, no redirects.
 // Never raises.
-queries::Outcome<std::string> QueryWhois(const std::string& typed);
+fetch::Outcome<std::string> QueryWhois(const std::string& typed);
 
 } // namespace kaldrani::lookups

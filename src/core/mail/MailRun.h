@@ -2,7 +2,7 @@
 
 #include "core/mail/TMailMessage.h"
 #include "core/mail/TSmtpClient.h"
-#include "core/queries/EventPump.h"
+#include "core/run/EventPump.h"
 
 #include <string>
 
@@ -21,7 +21,7 @@ struct MailInputs {
 };
 
 // The window side of a send run. Every call happens at the moment the state changed.
-class MailView : public queries::EventPump {
+class MailView : public run::EventPump {
 public:
     // Shows text in the status line, painted at once.
     virtual void setStatus(const std::string& text) = 0;

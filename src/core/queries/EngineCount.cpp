@@ -1,13 +1,13 @@
 #include "core/queries/EngineCount.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/FetchDeadlines.h"
+#include "core/fetch/Patterns.h"
+#include "core/fetch/QueryFetch.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/DisplayText.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/FetchDeadlines.h"
-#include "core/queries/Patterns.h"
-#include "core/queries/QueryFetch.h"
-#include "core/queries/SafetyTimeout.h"
-#include "core/queries/TextRemoval.h"
+#include "core/text/TextRemoval.h"
 
 #include <array>
 #include <initializer_list>
@@ -25,19 +25,19 @@ struct CountRow {
     std::string_view path;
     std::string_view query;  // the domain is appended to it
     std::string_view suffix; // and this after the domain
-    PageForm form;
+    fetch::PageForm form;
     std::string_view pattern;
     std::vector<std::string_view> removals; // in this order
 };
 
-const std::array<CountRow, 14>& countRows()
+const std::array<CountRow, kCountCount>& countRows()
 {
     using E = SearchEngine;
     using K = CountKind;
-    using F = PageForm;
+    using F = fetch::PageForm;
     namespace ep = endpoints;
     namespace pt = patterns;
-    static const std::array<CountRow, 14> rows = {{
+    static const std::array<CountRow, kCountCount> rows = {{
         {E::Baidu, K::Indexed, ep::kBaidu, "/s", "wd=site:", "", F::Stream, pt::kBaiduCount, {"找到相关网页", "约", "篇", ","}},
         {E::Baidu, K::Backlinks, ep::kBaidu, "/s", "wd=domain:", "", F::Stream, pt::kBaiduCount, {"找到相关网页", "约", "篇", ","}},
         {E::Google, K::Indexed, ep::kGoogle, "/search", "hl=zh-CN&q=site:", "", F::Stream, pt::kGoogleIndexed, {"获得约 <b>", "</b> ", ","}},
@@ -69,15 +69,15 @@ std::string urlFor(const CountRow& row, const std::string& domain)
     return url;
 }
 
-// The count text the page states, bounded; raises MissingFigure when it states none.
+// The count text the page states, bounded; raises fetch::MissingFigure when it states none.
 std::string countTextOf(const CountRow& row, const std::string& page)
 {
     std::string text = net::firstMatch(row.pattern, page);
     for (const std::string_view what : row.removals)
-        removeAll(text, what);
+        text::removeAll(text, what);
     // Shown as "0" like a true nought, but the page did not say so.
     if (text.empty())
-        throw MissingFigure("no count on the page");
+        throw fetch::MissingFigure("no count on the page");
     return boundDisplayText(std::move(text));
 }
 
@@ -85,17 +85,17 @@ std::string countFromPage(const CountRow& row, const std::string& page)
 {
     try {
         return countTextOf(row, page);
-    } catch (const MissingFigure&) {
+    } catch (const fetch::MissingFigure&) {
         return "0";
     }
 }
 
-Outcome<std::string> countFrom(const CountRow& row, const std::string& domain)
+fetch::Outcome<std::string> countFrom(const CountRow& row, const std::string& domain)
 {
-    return outcomeOf(std::string("0"), safetyReadTimeoutMs(), [&] {
+    return fetch::outcomeOf(std::string("0"), fetch::safetyReadTimeoutMs(), [&] {
         // The page goes before the next query: only the short count outlives this call.
-        return countTextOf(row, fetchQueryPage(urlFor(row, domain),
-                                               {.form = row.form, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+        return countTextOf(row, fetch::fetchQueryPage(urlFor(row, domain),
+                                               {.form = row.form, .fetchTimeoutMs = fetch::kOverviewCountFetchTimeoutMs}));
     });
 }
 
@@ -111,10 +111,10 @@ std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::strin
     return urlFor(rowFor(engine, kind), domain);
 }
 
-Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump)
+fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, run::EventPump& pump)
 {
     const CountRow& row = rowFor(engine, kind);
-    Outcome<std::string> result = countFrom(row, domain);
+    fetch::Outcome<std::string> result = countFrom(row, domain);
     // The first query of a run leaves the window as it is: the clearing repaint came just before.
     if (!(engine == SearchEngine::Baidu && kind == CountKind::Indexed))
         pump.processPendingEvents();

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/queries/EventPump.h"
-#include "core/queries/Outcome.h"
-#include "core/queries/SearchEngine.h"
+#include "core/fetch/Outcome.h"
+#include "core/model/CountKind.h"
+#include "core/run/EventPump.h"
 
 #include <string>
 
@@ -12,7 +12,7 @@ namespace kaldrani::queries {
 // digits without grouping commas, whatever text the page holds between its markers, or
 // "0" on any failure, with its reason ("no count on the page" for a page without one).
 // Never raises. Processes pending events once before returning, except for Baidu Indexed.
-Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, EventPump& pump);
+fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, run::EventPump& pump);
 
 // The count text QueryEngineCount makes of a fetched page (decoded as its fetch form
 // decodes it): the pattern's first match without its markers and grouping commas, cut to

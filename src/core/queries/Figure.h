@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/queries/SearchEngine.h"
+#include "core/model/CountKind.h"
 
 #include <string>
 

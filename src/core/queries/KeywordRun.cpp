@@ -1,5 +1,7 @@
 #include "core/queries/KeywordRun.h"
 
+#include "core/run/RunGuard.h"
+
 namespace kaldrani::queries {
 
 KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword,
@@ -11,10 +13,10 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
         view.setLookupVisible(e, false);
 
     KeywordFailures failures;
-    const RunGuard running(view);
+    const run::RunGuard running(view);
     for (const SearchEngine e : kSearchEngines) {
         if (selected[engineIndex(e)]) {
-            Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
+            fetch::Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
             failures[engineIndex(e)] = std::move(scan.why);
             view.setResultText(e, scan.value);
         } else {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
 #include "core/queries/KeywordSearch.h"
-#include "core/queries/SearchEngine.h"
 
 #include <array>
 #include <functional>

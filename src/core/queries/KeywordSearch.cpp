@@ -1,11 +1,11 @@
 #include "core/queries/KeywordSearch.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/FetchDeadlines.h"
+#include "core/fetch/Patterns.h"
+#include "core/fetch/QueryFetch.h"
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/FetchDeadlines.h"
-#include "core/queries/Patterns.h"
-#include "core/queries/QueryFetch.h"
 #include "core/text/UpperCase.h"
 
 #include <array>
@@ -21,12 +21,12 @@ constexpr std::string_view kSogouError = "查询出错,请重试!";
 
 constexpr int kReadTimeoutMs = 1000;
 
-const std::array<KeywordSearchProfile, 7>& profiles()
+const PerEngine<KeywordSearchProfile>& profiles()
 {
     using E = SearchEngine;
     using T = TermBytes;
     namespace ep = endpoints;
-    static const std::array<KeywordSearchProfile, 7> rows = {{
+    static const PerEngine<KeywordSearchProfile> rows = {{
         {E::Baidu, ep::kBaidu, "/s?wd=", "&pn=", 10, 0, T::Gbk, patterns::kGreenAddress, kError},
         {E::Google, ep::kGoogle, "/search?hl=zh-CN&q=", "&start=", 10, 0, T::Gbk, patterns::kCite, kGoogleError},
         {E::Yahoo, ep::kYahooSearch, "/s?p=", "&b=", 10, 0, T::Gbk, patterns::kHeading, kError},
@@ -59,7 +59,7 @@ std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long l
     return pageAddress(row, EncodeQueryTerm(termBytes(row.termBytes, keyword)), page);
 }
 
-Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view)
 {
     const KeywordSearchProfile& row = keywordSearchProfile(engine);
@@ -70,9 +70,9 @@ Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string&
     try {
         // One client and one pattern object serve every page of the scan.
         net::THttpClient client;
-        setUpClient(client, {.followRedirects = true,
+        fetch::setUpClient(client, {.followRedirects = true,
                              .readTimeoutMs = kReadTimeoutMs,
-                             .fetchTimeoutMs = kKeywordScanFetchTimeoutMs});
+                             .fetchTimeoutMs = fetch::kKeywordScanFetchTimeoutMs});
         net::TRegExp regex;
         regex.setMultiline(true);
         regex.setGlobal(true);
@@ -85,7 +85,7 @@ Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string&
             pageUrl = pageAddress(row, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
             view.processPendingEvents();
-            const net::TMatchCollection matches = regex.Execute(fetchQueryPage(client, pageUrl, PageForm::Stream));
+            const net::TMatchCollection matches = regex.Execute(fetch::fetchQueryPage(client, pageUrl, fetch::PageForm::Stream));
             // An empty site would be "contained" in every match.
             for (int i = 0; i < matches.Count() && !wanted.empty(); ++i) {
                 if (text::upperCase(matches.Item(i).Value).find(wanted) != std::string::npos) {
@@ -96,7 +96,7 @@ Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string&
             }
         }
     } catch (...) {
-        why = failureReason(std::current_exception(), kReadTimeoutMs);
+        why = fetch::failureReason(std::current_exception(), kReadTimeoutMs);
         if (why.empty())
             why = "unknown failure";
     }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/queries/Outcome.h"
+#include "core/fetch/Outcome.h"
+#include "core/model/SearchEngine.h"
 #include "core/queries/QueryTerm.h"
-#include "core/queries/RunView.h"
-#include "core/queries/SearchEngine.h"
+#include "core/run/RunView.h"
 
 #include <string>
 #include <string_view>
@@ -28,7 +28,7 @@ const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine);
 
 // The window side of a keyword scan. Every call happens at the moment its state changes,
 // so a window can repaint then.
-class KeywordView : public RunView {
+class KeywordView : public run::RunView {
 public:
     // The engine's result box now shows text.
     virtual void setResultText(SearchEngine engine, const std::string& text) = 0;
@@ -46,7 +46,7 @@ std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long l
 // none does; or the engine's failure text, with the failure's reason, when a fetch or the
 // pattern fails. Reports the status before each page, then the last page address and the
 // visible button, through view; processes pending events after each status. Never raises.
-Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view);
 
 } // namespace kaldrani::queries

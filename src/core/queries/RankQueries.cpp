@@ -1,15 +1,15 @@
 #include "core/queries/RankQueries.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/FetchDeadlines.h"
+#include "core/fetch/Patterns.h"
+#include "core/fetch/QueryFetch.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/DisplayText.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/FetchDeadlines.h"
-#include "core/queries/Patterns.h"
-#include "core/queries/QueryFetch.h"
-#include "core/queries/SafetyTimeout.h"
-#include "core/queries/TextRemoval.h"
 #include "core/text/Ascii.h"
 #include "core/text/Numbers.h"
+#include "core/text/TextRemoval.h"
 
 #include <string_view>
 
@@ -26,36 +26,36 @@ std::string url(std::string_view host, std::string_view pathAndKey, const std::s
     return out;
 }
 
-// Each raises MissingFigure when the page states no figure: the query shows its failure
+// Each raises fetch::MissingFigure when the page states no figure: the query shows its failure
 // value then, as for a failed fetch, but can say why.
 int pageRankOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kStrong, page);
-    removeAll(text, "<strong>");
-    removeAll(text, "</strong>");
+    text::removeAll(text, "<strong>");
+    text::removeAll(text, "</strong>");
     text = text::trimControls(text);
     if (text.empty())
-        throw MissingFigure("no PageRank on the page");
+        throw fetch::MissingFigure("no PageRank on the page");
     const auto value = text::parseInt32(text);
     if (!value)
-        throw MissingFigure("no number where the PageRank stands");
+        throw fetch::MissingFigure("no number where the PageRank stands");
     return *value < 0 ? 0 : *value;
 }
 
 int sogouRatingOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kSogouRating, page);
-    removeAll(text, "搜狗评级:");
-    removeAll(text, "/100");
-    removeAll(text, ",");
+    text::removeAll(text, "搜狗评级:");
+    text::removeAll(text, "/100");
+    text::removeAll(text, ",");
     if (text.empty())
-        throw MissingFigure("no rating on the page");
+        throw fetch::MissingFigure("no rating on the page");
     std::string_view digits = text;
     while (!digits.empty() && digits.front() == ' ')
         digits.remove_prefix(1);
     const auto rating = text::parseInt32(digits);
     if (!rating)
-        throw MissingFigure("no number where the rating stands");
+        throw fetch::MissingFigure("no number where the rating stands");
     return *rating;
 }
 
@@ -63,19 +63,19 @@ std::string alexaRankOf(const std::string& reply)
 {
     std::string result = boundDisplayText(text::trimControls(reply));
     if (result.empty())
-        throw MissingFigure("empty reply");
+        throw fetch::MissingFigure("empty reply");
     return result;
 }
 
 std::string chinaRankOf(const std::string& page)
 {
     std::string text = net::firstMatch(patterns::kChinaRank, page);
-    removeAll(text, patterns::kChinaRankMarker);
-    removeAll(text, "</span>");
-    replaceAll(text, "子网站不参与综合排名", "子网站不参与排名");
-    removeAll(text, ",");
+    text::removeAll(text, patterns::kChinaRankMarker);
+    text::removeAll(text, "</span>");
+    text::replaceAll(text, "子网站不参与综合排名", "子网站不参与排名");
+    text::removeAll(text, ",");
     if (text.empty())
-        throw MissingFigure("no rank on the page");
+        throw fetch::MissingFigure("no rank on the page");
     return boundDisplayText(std::move(text));
 }
 
@@ -84,7 +84,7 @@ T orFailureValue(T failureValue, Extract&& extract)
 {
     try {
         return std::forward<Extract>(extract)();
-    } catch (const MissingFigure&) {
+    } catch (const fetch::MissingFigure&) {
         return failureValue;
     }
 }
@@ -111,43 +111,43 @@ std::string chinaRankFromPage(const std::string& page)
     return orFailureValue(std::string("0"), [&] { return chinaRankOf(page); });
 }
 
-Outcome<int> QueryPageRank(const std::string& domain)
+fetch::Outcome<int> QueryPageRank(const std::string& domain)
 {
-    return outcomeOf(0, safetyReadTimeoutMs(), [&] {
-        return pageRankOf(fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
-                                         {.sendUserAgent = true, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+    return fetch::outcomeOf(0, fetch::safetyReadTimeoutMs(), [&] {
+        return pageRankOf(fetch::fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
+                                         {.sendUserAgent = true, .fetchTimeoutMs = fetch::kOverviewCountFetchTimeoutMs}));
     });
 }
 
-Outcome<int> QuerySogouRating(const std::string& domain, EventPump& pump)
+fetch::Outcome<int> QuerySogouRating(const std::string& domain, run::EventPump& pump)
 {
-    Outcome<int> rating = outcomeOf(0, safetyReadTimeoutMs(), [&] {
-        return sogouRatingOf(fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
-                                            {.form = PageForm::Stream, .fetchTimeoutMs = kOverviewCountFetchTimeoutMs}));
+    fetch::Outcome<int> rating = fetch::outcomeOf(0, fetch::safetyReadTimeoutMs(), [&] {
+        return sogouRatingOf(fetch::fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
+                                            {.form = fetch::PageForm::Stream, .fetchTimeoutMs = fetch::kOverviewCountFetchTimeoutMs}));
     });
     pump.processPendingEvents();
     return rating;
 }
 
-Outcome<std::string> QueryAlexaRank(const std::string& domain, EventPump& pump)
+fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain, run::EventPump& pump)
 {
-    Outcome<std::string> result = outcomeOf(std::string("查询失败"), kRankReadTimeoutMs, [&] {
-        return alexaRankOf(fetchQueryPage(
+    fetch::Outcome<std::string> result = fetch::outcomeOf(std::string("查询失败"), kRankReadTimeoutMs, [&] {
+        return alexaRankOf(fetch::fetchQueryPage(
             url(endpoints::kMaker, "/api/alexa.asp?d=", domain),
-            {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = kRankFetchTimeoutMs}));
+            {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = fetch::kRankFetchTimeoutMs}));
     });
     pump.processPendingEvents();
     return result;
 }
 
-Outcome<std::string> QueryChinaRank(const std::string& domain, EventPump& pump)
+fetch::Outcome<std::string> QueryChinaRank(const std::string& domain, run::EventPump& pump)
 {
-    Outcome<std::string> result = outcomeOf(std::string("0"), kRankReadTimeoutMs, [&] {
-        return chinaRankOf(fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
-                                          {.form = PageForm::Stream,
+    fetch::Outcome<std::string> result = fetch::outcomeOf(std::string("0"), kRankReadTimeoutMs, [&] {
+        return chinaRankOf(fetch::fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
+                                          {.form = fetch::PageForm::Stream,
                                            .followRedirects = true,
                                            .readTimeoutMs = kRankReadTimeoutMs,
-                                           .fetchTimeoutMs = kRankFetchTimeoutMs}));
+                                           .fetchTimeoutMs = fetch::kRankFetchTimeoutMs}));
     });
     pump.processPendingEvents();
     return result;

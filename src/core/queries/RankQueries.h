@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/queries/EventPump.h"
-#include "core/queries/Outcome.h"
+#include "core/fetch/Outcome.h"
+#include "core/run/EventPump.h"
 
 #include <string>
 
@@ -11,20 +11,20 @@ namespace kaldrani::queries {
 
 // The domain's PageRank from the maker's service: never negative, not limited above;
 // 0 on any failure. Never raises and processes no events.
-Outcome<int> QueryPageRank(const std::string& domain);
+fetch::Outcome<int> QueryPageRank(const std::string& domain);
 
 // The Sogou rating read from Sogou's result page, not clamped; 0 on any failure. Never
 // raises; processes pending events once before returning.
-Outcome<int> QuerySogouRating(const std::string& domain, EventPump& pump);
+fetch::Outcome<int> QuerySogouRating(const std::string& domain, run::EventPump& pump);
 
 // The Alexa service's reply, trimmed; "查询失败" when empty or on any failure (reads
 // give up after 2000 ms). Never raises; processes pending events once before returning.
-Outcome<std::string> QueryAlexaRank(const std::string& domain, EventPump& pump);
+fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain, run::EventPump& pump);
 
 // ChinaRank's rank digits without grouping commas, "子网站不参与排名", leftover text, or
 // "0" on any failure (reads give up after 2000 ms). Never raises; processes pending
 // events once before returning.
-Outcome<std::string> QueryChinaRank(const std::string& domain, EventPump& pump);
+fetch::Outcome<std::string> QueryChinaRank(const std::string& domain, run::EventPump& pump);
 
 // What each rank query makes of its fetched page (decoded as its fetch form decodes it);
 // the texts are cut to kMaxDisplayChars characters. Each raises only when the match fails.

@@ -1,12 +1,13 @@
 #include "core/queries/SiteOverviewRun.h"
 
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/Patterns.h"
+#include "core/model/SearchEngine.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
-#include "core/queries/Endpoints.h"
-#include "core/queries/Patterns.h"
 #include "core/queries/RankQueries.h"
-#include "core/queries/SearchEngine.h"
 #include "core/records/History.h"
+#include "core/run/RunGuard.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -81,36 +82,36 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
         return;
     }
 
-    const RunGuard running(view);
+    const run::RunGuard running(view);
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 
     for (const SearchEngine e : kSearchEngines)
         for (const CountKind k : kCountKinds) {
-            Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
+            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
             display.setFigure({e, k}, {std::move(count.value), std::move(count.why)});
             view.figureChanged({e, k});
         }
 
-    Outcome<int> pageRank = QueryPageRank(domain);
+    fetch::Outcome<int> pageRank = QueryPageRank(domain);
     display.pageRank = pageRank.value;
     display.pageRankFailure = std::move(pageRank.why);
     display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    Outcome<int> rating = QuerySogouRating(domain, view);
+    fetch::Outcome<int> rating = QuerySogouRating(domain, view);
     display.gaugeValue = std::clamp(rating.value, 0, 100);
     display.sogouRatingFailure = std::move(rating.why);
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    Outcome<std::string> alexa = QueryAlexaRank(domain, view);
+    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain, view);
     display.alexaRank = std::move(alexa.value);
     display.alexaRankFailure = std::move(alexa.why);
     view.alexaRankChanged();
 
-    Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
+    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
     display.chinaRank = std::move(chinaRank.value);
     display.chinaRankFailure = std::move(chinaRank.why);
     view.chinaRankChanged();

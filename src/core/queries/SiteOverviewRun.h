@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/queries/Figure.h"
-#include "core/queries/RunView.h"
 #include "core/records/DataFolder.h"
+#include "core/run/RunView.h"
 
 #include <array>
 #include <ctime>
@@ -45,7 +45,7 @@ private:
 
 // The window side of a run. Every call happens on the thread that runs the run, at the
 // moment the display changed, so the window can repaint exactly then.
-class OverviewView : public RunView {
+class OverviewView : public run::RunView {
 public:
     // The display's figure id was written: show it, repaint now.
     virtual void figureChanged(FigureId id) = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
 #include "core/records/DataFolder.h"
 
 #include <array>
@@ -12,8 +13,8 @@ namespace kaldrani::records {
 
 // The display texts one history record is made of, in record order.
 struct HistoryFields {
-    std::array<std::string, 7> indexed;   // SearchEngine order
-    std::array<std::string, 7> backlinks; // SearchEngine order
+    PerEngine<std::string> indexed;
+    PerEngine<std::string> backlinks;
     std::string pageRank;
     std::string sogouRating;
     std::string alexaRank;

@@ -17,7 +17,7 @@ void appendRow(std::string& out, const std::vector<std::string>& fields)
     out += "\r\n";
 }
 
-std::vector<std::string> headerRow(const std::array<std::string_view, 7>& engineLabels)
+std::vector<std::string> headerRow(const PerEngine<std::string_view>& engineLabels)
 {
     std::vector<std::string> row{"查询时间"};
     for (const std::string_view label : engineLabels) {
@@ -47,7 +47,7 @@ std::string csvField(std::string_view text)
 }
 
 std::string historyCsv(const std::vector<std::vector<std::string>>& records,
-                       const std::array<std::string_view, 7>& engineLabels)
+                       const PerEngine<std::string_view>& engineLabels)
 {
     std::string out;
     appendRow(out, headerRow(engineLabels));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
+
 #include <array>
 #include <string>
 #include <string_view>
@@ -16,7 +18,7 @@ std::string csvField(std::string_view text);
 // PageRank, Sogou rating, Alexa rank, ChinaRank. Records of no fields are left out. No
 // byte-order mark.
 std::string historyCsv(const std::vector<std::vector<std::string>>& records,
-                       const std::array<std::string_view, 7>& engineLabels);
+                       const PerEngine<std::string_view>& engineLabels);
 
 // The byte-order mark that tells spreadsheet programs a CSV file is UTF-8.
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";

@@ -1,5 +1,7 @@
 #include "core/records/HistoryEntry.h"
 
+#include "core/model/SearchEngine.h"
+
 #include <charconv>
 #include <cstdio>
 
@@ -8,7 +10,6 @@ namespace kaldrani::records {
 namespace {
 
 constexpr size_t kFieldCount = 12;
-constexpr size_t kEngineCount = 7;
 
 // "a/b" into its two counts. Leftover markup such as "12</b>" holds a slash of its own, so a
 // slash that closes a tag is passed over while another one exists.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -22,8 +24,8 @@ struct TrendPoint {
 // counted in its chart's skipped figure; so is an Alexa or ChinaRank below 1, which is a
 // failure value and no rank.
 struct HistoryTrend {
-    std::array<std::vector<TrendPoint>, 7> indexed;   // SearchEngine order
-    std::array<std::vector<TrendPoint>, 7> backlinks; // SearchEngine order
+    PerEngine<std::vector<TrendPoint>> indexed;
+    PerEngine<std::vector<TrendPoint>> backlinks;
     std::vector<TrendPoint> pageRank;
     std::vector<TrendPoint> sogouRating;
     std::vector<TrendPoint> alexaRank;

@@ -1,10 +1,10 @@
 #include "ScriptedServer.h"
 #include "SilentHost.h"
 
+#include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/IpQuery.h"
 #include "core/lookups/WhoisQuery.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/SafetyTimeout.h"
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ using testing::Reply;
 using testing::reply;
 using testing::ScriptedServer;
 using Clock = std::chrono::steady_clock;
-using queries::Outcome;
+using fetch::Outcome;
 
 const std::string kWhoisTimeout = "\r\n网络超时，请稍后重试...";
 const std::string kIpTimeout = "网络超时,请稍后重试...";
@@ -39,8 +39,8 @@ public:
 // Keeps the safety bound small for one test.
 class SafetyBound {
 public:
-    explicit SafetyBound(int ms) : m_saved(queries::safetyReadTimeoutMs()) { queries::setSafetyReadTimeoutMs(ms); }
-    ~SafetyBound() { queries::setSafetyReadTimeoutMs(m_saved); }
+    explicit SafetyBound(int ms) : m_saved(fetch::safetyReadTimeoutMs()) { fetch::setSafetyReadTimeoutMs(ms); }
+    ~SafetyBound() { fetch::setSafetyReadTimeoutMs(m_saved); }
 
 private:
     int m_saved;

@@ -1,8 +1,8 @@
 #include "StandinFixture.h"
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/queries/EngineCount.h"
-#include "core/queries/Endpoints.h"
 #include "core/queries/RankQueries.h"
-#include "core/queries/SafetyTimeout.h"
 
 #include <gtest/gtest.h>
 
@@ -191,8 +191,8 @@ TEST_F(EngineCountTest, StringFormPageWithoutUtf8CharsetMatchesNothing)
 
 TEST_F(EngineCountTest, SilentServersAreGivenUpOnWithinTheSafetyBound)
 {
-    const int saved = queries::safetyReadTimeoutMs();
-    queries::setSafetyReadTimeoutMs(100);
+    const int saved = fetch::safetyReadTimeoutMs();
+    fetch::setSafetyReadTimeoutMs(100);
     standin::Response silent;
     silent.delayMs = 60000;
     answer(SearchEngine::Baidu, silent);
@@ -207,7 +207,7 @@ TEST_F(EngineCountTest, SilentServersAreGivenUpOnWithinTheSafetyBound)
     answer(SearchEngine::Sogou, silent);
     EXPECT_EQ(queries::QuerySogouRating("example.com", pump).value, 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    queries::setSafetyReadTimeoutMs(saved);
+    fetch::setSafetyReadTimeoutMs(saved);
 }
 
 TEST(EngineCountUnreachable, ClosedPortGivesZero)

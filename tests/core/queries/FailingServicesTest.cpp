@@ -1,7 +1,7 @@
 #include "FailingServices.h"
 #include "StandinFixture.h"
+#include "core/fetch/Endpoints.h"
 #include "core/net/HttpClient.h"
-#include "core/queries/Endpoints.h"
 
 #include <gtest/gtest.h>
 

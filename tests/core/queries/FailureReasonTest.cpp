@@ -1,5 +1,5 @@
+#include "core/fetch/FailureReason.h"
 #include "core/net/HttpClient.h"
-#include "core/queries/FailureReason.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +28,14 @@ TEST(FailureReason, SaysWhatWentWrongInTheSystemsOwnWords)
          "Read timed out."},
         {"deadline", std::make_exception_ptr(net::NetError(net::NetError::Kind::Deadline, "Fetch deadline exceeded.")),
          "Fetch deadline exceeded."},
-        {"no figure", std::make_exception_ptr(queries::MissingFigure("no count on the page")),
+        {"no figure", std::make_exception_ptr(fetch::MissingFigure("no count on the page")),
          "no count on the page"},
         {"anything else", std::make_exception_ptr(std::runtime_error("bad pattern")), "bad pattern"},
         {"not even an exception", std::make_exception_ptr(42), "unknown failure"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(queries::failureReason(c.error, 2000), c.reason);
+        EXPECT_EQ(fetch::failureReason(c.error, 2000), c.reason);
     }
 }
 

@@ -1,7 +1,7 @@
 #include "ScriptedServer.h"
 #include "StandinFixture.h"
+#include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/Endpoints.h"
 #include "core/queries/KeywordRun.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/queries/QueryTerm.h"

@@ -1,5 +1,5 @@
+#include "core/fetch/Patterns.h"
 #include "core/net/TRegExp.h"
-#include "core/queries/Patterns.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "StandinFixture.h"
+#include "core/fetch/Endpoints.h"
+#include "core/fetch/SafetyTimeout.h"
 #include "core/net/ConnectTo.h"
 #include "core/queries/EngineCount.h"
-#include "core/queries/Endpoints.h"
 #include "core/queries/RankQueries.h"
-#include "core/queries/SafetyTimeout.h"
 #include "core/queries/SiteOverviewRun.h"
 #include "FailingServices.h"
 #include "TempFolder.h"
@@ -16,6 +16,7 @@ namespace kaldrani::testing {
 namespace {
 
 using namespace queries;
+using namespace fetch;
 namespace ep = endpoints;
 
 standin::Response status(int code, const char* reason)

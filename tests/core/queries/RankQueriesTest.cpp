@@ -1,5 +1,5 @@
 #include "StandinFixture.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 #include "core/queries/RankQueries.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "ByteFiles.h"
 #include "StandinFixture.h"
 #include "TempFolder.h"
-#include "core/queries/Endpoints.h"
+#include "core/fetch/Endpoints.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "OverviewPages.h"
 #include "StandinServer.h"
 #include "core/net/ConnectTo.h"
-#include "core/queries/EventPump.h"
+#include "core/run/EventPump.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ protected:
 };
 
 // Counts how often a query hands control to the window system.
-class CountingPump final : public queries::EventPump {
+class CountingPump final : public run::EventPump {
 public:
     void processPendingEvents() override { ++calls; }
     int calls = 0;

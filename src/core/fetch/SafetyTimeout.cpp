@@ -1,8 +1,8 @@
-#include "core/queries/SafetyTimeout.h"
+#include "core/fetch/SafetyTimeout.h"
 
 #include <atomic>
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 namespace {
 std::atomic<int> g_safetyReadTimeoutMs{10000};
@@ -18,4 +18,4 @@ void setSafetyReadTimeoutMs(int ms)
     g_safetyReadTimeoutMs.store(ms < 1 ? 1 : ms);
 }
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

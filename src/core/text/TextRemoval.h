@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace kaldrani::queries {
+namespace kaldrani::text {
 
 // Removes every occurrence of what from text, exactly and case-sensitively; an empty
 // what removes nothing.
@@ -13,4 +13,4 @@ void removeAll(std::string& text, std::string_view what);
 // the replacement.
 void replaceAll(std::string& text, std::string_view what, std::string_view with);
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::text

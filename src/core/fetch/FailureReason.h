@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 // Raised inside a query whose page was fetched but holds no figure where the pattern
 // looks; the message says which ("no count on the page").
@@ -19,4 +19,4 @@ public:
 // other failure's message.
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs);
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/queries/FailureReason.h"
-#include "core/queries/Outcome.h"
+#include "core/fetch/FailureReason.h"
+#include "core/fetch/Outcome.h"
 
 #include <exception>
 #include <string>
@@ -11,7 +11,7 @@ namespace kaldrani::net {
 class THttpClient;
 }
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 // How a query reads its page: Stream takes the body's bytes and reads them back as GBK,
 // String takes the body as the fetch decodes it.
@@ -59,4 +59,4 @@ Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
     }
 }
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace kaldrani::queries {
+namespace kaldrani::run {
 
 // Lets a blocking query hand control to the window system between two fetches: the
 // window repaints and other windows stay usable, where the queries say so and nowhere else.
@@ -17,4 +17,4 @@ public:
     void processPendingEvents() override { }
 };
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::run

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 // The bound on each wait for data in the queries that would otherwise wait without end
 // (the fourteen counts, PageRank, the Sogou rating): a server that accepts and then stays
@@ -11,4 +11,4 @@ int safetyReadTimeoutMs();
 // taken as 1.
 void setSafetyReadTimeoutMs(int ms);
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

@@ -1,6 +1,6 @@
-#include "core/queries/TextRemoval.h"
+#include "core/text/TextRemoval.h"
 
-namespace kaldrani::queries {
+namespace kaldrani::text {
 
 void removeAll(std::string& text, std::string_view what)
 {
@@ -24,4 +24,4 @@ void replaceAll(std::string& text, std::string_view what, std::string_view with)
     text = std::move(out);
 }
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::text

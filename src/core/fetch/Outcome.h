@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 // What a query gives back: its value (the failure value when it failed), and why it
 // failed, for the user; why is empty exactly when the query did not fail.
@@ -15,4 +15,4 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

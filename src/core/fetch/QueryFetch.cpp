@@ -1,9 +1,9 @@
-#include "core/queries/QueryFetch.h"
+#include "core/fetch/QueryFetch.h"
 
+#include "core/fetch/SafetyTimeout.h"
 #include "core/net/HttpClient.h"
-#include "core/queries/SafetyTimeout.h"
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 void setUpClient(net::THttpClient& client, const QueryFetch& how)
 {
@@ -33,4 +33,4 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
     return fetchQueryPage(client, url, how.form);
 }
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch

@@ -1,8 +1,8 @@
-#include "core/queries/FailureReason.h"
+#include "core/fetch/FailureReason.h"
 
 #include "core/net/HttpClient.h"
 
-namespace kaldrani::queries {
+namespace kaldrani::fetch {
 
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
 {
@@ -24,4 +24,4 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
     }
 }
 
-} // namespace kaldrani::queries
+} // namespace kaldrani::fetch
