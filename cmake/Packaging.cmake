@@ -21,12 +21,9 @@ set(generated_share ${PROJECT_BINARY_DIR}/share)
 
 # Debian's hardening for every program: checked libc calls where the compiler knows the
 # buffer sizes, and relocations bound at start and then read-only. Not under the
-# sanitizers, which intercept those calls themselves. Fortified glibc also marks calls
-# such as fchown as must-use, which no (void) silences in GCC; the code's deliberate
-# best-effort calls would fail the build, so that one warning stays as it is unfortified.
+# sanitizers, which intercept those calls themselves.
 if(NOT KALDRANI_SANITIZE AND NOT KALDRANI_FUZZ)
   target_compile_definitions(kaldrani_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:_FORTIFY_SOURCE=2>)
-  target_compile_options(kaldrani_options INTERFACE $<$<NOT:$<CONFIG:Debug>>:-Wno-unused-result>)
   target_link_options(kaldrani_options INTERFACE LINKER:-z,relro LINKER:-z,now)
 endif()
 
