@@ -32,7 +32,8 @@ std::atomic<int> g_scanDeadlineMs{180000};
 class ScanDeadline {
 public:
     ScanDeadline()
-        : m_end(std::chrono::steady_clock::now() + std::chrono::milliseconds(keywordScanDeadlineMs()))
+        : m_boundMs(keywordScanDeadlineMs())
+        , m_end(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_boundMs))
     {
     }
 
@@ -49,12 +50,13 @@ public:
 
     bool expired() const { return std::chrono::steady_clock::now() >= m_end; }
 
-    static std::string expiredText()
+    std::string expiredText() const
     {
-        return "Keyword scan deadline exceeded (" + std::to_string(keywordScanDeadlineMs()) + " ms).";
+        return "Keyword scan deadline exceeded (" + std::to_string(m_boundMs) + " ms).";
     }
 
 private:
+    int m_boundMs;
     std::chrono::steady_clock::time_point m_end;
 };
 
@@ -156,7 +158,7 @@ std::string FindKeywordPosition(SearchEngine engine, const std::string& site, co
             } catch (const net::FetchError&) {
                 // The fetch ran out because the scan did: say so, not what the fetch saw.
                 if (deadline.expired())
-                    throw std::runtime_error(ScanDeadline::expiredText());
+                    throw std::runtime_error(deadline.expiredText());
                 throw;
             }
             const std::string text = net::readAnsi(buffer);
