@@ -12,10 +12,11 @@ namespace kaldrani::cli {
 namespace {
 
 // The lookup texts go out exactly as the windows hold them: CR LF line ends, nothing added.
-// Only terminal controls a server slipped into the record are shown escaped.
+// Only terminal controls a server slipped into the record are shown escaped, a bare CR
+// among them, which would let a record overprint its own lines.
 int printExactly(const std::string& text)
 {
-    writeStdout(terminalText(text, true));
+    writeStdout(terminalLines(text));
     return 0;
 }
 

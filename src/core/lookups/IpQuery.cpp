@@ -1,6 +1,7 @@
 #include "core/lookups/IpQuery.h"
 
 #include "core/lookups/MatchOrWhole.h"
+#include "core/lookups/TargetText.h"
 #include "core/queries/Endpoints.h"
 #include "core/queries/Patterns.h"
 #include "core/queries/FetchDeadlines.h"
@@ -47,7 +48,7 @@ std::string ipLookupUrl(const std::string& typed)
 {
     std::string address = typed;
     queries::removeAll(address, "http://");
-    return ownAddressUrl() + "?ip=" + address;
+    return ownAddressUrl() + "?ip=" + targetText(address);
 }
 
 std::string ipLookupText(const std::string& page)

@@ -1,6 +1,7 @@
 #include "core/lookups/WhoisQuery.h"
 
 #include "core/lookups/MatchOrWhole.h"
+#include "core/lookups/TargetText.h"
 #include "core/queries/Endpoints.h"
 #include "core/queries/Patterns.h"
 #include "core/queries/FetchDeadlines.h"
@@ -30,7 +31,7 @@ std::string whoisDomain(const std::string& typed)
 std::string whoisUrl(const std::string& typed)
 {
     std::string url = "http://";
-    url.append(endpoints::kWhois).append("/cgi-bin/whois?domain=").append(whoisDomain(typed));
+    url.append(endpoints::kWhois).append("/cgi-bin/whois?domain=").append(targetText(whoisDomain(typed)));
     return url;
 }
 
