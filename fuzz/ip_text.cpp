@@ -24,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string url = lookups::ipLookupUrl(page);
     const std::string head = lookups::ownAddressUrl() + "?ip=";
-    FUZZ_CHECK(url.starts_with(head) && url.size() <= head.size() + size);
+    // Each byte a request target may not hold is sent as three.
+    FUZZ_CHECK(url.starts_with(head) && url.size() <= head.size() + 3 * size);
+    // No byte that could end or split the request line reaches it.
+    for (const char c : std::string(url))
+        FUZZ_CHECK(static_cast<unsigned char>(c) > 0x20 && c != 0x7F && c != '#');
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/lookups/TargetText.h"
 #include "core/lookups/WhoisQuery.h"
 
 using namespace kaldrani;
@@ -23,6 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(domain.size() <= size);
     if (text::isValidUtf8(page))
         FUZZ_CHECK(text::isValidUtf8(domain));
-    FUZZ_CHECK(lookups::whoisUrl(page).ends_with("?domain=" + domain));
+    FUZZ_CHECK(lookups::whoisUrl(page).ends_with("?domain=" + lookups::targetText(domain)));
+    // No byte that could end or split the request line reaches it.
+    for (const char c : std::string(lookups::whoisUrl(page)))
+        FUZZ_CHECK(static_cast<unsigned char>(c) > 0x20 && c != 0x7F && c != '#');
     return 0;
 }

@@ -2,6 +2,8 @@
 #include "FailingServices.h"
 #include "StandinServer.h"
 
+#include "kaldrani/Version.h"
+
 #include <CLI/CLI.hpp>
 
 #include <csignal>
@@ -13,6 +15,7 @@ int main(int argc, char** argv)
 {
     CLI::App app{"Kaldrani stand-in web services: every page the program asks, served on loopback."};
     app.name("kaldrani-standin");
+    app.set_version_flag("--version", std::string("kaldrani-standin ") + kaldrani::kVersion, "Print the version and exit");
     int port = 0;
     app.add_option("--port", port, "Port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
     std::string mailDir;

@@ -6,6 +6,8 @@
 #include "core/records/History.h"
 #include "core/records/HistoryCsv.h"
 
+#include <unistd.h>
+
 #include <memory>
 
 namespace kaldrani::cli {
@@ -29,7 +31,10 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, std::string("kaldrani-cli: no history for this site: ") + e.what());
                 }
                 if (*csv) {
-                    writeStdout(records::historyCsv(history, kEngineLabels));
+                    const std::string table = records::historyCsv(history, kEngineLabels);
+                    // Into a file or a pipe the CSV goes byte for byte; on a terminal a
+                    // stored page text must not drive it, as with every other verb.
+                    writeStdout(::isatty(STDOUT_FILENO) ? terminalLines(table) : table);
                     return 0;
                 }
                 std::string out;

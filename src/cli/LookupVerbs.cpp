@@ -14,11 +14,12 @@ namespace kaldrani::cli {
 namespace {
 
 // The lookup texts go out exactly as the windows hold them: CR LF line ends, nothing added.
-// Only terminal controls a server slipped into the record are shown escaped. With why, a
-// failure's reason goes to stderr on one line.
+// Only terminal controls a server slipped into the record are shown escaped, a bare CR
+// among them, which would let a record overprint its own lines. With why, a failure's
+// reason goes to stderr on one line.
 int printExactly(const fetch::Outcome<std::string>& lookup, bool why)
 {
-    writeStdout(terminalText(lookup.value, true));
+    writeStdout(terminalLines(lookup.value));
     if (why)
         std::cerr << reasonLine(lookup.why) << std::flush;
     return 0;

@@ -1,5 +1,6 @@
 #include "cli/TerminalText.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kaldrani::cli {
@@ -31,17 +32,30 @@ void escape(std::string& out, const char* format, unsigned value)
     out += buffer;
 }
 
-} // namespace
+enum class Layout { Escaped, Kept, Lines };
 
-std::string terminalText(std::string_view text, bool keepLayout)
+std::string render(std::string_view text, Layout layout)
 {
     std::string out;
     out.reserve(text.size());
+    // Whether the run of CRs now being read ends in an LF: looked up once per run, so a
+    // page of nothing but CRs costs one pass.
+    size_t crRunEnd = 0;
+    bool crRunEndsLine = false;
+    const auto crEndsLine = [&](size_t i) {
+        if (i >= crRunEnd) {
+            crRunEnd = std::min(text.find_first_not_of('\r', i), text.size());
+            crRunEndsLine = crRunEnd < text.size() && text[crRunEnd] == '\n';
+        }
+        return crRunEndsLine;
+    };
     for (size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
-            const bool layout = c == '\t' || c == '\n' || c == '\r';
-            if ((c < 0x20 && !(keepLayout && layout)) || c == 0x7F)
+            const bool kept = layout == Layout::Kept ? c == '\t' || c == '\n' || c == '\r'
+                              : layout == Layout::Lines ? c == '\t' || c == '\n' || (c == '\r' && crEndsLine(i))
+                                                        : false;
+            if ((c < 0x20 && !kept) || c == 0x7F)
                 escape(out, "\\x%02X", c);
             else
                 out += static_cast<char>(c);
@@ -61,6 +75,18 @@ std::string terminalText(std::string_view text, bool keepLayout)
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string terminalText(std::string_view text, bool keepLayout)
+{
+    return render(text, keepLayout ? Layout::Kept : Layout::Escaped);
+}
+
+std::string terminalLines(std::string_view text)
+{
+    return render(text, Layout::Lines);
 }
 
 } // namespace kaldrani::cli

@@ -11,4 +11,9 @@ namespace kaldrani::cli {
 // the window or clear the screen. With keepLayout, TAB, LF and CR stay as they are.
 std::string terminalText(std::string_view text, bool keepLayout);
 
+// As terminalText with keepLayout, except that a CR stays only where it ends a line (CRs
+// followed by LF); a bare CR, which would let the text after it overprint the line, is
+// shown escaped.
+std::string terminalLines(std::string_view text);
+
 } // namespace kaldrani::cli

@@ -1,5 +1,6 @@
 #include "cli/Verbs.h"
 #include "core/net/ConnectTo.h"
+#include "kaldrani/Version.h"
 
 #include <iostream>
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
     app.name("kaldrani-cli");
     app.require_subcommand(1);
     app.set_help_all_flag("--help-all", "Show the help of every verb");
+    app.set_version_flag("--version", std::string("kaldrani-cli ") + kVersion, "Print the version and exit");
 
     cli::GlobalOptions options;
     app.add_option("--connect-to", options.connectTo,
@@ -47,6 +49,8 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::cerr << "kaldrani-cli: " << e.what() << "\n" << "Run with --help for usage.\n";

@@ -4,14 +4,30 @@
 #include "gui/ErrorBox.h"
 #include "gui/Icons.h"
 #include "gui/SingleInstance.h"
+#include "kaldrani/Version.h"
 
 #include <iostream>
 #include <stdexcept>
+#include <string_view>
 
 using namespace kaldrani;
 
 int main(int argc, char** argv)
 {
+    // Answered before the application starts, so they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--version") {
+            std::cout << "kaldrani " << kVersion << "\n";
+            return 0;
+        }
+        if (arg == "--help" || arg == "-h") {
+            std::cout << "Usage: kaldrani [--version] [--help] [Qt options such as -platform NAME]\n"
+                         "Opens the Kaldrani windows; a second start brings the running one to the front.\n";
+            return 0;
+        }
+    }
+
     TApplication app(argc, argv);
     // Windows are hidden, not closed; only the tray menu's quit item ends the program.
     QApplication::setQuitOnLastWindowClosed(false);

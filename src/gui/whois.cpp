@@ -24,6 +24,26 @@ QString fromUtf8(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The record as the box shows it: its lines end in CR CR LF (a page's CR LF with the LF
+// made CR LF), which the box would show as two breaks; any run of CRs before an LF is one.
+QString recordLines(std::string_view text)
+{
+    QString shown = fromUtf8(text);
+    qsizetype write = 0;
+    for (qsizetype read = 0; read < shown.size(); ++read) {
+        if (shown[read] == QChar('\r')) {
+            qsizetype next = read;
+            while (next < shown.size() && shown[next] == QChar('\r'))
+                ++next;
+            if (next < shown.size() && shown[next] == QChar('\n'))
+                read = next;
+        }
+        shown[write++] = shown[read];
+    }
+    shown.truncate(write);
+    return shown;
+}
+
 // The lines of the box's text; an empty line after the last line break is none.
 int lineCount(const QPlainTextEdit& box)
 {
@@ -94,7 +114,7 @@ void TfrmWhois::btnCXClick()
     MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
     const std::string typed = txtUrl->currentText().toStdString();
     const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryWhois(typed).value; });
-    MoWhois->setPlainText(fromUtf8(text));
+    MoWhois->setPlainText(recordLines(text));
     if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
         MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }

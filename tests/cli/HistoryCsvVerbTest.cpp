@@ -1,11 +1,20 @@
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
 
+#include "ByteFiles.h"
 #include "CsvReader.h"
 #include "ProcessRunner.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -13,9 +22,51 @@
 
 namespace {
 
+using kaldrani::testing::readBytes;
 using kaldrani::testing::readCsv;
 using kaldrani::testing::runProcess;
 using Fields = std::vector<std::string>;
+
+// Runs argv with standard output on a terminal (a pseudo-terminal in raw mode, so that
+// the bytes arrive as written) and returns what it wrote there.
+std::string outputOnATerminal(const std::vector<std::string>& argv)
+{
+    int master = -1, slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, slave, STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, master);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(slave);
+    std::string out;
+    if (rc == 0) {
+        // Read until the program ends and the terminal reports no more (EIO once closed).
+        char buffer[4096];
+        for (;;) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 10000) <= 0)
+                break;
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            out.append(buffer, static_cast<size_t>(n));
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+    ::close(master);
+    return out;
+}
 
 class HistoryCsvCli : public ::testing::Test {
 protected:
@@ -57,6 +108,33 @@ TEST_F(HistoryCsvCli, PrintsRecordsThatParseBack)
     const auto plain = history({"a.com"});
     EXPECT_EQ(plain.exitCode, 0);
     EXPECT_TRUE(plain.out.starts_with("约1000/0\t\"x,\"\"y\"/1\t")) << plain.out;
+}
+
+TEST_F(HistoryCsvCli, HostileRecordsReachNeitherASpreadsheetNorATerminalAsCommands)
+{
+    // What a count page saying 找到相关网页=HYPERLINK(...)篇 and an Alexa reply of terminal
+    // controls leave in a history.
+    const std::string line = "=HYPERLINK(\"evil.test\")/@SUM(A1),-1/0,0/0,0/0,0/0,0/0,0/0,0,0,"
+                             "\x1B]0;pwned\x07+cmd|' /C calc'!A0,-,2010-1-6";
+    kaldrani::records::appendHistoryLine(folder, "a.com", line);
+    const std::string stored = readBytes(folder.historyPath("a.com"));
+
+    // Into a pipe the CSV is exact: only the formulas are defused.
+    const auto piped = history({"--csv", "a.com"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    const auto rows = readCsv(piped.out);
+    ASSERT_TRUE(rows && rows->size() == 2u) << piped.out;
+    EXPECT_EQ(rows->at(1), (Fields{"2010-01-06T00:00:00", "'=HYPERLINK(\"evil.test\")", "'@SUM(A1)", "-1", "0", "0",
+                                   "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0",
+                                   "\x1B]0;pwned\x07+cmd|' /C calc'!A0", "-"}));
+    EXPECT_EQ(readBytes(folder.historyPath("a.com")), stored) << "the record keeps its bytes";
+
+    // On a terminal the controls are shown escaped, the rows still end in CR LF.
+    const std::string shown = outputOnATerminal(
+        {KALDRANI_CLI, "--data-dir", m_temp.path().string(), "history", "--csv", "a.com"});
+    EXPECT_NE(shown.find(",\\x1B]0;pwned\\x07+cmd|' /C calc'!A0,-\r\n"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x1B'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find('\x07'), std::string::npos) << shown;
 }
 
 TEST_F(HistoryCsvCli, UnknownSiteFailsAsThePlainListingDoes)

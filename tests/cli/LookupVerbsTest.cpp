@@ -1,8 +1,10 @@
 #include "ClosedPort.h"
 #include "LookupPages.h"
 #include "ProcessRunner.h"
+#include "ScriptedServer.h"
 #include "StandinServer.h"
 #include "core/fetch/Endpoints.h"
+#include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
 
@@ -143,6 +145,27 @@ TEST_F(LookupCli, WhySaysOnStderrWhyALookupFailed)
     const ProcessResult fine = cli({"ip", "--why", "192.0.2.1"});
     EXPECT_NE(fine.out, "网络超时,请稍后重试...");
     EXPECT_EQ(fine.err, "") << "an answer has no reason";
+}
+
+TEST_F(LookupCli, ABareCarriageReturnIsShownEscapedWhileLineEndsStay)
+{
+    using kaldrani::testing::reply;
+    // A record line that returns to its start to overprint itself, beside ordinary CR LF
+    // lines, which the whois text turns into CR CR LF.
+    const std::string body =
+        text::utf8ToGbk("<!-- start -->Registrar: good\rRegistrar: evil\r\nStatus: ok\n友情提示");
+    const std::string gbk = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    kaldrani::testing::ScriptedServer scripted({reply(gbk), reply(gbk)});
+    const auto whois = cli({"whois", "example.com"}, scripted.port());
+    EXPECT_EQ(whois.exitCode, 0) << whois.err;
+    EXPECT_EQ(whois.out, "Registrar: good\\x0DRegistrar: evil\r\r\nStatus: ok\r\n");
+
+    const std::string page = text::utf8ToGbk("您查询的IP:1\r来自:x<br>y<br/>");
+    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page;
+    kaldrani::testing::ScriptedServer ipServer({reply(answer)});
+    const auto ip = cli({"ip", "1"}, ipServer.port());
+    EXPECT_EQ(ip.exitCode, 0) << ip.err;
+    EXPECT_EQ(ip.out, "您查询的IP：1\\x0D来自：x\r\ny");
 }
 
 TEST_F(LookupCli, WrongNumberOfArgumentsExitsTwo)

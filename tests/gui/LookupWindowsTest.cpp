@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 
@@ -229,6 +230,27 @@ TEST_F(LookupWindows, WhoisScrollBarComesPast27LinesAndStays)
         QTest::mouseClick(w.btnCX, Qt::LeftButton);
         EXPECT_EQ(w.MoWhois->verticalScrollBarPolicy(), c.after);
     }
+}
+
+TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
+{
+    TfrmWhois w(m_folder);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    // Stored as CR CR LF, 27 lines with the empty first one: single-spaced, no scroll bar.
+    std::string record = "<!-- start -->\r\n";
+    for (int i = 1; i <= 26; ++i)
+        record += "line " + std::to_string(i) + "\r\n";
+    m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage(record + "友情提示"));
+    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    EXPECT_TRUE(w.MoWhois->toPlainText().startsWith("\nline 1\nline 2\n")) << w.MoWhois->toPlainText().toStdString();
+    EXPECT_EQ(w.MoWhois->document()->blockCount(), 28) << "27 lines and the empty one after the last break";
+    EXPECT_EQ(w.MoWhois->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    // A bare CR still breaks the line, as it always did; CR LF and LF alone give one break.
+    m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage("<!-- start -->a\rb\r\r\nc\nd友情提示"));
+    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    EXPECT_EQ(w.MoWhois->toPlainText(), "a\nb\nc\nd");
 }
 
 TEST_F(LookupWindows, WhoisRepaintsWhileItWaits)

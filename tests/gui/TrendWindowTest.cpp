@@ -224,6 +224,29 @@ TEST_F(TrendWindow, ExportsCsvWithAByteOrderMark)
     EXPECT_EQ(readBytes(target), bytes);
 }
 
+TEST_F(TrendWindow, ExportedPageTextNeverReachesASpreadsheetAsAFormula)
+{
+    // What a count page saying 找到相关网页=HYPERLINK(...)篇 leaves in a history.
+    const std::string record = "=HYPERLINK(\"evil.test\")/@SUM(A1),-1/0,0/0,0/0,0/0,0/0,0/0,0,0,+cmd|' /C calc'!A0,-,"
+                               "2010-1-6\r\n";
+    writeBytes(m_folder.historyPath("evil.com"), record);
+    const fs::path target = fs::path(m_dir.path().toStdString()) / "evil.csv";
+    setSaveFileChooser([&](const QString&) { return QString::fromStdString(target.string()); });
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("evil.com"));
+    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+
+    const std::string bytes = readBytes(target);
+    const auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
+    ASSERT_TRUE(rows && rows->size() == 2u) << bytes;
+    EXPECT_EQ(rows->at(1).at(1), "'=HYPERLINK(\"evil.test\")");
+    EXPECT_EQ(rows->at(1).at(2), "'@SUM(A1)");
+    EXPECT_EQ(rows->at(1).at(3), "-1");
+    EXPECT_EQ(rows->at(1).at(17), "'+cmd|' /C calc'!A0");
+    EXPECT_EQ(rows->at(1).at(18), "-");
+    EXPECT_EQ(readBytes(m_folder.historyPath("evil.com")), record) << "the record keeps its bytes";
+}
+
 TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
 {
     const fs::path target = fs::path(m_dir.path().toStdString()) / "new.csv";

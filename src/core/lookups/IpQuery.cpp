@@ -6,6 +6,7 @@
 #include "core/fetch/QueryFetch.h"
 #include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/MatchOrWhole.h"
+#include "core/lookups/TargetText.h"
 #include "core/text/TextRemoval.h"
 
 namespace kaldrani::lookups {
@@ -47,7 +48,7 @@ std::string ipLookupUrl(const std::string& typed)
 {
     std::string address = typed;
     text::removeAll(address, "http://");
-    return ownAddressUrl() + "?ip=" + address;
+    return ownAddressUrl() + "?ip=" + targetText(address);
 }
 
 std::string ipLookupText(const std::string& page)

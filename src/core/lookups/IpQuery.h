@@ -23,7 +23,7 @@ std::string ownAddressUrl();
 std::string ownAddressText(const std::string& page);
 
 // The lookup address for the typed text: "ip=" and the text with every "http://" (small
-// letters only) removed; nothing else is removed or encoded.
+// letters only) removed, then as targetText leaves it; nothing else is removed.
 std::string ipLookupUrl(const std::string& typed);
 
 // The answer cut out of a lookup page: the text from "您查询的IP:" to "<br/>" (the whole

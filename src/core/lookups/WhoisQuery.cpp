@@ -6,6 +6,7 @@
 #include "core/fetch/QueryFetch.h"
 #include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/MatchOrWhole.h"
+#include "core/lookups/TargetText.h"
 #include "core/text/Ascii.h"
 #include "core/text/TextRemoval.h"
 
@@ -30,7 +31,7 @@ std::string whoisDomain(const std::string& typed)
 std::string whoisUrl(const std::string& typed)
 {
     std::string url = "http://";
-    url.append(endpoints::kWhois).append("/cgi-bin/whois?domain=").append(whoisDomain(typed));
+    url.append(endpoints::kWhois).append("/cgi-bin/whois?domain=").append(targetText(whoisDomain(typed)));
     return url;
 }
 

@@ -15,7 +15,8 @@ inline constexpr std::string_view kWhoisFailure = "\r\n网络超时，请稍后�
 // small letters is removed (only those: the removal is case-sensitive).
 std::string whoisDomain(const std::string& typed);
 
-// The whois page's address for the typed text, the domain appended unencoded.
+// The whois page's address for the typed text: the domain appended as targetText leaves
+// it, so valid domain text goes out unchanged and a blank or control cannot break the request.
 std::string whoisUrl(const std::string& typed);
 
 // The record cut out of a fetched page: the text from "<!-- start -->" to "友情提示"

@@ -104,11 +104,11 @@ void TRegExp::compile()
     m_requiredPrefix = m_ignoreCase ? std::string() : literalPrefix(m_pattern);
 }
 
-TMatchCollection TRegExp::Execute(std::string_view text)
+void TRegExp::forEachMatch(std::string_view text,
+                           const std::function<bool(std::string_view match, std::size_t firstIndex)>& visit)
 {
     if (!m_re)
         compile();
-    std::vector<TMatch> matches;
     const re2::StringPiece input(text.data(), text.size());
     std::size_t pos = 0;
     while (pos <= text.size()) {
@@ -124,8 +124,7 @@ TMatchCollection TRegExp::Execute(std::string_view text)
             break;
         const auto begin = static_cast<std::size_t>(m.data() - text.data());
         const std::size_t end = begin + m.size();
-        matches.push_back(TMatch{std::string(m.data(), m.size()), begin});
-        if (!m_global)
+        if (!visit(std::string_view(m.data(), m.size()), begin) || !m_global)
             break;
         if (m.empty()) {
             if (end >= text.size())
@@ -139,6 +138,15 @@ TMatchCollection TRegExp::Execute(std::string_view text)
             pos = end;
         }
     }
+}
+
+TMatchCollection TRegExp::Execute(std::string_view text)
+{
+    std::vector<TMatch> matches;
+    forEachMatch(text, [&](std::string_view match, std::size_t firstIndex) {
+        matches.push_back(TMatch{std::string(match), firstIndex});
+        return true;
+    });
     return TMatchCollection(std::move(matches));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -76,6 +77,12 @@ public:
     // without overlap, and an empty match moves the search on by one character.
     // Raises RegExpError when the pattern does not compile.
     TMatchCollection Execute(std::string_view text);
+
+    // Walks the matches Execute would give, left to right, without keeping them: visit
+    // gets each whole matched text (a view into text) and where it starts, and returns
+    // false to stop. Raises RegExpError when the pattern does not compile.
+    void forEachMatch(std::string_view text,
+                      const std::function<bool(std::string_view match, std::size_t firstIndex)>& visit);
 
 private:
     void compile();

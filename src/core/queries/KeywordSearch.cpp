@@ -8,7 +8,10 @@
 #include "core/net/TRegExp.h"
 #include "core/text/UpperCase.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <chrono>
 
 namespace kaldrani::queries {
 
@@ -20,6 +23,58 @@ constexpr std::string_view kGoogleError = "查询失败，请重试!";
 constexpr std::string_view kSogouError = "查询出错,请重试!";
 
 constexpr int kReadTimeoutMs = 1000;
+
+std::atomic<int> g_scanDeadlineMs{180000};
+
+// The end of one engine's scan. Each page's fetch is bounded by what is left of it, so
+// the scan ends on time even in the middle of a page.
+class ScanDeadline {
+public:
+    ScanDeadline()
+        : m_boundMs(keywordScanDeadlineMs())
+        , m_end(std::chrono::steady_clock::now() + std::chrono::milliseconds(m_boundMs))
+    {
+    }
+
+    // The bound for the next page's fetch. Raises std::runtime_error naming the bound
+    // when the scan has no time left.
+    int nextFetchBoundMs() const
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            throw expiredError();
+        return static_cast<int>(std::min<long long>(left, fetch::kKeywordScanFetchTimeoutMs));
+    }
+
+    bool expired() const { return std::chrono::steady_clock::now() >= m_end; }
+
+    net::NetError expiredError() const
+    {
+        return {net::NetError::Kind::Deadline,
+                "Keyword scan deadline exceeded (" + std::to_string(m_boundMs) + " ms)."};
+    }
+
+private:
+    int m_boundMs;
+    std::chrono::steady_clock::time_point m_end;
+};
+
+// The index of the first match on the page whose text contains wanted (already upper
+// case), or -1. The matches are walked, never gathered: a page can match millions of times.
+long long firstHit(net::TRegExp& regex, std::string_view page, const std::string& wanted)
+{
+    long long index = 0, hit = -1;
+    regex.forEachMatch(page, [&](std::string_view match, std::size_t) {
+        if (text::upperCase(match).find(wanted) != std::string::npos) {
+            hit = index;
+            return false;
+        }
+        ++index;
+        return true;
+    });
+    return hit;
+}
 
 const PerEngine<KeywordSearchProfile>& profiles()
 {
@@ -59,11 +114,22 @@ std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long l
     return pageAddress(row, EncodeQueryTerm(termBytes(row.termBytes, keyword)), page);
 }
 
+int keywordScanDeadlineMs()
+{
+    return g_scanDeadlineMs.load();
+}
+
+void setKeywordScanDeadlineMs(int ms)
+{
+    g_scanDeadlineMs.store(std::max(ms, 1));
+}
+
 fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view)
 {
     const KeywordSearchProfile& row = keywordSearchProfile(engine);
     const std::string wanted = text::upperCase(site);
+    const ScanDeadline deadline;
     long long position = 0;
     std::string why;
     std::string pageUrl;
@@ -85,14 +151,21 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             pageUrl = pageAddress(row, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
             view.processPendingEvents();
-            const net::TMatchCollection matches = regex.Execute(fetch::fetchQueryPage(client, pageUrl, fetch::PageForm::Stream));
+            client.FetchTimeout = deadline.nextFetchBoundMs();
+            std::string text;
+            try {
+                text = fetch::fetchQueryPage(client, pageUrl, fetch::PageForm::Stream);
+            } catch (const net::NetError&) {
+                // The fetch ran out because the scan did: say so, not what the fetch saw.
+                if (deadline.expired())
+                    throw deadline.expiredError();
+                throw;
+            }
             // An empty site would be "contained" in every match.
-            for (int i = 0; i < matches.Count() && !wanted.empty(); ++i) {
-                if (text::upperCase(matches.Item(i).Value).find(wanted) != std::string::npos) {
-                    position = (page - 1) * 10 + i + 1;
-                    found = true;
-                    break;
-                }
+            const long long hit = wanted.empty() ? -1 : firstHit(regex, text, wanted);
+            if (hit >= 0) {
+                position = (page - 1) * 10 + hit + 1;
+                found = true;
             }
         }
     } catch (...) {

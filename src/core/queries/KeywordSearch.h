@@ -38,14 +38,24 @@ public:
     virtual void setLookupVisible(SearchEngine engine, bool visible) = 0;
 };
 
+// How long one engine's whole scan may last, every page included, in milliseconds: a
+// server that drips each page just under its own bounds must not hold a 100-page scan for
+// hours. 180000 (a real scan of 100 pages takes well under a minute) unless changed.
+int keywordScanDeadlineMs();
+
+// Changes the bound for the whole process (tests use a small one). Values below 1 are
+// taken as 1.
+void setKeywordScanDeadlineMs(int ms);
+
 // The address of result page `page` for the keyword (UTF-8 text).
 std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page);
 
 // "搜索排名第 N 位", N the position of the first result on pages firstPage..lastPage whose
 // matched text contains site (letter case ignored; an empty site is never found), 0 when
 // none does; or the engine's failure text, with the failure's reason, when a fetch or the
-// pattern fails. Reports the status before each page, then the last page address and the
-// visible button, through view; processes pending events after each status. Never raises.
+// pattern fails or the scan outlasts keywordScanDeadlineMs. Reports the status before each
+// page, then the last page address and the visible button, through view; processes pending
+// events after each status. Never raises.
 fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view);
 

@@ -7,7 +7,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <cstdlib>
 #include <system_error>
 
@@ -111,7 +113,23 @@ std::string removeEmptyLines(std::string_view text)
 
 void saveSiteList(const DataFolder& folder, std::string_view text)
 {
-    fileio::replaceFile(folder.siteListPath(), text::utf8ToGbk(removeEmptyLines(text)));
+    // A list another editor saved with a byte-order mark keeps its encoding: in GBK a site
+    // could lose characters and so its history file's name.
+    std::string head(3, '\0');
+    std::ifstream old(folder.siteListPath(), std::ios::binary);
+    head.resize(old.read(head.data(), 3) ? 3 : static_cast<size_t>(std::max<std::streamsize>(old.gcount(), 0)));
+    const std::string lines = removeEmptyLines(text);
+    switch (text::detectByteOrderMark(head)) {
+    case text::ByteOrderMark::Utf8:
+        return fileio::replaceFile(folder.siteListPath(), "\xEF\xBB\xBF" + text::sanitizeUtf8(lines));
+    case text::ByteOrderMark::Utf16LE:
+        return fileio::replaceFile(folder.siteListPath(), "\xFF\xFE" + text::utf8ToUtf16(lines, false));
+    case text::ByteOrderMark::Utf16BE:
+        return fileio::replaceFile(folder.siteListPath(), "\xFE\xFF" + text::utf8ToUtf16(lines, true));
+    case text::ByteOrderMark::None:
+        break;
+    }
+    fileio::replaceFile(folder.siteListPath(), text::utf8ToGbk(lines));
 }
 
 } // namespace kaldrani::records

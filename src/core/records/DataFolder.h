@@ -57,7 +57,8 @@ std::vector<std::string> loadSiteList(const DataFolder& folder);
 // ends with a line break. Lines may end in CR LF, CR or LF; the result uses CR LF.
 std::string removeEmptyLines(std::string_view text);
 
-// Writes the text (empty lines removed first) as the new site list in GBK with CR LF, as
+// Writes the text (empty lines removed first) as the new site list with CR LF, in GBK, or
+// in the old list's encoding with its mark when it has a UTF-8 or UTF-16 one, as
 // fileio::replaceFile does: a failure leaves the old list whole, a list the user may not
 // write is never replaced, a linked list updates its target. Raises FileError "Cannot
 // create file ..." on failure.

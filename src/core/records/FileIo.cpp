@@ -199,8 +199,10 @@ void replaceTarget(const std::filesystem::path& shown, const std::filesystem::pa
     };
     if (old) {
         // Owner first: a change of owner clears set-id bits that the mode then restores.
-        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid())
-            (void)::fchown(fd.get(), old->st_uid, old->st_gid);
+        // Best effort: only root may hand the file back to another owner.
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            [[maybe_unused]] const int chowned = ::fchown(fd.get(), old->st_uid, old->st_gid);
+        }
         ::fchmod(fd.get(), old->st_mode & 07777);
     }
     if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0)
@@ -459,7 +461,8 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
         // One write under the lock; a failure takes back what part of it landed.
         if (!writeAll(fd.get(), bytes)) {
             const int error = errno;
-            (void)::ftruncate(fd.get(), st.st_size);
+            // Best effort: the write's own error is the one to report.
+            [[maybe_unused]] const int truncated = ::ftruncate(fd.get(), st.st_size);
             dropIfMade();
             throw cannotWrite(path, error);
         }

@@ -69,22 +69,81 @@ std::filesystem::path historyPathForWriting(const DataFolder& folder, std::strin
 constexpr size_t kMaxRecordBytes = 8192;
 constexpr size_t kMaxFields = 64;
 
+// How a history file's text is stored, as its byte-order mark says.
+struct FileEncoding {
+    text::ByteOrderMark mark = text::ByteOrderMark::None;
+
+    bool utf16() const { return mark == text::ByteOrderMark::Utf16LE || mark == text::ByteOrderMark::Utf16BE; }
+    bool bigEndian() const { return mark == text::ByteOrderMark::Utf16BE; }
+    size_t markSize() const { return mark == text::ByteOrderMark::Utf8 ? 3 : utf16() ? 2 : 0; }
+    size_t unitSize() const { return utf16() ? 2 : 1; }
+
+    // The code unit at byte offset i (a whole unit must stand there).
+    unsigned unitAt(std::string_view raw, size_t i) const
+    {
+        const auto b = [&](size_t k) { return static_cast<unsigned char>(raw[i + k]); };
+        if (!utf16())
+            return b(0);
+        return bigEndian() ? (b(0) << 8 | b(1)) : (b(1) << 8 | b(0));
+    }
+
+    // CR LF in this encoding.
+    std::string lineEnd() const
+    {
+        if (!utf16())
+            return "\r\n";
+        return bigEndian() ? std::string("\0\r\0\n", 4) : std::string("\r\0\n\0", 4);
+    }
+
+    // One line's stored bytes as UTF-8 text.
+    std::string decode(std::string_view raw) const
+    {
+        if (utf16())
+            return text::utf16ToUtf8(raw, bigEndian());
+        return mark == text::ByteOrderMark::Utf8 ? text::sanitizeUtf8(raw) : text::gbkToUtf8(raw);
+    }
+};
+
 // The newest lines of a history, read from the file's end.
 struct HistoryTail {
-    text::ByteOrderMark mark = text::ByteOrderMark::None;
-    std::vector<std::string> lines; // oldest first; GBK bytes, or UTF-8 when the file has a mark
+    FileEncoding encoding;
+    std::vector<std::string> lines; // oldest first, each its stored bytes without the break
     bool cut = false;               // the file holds more lines than these
 };
 
-// Where the first whole line of text starts: just past its first line break. The text runs
-// to the file's end, so a CR's follower is always known.
-size_t firstLineStart(std::string_view text)
+// Splits stored text into lines by the rules of splitLines, unit by unit, so that a UTF-16
+// file is split at its own CR and LF. CR and LF never stand inside a GBK or UTF-8
+// character, so those are split byte by byte.
+std::vector<std::string> splitStoredLines(std::string_view raw, const FileEncoding& encoding)
 {
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n')
-            return i + 1;
-        if (text[i] == '\r')
-            return i + 1 < text.size() && text[i + 1] == '\n' ? i + 2 : i + 1;
+    const size_t w = encoding.unitSize();
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i + w <= raw.size(); i += w) {
+        const unsigned unit = encoding.unitAt(raw, i);
+        if (unit != '\r' && unit != '\n')
+            continue;
+        lines.emplace_back(raw.substr(start, i - start));
+        if (unit == '\r' && i + 2 * w <= raw.size() && encoding.unitAt(raw, i + w) == '\n')
+            i += w;
+        start = i + w;
+    }
+    if (start < raw.size())
+        lines.emplace_back(raw.substr(start));
+    return lines;
+}
+
+// Where the first whole line of stored text starts: just past its first line break. The
+// text runs to the file's end, so a CR's follower is always known.
+size_t firstLineStart(std::string_view raw, const FileEncoding& encoding)
+{
+    const size_t w = encoding.unitSize();
+    for (size_t i = 0; i + w <= raw.size(); i += w) {
+        const unsigned unit = encoding.unitAt(raw, i);
+        if (unit == '\n')
+            return i + w;
+        if (unit == '\r')
+            return i + 2 * w <= raw.size() && encoding.unitAt(raw, i + w) == '\n' ? i + 2 * w : i + w;
     }
     return std::string_view::npos;
 }
@@ -95,29 +154,21 @@ HistoryTail readHistoryTail(const fileio::LockedFile& file)
 {
     HistoryTail tail;
     const std::uintmax_t size = file.size();
-    tail.mark = text::detectByteOrderMark(file.readAt(0, std::min<std::uintmax_t>(size, 3)));
-    const bool utf16 = tail.mark == text::ByteOrderMark::Utf16LE || tail.mark == text::ByteOrderMark::Utf16BE;
-    const std::uintmax_t dataStart = tail.mark == text::ByteOrderMark::Utf8 ? 3 : utf16 ? 2 : 0;
+    tail.encoding.mark = text::detectByteOrderMark(file.readAt(0, std::min<std::uintmax_t>(size, 3)));
+    const std::uintmax_t dataStart = tail.encoding.markSize();
     const std::uintmax_t dataSize = size - dataStart;
 
     for (std::uintmax_t span = 64 * 1024;; span *= 2) {
         std::uintmax_t from = dataSize > span ? size - span : dataStart;
-        if (utf16 && (from - dataStart) % 2 != 0)
+        if (tail.encoding.utf16() && (from - dataStart) % 2 != 0)
             ++from; // stay on a character boundary counted from the mark
         const bool whole = from == dataStart;
         const std::string raw = file.readAt(from, static_cast<size_t>(size - from));
-        std::string text;
-        if (utf16)
-            text = text::utf16ToUtf8(raw, tail.mark == text::ByteOrderMark::Utf16BE);
-        else if (tail.mark == text::ByteOrderMark::Utf8)
-            text = text::sanitizeUtf8(raw);
-        else
-            text = raw;
 
-        const size_t start = whole ? 0 : firstLineStart(text);
+        const size_t start = whole ? 0 : firstLineStart(raw, tail.encoding);
         if (start == std::string::npos)
             continue;
-        std::vector<std::string> lines = splitLines(std::string_view(text).substr(start));
+        std::vector<std::string> lines = splitStoredLines(std::string_view(raw).substr(start), tail.encoding);
         // Unless the stretch reaches the start, one more line ends where these begin.
         if (!whole && lines.size() < kMaxRecords)
             continue;
@@ -127,6 +178,36 @@ HistoryTail readHistoryTail(const fileio::LockedFile& file)
         tail.lines = std::move(lines);
         return tail;
     }
+}
+
+// The kept lines as the file's new content, in the file's own encoding and with its own
+// mark, so that a trim never changes a character: each line keeps its stored bytes.
+std::string storedText(const HistoryTail& tail)
+{
+    std::string out;
+    switch (tail.encoding.mark) {
+    case text::ByteOrderMark::Utf8:
+        out = "\xEF\xBB\xBF";
+        break;
+    case text::ByteOrderMark::Utf16LE:
+        out = "\xFF\xFE";
+        break;
+    case text::ByteOrderMark::Utf16BE:
+        out = "\xFE\xFF";
+        break;
+    case text::ByteOrderMark::None:
+        break;
+    }
+    const std::string lineEnd = tail.encoding.lineEnd();
+    for (const auto& line : tail.lines) {
+        out += line;
+        // A stray odd byte at the end of a UTF-16 file: a zero byte completes its unit, as
+        // the appender does, so the line break after it stays a line break.
+        if (tail.encoding.utf16() && line.size() % 2 != 0)
+            out += '\0';
+        out += lineEnd;
+    }
+    return out;
 }
 
 // The fields of one record line (UTF-8), within the bounds on length and field count.
@@ -226,21 +307,14 @@ std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std:
         throw fileio::tooLarge(path);
     const HistoryTail tail = readHistoryTail(file);
 
-    if (tail.cut) {
-        // GBK keeps the kept lines' bytes exactly, undecodable ones too; a file with a
-        // byte-order mark goes back in GBK.
-        std::string out;
-        for (const auto& line : tail.lines)
-            out += line + "\r\n";
-        // A file the user may not write keeps its lines; the reading still shows the newest.
-        if (file.writable())
-            file.replace(tail.mark == text::ByteOrderMark::None ? out : text::utf8ToGbk(out));
-    }
+    // A file the user may not write keeps its lines; the reading still shows the newest.
+    if (tail.cut && file.writable())
+        file.replace(storedText(tail));
 
     std::vector<std::vector<std::string>> records;
     records.reserve(tail.lines.size());
     for (auto it = tail.lines.rbegin(); it != tail.lines.rend(); ++it) {
-        std::string line = tail.mark == text::ByteOrderMark::None ? text::gbkToUtf8(*it) : *it;
+        std::string line = tail.encoding.decode(*it);
         records.push_back(boundedFields(line));
     }
     return records;

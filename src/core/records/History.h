@@ -46,8 +46,9 @@ std::vector<std::string> splitLines(std::string_view text);
 
 // The site's records, newest first, at most 1000, each the list of its fields (an empty
 // line gives an empty list; a line is read up to 8 KiB and 64 fields). A file of more
-// than 1000 lines is cut to its newest 1000 and written back (GBK, CR LF, crash-safe)
-// under its lock, unless the user may not write it. Raises FileError when the file is
+// than 1000 lines is cut to its newest 1000 and written back (CR LF, crash-safe) under its
+// lock, each kept line in its stored bytes and the file's own encoding and byte-order mark,
+// unless the user may not write it. Raises FileError when the file is
 // missing, unreadable, not a regular file, over 64 MiB, or the write-back fails.
 std::vector<std::vector<std::string>> ReadHistory(const DataFolder& folder, std::string_view site);
 

@@ -12,9 +12,24 @@ void appendRow(std::string& out, const std::vector<std::string>& fields)
     for (size_t i = 0; i < fields.size(); ++i) {
         if (i)
             out += ',';
-        out += csvField(fields[i]);
+        out += csvField(spreadsheetSafe(fields[i]));
     }
     out += "\r\n";
+}
+
+// An optional sign, digits, and a decimal point with digits: what a spreadsheet reads as a
+// number and never as a formula.
+bool isPlainNumber(std::string_view text)
+{
+    if (!text.empty() && (text.front() == '+' || text.front() == '-'))
+        text.remove_prefix(1);
+    const size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction = point == std::string_view::npos ? std::string_view("0") : text.substr(point + 1);
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    return digits(whole) && digits(fraction);
 }
 
 std::vector<std::string> headerRow(const PerEngine<std::string_view>& engineLabels)
@@ -44,6 +59,16 @@ std::string csvField(std::string_view text)
     }
     out += '"';
     return out;
+}
+
+std::string spreadsheetSafe(std::string_view text)
+{
+    if (text.empty() || std::string_view("=+-@\t\r").find(text.front()) == std::string_view::npos)
+        return std::string(text);
+    if (text == "-" || isPlainNumber(text))
+        return std::string(text);
+    // OWASP's advice for CSV meant for spreadsheets: the quote makes the cell plain text.
+    return "'" + std::string(text);
 }
 
 std::string historyCsv(const std::vector<std::vector<std::string>>& records,

@@ -83,6 +83,11 @@ TEST(LookupQueries, RequestBytesAndDecodedAnswers)
          request("/ip/data/?ip=???IP??????", "www.kaldrani.com", true), "查询失败 !"},
         {"lookup with an empty box", [] { return QueryIpLookup("").value; }, "您查询的IP:<br/>",
          request("/ip/data/?ip=", "www.kaldrani.com", true), "您查询的IP："},
+        // A blank or a line break typed into the box stays inside the request target.
+        {"whois of a blank and a header", [] { return QueryWhois("a b\r\nX: y").value; }, "<!-- start -->r友情提示",
+         request("/cgi-bin/whois?domain=a%20b%0D%0AX:%20y", "www.hichina.com", false), "r"},
+        {"lookup of a blank and a fragment", [] { return QueryIpLookup("1.2.3.4 #x").value; }, "您查询的IP:1<br/>",
+         request("/ip/data/?ip=1.2.3.4%20%23x", "www.kaldrani.com", true), "您查询的IP：1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,4 +1,5 @@
 #include "core/lookups/IpQuery.h"
+#include "core/lookups/TargetText.h"
 #include "core/lookups/WhoisQuery.h"
 
 #include <gtest/gtest.h>
@@ -36,11 +37,38 @@ TEST(WhoisText, DomainAsSent)
          "http://www.hichina.com/cgi-bin/whois?domain=a.example.cn"},
         {"www without its dot stays", "wwwexample.com", "http://www.hichina.com/cgi-bin/whois?domain=wwwexample.com"},
         {"empty", "", "http://www.hichina.com/cgi-bin/whois?domain="},
-        {"not encoded", "例子.cn/a b", "http://www.hichina.com/cgi-bin/whois?domain=例子.cn/a b"},
+        {"valid text unchanged", "例子.cn/a-b_c~d", "http://www.hichina.com/cgi-bin/whois?domain=例子.cn/a-b_c~d"},
+        {"a blank encoded", "a b.com", "http://www.hichina.com/cgi-bin/whois?domain=a%20b.com"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(whoisUrl(c.typed), c.url);
+    }
+}
+
+TEST(TargetText, EncodesWhatMayNotStandInARequestTarget)
+{
+    struct Case {
+        const char* name;
+        std::string typed;
+        std::string sent;
+    };
+    const Case cases[] = {
+        {"domain", "example.com", "example.com"},
+        {"address and IPv6", "192.0.2.1 2001:db8::1", "192.0.2.1%202001:db8::1"},
+        {"every character a query may hold", "az09-._~!$&'()*+,;=:@/?", "az09-._~!$&'()*+,;=:@/?"},
+        {"a percent-encoded octet kept", "a%2Fb%e4", "a%2Fb%e4"},
+        {"a percent that encodes nothing", "100%", "100%25"},
+        {"a percent with one digit", "%4g", "%254g"},
+        {"request line split", "a\r\nHost: evil", "a%0D%0AHost:%20evil"},
+        {"NUL, TAB, ESC and DEL", std::string("a\0\t\x1B\x7F", 5), "a%00%09%1B%7F"},
+        {"delimiters a query may not hold", "\"#<>[\\]^`{|}", "%22%23%3C%3E%5B%5C%5D%5E%60%7B%7C%7D"},
+        {"non-ASCII left to the request writer", "例子", "例子"},
+        {"empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(targetText(c.typed), c.sent);
     }
 }
 
@@ -111,7 +139,7 @@ TEST(IpText, LookupAddressAsTyped)
         {"every http:// removed", "http://http://a/http://b", "http://www.kaldrani.com/ip/data/?ip=a/b"},
         {"https:// kept", "https://example.com", "http://www.kaldrani.com/ip/data/?ip=https://example.com"},
         {"HTTP:// kept", "HTTP://example.com", "http://www.kaldrani.com/ip/data/?ip=HTTP://example.com"},
-        {"nothing encoded", "a b&c", "http://www.kaldrani.com/ip/data/?ip=a b&c"},
+        {"a blank encoded, & kept", "a b&c", "http://www.kaldrani.com/ip/data/?ip=a%20b&c"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

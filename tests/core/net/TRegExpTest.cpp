@@ -128,3 +128,30 @@ TEST(TRegExp, LongPagesDoNotExhaustTheStack)
 }
 
 } // namespace
+
+TEST(TRegExp, WalkingGivesExecutesMatchesAndStopsWhenAsked)
+{
+    const std::string text = "<h3>a</h3>x<h3></h3>\n<h3>中</h3><h3>b";
+    for (const bool global : {true, false}) {
+        SCOPED_TRACE(global ? "global" : "first only");
+        kaldrani::net::TRegExp re;
+        re.setPattern("<h3>((.|\\n)*?)</h3>");
+        re.setGlobal(global);
+        const auto all = re.Execute(text);
+        std::vector<std::pair<std::string, std::size_t>> walked;
+        re.forEachMatch(text, [&](std::string_view match, std::size_t at) {
+            walked.emplace_back(match, at);
+            return true;
+        });
+        ASSERT_EQ(walked.size(), static_cast<std::size_t>(all.Count()));
+        for (int i = 0; i < all.Count(); ++i)
+            EXPECT_EQ(walked[static_cast<std::size_t>(i)],
+                      std::make_pair(all.Item(i).Value, all.Item(i).FirstIndex));
+    }
+    kaldrani::net::TRegExp re;
+    re.setPattern("<h3>");
+    re.setGlobal(true);
+    int seen = 0;
+    re.forEachMatch(text, [&](std::string_view, std::size_t) { return ++seen < 2; });
+    EXPECT_EQ(seen, 2);
+}

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <map>
@@ -317,6 +318,72 @@ TEST_F(KeywordSearchTest, RefusedConnectionFailsAtTheFirstPage)
     const std::vector<std::string> expected = {"有道 text 正在查询第 2 页", "pump", "有道 url " + url(E::Youdao, 2),
                                                "有道 shown"};
     EXPECT_EQ(view.calls, expected);
+}
+
+// Sets the scan deadline for one test and puts the default back however it ends.
+class ScanDeadlineFor {
+public:
+    explicit ScanDeadlineFor(int ms) : m_saved(queries::keywordScanDeadlineMs()) { queries::setKeywordScanDeadlineMs(ms); }
+    ~ScanDeadlineFor() { queries::setKeywordScanDeadlineMs(m_saved); }
+    ScanDeadlineFor(const ScanDeadlineFor&) = delete;
+    ScanDeadlineFor& operator=(const ScanDeadlineFor&) = delete;
+
+private:
+    int m_saved;
+};
+
+// Every page answered in pieces 100 ms apart, each wait far under the 1000 ms read bound:
+// only the scan's own deadline can end such a scan early.
+TEST_F(KeywordSearchTest, ADrippedScanEndsAtItsDeadlineWithTheEnginesFailureText)
+{
+    const std::string body = page(E::Google, 10);
+    std::vector<std::string> pieces = {"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"};
+    for (size_t at = 0; at < body.size(); at += body.size() / 8 + 1)
+        pieces.push_back(body.substr(at, body.size() / 8 + 1));
+    ScriptedServer drip([pieces](const std::string&) -> std::optional<Reply> { return Reply{pieces}; }, 100);
+    net::clearConnectToRules();
+    net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(drip.port())}});
+
+    struct Case {
+        const char* name;
+        int deadlineMs;
+        std::size_t minPages; // pages asked at least before the deadline
+    };
+    // Mid-page: the fetch itself is cut at the deadline. Between pages: no further page.
+    const Case cases[] = {{"mid-page", 400, 1}, {"after some pages", 2500, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScanDeadlineFor bound(c.deadlineMs);
+        view.calls.clear();
+        const auto started = std::chrono::steady_clock::now();
+        const auto scanned = FindKeywordPosition(E::Google, "example.com", "kw", 1, 100, view);
+        EXPECT_EQ(scanned.value, "查询失败，请重试!");
+        const auto took = std::chrono::steady_clock::now() - started;
+        EXPECT_GE(took, std::chrono::milliseconds(c.deadlineMs));
+        EXPECT_LT(took, std::chrono::milliseconds(c.deadlineMs + 1500));
+        EXPECT_EQ(scanned.why, "Keyword scan deadline exceeded (" + std::to_string(c.deadlineMs) + " ms).");
+        const std::size_t asked = static_cast<std::size_t>(
+            std::count_if(view.calls.begin(), view.calls.end(), [](const std::string& call) { return call.find("正在查询第") != std::string::npos; }));
+        EXPECT_GE(asked, c.minPages);
+        EXPECT_LT(asked, 10u);
+        // The failed page is the one whose address the button opens.
+        EXPECT_EQ(lastCall(1), "谷歌 url " + url(E::Google, static_cast<long long>(asked)));
+        EXPECT_EQ(lastCall(), "谷歌 shown");
+    }
+}
+
+TEST_F(KeywordSearchTest, APageOfMillionsOfMatchesIsWalkedToTheHit)
+{
+    // Two million empty headings, then the site: position 2,000,001 on page 1.
+    std::string html;
+    html.reserve(19u << 20);
+    for (int i = 0; i < 2000000; ++i)
+        html += "<h3></h3>";
+    html += "<h3>www.example.com</h3>";
+    serveHtml(E::Yahoo, {{1, html}});
+    const auto scanned = FindKeywordPosition(E::Yahoo, "EXAMPLE.com", "kw", 1, 1, view);
+    EXPECT_EQ(scanned.value, "搜索排名第 2000001 位");
+    EXPECT_EQ(scanned.why, "");
 }
 
 TEST_F(KeywordSearchTest, StandinPagesListTheDemoSitesWhereTheySay)

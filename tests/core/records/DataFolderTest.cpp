@@ -1,4 +1,5 @@
 #include "core/records/DataFolder.h"
+#include "core/text/Encoding.h"
 
 #include "RecordsTestSupport.h"
 
@@ -211,6 +212,28 @@ TEST_F(DataFolderTest, SaveWritesGbkWithCrLfAndRoundTrips)
     saveSiteList(folder, "\n\n");
     EXPECT_EQ(std::filesystem::file_size(folder.siteListPath()), 0u);
     EXPECT_EQ(fileNames(folder.root()), (std::vector<std::string>{"data", "website.txt"}));
+}
+
+TEST_F(DataFolderTest, SaveKeepsTheEncodingOfAListWithAByteOrderMark)
+{
+    EnsureDataFolder(folder);
+    struct Case {
+        const char* name;
+        std::string mark;
+        std::string saved; // "😀ก.com\r\nb.com\r\n" as stored
+    };
+    const Case cases[] = {
+        {"UTF-8", "\xEF\xBB\xBF", "😀ก.com\r\nb.com\r\n"},
+        {"UTF-16LE", "\xFF\xFE", kaldrani::text::utf8ToUtf16("😀ก.com\r\nb.com\r\n", false)},
+        {"UTF-16BE", "\xFE\xFF", kaldrani::text::utf8ToUtf16("😀ก.com\r\nb.com\r\n", true)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBytes(folder.siteListPath(), c.mark + "a.com");
+        saveSiteList(folder, "😀ก.com\n\nb.com\n");
+        EXPECT_EQ(readBytes(folder.siteListPath()), c.mark + c.saved);
+        EXPECT_EQ(loadSiteList(folder), (std::vector<std::string>{"😀ก.com", "b.com"}));
+    }
 }
 
 TEST_F(DataFolderTest, FailedSaveLeavesTheOldListWhole)

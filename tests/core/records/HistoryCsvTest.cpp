@@ -111,6 +111,52 @@ TEST(HistoryCsvTest, ParsesBackIntoTheRecords)
                                    "0", "40", "0", "311", "8", "4", "23", "12,345", "0"}));
 }
 
+TEST(HistoryCsvTest, CellsThatASpreadsheetWouldRunAsFormulasGetAQuote)
+{
+    struct Case {
+        const char* name;
+        const char* stored;
+        const char* cell;
+    };
+    const Case cases[] = {
+        {"hyperlink", "=HYPERLINK(\"http://evil.test/steal\")", "'=HYPERLINK(\"http://evil.test/steal\")"},
+        {"at-function", "@SUM(1+1)*cmd|' /C calc'!A0", "'@SUM(1+1)*cmd|' /C calc'!A0"},
+        {"plus formula", "+1+cmd|' /C calc'!A0", "'+1+cmd|' /C calc'!A0"},
+        {"minus formula", "-2+3+cmd|' /C calc'!A0", "'-2+3+cmd|' /C calc'!A0"},
+        {"leading TAB", "\t=1+1", "'\t=1+1"},
+        {"leading CR", "\r=1+1", "'\r=1+1"},
+        {"sign alone but plus", "+", "'+"},
+        {"dash then text", "-x", "'-x"},
+        {"number with exponent", "-1e3", "'-1e3"},
+        // What records hold in earnest stays as it is.
+        {"count", "830", "830"},
+        {"failure value", "查询失败", "查询失败"},
+        {"a lone dash", "-", "-"},
+        {"negative number", "-1", "-1"},
+        {"signed decimal", "+2.5", "+2.5"},
+        {"formula sign later on", "约=1", "约=1"},
+        {"already quoted", "'=x", "'=x"},
+        {"empty", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(spreadsheetSafe(c.stored), c.cell);
+    }
+}
+
+TEST(HistoryCsvTest, AHostilePageReachesTheExportAsText)
+{
+    // How a count page saying 找到相关网页=HYPERLINK(...)篇 is stored once the marker words go.
+    const std::vector<Fields> records = {{"=HYPERLINK(\"evil.test\")/@SUM(A1)", "+1/-1", "0/0", "0/0",
+                                          "0/0", "0/0", "0/0", "4", "23", "-cmd|' /C calc'!A0", "-", "2010-1-6"}};
+    const auto rows = readCsv(historyCsv(records, labels));
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ(rows->at(1), (Fields{"2010-01-06T00:00:00", "'=HYPERLINK(\"evil.test\")", "'@SUM(A1)",
+                                   "+1", "-1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "4", "23",
+                                   "'-cmd|' /C calc'!A0", "-"}));
+}
+
 TEST(HistoryCsvTest, NoRecordsGiveTheHeaderAlone)
 {
     const auto rows = readCsv(historyCsv({}, labels));

@@ -1,8 +1,12 @@
 #include "core/records/History.h"
 
+#include "core/text/Encoding.h"
+
 #include "RecordsTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace kaldrani::records;
 using namespace records_test;
@@ -289,20 +293,60 @@ TEST_F(HistoryTest, TrimKeepsEmptyLinesAndUndecodableBytes)
     EXPECT_EQ(readBytes(file), numberedLines(2, 998) + "\r\n" + "\xB0\x20,\xFF\r\n");
 }
 
-TEST_F(HistoryTest, FilesWithAByteOrderMarkAreReadAndTrimmedBackToGbk)
+TEST_F(HistoryTest, TrimKeepsTheFilesOwnEncodingSoNoCharacterIsLost)
 {
-    std::string utf8 = "\xEF\xBB\xBF";
-    std::string gbk;
-    for (int i = 1; i <= 1001; ++i) {
-        utf8 += "百度" + std::to_string(i) + ",x\r\n";
-        if (i > 1)
-            gbk += "\xB0\xD9\xB6\xC8" + std::to_string(i) + ",x\r\n";
+    using kaldrani::text::utf8ToUtf16;
+    struct Case {
+        const char* name;
+        std::string mark;
+        std::function<std::string(std::string_view)> encode; // UTF-8 text as stored
+        const char* field;                                   // what each record holds
+    };
+    const auto asIs = [](std::string_view t) { return std::string(t); };
+    const Case cases[] = {
+        {"UTF-8 with its mark", "\xEF\xBB\xBF", asIs, "😀ก百度"},
+        {"UTF-16LE", "\xFF\xFE", [](std::string_view t) { return utf8ToUtf16(t, false); }, "😀ก百度"},
+        {"UTF-16BE", "\xFE\xFF", [](std::string_view t) { return utf8ToUtf16(t, true); }, "😀ก百度"},
+        {"GBK, no mark", "", [](std::string_view t) { return kaldrani::text::utf8ToGbk(t); }, "百度"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto lines = [&](int first, int last, const char* end) {
+            std::string out;
+            for (int i = first; i <= last; ++i)
+                out += c.encode(std::string(c.field) + std::to_string(i) + ",x" + end);
+            return out;
+        };
+        // LF alone before the trim, CR LF after it, as for every rewritten history.
+        writeBytes(file, c.mark + lines(1, 1001, "\n"));
+        const Records records = ReadHistory(folder, "a.com");
+        ASSERT_EQ(records.size(), 1000u);
+        EXPECT_EQ(records[0], (Fields{c.field + std::string("1001"), "x"}));
+        EXPECT_EQ(records[999], (Fields{c.field + std::string("2"), "x"}));
+        EXPECT_EQ(readBytes(file), c.mark + lines(2, 1001, "\r\n"));
+        // Read again: the same records, and nothing more to trim.
+        EXPECT_EQ(ReadHistory(folder, "a.com"), records);
     }
+}
+
+TEST_F(HistoryTest, TrimOfAMarkedFileKeepsBytesThatFormNoCharacter)
+{
+    // A stray byte in a UTF-8 file, and an unpaired surrogate and an odd last byte in a
+    // UTF-16 one, are shown as U+FFFD but written back as they were stored.
+    std::string utf8 = "\xEF\xBB\xBF" + numberedLines(1, 1000) + "bad\xFF,x\r\n";
     writeBytes(file, utf8);
+    EXPECT_EQ(ReadHistory(folder, "a.com")[0], (Fields{"bad\xEF\xBF\xBD", "x"}));
+    EXPECT_EQ(readBytes(file), "\xEF\xBB\xBF" + numberedLines(2, 999) + "bad\xFF,x\r\n");
+
+    const std::string lone = std::string("\x00\xD8", 2); // U+D800 alone, little-endian
+    const std::string body = kaldrani::text::utf8ToUtf16(numberedLines(1, 1000), false);
+    writeBytes(file, "\xFF\xFE" + body + lone + std::string("\r\0\n\0", 4) + "7");
     const Records records = ReadHistory(folder, "a.com");
-    ASSERT_EQ(records.size(), 1000u);
-    EXPECT_EQ(records[0], (Fields{"百度1001", "x"}));
-    EXPECT_EQ(readBytes(file), gbk);
+    EXPECT_EQ(records[0], (Fields{"\xEF\xBF\xBD"}));
+    EXPECT_EQ(records[1], (Fields{"\xEF\xBF\xBD"}));
+    // The odd byte gets the zero byte that completes its unit, as an append would add.
+    EXPECT_EQ(readBytes(file), "\xFF\xFE" + kaldrani::text::utf8ToUtf16(numberedLines(3, 998), false) + lone +
+                                   std::string("\r\0\n\0", 4) + std::string("7\0\r\0\n\0", 6));
 
     writeBytes(file, std::string("\xFF\xFE" "1\0,\0\x7E\x76\r\0\n\0" "2\0", 14));
     EXPECT_EQ(ReadHistory(folder, "a.com"), (Records{{"2"}, {"1", "百"}}));
