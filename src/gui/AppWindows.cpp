@@ -2,15 +2,35 @@
 
 AppWindows::AppWindows(const kaldrani::records::DataFolder& folder)
 {
-    // A tool window joins with one line in its place in the order, e.g.
-    // frmMail = attached(TfrmMain::ToolWindow::Mail, std::make_unique<TfrmMail>(folder));
-    frmMain = std::make_unique<TfrmMain>(folder, *this);
-    frmMail = attached(TfrmMain::ToolWindow::Mail, std::make_unique<TfrmMail>());
-    frmKeyWord = attached(TfrmMain::ToolWindow::KeyWord, std::make_unique<TfrmKeyWord>(folder));
+    frmMain = std::make_unique<TfrmMain>(runner, folder, *this);
+    frmMail = std::make_unique<TfrmMail>(runner);
+    frmKeyWord = std::make_unique<TfrmKeyWord>(runner, folder);
     frmManiSite = std::make_unique<TfrmManiSite>(folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(folder);
-    frmWhois = attached(TfrmMain::ToolWindow::Whois, std::make_unique<TfrmWhois>(folder));
-    frmIP = attached(TfrmMain::ToolWindow::IP, std::make_unique<TfrmIP>());
+    frmWhois = std::make_unique<TfrmWhois>(runner, folder);
+    frmIP = std::make_unique<TfrmIP>(runner);
     frmAbout = std::make_unique<TfrmAbout>(frmMain.get());
     frmUpdate = std::make_unique<TfrmUpdate>();
+}
+
+AppWindows::~AppWindows()
+{
+    runner.stop();
+}
+
+QWidget* AppWindows::window(kaldrani::gui::WindowId id) const
+{
+    using kaldrani::gui::WindowId;
+    switch (id) {
+    case WindowId::Main: return frmMain.get();
+    case WindowId::Mail: return frmMail.get();
+    case WindowId::KeyWord: return frmKeyWord.get();
+    case WindowId::ManiSite: return frmManiSite.get();
+    case WindowId::Jilu: return frmJilu.get();
+    case WindowId::Whois: return frmWhois.get();
+    case WindowId::IP: return frmIP.get();
+    case WindowId::About: return frmAbout.get();
+    case WindowId::Update: return frmUpdate.get();
+    }
+    return nullptr;
 }

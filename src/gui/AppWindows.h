@@ -5,6 +5,8 @@
 #include "gui/Jilu.h"
 #include "gui/KeyWord.h"
 #include "gui/ManiSite.h"
+#include "gui/Runner.h"
+#include "gui/WindowId.h"
 #include "gui/about.h"
 #include "gui/mail.h"
 #include "gui/mainFrm.h"
@@ -14,16 +16,22 @@
 #include <memory>
 
 // The program's windows, made once in start-up order (main, mail, keyword, site manager,
-// history, whois, IP, about, update) and destroyed in reverse. Each window gets what it
-// needs through its constructor; the main window reads the others from here when a
-// button or tray item asks for one.
+// history, whois, IP, about, update) and destroyed in reverse, and the runner their network
+// waits go to. Each window gets what it needs through its constructor; the main window
+// asks here for a window by its id when a button or tray item wants one shown.
 class AppWindows {
 public:
     // Creates every window hidden, each running its creation handler as it is made.
     explicit AppWindows(const kaldrani::records::DataFolder& folder);
+    // Waits for every run first: a run may still report to the windows.
+    ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
 
+    // The window with that id; never null once the constructor has returned.
+    QWidget* window(kaldrani::gui::WindowId id) const;
+
+    kaldrani::gui::Runner runner;
     std::unique_ptr<TfrmMain> frmMain;
     std::unique_ptr<TfrmMail> frmMail;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
@@ -33,13 +41,4 @@ public:
     std::unique_ptr<TfrmIP> frmIP;
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmUpdate> frmUpdate;
-
-private:
-    // Hands a later tool's window to the main window, which enables its toolbar button.
-    template <class Window>
-    std::unique_ptr<Window> attached(TfrmMain::ToolWindow which, std::unique_ptr<Window> window)
-    {
-        frmMain->attachToolWindow(which, window.get());
-        return window;
-    }
 };

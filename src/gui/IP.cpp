@@ -3,29 +3,16 @@
 #include "core/lookups/IpQuery.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
-#include "gui/LookupWait.h"
 #include "gui/Placement.h"
+#include "gui/Runner.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <mutex>
-#include <thread>
-
-namespace kaldrani::gui {
-
-// Where the own-address fetch hands its answer: the window while it lives, nobody after.
-// The fetch runs on a thread of its own that may outlive the window.
-struct OwnAddressDelivery {
-    std::mutex mutex;
-    TfrmIP* window = nullptr;
-};
-
-} // namespace kaldrani::gui
+#include <memory>
 
 namespace {
 
@@ -39,8 +26,8 @@ QString fromUtf8(std::string_view text)
 
 } // namespace
 
-TfrmIP::TfrmIP(QWidget* parent)
-    : QWidget(parent)
+TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
+    : QWidget(parent), m_runner(runner)
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -69,24 +56,13 @@ TfrmIP::TfrmIP(QWidget* parent)
     FormCreate();
 }
 
-TfrmIP::~TfrmIP()
-{
-    std::lock_guard lock(m_delivery->mutex);
-    m_delivery->window = nullptr;
-}
-
 void TfrmIP::FormCreate()
 {
     // Off this thread and bounded: a silent or unreachable service must not hold start-up,
     // and the answer is shown whenever it comes.
-    m_delivery = std::make_shared<kaldrani::gui::OwnAddressDelivery>();
-    m_delivery->window = this;
-    std::thread([delivery = m_delivery] {
-        const std::string text = kaldrani::lookups::QueryOwnAddress().value;
-        std::lock_guard lock(delivery->mutex);
-        if (TfrmIP* window = delivery->window)
-            QMetaObject::invokeMethod(window, [window, text] { window->ownAddressArrived(text); }, Qt::QueuedConnection);
-    }).detach();
+    m_runner.runThen<std::string>(
+        this, [] { return kaldrani::lookups::QueryOwnAddress().value; },
+        [this](const std::string& text) { ownAddressArrived(text); });
 }
 
 void TfrmIP::ownAddressArrived(const std::string& text)
@@ -103,8 +79,11 @@ void TfrmIP::btnCXClick()
     m_lookupStarted = true;
     MoIP->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
     const std::string typed = txtIP->text().toStdString();
-    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryIpLookup(typed).value; });
-    MoIP->setPlainText(fromUtf8(text));
+    // Shared with the run, which may outlive this call when the program quits meanwhile.
+    const auto text = std::make_shared<std::string>();
+    m_runner.runAndWait([typed, text] { *text = kaldrani::lookups::QueryIpLookup(typed).value; },
+                        kaldrani::gui::InputDuringRun::Waits);
+    MoIP->setPlainText(fromUtf8(*text));
 }
 
 void TfrmIP::txtIPClick()

@@ -2,7 +2,6 @@
 
 #include <QWidget>
 
-#include <memory>
 #include <string>
 
 class QLineEdit;
@@ -10,7 +9,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace kaldrani::gui {
-struct OwnAddressDelivery;
+class Runner;
 }
 
 // The IP lookup window: where an IP address or host is, and the user's own public address,
@@ -18,9 +17,8 @@ struct OwnAddressDelivery;
 class TfrmIP : public QWidget {
     Q_OBJECT
 public:
-    // Creates the window (hidden); FormCreate starts the own-address fetch here.
-    explicit TfrmIP(QWidget* parent = nullptr);
-    ~TfrmIP() override;
+    // Creates the window (hidden); FormCreate starts the own-address fetch here, on runner.
+    explicit TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent = nullptr);
 
     QLineEdit* txtIP = nullptr;
     QPushButton* btnCX = nullptr;
@@ -45,7 +43,7 @@ private:
     void FormCreate();
     void ownAddressArrived(const std::string& text);
 
-    std::shared_ptr<kaldrani::gui::OwnAddressDelivery> m_delivery;
+    kaldrani::gui::Runner& m_runner;
     bool m_lookupStarted = false;
     bool m_placed = false;
 };

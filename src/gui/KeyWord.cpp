@@ -1,16 +1,17 @@
 #include "gui/KeyWord.h"
 
 #include "core/queries/KeywordRun.h"
+#include "core/run/RunGuard.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
+#include "gui/RelayedViews.h"
+#include "gui/Runner.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,9 +77,10 @@ constexpr EngineLayout kLayout[kEngineCount] = {
 
 } // namespace
 
-TfrmKeyWord::TfrmKeyWord(const records::DataFolder& folder, QWidget* parent)
+TfrmKeyWord::TfrmKeyWord(gui::Runner& runner, const records::DataFolder& folder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_runner(runner),
       m_folder(folder)
 {
     setWindowTitle(QStringLiteral(" 关键词排名查询"));
@@ -218,7 +220,14 @@ void TfrmKeyWord::btnCXClick()
     queries::EngineSelection selected{};
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
-    queries::runKeywordRanking(*this, site, keyword, firstPage, lastPage, selected);
+    // Held back from the click on, not only once the run has said so from its thread.
+    const run::RunGuard busy(*this);
+    m_runner.runAndWait(
+        [this, site, keyword, firstPage, lastPage, selected] {
+            gui::RelayedKeywordView relayed(m_runner, *this);
+            queries::runKeywordRanking(relayed, site, keyword, firstPage, lastPage, selected);
+        },
+        gui::InputDuringRun::Waits);
 }
 
 void TfrmKeyWord::btnMDClick()
@@ -263,7 +272,7 @@ void TfrmKeyWord::setRunning(bool running)
 
 void TfrmKeyWord::processPendingEvents()
 {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The scan runs off this thread, which stays free: nothing waits to be pumped.
 }
 
 void TfrmKeyWord::showEvent(QShowEvent* event)

@@ -8,6 +8,10 @@
 
 #include <array>
 
+namespace kaldrani::gui {
+class Runner;
+}
+
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -22,8 +26,9 @@ class QToolButton;
 class TfrmKeyWord : public QWidget, public kaldrani::queries::KeywordView {
     Q_OBJECT
 public:
-    // Creates the window hidden; FormCreate loads the site list into txtUrl.
-    explicit TfrmKeyWord(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    // Creates the window hidden; FormCreate loads the site list into txtUrl. Its scans run
+    // on runner.
+    TfrmKeyWord(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
 
     static constexpr int kClientWidth = 490;
     static constexpr int kClientHeight = 314;
@@ -78,8 +83,9 @@ public:
     void sbYoudaoClick();
     void sbBingClick();
 
-    // KeywordView: each change shows at once; between pages the window repaints and answers
-    // the desktop, while clicks and keys wait until the run ends.
+    // KeywordView, on this window's thread: each change shows at once. The scan runs off
+    // this thread; meanwhile the window repaints and answers the desktop, while clicks and
+    // keys wait until the run ends.
     void setResultText(kaldrani::SearchEngine engine, const std::string& text) override;
     void setLastPageUrl(kaldrani::SearchEngine engine, const std::string& url) override;
     void setLookupVisible(kaldrani::SearchEngine engine, bool visible) override;
@@ -97,6 +103,7 @@ private:
     // The spin edit's value, converted through D2I.
     int pageNumber(const QSpinBox* edit);
 
+    kaldrani::gui::Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     kaldrani::PerEngine<QCheckBox*> m_checks{};
     kaldrani::PerEngine<QLineEdit*> m_results{};

@@ -19,10 +19,4 @@ inline QString makerDomainPage(const QString& domain)
     return makerHomePage() + QStringLiteral("/?domain=") + domain;
 }
 
-// The page whose body is the latest published version number.
-inline QString makerVersionPage()
-{
-    return makerHomePage() + QStringLiteral("/version.html");
-}
-
 } // namespace kaldrani::gui

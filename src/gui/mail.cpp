@@ -3,9 +3,9 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Placement.h"
+#include "gui/RelayedViews.h"
+#include "gui/Runner.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -45,8 +45,9 @@ QGroupBox* group(QWidget* parent, const char* caption, int left, int top, int wi
 
 } // namespace
 
-TfrmMail::TfrmMail(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+TfrmMail::TfrmMail(gui::Runner& runner, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_runner(runner)
 {
     setWindowTitle(QStringLiteral("邮件群发"));
     setFixedSize(kClientWidth, kClientHeight);
@@ -125,12 +126,22 @@ void TfrmMail::btnSendClick()
 {
     if (!iswz())
         return;
-    mail::runSendMail(IdSMTP, IdMessage, inputs(), *this);
+    m_runner.runAndWait(
+        [this, typed = inputs()] {
+            gui::RelayedMailView relayed(m_runner, *this);
+            mail::runSendMail(IdSMTP, IdMessage, typed, relayed);
+        },
+        gui::InputDuringRun::Waits);
 }
 
 void TfrmMail::sendMail(const QString& line)
 {
-    mail::sendMailLine(IdSMTP, IdMessage, toUtf8(line), *this);
+    m_runner.runAndWait(
+        [this, typed = toUtf8(line)] {
+            gui::RelayedMailView relayed(m_runner, *this);
+            mail::sendMailLine(IdSMTP, IdMessage, typed, relayed);
+        },
+        gui::InputDuringRun::Waits);
 }
 
 void TfrmMail::setStatus(const std::string& text)
@@ -153,8 +164,7 @@ void TfrmMail::reportError(const std::string& message)
 
 void TfrmMail::processPendingEvents()
 {
-    // Repaints and the desktop's requests, but no clicks or keys until the run ends.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // The run is off this thread, which stays free: nothing waits to be pumped.
 }
 
 void TfrmMail::showEvent(QShowEvent* event)

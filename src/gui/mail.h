@@ -6,6 +6,10 @@
 
 #include <QWidget>
 
+namespace kaldrani::gui {
+class Runner;
+}
+
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -15,8 +19,8 @@ class QPushButton;
 class TfrmMail : public QWidget, public kaldrani::mail::MailView {
     Q_OBJECT
 public:
-    // Creates the window hidden.
-    explicit TfrmMail(QWidget* parent = nullptr);
+    // Creates the window hidden. Its send runs run on runner.
+    explicit TfrmMail(kaldrani::gui::Runner& runner, QWidget* parent = nullptr);
 
     static constexpr int kClientWidth = 712;
     static constexpr int kClientHeight = 508;
@@ -36,14 +40,15 @@ public:
     kaldrani::mail::TSmtpClient IdSMTP;
     kaldrani::mail::TMailMessage IdMessage;
 
-    // The send run, as the button starts it.
+    // The send run, as the button starts it. The run goes off this thread; meanwhile the
+    // window repaints and answers the desktop, while clicks and keys wait until it ends.
     void btnSendClick();
     // True when all eight inputs hold text; else shows the first one missing.
     bool iswz();
-    // Sends the message to one recipient line; never fails outward.
+    // Sends the message to one recipient line, off this thread; never fails outward.
     void sendMail(const QString& line);
 
-    // MailView: each status is painted as it is set.
+    // MailView, on this window's thread: each status is painted as it is set.
     void setStatus(const std::string& text) override;
     void setSending(bool sending) override;
     void reportError(const std::string& message) override;
@@ -56,5 +61,6 @@ private:
     void createControls();
     kaldrani::mail::MailInputs inputs() const;
 
+    kaldrani::gui::Runner& m_runner;
     bool m_placed = false;
 };

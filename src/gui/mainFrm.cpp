@@ -1,6 +1,7 @@
 #include "gui/mainFrm.h"
 
 #include "core/model/SearchEngine.h"
+#include "core/run/RunGuard.h"
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
@@ -10,6 +11,8 @@
 #include "gui/MakerSite.h"
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
+#include "gui/RelayedViews.h"
+#include "gui/Runner.h"
 #include "gui/VersionCheck.h"
 
 #include <QAction>
@@ -65,9 +68,10 @@ void setSystemTrayAvailableOverride(std::optional<bool> available)
     g_trayOverride = available;
 }
 
-TfrmMain::TfrmMain(const records::DataFolder& folder, const AppWindows& windows)
+TfrmMain::TfrmMain(gui::Runner& runner, const records::DataFolder& folder, const AppWindows& windows)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_runner(runner),
       m_folder(folder),
       m_windows(windows)
 {
@@ -103,8 +107,6 @@ void TfrmMain::createControls()
     bsSkinSpeedButton7 = tool(96, 7, "邮件群发", &TfrmMain::bsSkinSpeedButton7Click);
     bsSkinSpeedButton4 = tool(114, 4, "访问官网", &TfrmMain::bsSkinSpeedButton4Click);
     bsSkinSpeedButton5 = tool(131, 5, "关于软件", &TfrmMain::bsSkinSpeedButton5Click);
-    for (QToolButton* later : {bsSkinSpeedButton2, bsSkinSpeedButton3, bsSkinSpeedButton6, bsSkinSpeedButton7})
-        later->setEnabled(false);
 
     txtUrl = new QComboBox(this);
     txtUrl->setEditable(true);
@@ -263,24 +265,16 @@ void TfrmMain::FormCloseQuery(QCloseEvent* event)
     event->ignore();
     hide();
     // Off this thread: the tray and the other windows keep answering while it waits.
-    gui::checkForNewVersion(this, versionCheckTimeoutMs, [this](bool published) {
+    gui::checkForNewVersion(m_runner, this, versionCheckTimeoutMs, [this](bool published) {
         if (published)
-            showWindow(m_windows.frmUpdate.get());
+            showWindowOf(gui::WindowId::Update);
         emit versionChecked(published);
     });
 }
 
-void TfrmMain::attachToolWindow(ToolWindow which, QWidget* window)
+void TfrmMain::showWindowOf(gui::WindowId id) const
 {
-    m_toolWindows[static_cast<std::size_t>(which)] = window;
-    QToolButton* button = nullptr;
-    switch (which) {
-    case ToolWindow::Whois: button = bsSkinSpeedButton2; break;
-    case ToolWindow::IP: button = bsSkinSpeedButton3; break;
-    case ToolWindow::KeyWord: button = bsSkinSpeedButton6; break;
-    case ToolWindow::Mail: button = bsSkinSpeedButton7; break;
-    }
-    button->setEnabled(window != nullptr);
+    showWindow(m_windows.window(id));
 }
 
 void TfrmMain::btnQureClick()
@@ -289,37 +283,45 @@ void TfrmMain::btnQureClick()
     items.reserve(static_cast<std::size_t>(txtUrl->count()));
     for (int i = 0; i < txtUrl->count(); ++i)
         items.push_back(txtUrl->itemText(i).toStdString());
-    queries::runSiteOverview(m_display, *this, m_folder, txtUrl->currentText().toStdString(), items);
+    // Held back from the click on, not only once the run has said so from its thread: input
+    // is handled while the run goes on.
+    const run::RunGuard busy(*this);
+    m_runner.runAndWait(
+        [this, typed = txtUrl->currentText().toStdString(), items = std::move(items)] {
+            gui::RelayedOverviewView relayed(m_runner, *this);
+            queries::runSiteOverview(m_display, relayed, m_folder, typed, items);
+        },
+        gui::InputDuringRun::Handled);
 }
 
 void TfrmMain::btnSiteClick()
 {
-    showWindow(m_windows.frmManiSite.get());
+    showWindowOf(gui::WindowId::ManiSite);
 }
 
 void TfrmMain::bsSkinSpeedButton1Click()
 {
-    showWindow(m_windows.frmJilu.get());
+    showWindowOf(gui::WindowId::Jilu);
 }
 
 void TfrmMain::bsSkinSpeedButton2Click()
 {
-    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::Whois)]);
+    showWindowOf(gui::WindowId::Whois);
 }
 
 void TfrmMain::bsSkinSpeedButton3Click()
 {
-    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::IP)]);
+    showWindowOf(gui::WindowId::IP);
 }
 
 void TfrmMain::bsSkinSpeedButton6Click()
 {
-    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::KeyWord)]);
+    showWindowOf(gui::WindowId::KeyWord);
 }
 
 void TfrmMain::bsSkinSpeedButton7Click()
 {
-    showWindow(m_toolWindows[static_cast<std::size_t>(ToolWindow::Mail)]);
+    showWindowOf(gui::WindowId::Mail);
 }
 
 void TfrmMain::bsSkinSpeedButton4Click()
@@ -330,7 +332,7 @@ void TfrmMain::bsSkinSpeedButton4Click()
 
 void TfrmMain::bsSkinSpeedButton5Click()
 {
-    showWindow(m_windows.frmAbout.get());
+    showWindowOf(gui::WindowId::About);
 }
 
 void TfrmMain::StringGDDblClick()
@@ -359,7 +361,7 @@ void TfrmMain::N7Click()
 
 void TfrmMain::N8Click()
 {
-    showWindow(m_windows.frmAbout.get());
+    showWindowOf(gui::WindowId::About);
 }
 
 void TfrmMain::N9Click()
@@ -458,7 +460,7 @@ void TfrmMain::reportError(const std::string& message)
 
 void TfrmMain::processPendingEvents()
 {
-    QCoreApplication::processEvents();
+    // The run is off this thread, which stays free: nothing waits to be pumped.
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

@@ -5,16 +5,19 @@
 #include "gui/ErrorBox.h"
 #include "gui/Placement.h"
 #include "gui/TGauge.h"
+#include "gui/WindowId.h"
 
 #include <QImage>
 #include <QList>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include <array>
 #include <optional>
 
 class AppWindows;
+namespace kaldrani::gui {
+class Runner;
+}
 class QAction;
 class QComboBox;
 class QFrame;
@@ -31,13 +34,9 @@ class TfrmMain : public QWidget, public kaldrani::queries::OverviewView {
     Q_OBJECT
 public:
     // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
-    // buttons and tray items show the windows of `windows` (which may still be filling).
-    TfrmMain(const kaldrani::records::DataFolder& folder, const AppWindows& windows);
-
-    // The windows of later tools, by their toolbar button; each button stays disabled
-    // until its window is attached.
-    enum class ToolWindow { Whois, IP, KeyWord, Mail };
-    void attachToolWindow(ToolWindow which, QWidget* window);
+    // buttons and tray items show the windows of `windows` (which may still be filling);
+    // the runs go to runner.
+    TfrmMain(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, const AppWindows& windows);
 
     // The client area: the layout's controls reach x = 187, past the nominal 179.
     static constexpr int kClientWidth = 187;
@@ -92,7 +91,9 @@ public:
     void N9Click();
     void N10Click();
 
-    // OverviewView: each change is painted at once.
+    // OverviewView, on this window's thread: each change is painted at once. The run goes
+    // off this thread; meanwhile the window repaints and takes input, but the query button
+    // and the address box stay disabled until it ends.
     void figureChanged(kaldrani::queries::FigureId id) override;
     void displayCleared() override;
     void pageRankChanged() override;
@@ -124,12 +125,13 @@ private:
     void FormCloseQuery(QCloseEvent* event);
     void createControls();
     void createTray();
+    void showWindowOf(kaldrani::gui::WindowId id) const;
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
 
+    kaldrani::gui::Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     const AppWindows& m_windows;
     kaldrani::queries::OverviewDisplay m_display;
-    std::array<QWidget*, 4> m_toolWindows{};
     std::optional<kaldrani::gui::CornerPlacement> m_placement;
     bool m_quitting = false;
     ErrorBoxEcho m_errorEcho;

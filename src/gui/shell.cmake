@@ -9,6 +9,8 @@ target_sources(kaldrani_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/BrowserOpener.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Icons.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PageRankPictures.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RelayedViews.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Runner.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Placement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TGauge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TLinkLabel.cpp

@@ -3,8 +3,8 @@
 #include "core/lookups/WhoisQuery.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
-#include "gui/LookupWait.h"
 #include "gui/Placement.h"
+#include "gui/Runner.h"
 
 #include <QComboBox>
 #include <QCompleter>
@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextDocument>
+
+#include <memory>
 
 namespace {
 
@@ -53,8 +55,9 @@ int lineCount(const QPlainTextEdit& box)
 
 } // namespace
 
-TfrmWhois::TfrmWhois(const kaldrani::records::DataFolder& folder, QWidget* parent)
+TfrmWhois::TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent)
     : QWidget(parent)
+    , m_runner(runner)
     , m_folder(folder)
 {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -113,8 +116,11 @@ void TfrmWhois::btnCXClick()
 {
     MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
     const std::string typed = txtUrl->currentText().toStdString();
-    const std::string text = kaldrani::gui::waitForLookup([typed] { return kaldrani::lookups::QueryWhois(typed).value; });
-    MoWhois->setPlainText(recordLines(text));
+    // Shared with the run, which may outlive this call when the program quits meanwhile.
+    const auto text = std::make_shared<std::string>();
+    m_runner.runAndWait([typed, text] { *text = kaldrani::lookups::QueryWhois(typed).value; },
+                        kaldrani::gui::InputDuringRun::Waits);
+    MoWhois->setPlainText(recordLines(*text));
     if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
         MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }

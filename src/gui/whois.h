@@ -10,11 +10,15 @@ class QPushButton;
 
 // The whois window: the registration record of the domain typed or picked from the site
 // list, as the whois page states it.
+namespace kaldrani::gui {
+class Runner;
+}
+
 class TfrmWhois : public QWidget {
     Q_OBJECT
 public:
     // Creates the window (hidden).
-    explicit TfrmWhois(const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
 
     // More lines than this in MoWhois switch its vertical scroll bar on, for good.
     static constexpr int kLinesWithoutScrollBar = 27;
@@ -33,6 +37,7 @@ protected:
 private:
     void FormShow();
 
+    kaldrani::gui::Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     bool m_placed = false;
 };

@@ -6,6 +6,7 @@
 #include "core/net/ConnectTo.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
+#include "gui/Runner.h"
 #include "gui/ErrorBox.h"
 #include "gui/IP.h"
 #include "gui/mainFrm.h"
@@ -148,6 +149,7 @@ protected:
     static bool settled(QSignalSpy& spy) { return !spy.isEmpty() || spy.wait(10000); }
 
     QTemporaryDir m_dir;
+    gui::Runner m_runner;
     records::DataFolder m_folder{m_dir.path().toStdString()};
     standin::StandinServer m_server;
     QStringList m_errors;
@@ -156,7 +158,7 @@ protected:
 
 TEST_F(LookupWindows, WhoisWindowLayout)
 {
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_EQ(w.windowTitle(), "域名查询");
@@ -181,7 +183,7 @@ TEST_F(LookupWindows, WhoisWindowLayout)
 
 TEST_F(LookupWindows, WhoisQueryShowsTheRecordOfTheTypedDomain)
 {
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
@@ -209,7 +211,7 @@ TEST_F(LookupWindows, WhoisQueryShowsTheRecordOfTheTypedDomain)
 
 TEST_F(LookupWindows, WhoisScrollBarComesPast27LinesAndStays)
 {
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     struct Case {
@@ -234,7 +236,7 @@ TEST_F(LookupWindows, WhoisScrollBarComesPast27LinesAndStays)
 
 TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
 {
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     // Stored as CR CR LF, 27 lines with the empty first one: single-spaced, no scroll bar.
@@ -255,7 +257,7 @@ TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
 
 TEST_F(LookupWindows, WhoisRepaintsWhileItWaits)
 {
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     standin::Response slow = standin::gbkPage("<!-- start -->x友情提示");
@@ -280,7 +282,7 @@ TEST_F(LookupWindows, WhoisListIsReloadedAtEveryShowing)
 {
     records::EnsureDataFolder(m_folder);
     records::saveSiteList(m_folder, "a.com\r\nb.com\r\n");
-    TfrmWhois w(m_folder);
+    TfrmWhois w(m_runner, m_folder);
     const auto items = [&w] {
         QStringList out;
         for (int i = 0; i < w.txtUrl->count(); ++i)
@@ -306,7 +308,7 @@ TEST_F(LookupWindows, WhoisListIsReloadedAtEveryShowing)
 
 TEST_F(LookupWindows, IpWindowLayoutAndOwnAddressAtFirstOpening)
 {
-    TfrmIP w;
+    TfrmIP w(m_runner);
     QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
     ASSERT_TRUE(settled(spy));
     EXPECT_TRUE(spy.first().first().toBool());
@@ -349,7 +351,7 @@ TEST_F(LookupWindows, IpOwnAddressFailureLeavesTheBoxEmpty)
             m_server.setAnswer(endpoints::kMaker, "/ip/data/", *c.answer);
         else
             connectTo(unreachable.port());
-        TfrmIP w;
+        TfrmIP w(m_runner);
         QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
         ASSERT_TRUE(settled(spy));
         w.show();
@@ -367,7 +369,7 @@ TEST_F(LookupWindows, IpOwnAddressFailureLeavesTheBoxEmpty)
 TEST_F(LookupWindows, IpLateOwnAddressNeverOverwritesALookup)
 {
     HeldOwnAddress held(m_server);
-    TfrmIP w;
+    TfrmIP w(m_runner);
     QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
     ASSERT_TRUE(held.asked());
     w.show();
@@ -385,7 +387,7 @@ TEST_F(LookupWindows, IpLateOwnAddressNeverOverwritesALookup)
 
 TEST_F(LookupWindows, IpLookupResults)
 {
-    TfrmIP w;
+    TfrmIP w(m_runner);
     QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
     ASSERT_TRUE(settled(spy));
     w.show();
@@ -431,7 +433,7 @@ TEST_F(LookupWindows, IpLookupResults)
 
 TEST_F(LookupWindows, IpHintGoesOnAClickOnly)
 {
-    TfrmIP w;
+    TfrmIP w(m_runner);
     QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -484,7 +486,10 @@ TEST_F(LookupWindows, UnreachableIpServiceDoesNotHoldStartUp)
     connectTo(unreachable.port());
     const auto start = std::chrono::steady_clock::now();
     {
-        TfrmIP w;
+        // The program's runner goes with its windows: the own-address fetch must not hold
+        // that up either.
+        gui::Runner runner;
+        TfrmIP w(runner);
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     }

@@ -6,6 +6,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/mail.h"
 #include "gui/AppWindows.h"
+#include "gui/Runner.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -33,7 +34,7 @@ protected:
         m_standin = std::make_unique<kaldrani::standin::SmtpStandin>(m_folder);
         routePort25To(m_standin->port());
         setApplicationErrorSink([this](const QString& message) { m_errors << message; });
-        w = std::make_unique<TfrmMail>();
+        w = std::make_unique<TfrmMail>(m_runner);
         // The status line's every text, with the button's state at that moment.
         QObject::connect(w->txtState, &QLineEdit::textChanged, [this](const QString& text) {
             m_statuses << text;
@@ -75,6 +76,7 @@ protected:
     kaldrani::testing::TempFolder m_temp;
     const fs::path& m_folder = m_temp.path();
     std::unique_ptr<kaldrani::standin::SmtpStandin> m_standin;
+    kaldrani::gui::Runner m_runner;
     std::unique_ptr<TfrmMail> w;
     QStringList m_errors;
     QStringList m_statuses;

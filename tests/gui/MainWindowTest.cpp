@@ -699,13 +699,10 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     EXPECT_TRUE(m_windows->frmWhois->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmIP->isVisible());
-
-    QWidget later;
-    w->attachToolWindow(TfrmMain::ToolWindow::Whois, &later);
-    EXPECT_TRUE(w->bsSkinSpeedButton2->isEnabled());
-    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
-    EXPECT_TRUE(later.isVisible());
-    w->attachToolWindow(TfrmMain::ToolWindow::Whois, nullptr);
+    QTest::mouseClick(w->bsSkinSpeedButton6, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmKeyWord->isVisible());
+    QTest::mouseClick(w->bsSkinSpeedButton7, Qt::LeftButton);
+    EXPECT_TRUE(m_windows->frmMail->isVisible());
 }
 
 TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)

@@ -3,6 +3,7 @@
 add_executable(test_gui_shell
   ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ShellPartsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WindowsWaitTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GuiTestMain.cpp)
 target_link_libraries(test_gui_shell PRIVATE kaldrani_gui kaldrani_standin_lib kaldrani_test_support Qt6::Test GTest::gtest)
 kaldrani_qt_target(test_gui_shell)

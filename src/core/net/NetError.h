@@ -18,6 +18,7 @@ public:
         TooLarge, // a line, a head or a body over its bound
         Protocol, // an address or an answer the client cannot use
         Status,   // a final HTTP answer that is not a success (HttpStatusError)
+        Stopped,  // the run was stopped from outside (StopSignal): nobody waits for it
     };
 
     NetError(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) { }

@@ -2,6 +2,7 @@
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
+#include "core/net/StopSignal.h"
 #include "core/sys/AddrInfo.h"
 
 #include <arpa/inet.h>
@@ -61,8 +62,11 @@ bool TcpConnection::waitFor(int fd, short events, std::optional<int> timeoutMs)
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count();
             wait = left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
         }
-        pollfd p{fd, events, 0};
-        const int r = ::poll(&p, 1, wait);
+        // The stop signal, when one is bound, is watched beside the socket.
+        pollfd p[2] = {{fd, events, 0}, {currentStopFd(), POLLIN, 0}};
+        const int r = ::poll(p, p[1].fd >= 0 ? 2 : 1, wait);
+        if (r > 0 && p[1].fd >= 0 && p[1].revents != 0)
+            throw NetError(NetError::Kind::Stopped, "Run stopped.");
         if (r > 0)
             return true;
         if (r == 0) {

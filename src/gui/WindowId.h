@@ -1,0 +1,8 @@
+#pragma once
+
+namespace kaldrani::gui {
+
+// The program's windows, as one window asks for another to be shown.
+enum class WindowId { Main, Mail, KeyWord, ManiSite, Jilu, Whois, IP, About, Update };
+
+} // namespace kaldrani::gui
