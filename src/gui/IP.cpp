@@ -14,26 +14,20 @@
 
 #include <memory>
 
+using kaldrani::gui::fromUtf8;
+
 namespace {
 
 constexpr int clientWidth = 282;
 constexpr int clientHeight = 204;
 
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
 TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
-    : QWidget(parent), m_runner(runner)
+    : ToolWindow(parent, kaldrani::gui::TitleBar::Tool, QStringLiteral(" IP地址查询"), {clientWidth, clientHeight}),
+      m_runner(runner)
 {
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral(" IP地址查询"));
-    setFixedSize(clientWidth, clientHeight);
-    setFont(kaldrani::gui::tahoma(8));
 
     txtIP = new QLineEdit(fromUtf8(kaldrani::lookups::kIpHint), this);
     txtIP->setObjectName(QStringLiteral("txtIP"));
@@ -44,7 +38,9 @@ TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
     btnCX->setObjectName(QStringLiteral("btnCX"));
     btnCX->setGeometry(199, 8, 75, 25);
     btnCX->setDefault(true);
-    connect(btnCX, &QPushButton::clicked, this, [this] { runHandler([this] { btnCXClick(); }, this); });
+    onClicked(btnCX, &TfrmIP::btnCXClick);
+    setReturnButton(btnCX);
+    centreOnFirstShow();
 
     MoIP = new QPlainTextEdit(this);
     MoIP->setObjectName(QStringLiteral("MoIP"));
@@ -103,20 +99,3 @@ bool TfrmIP::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TfrmIP::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        btnCX->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
-void TfrmIP::showEvent(QShowEvent* event)
-{
-    if (!m_placed) {
-        m_placed = true;
-        kaldrani::gui::centreOver(this, nullptr);
-    }
-    QWidget::showEvent(event);
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ class Runner;
 
 // The IP lookup window: where an IP address or host is, and the user's own public address,
 // which creation starts to fetch without holding anything up.
-class TfrmIP : public QWidget {
+class TfrmIP : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate starts the own-address fetch here, on runner.
@@ -36,8 +36,6 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
@@ -45,5 +43,4 @@ private:
 
     kaldrani::gui::Runner& m_runner;
     bool m_lookupStarted = false;
-    bool m_placed = false;
 };

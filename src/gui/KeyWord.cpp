@@ -16,18 +16,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QToolButton>
 
 using namespace kaldrani;
 
+using gui::fromUtf8;
+
 namespace {
 
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* label(QWidget* parent, const char* text, int left, int top)
 {
@@ -78,16 +75,12 @@ constexpr EngineLayout kLayout[kEngineCount] = {
 } // namespace
 
 TfrmKeyWord::TfrmKeyWord(gui::Runner& runner, const records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : ToolWindow(parent, gui::TitleBar::Tool, QStringLiteral(" 关键词排名查询"), {kClientWidth, kClientHeight}),
       m_runner(runner),
       m_folder(folder)
 {
-    setWindowTitle(QStringLiteral(" 关键词排名查询"));
-    setWindowIcon(gui::appIcon());
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(gui::tahoma(8));
     createControls();
+    centreOnFirstShow();
     runHandler([this] { FormCreate(); }, this);
 }
 
@@ -158,8 +151,7 @@ void TfrmKeyWord::createControls()
         &TfrmKeyWord::sbBingClick,
     };
     for (std::size_t i = 0; i < kEngineCount; ++i)
-        connect(m_lookups[i], &QToolButton::clicked, this,
-                [this, h = handlers[i]] { runHandler([this, h] { (this->*h)(); }, this); });
+        onClicked(m_lookups[i], handlers[i]);
 
     // On the window itself, over the upper panel.
     txtUrl = new QComboBox(this);
@@ -172,14 +164,14 @@ void TfrmKeyWord::createControls()
 
     btnCX = new QPushButton(QStringLiteral("开始查询"), this);
     btnCX->setGeometry(231, 21, 58, 25);
-    connect(btnCX, &QPushButton::clicked, this, [this] { runHandler([this] { btnCXClick(); }, this); });
+    onClicked(btnCX, &TfrmKeyWord::btnCXClick);
 
     txtKeyword = new QLineEdit(this);
     txtKeyword->setGeometry(71, 52, 154, 18);
 
     btnMD = new QPushButton(QStringLiteral("查询设置"), this);
     btnMD->setGeometry(231, 52, 58, 25);
-    connect(btnMD, &QPushButton::clicked, this, [this] { btnMDClick(); });
+    onClicked(btnMD, &TfrmKeyWord::btnMDClick);
 
     setTabOrder(txtUrl, txtKeyword);
     setTabOrder(txtKeyword, btnCX);
@@ -275,14 +267,3 @@ void TfrmKeyWord::processPendingEvents()
     // The scan runs off this thread, which stays free: nothing waits to be pumped.
 }
 
-void TfrmKeyWord::showEvent(QShowEvent* event)
-{
-    if (!m_placed) {
-        m_placed = true;
-        if (const QScreen* screen = this->screen()) {
-            const QRect desk = screen->availableGeometry();
-            move(desk.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
-    QWidget::showEvent(event);
-}

@@ -4,7 +4,7 @@
 #include "core/records/DataFolder.h"
 
 #include <QString>
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 #include <array>
 
@@ -23,7 +23,7 @@ class QToolButton;
 // The keyword ranking window: a site, a keyword, the engines and a page range in; the
 // site's position in each engine out, with a button per engine that opens the engine's
 // last result page in the browser.
-class TfrmKeyWord : public QWidget, public kaldrani::queries::KeywordView {
+class TfrmKeyWord : public kaldrani::gui::ToolWindow, public kaldrani::queries::KeywordView {
     Q_OBJECT
 public:
     // Creates the window hidden; FormCreate loads the site list into txtUrl. Its scans run
@@ -92,9 +92,6 @@ public:
     void setRunning(bool running) override;
     void processPendingEvents() override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     static std::size_t index(kaldrani::SearchEngine e) { return static_cast<std::size_t>(e); }
     void FormCreate();
@@ -109,5 +106,4 @@ private:
     kaldrani::PerEngine<QLineEdit*> m_results{};
     kaldrani::PerEngine<QToolButton*> m_lookups{};
     kaldrani::PerEngine<QString> m_lastPageUrl;
-    bool m_placed = false;
 };

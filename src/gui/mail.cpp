@@ -46,13 +46,11 @@ QGroupBox* group(QWidget* parent, const char* caption, int left, int top, int wi
 } // namespace
 
 TfrmMail::TfrmMail(gui::Runner& runner, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+    : ToolWindow(parent, gui::TitleBar::CloseOnly, QStringLiteral("邮件群发"), {kClientWidth, kClientHeight}),
       m_runner(runner)
 {
-    setWindowTitle(QStringLiteral("邮件群发"));
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(gui::tahoma(8));
     createControls();
+    centreOnFirstShow();
 }
 
 void TfrmMail::createControls()
@@ -98,7 +96,7 @@ void TfrmMail::createControls()
 
     btnSend = new QPushButton(QStringLiteral("开始发送"), this);
     btnSend->setGeometry(632, 473, 75, 25);
-    connect(btnSend, &QPushButton::clicked, this, [this] { runHandler([this] { btnSendClick(); }, this); });
+    onClicked(btnSend, &TfrmMail::btnSendClick);
 
     QWidget* order[] = {moMailList, txtServerName, txtUserName, txtPwd, txtMail,
                         txtFname,   txtTitle,      txtContent,  btnSend, txtState};
@@ -146,7 +144,7 @@ void TfrmMail::sendMail(const QString& line)
 
 void TfrmMail::setStatus(const std::string& text)
 {
-    txtState->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    txtState->setText(gui::fromUtf8(text));
     txtState->repaint();
 }
 
@@ -159,7 +157,7 @@ void TfrmMail::setSending(bool sending)
 
 void TfrmMail::reportError(const std::string& message)
 {
-    showApplicationError(QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())), this);
+    showApplicationError(gui::fromUtf8(message), this);
 }
 
 void TfrmMail::processPendingEvents()
@@ -167,11 +165,3 @@ void TfrmMail::processPendingEvents()
     // The run is off this thread, which stays free: nothing waits to be pumped.
 }
 
-void TfrmMail::showEvent(QShowEvent* event)
-{
-    if (!m_placed) {
-        m_placed = true;
-        gui::centreOver(this, nullptr);
-    }
-    QWidget::showEvent(event);
-}

@@ -4,7 +4,7 @@
 #include "core/mail/TMailMessage.h"
 #include "core/mail/TSmtpClient.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 namespace kaldrani::gui {
 class Runner;
@@ -16,7 +16,7 @@ class QPushButton;
 
 // The bulk mail window: one message, typed once, sent to every line of a recipient list
 // through one SMTP connection, with each line's progress in the status line.
-class TfrmMail : public QWidget, public kaldrani::mail::MailView {
+class TfrmMail : public kaldrani::gui::ToolWindow, public kaldrani::mail::MailView {
     Q_OBJECT
 public:
     // Creates the window hidden. Its send runs run on runner.
@@ -54,13 +54,9 @@ public:
     void reportError(const std::string& message) override;
     void processPendingEvents() override;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     void createControls();
     kaldrani::mail::MailInputs inputs() const;
 
     kaldrani::gui::Runner& m_runner;
-    bool m_placed = false;
 };

@@ -14,6 +14,7 @@ target_sources(kaldrani_gui PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Placement.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TGauge.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TLinkLabel.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ToolWindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/VersionCheck.cpp
 )
 target_link_libraries(kaldrani_gui PUBLIC Qt6::Network)

@@ -16,15 +16,13 @@
 
 #include <memory>
 
+using kaldrani::gui::fromUtf8;
+
 namespace {
 
 constexpr int clientWidth = 361;
 constexpr int clientHeight = 405;
 
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The record as the box shows it: its lines end in CR CR LF (a page's CR LF with the LF
 // made CR LF), which the box would show as two breaks; any run of CRs before an LF is one.
@@ -56,15 +54,10 @@ int lineCount(const QPlainTextEdit& box)
 } // namespace
 
 TfrmWhois::TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent)
+    : ToolWindow(parent, kaldrani::gui::TitleBar::Tool, QStringLiteral("域名查询"), {clientWidth, clientHeight})
     , m_runner(runner)
     , m_folder(folder)
 {
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("域名查询"));
-    setFixedSize(clientWidth, clientHeight);
-    setFont(kaldrani::gui::tahoma(8));
 
     txtUrl = new QComboBox(this);
     txtUrl->setObjectName(QStringLiteral("txtUrl"));
@@ -79,7 +72,9 @@ TfrmWhois::TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::Dat
     btnCX->setObjectName(QStringLiteral("btnCX"));
     btnCX->setGeometry(295, 8, 58, 25);
     btnCX->setDefault(true);
-    connect(btnCX, &QPushButton::clicked, this, [this] { runHandler([this] { btnCXClick(); }, this); });
+    onClicked(btnCX, &TfrmWhois::btnCXClick);
+    setReturnButton(btnCX);
+    centreOnFirstShow();
 
     MoWhois = new QPlainTextEdit(this);
     MoWhois->setObjectName(QStringLiteral("MoWhois"));
@@ -125,22 +120,9 @@ void TfrmWhois::btnCXClick()
         MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-void TfrmWhois::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        btnCX->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
 void TfrmWhois::showEvent(QShowEvent* event)
 {
-    if (!m_placed) {
-        m_placed = true;
-        kaldrani::gui::centreOver(this, nullptr);
-    }
-    QWidget::showEvent(event);
+    ToolWindow::showEvent(event);
     // A window brought back from the minimised state is not shown anew.
     if (!event->spontaneous())
         runHandler([this] { FormShow(); }, this);

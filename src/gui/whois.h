@@ -2,7 +2,7 @@
 
 #include "core/records/DataFolder.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 class QComboBox;
 class QPlainTextEdit;
@@ -14,7 +14,7 @@ namespace kaldrani::gui {
 class Runner;
 }
 
-class TfrmWhois : public QWidget {
+class TfrmWhois : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden).
@@ -31,7 +31,6 @@ public:
     void btnCXClick();
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
@@ -39,5 +38,4 @@ private:
 
     kaldrani::gui::Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
-    bool m_placed = false;
 };
