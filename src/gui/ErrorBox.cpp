@@ -23,15 +23,6 @@ const char* const unknownFailure = "Unknown exception.";
 
 } // namespace
 
-bool ErrorBoxEcho::isEcho()
-{
-    constexpr qint64 echoMs = 1000;
-    if (!m_closed.isValid() || m_closed.elapsed() >= echoMs)
-        return false;
-    m_closed.invalidate();
-    return true;
-}
-
 void showApplicationError(const QString& message, QWidget* parent)
 {
     if (const auto& sink = errorSink()) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
@@ -19,19 +18,6 @@ void setApplicationErrorSink(std::function<void(const QString&)> sink);
 // Runs one event handler; an exception that leaves it is shown in the default error box
 // (over parent) instead of unwinding through the toolkit. Never throws.
 void runHandler(const std::function<void()>& handler, QWidget* parent = nullptr);
-
-// Tells a window's real activations from the one its own error box gives back when it
-// closes: reporting a failure again on that echo would open the box for ever.
-class ErrorBoxEcho {
-public:
-    // Call right after the window's error box has closed.
-    void boxClosed() { m_closed.start(); }
-    // True, once, for an activation that comes within a second of the box closing.
-    bool isEcho();
-
-private:
-    QElapsedTimer m_closed;
-};
 
 // The application object: an exception that leaves an event handler is shown in the
 // default error box, and the program goes on.

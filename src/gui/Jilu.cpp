@@ -165,6 +165,7 @@ void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
 
 void TfrmJilu::FormCreate()
 {
+    m_siteList.changed();
     if (kaldrani::records::siteListExists(m_folder))
         loadUrlList();
     chushihua();
@@ -172,11 +173,14 @@ void TfrmJilu::FormCreate()
 
 void TfrmJilu::FormActivate()
 {
+    // An unchanged list is not read again: nor is a refused one reported again, for
+    // instance on the activation its own error box gives back.
+    if (!m_siteList.changed())
+        return;
     try {
         loadUrlList();
     } catch (const std::exception& e) {
         showApplicationError(QString::fromUtf8(e.what()), this);
-        m_errorEcho.boxClosed();
     }
 }
 
@@ -230,10 +234,8 @@ void TfrmJilu::urlListListBoxClick()
 
 bool TfrmJilu::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate) {
-        if (!m_errorEcho.isEcho())
-            runHandler([this] { FormActivate(); }, this);
-    }
+    if (event->type() == QEvent::WindowActivate)
+        runHandler([this] { FormActivate(); }, this);
     return QWidget::event(event);
 }
 

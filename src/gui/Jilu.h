@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/records/DataFolder.h"
+#include "core/records/FileStamp.h"
 #include "gui/ErrorBox.h"
 
 #include <QWidget>
@@ -45,9 +46,9 @@ private:
     void linkScrollBar(QScrollBar* own, QScrollBar* shown);
 
     kaldrani::records::DataFolder m_folder;
+    kaldrani::records::FileWatch m_siteList{m_folder.siteListPath()};
     HistoryTableModel* m_cells = nullptr;
     bool m_placed = false;
     bool m_loadingList = false;
     QString m_shownSite;
-    ErrorBoxEcho m_errorEcho;
 };

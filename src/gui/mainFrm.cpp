@@ -73,6 +73,7 @@ TfrmMain::TfrmMain(gui::Runner& runner, const records::DataFolder& folder, const
                           | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       m_runner(runner),
       m_folder(folder),
+      m_siteList(folder.siteListPath()),
       m_windows(windows)
 {
     setWindowTitle(QStringLiteral("Kaldrani"));
@@ -228,6 +229,7 @@ void TfrmMain::FormCreate()
 
     try {
         const std::vector<std::string> sites = records::EnsureDataFolder(m_folder);
+        m_siteList.changed();
         for (const std::string& site : sites)
             txtUrl->addItem(QString::fromStdString(site));
         txtUrl->setEditText(QString());
@@ -238,6 +240,10 @@ void TfrmMain::FormCreate()
 
 void TfrmMain::FormActivate()
 {
+    // An unchanged list is not read again: nor is a refused one reported again, for
+    // instance on the activation its own error box gives back.
+    if (!m_siteList.changed())
+        return;
     const QString typed = txtUrl->currentText();
     txtUrl->clear();
     try {
@@ -245,7 +251,6 @@ void TfrmMain::FormActivate()
             txtUrl->addItem(QString::fromStdString(site));
     } catch (const std::exception& e) {
         showApplicationError(QString::fromUtf8(e.what()), this);
-        m_errorEcho.boxClosed();
     }
     txtUrl->setEditText(typed);
 }
@@ -482,7 +487,7 @@ void TfrmMain::changeEvent(QEvent* event)
 
 bool TfrmMain::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowActivate && !m_errorEcho.isEcho())
+    if (event->type() == QEvent::WindowActivate)
         FormActivate();
     return QWidget::event(event);
 }

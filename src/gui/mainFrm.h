@@ -2,6 +2,7 @@
 
 #include "core/queries/SiteOverviewRun.h"
 #include "core/records/DataFolder.h"
+#include "core/records/FileStamp.h"
 #include "gui/ErrorBox.h"
 #include "gui/Placement.h"
 #include "gui/TGauge.h"
@@ -130,11 +131,11 @@ private:
 
     kaldrani::gui::Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
+    kaldrani::records::FileWatch m_siteList;
     const AppWindows& m_windows;
     kaldrani::queries::OverviewDisplay m_display;
     std::optional<kaldrani::gui::CornerPlacement> m_placement;
     bool m_quitting = false;
-    ErrorBoxEcho m_errorEcho;
 };
 
 // Whether the desktop shows a tray. Without one, hiding the main window would leave an

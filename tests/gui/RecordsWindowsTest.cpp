@@ -359,8 +359,15 @@ TEST_F(RecordsWindows, JiluActivationWithoutSiteListShowsTheErrorOnce)
     EXPECT_TRUE(m_errors[0].toStdString().starts_with(expected)) << m_errors[0].toStdString();
     EXPECT_EQ(w->urlList->count(), 0);
 
-    // Closing the box hands the focus back at once; that must not open the box again.
+    // Closing the box hands the focus back at once; that must not open the box again, nor
+    // must any later activation while the list stays missing.
     QApplication::sendEvent(w.get(), &activation);
+    EXPECT_EQ(m_errors.size(), 1);
+
+    // Once the list is back, the next activation reads it.
+    writeSites("b.com\r\n");
+    QApplication::sendEvent(w.get(), &activation);
+    EXPECT_EQ(items(w->urlList), QStringList{"b.com"});
     EXPECT_EQ(m_errors.size(), 1);
 }
 
