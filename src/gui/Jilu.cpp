@@ -20,6 +20,8 @@
 #include <array>
 #include <exception>
 
+using kaldrani::gui::fromUtf8;
+
 namespace {
 
 constexpr int clientWidth = 742;
@@ -70,21 +72,14 @@ private:
     const HistoryTableModel* m_cells;
 };
 
-QString fromUtf8(const std::string& text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
 TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent)
+    : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 查询记录"), {clientWidth, clientHeight})
     , m_folder(folder)
 {
-    setWindowFlag(Qt::Window);
-    setWindowTitle(QStringLiteral(" 查询记录"));
-    setFixedSize(clientWidth, clientHeight);
-    setFont(kaldrani::gui::tahoma(8));
+    centreOnFirstShow();
 
     urlList = new QListWidget(this);
     urlList->setObjectName(QStringLiteral("urlList"));
@@ -236,14 +231,6 @@ bool TfrmJilu::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         runHandler([this] { FormActivate(); }, this);
-    return QWidget::event(event);
+    return ToolWindow::event(event);
 }
 
-void TfrmJilu::showEvent(QShowEvent* event)
-{
-    if (!m_placed) {
-        m_placed = true;
-        kaldrani::gui::centreOver(this, nullptr);
-    }
-    QWidget::showEvent(event);
-}

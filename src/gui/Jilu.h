@@ -4,7 +4,7 @@
 #include "core/records/FileStamp.h"
 #include "gui/ErrorBox.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 class HistoryTableModel;
 class QListWidget;
@@ -12,7 +12,7 @@ class QScrollBar;
 class QTableView;
 
 // The query history window: the site list, and the picked site's records newest first.
-class TfrmJilu : public QWidget {
+class TfrmJilu : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate runs here.
@@ -36,7 +36,6 @@ public:
 
 protected:
     bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
@@ -48,7 +47,6 @@ private:
     kaldrani::records::DataFolder m_folder;
     kaldrani::records::FileWatch m_siteList{m_folder.siteListPath()};
     HistoryTableModel* m_cells = nullptr;
-    bool m_placed = false;
     bool m_loadingList = false;
     QString m_shownSite;
 };

@@ -26,12 +26,10 @@ QString boxText(const std::string& text)
 } // namespace
 
 TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, const QWidget* centreOver)
-    : m_folder(folder)
-    , m_centreOver(centreOver)
+    : ToolWindow(nullptr, kaldrani::gui::TitleBar::Plain, QStringLiteral("管理站点"), {clientWidth, clientHeight})
+    , m_folder(folder)
 {
-    setWindowTitle(QStringLiteral("管理站点"));
-    setFixedSize(clientWidth, clientHeight);
-    setFont(kaldrani::gui::tahoma(8));
+    centreOnFirstShow(centreOver);
 
     MoUrl = new QPlainTextEdit(this);
     MoUrl->setObjectName(QStringLiteral("MoUrl"));
@@ -51,8 +49,8 @@ TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, const QW
     brnCanc->setObjectName(QStringLiteral("brnCanc"));
     brnCanc->setGeometry(104, 271, 57, 25);
 
-    connect(brnSave, &QPushButton::clicked, this, [this] { runHandler([this] { brnSaveClick(); }, this); });
-    connect(brnCanc, &QPushButton::clicked, this, [this] { runHandler([this] { brnCancClick(); }, this); });
+    onClicked(brnSave, &TfrmManiSite::brnSaveClick);
+    onClicked(brnCanc, &TfrmManiSite::brnCancClick);
 
     runHandler([this] { FormCreate(); }, this);
 }
@@ -109,10 +107,6 @@ void TfrmManiSite::brnCancClick()
 
 void TfrmManiSite::showEvent(QShowEvent* event)
 {
-    if (!m_placed) {
-        m_placed = true;
-        kaldrani::gui::centreOver(this, m_centreOver);
-    }
     // A list fixed since it was refused loads now; while it stays refused the box keeps
     // its text and a save says why it cannot replace the list.
     if (m_listUnread) {
@@ -121,5 +115,5 @@ void TfrmManiSite::showEvent(QShowEvent* event)
         } catch (const kaldrani::records::FileError&) {
         }
     }
-    QWidget::showEvent(event);
+    ToolWindow::showEvent(event);
 }

@@ -2,7 +2,7 @@
 
 #include "core/records/DataFolder.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 #include <string>
 
@@ -10,7 +10,7 @@ class QPlainTextEdit;
 class QPushButton;
 
 // The site manager window: the site list as plain text, one site per line.
-class TfrmManiSite : public QWidget {
+class TfrmManiSite : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate runs here. It centres itself over centreOver
@@ -32,8 +32,6 @@ private:
     void brnCancClick();
 
     kaldrani::records::DataFolder m_folder;
-    const QWidget* m_centreOver;
-    bool m_placed = false;
     // The list on disk was there but not read: the box does not hold it, so a save
     // would replace the user's list with what the box happens to show.
     bool m_listUnread = false;

@@ -4,6 +4,7 @@
 #include "core/records/History.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
+#include "gui/Placement.h"
 #include "gui/HistoryCsvExport.h"
 
 #include <QButtonGroup>
@@ -133,13 +134,9 @@ QChartView* newChartView(QWidget* parent, const QRect& geometry)
 } // namespace
 
 TfrmTrend::TfrmTrend(const kaldrani::records::DataFolder& folder, QWidget* parent)
-    : QWidget(parent)
+    : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 趋势图"), {clientWidth, clientHeight})
     , m_folder(folder)
 {
-    setWindowFlag(Qt::Window);
-    setWindowTitle(QStringLiteral(" 趋势图"));
-    setFixedSize(clientWidth, clientHeight);
-    setFont(kaldrani::gui::tahoma(8));
 
     rbIndexed = new QRadioButton(QStringLiteral("收录情况"), this);
     rbIndexed->setObjectName(QStringLiteral("rbIndexed"));
@@ -231,10 +228,8 @@ void TfrmTrend::showRecords(const QString& site, std::vector<std::vector<std::st
     setWindowTitle(QStringLiteral(" 趋势图 - ") + site);
     showCounts();
     showRanks();
-    if (isHidden()) {
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    if (isHidden())
+        kaldrani::gui::centreOver(this, nullptr);
     show();
     raise();
     activateWindow();

@@ -3,7 +3,7 @@
 #include "core/records/DataFolder.h"
 #include "core/records/HistoryTrend.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 #include <array>
 #include <string>
@@ -19,7 +19,7 @@ class QValueAxis;
 
 // One site's history as curves: the seven engines' counts (indexed pages or backlinks, as
 // switched) above, PageRank, Sogou rating, Alexa and ChinaRank below; and its CSV export.
-class TfrmTrend : public QWidget {
+class TfrmTrend : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden).

@@ -12,14 +12,9 @@
 using namespace kaldrani;
 
 TfrmAbout::TfrmAbout(const QWidget* centreOver)
-    : QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
-    , m_centreOver(centreOver)
+    : ToolWindow(nullptr, gui::TitleBar::Dialog, QStringLiteral(" 关于软件"), {kClientWidth, kClientHeight})
 {
-    setWindowTitle(QStringLiteral(" 关于软件"));
-    setWindowIcon(gui::appIcon());
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(gui::tahoma(8));
+    centreOnFirstShow(centreOver);
 
     // Taller than the nominal 13 pixels: a 12-point line needs the room.
     bsSkinStdLabel1 = new QLabel(QStringLiteral("Kaldrani V 1.65  迷你版"), this);
@@ -52,11 +47,3 @@ void TfrmAbout::bsSkinLinkLabel1Click()
     gui::openInBrowser(gui::makerHomePage());
 }
 
-void TfrmAbout::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    if (m_shownOnce)
-        return;
-    m_shownOnce = true;
-    gui::centreOver(this, m_centreOver);
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 class QLabel;
 
@@ -9,7 +9,7 @@ class TLinkLabel;
 }
 
 // The about window: title, version and edition, author and contact lines, the maker's site.
-class TfrmAbout : public QWidget {
+class TfrmAbout : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window hidden; it centres itself over centreOver (else over its screen's
@@ -29,9 +29,6 @@ public:
     void bsSkinLinkLabel1Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
-    const QWidget* m_centreOver;
-    bool m_shownOnce = false;
 };

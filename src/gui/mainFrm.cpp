@@ -34,6 +34,8 @@
 
 using namespace kaldrani;
 
+using gui::fromUtf8;
+
 namespace {
 
 std::optional<bool> g_trayOverride;
@@ -51,10 +53,6 @@ void showWindow(QWidget* window)
     window->activateWindow();
 }
 
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 } // namespace
 
@@ -69,17 +67,12 @@ void setSystemTrayAvailableOverride(std::optional<bool> available)
 }
 
 TfrmMain::TfrmMain(gui::Runner& runner, const records::DataFolder& folder, const AppWindows& windows)
-    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : ToolWindow(nullptr, gui::TitleBar::Tool, QStringLiteral("Kaldrani"), {kClientWidth, kClientHeight}),
       m_runner(runner),
       m_folder(folder),
       m_siteList(folder.siteListPath()),
       m_windows(windows)
 {
-    setWindowTitle(QStringLiteral("Kaldrani"));
-    setWindowIcon(gui::appIcon());
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(gui::tahoma(8));
     ImageListPR = gui::makePageRankPictures();
     createControls();
     createTray();
@@ -124,7 +117,8 @@ void TfrmMain::createControls()
     btnQure = new QPushButton(QStringLiteral("查   询"), this);
     btnQure->setGeometry(136, 22, 50, 25);
     btnQure->setDefault(true);
-    connect(btnQure, &QPushButton::clicked, this, &TfrmMain::btnQureClick);
+    onClicked(btnQure, &TfrmMain::btnQureClick);
+    setReturnButton(btnQure);
 
     StringGD = new QTableWidget(8, 3, this);
     StringGD->setGeometry(6, 49, 181, 168);
@@ -475,7 +469,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::changeEvent(QEvent* event)
 {
-    QWidget::changeEvent(event);
+    ToolWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isMinimized() && systemTrayAvailable()) {
         // Hiding inside the state change confuses some window managers; do it just after.
         QTimer::singleShot(0, this, [this] {
@@ -489,28 +483,19 @@ bool TfrmMain::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
         FormActivate();
-    return QWidget::event(event);
+    return ToolWindow::event(event);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == StringGD->viewport() && event->type() == QEvent::MouseButtonDblClick)
         StringGDDblClick();
-    return QWidget::eventFilter(watched, event);
-}
-
-void TfrmMain::keyPressEvent(QKeyEvent* event)
-{
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && btnQure->isEnabled()) {
-        btnQure->click();
-        return;
-    }
-    QWidget::keyPressEvent(event);
+    return ToolWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
 {
-    QWidget::showEvent(event);
+    ToolWindow::showEvent(event);
     if (m_placement)
         m_placement->windowShown();
 }

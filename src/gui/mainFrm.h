@@ -6,12 +6,12 @@
 #include "gui/ErrorBox.h"
 #include "gui/Placement.h"
 #include "gui/TGauge.h"
+#include "gui/ToolWindow.h"
 #include "gui/WindowId.h"
 
 #include <QImage>
 #include <QList>
 #include <QSystemTrayIcon>
-#include <QWidget>
 
 #include <optional>
 
@@ -31,7 +31,7 @@ class QToolButton;
 // The main window: the site overview panel with its toolbar, the tray icon and its menu.
 // Closing it only hides it (and starts the new-version check); the tray menu's quit item
 // ends the program.
-class TfrmMain : public QWidget, public kaldrani::queries::OverviewView {
+class TfrmMain : public kaldrani::gui::ToolWindow, public kaldrani::queries::OverviewView {
     Q_OBJECT
 public:
     // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
@@ -115,7 +115,6 @@ protected:
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

@@ -12,13 +12,8 @@
 using namespace kaldrani;
 
 TfrmUpdate::TfrmUpdate(QWidget* parent)
-    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+    : ToolWindow(parent, gui::TitleBar::Dialog, QStringLiteral(" Kaldrani"), {kClientWidth, kClientHeight})
 {
-    setWindowTitle(QStringLiteral(" Kaldrani"));
-    setWindowIcon(gui::appIcon());
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(gui::tahoma(8));
 
     bsSkinStdLabel1 = new QLabel(QStringLiteral("软件有更新请下载最新版"), this);
     bsSkinStdLabel1->setGeometry(24, 32, 165, 16);
@@ -51,7 +46,7 @@ void TfrmUpdate::bsSkinLinkLabel1Click()
 
 void TfrmUpdate::showEvent(QShowEvent* event)
 {
-    QWidget::showEvent(event);
+    ToolWindow::showEvent(event);
     if (m_placement)
         m_placement->windowShown();
 }

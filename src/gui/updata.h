@@ -2,7 +2,7 @@
 
 #include "gui/Placement.h"
 
-#include <QWidget>
+#include "gui/ToolWindow.h"
 
 #include <optional>
 
@@ -14,7 +14,7 @@ class TLinkLabel;
 
 // The update notice: tells that a newer version is published and links the maker's site.
 // Created once, hidden; every check that finds a newer version shows it again.
-class TfrmUpdate : public QWidget {
+class TfrmUpdate : public kaldrani::gui::ToolWindow {
     Q_OBJECT
 public:
     // Creates the window hidden; FormCreate places it near the screen's bottom-right corner.
