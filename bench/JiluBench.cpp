@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+using namespace kaldrani::gui;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+using namespace kaldrani::gui;
+
 namespace {
 
 using namespace kaldrani;

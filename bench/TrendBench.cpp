@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+using namespace kaldrani::gui;
+
 namespace {
 
 // 1000 records a day apart, the odd failure text among them; the file's bytes.

@@ -1,5 +1,7 @@
 #include "gui/AppWindows.h"
 
+namespace kaldrani::gui {
+
 AppWindows::AppWindows(const kaldrani::records::DataFolder& folder)
 {
     frmMain = std::make_unique<TfrmMain>(runner, folder, *this);
@@ -34,3 +36,5 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id) const
     }
     return nullptr;
 }
+
+} // namespace kaldrani::gui

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+namespace kaldrani::gui {
+
 // The program's windows, made once in start-up order (main, mail, keyword, site manager,
 // history, whois, IP, about, update) and destroyed in reverse, and the runner their network
 // waits go to. Each window gets what it needs through its constructor; the main window
@@ -29,9 +31,9 @@ public:
     AppWindows& operator=(const AppWindows&) = delete;
 
     // The window with that id; never null once the constructor has returned.
-    QWidget* window(kaldrani::gui::WindowId id) const;
+    QWidget* window(WindowId id) const;
 
-    kaldrani::gui::Runner runner;
+    Runner runner;
     std::unique_ptr<TfrmMain> frmMain;
     std::unique_ptr<TfrmMail> frmMail;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
@@ -42,3 +44,5 @@ public:
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmUpdate> frmUpdate;
 };
+
+} // namespace kaldrani::gui

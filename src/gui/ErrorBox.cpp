@@ -5,6 +5,8 @@
 #include <exception>
 #include <utility>
 
+namespace kaldrani::gui {
+
 namespace {
 
 std::function<void(const QString&)>& errorSink()
@@ -65,3 +67,5 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     }
     return false;
 }
+
+} // namespace kaldrani::gui

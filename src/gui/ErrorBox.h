@@ -7,6 +7,8 @@
 
 class QWidget;
 
+namespace kaldrani::gui {
+
 // The application's default error box: caption "Kaldrani", the failure's message as text.
 // After it the program goes on.
 void showApplicationError(const QString& message, QWidget* parent = nullptr);
@@ -26,3 +28,5 @@ public:
     TApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
+
+} // namespace kaldrani::gui

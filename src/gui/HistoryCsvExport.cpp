@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 
+namespace kaldrani::gui {
+
 bool exportHistoryCsv(QWidget* parent, const QString& site, const std::vector<std::vector<std::string>>& records)
 {
     const QString suggested = QDir::home().filePath(site + QStringLiteral(".csv"));
@@ -28,3 +30,5 @@ bool exportHistoryCsv(QWidget* parent, const QString& site, const std::vector<st
     }
     return true;
 }
+
+} // namespace kaldrani::gui

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kaldrani::gui {
+
 HistoryTableModel::HistoryTableModel(QObject* parent)
     : QAbstractTableModel(parent)
     , m_cells(static_cast<size_t>(RowCount) * ColCount)
@@ -88,3 +90,5 @@ Qt::ItemFlags HistoryTableModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
+
+} // namespace kaldrani::gui

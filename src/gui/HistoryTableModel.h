@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace kaldrani::gui {
+
 // The history grid's cells, addressed as the grid addresses them: cell(col, row), row 0
 // and column 0 being the fixed headings. The view sees rows 1..1000 and columns 1..12 as
 // data and row 0 / column 0 as its header sections, so the headings stay put on scrolling.
@@ -40,3 +42,5 @@ private:
 
     std::vector<QString> m_cells;
 };
+
+} // namespace kaldrani::gui

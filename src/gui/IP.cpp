@@ -14,13 +14,14 @@
 
 #include <memory>
 
+namespace kaldrani::gui {
+
 using kaldrani::gui::fromUtf8;
 
 namespace {
 
 constexpr int clientWidth = 282;
 constexpr int clientHeight = 204;
-
 
 } // namespace
 
@@ -99,3 +100,4 @@ bool TfrmIP::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+} // namespace kaldrani::gui

@@ -9,16 +9,16 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace kaldrani::gui {
+
 class Runner;
-}
 
 // The IP lookup window: where an IP address or host is, and the user's own public address,
 // which creation starts to fetch without holding anything up.
-class TfrmIP : public kaldrani::gui::ToolWindow {
+class TfrmIP : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate starts the own-address fetch here, on runner.
-    explicit TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent = nullptr);
+    explicit TfrmIP(Runner& runner, QWidget* parent = nullptr);
 
     QLineEdit* txtIP = nullptr;
     QPushButton* btnCX = nullptr;
@@ -41,6 +41,8 @@ private:
     void FormCreate();
     void ownAddressArrived(const std::string& text);
 
-    kaldrani::gui::Runner& m_runner;
+    Runner& m_runner;
     bool m_lookupStarted = false;
 };
+
+} // namespace kaldrani::gui

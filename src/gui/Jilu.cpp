@@ -20,6 +20,8 @@
 #include <array>
 #include <exception>
 
+namespace kaldrani::gui {
+
 using kaldrani::gui::fromUtf8;
 
 namespace {
@@ -71,7 +73,6 @@ public:
 private:
     const HistoryTableModel* m_cells;
 };
-
 
 } // namespace
 
@@ -234,3 +235,4 @@ bool TfrmJilu::event(QEvent* event)
     return ToolWindow::event(event);
 }
 
+} // namespace kaldrani::gui

@@ -3,16 +3,18 @@
 #include "core/records/DataFolder.h"
 #include "core/records/FileStamp.h"
 #include "gui/ErrorBox.h"
-
 #include "gui/ToolWindow.h"
 
-class HistoryTableModel;
 class QListWidget;
 class QScrollBar;
 class QTableView;
 
+namespace kaldrani::gui {
+
+class HistoryTableModel;
+
 // The query history window: the site list, and the picked site's records newest first.
-class TfrmJilu : public kaldrani::gui::ToolWindow {
+class TfrmJilu : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate runs here.
@@ -50,3 +52,5 @@ private:
     bool m_loadingList = false;
     QString m_shownSite;
 };
+
+} // namespace kaldrani::gui

@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QTableView>
 
+namespace kaldrani::gui {
+
 namespace {
 
 TfrmTrend* trendWindow(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder)
@@ -78,3 +80,5 @@ void attachTrendAccess(TfrmJilu* jilu, const kaldrani::records::DataFolder& fold
             popUpSiteMenu(jilu, folder, jilu->shownSite(), grid->viewport()->mapToGlobal(pos));
     });
 }
+
+} // namespace kaldrani::gui

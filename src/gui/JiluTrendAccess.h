@@ -2,6 +2,8 @@
 
 #include "core/records/DataFolder.h"
 
+namespace kaldrani::gui {
+
 class TfrmJilu;
 class TfrmTrend;
 
@@ -12,3 +14,5 @@ void attachTrendAccess(TfrmJilu* jilu, const kaldrani::records::DataFolder& fold
 
 // The history window's trend chart, made on first use; nullptr before that.
 TfrmTrend* trendWindowOf(const TfrmJilu* jilu);
+
+} // namespace kaldrani::gui

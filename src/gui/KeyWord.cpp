@@ -19,12 +19,13 @@
 #include <QSpinBox>
 #include <QToolButton>
 
+namespace kaldrani::gui {
+
 using namespace kaldrani;
 
 using gui::fromUtf8;
 
 namespace {
-
 
 QLabel* label(QWidget* parent, const char* text, int left, int top)
 {
@@ -267,3 +268,4 @@ void TfrmKeyWord::processPendingEvents()
     // The scan runs off this thread, which stays free: nothing waits to be pumped.
 }
 
+} // namespace kaldrani::gui

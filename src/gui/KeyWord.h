@@ -8,10 +8,6 @@
 
 #include <array>
 
-namespace kaldrani::gui {
-class Runner;
-}
-
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -20,15 +16,19 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 
+namespace kaldrani::gui {
+
+class Runner;
+
 // The keyword ranking window: a site, a keyword, the engines and a page range in; the
 // site's position in each engine out, with a button per engine that opens the engine's
 // last result page in the browser.
-class TfrmKeyWord : public kaldrani::gui::ToolWindow, public kaldrani::queries::KeywordView {
+class TfrmKeyWord : public ToolWindow, public kaldrani::queries::KeywordView {
     Q_OBJECT
 public:
     // Creates the window hidden; FormCreate loads the site list into txtUrl. Its scans run
     // on runner.
-    TfrmKeyWord(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    TfrmKeyWord(Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
 
     static constexpr int kClientWidth = 490;
     static constexpr int kClientHeight = 314;
@@ -100,10 +100,12 @@ private:
     // The spin edit's value, converted through D2I.
     int pageNumber(const QSpinBox* edit);
 
-    kaldrani::gui::Runner& m_runner;
+    Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     kaldrani::PerEngine<QCheckBox*> m_checks{};
     kaldrani::PerEngine<QLineEdit*> m_results{};
     kaldrani::PerEngine<QToolButton*> m_lookups{};
     kaldrani::PerEngine<QString> m_lastPageUrl;
 };
+
+} // namespace kaldrani::gui

@@ -10,6 +10,8 @@
 
 #include <string>
 
+namespace kaldrani::gui {
+
 namespace {
 
 // The box reaches x = 188, so the client area is that wide instead of 179.
@@ -117,3 +119,5 @@ void TfrmManiSite::showEvent(QShowEvent* event)
     }
     ToolWindow::showEvent(event);
 }
+
+} // namespace kaldrani::gui

@@ -9,8 +9,10 @@
 class QPlainTextEdit;
 class QPushButton;
 
+namespace kaldrani::gui {
+
 // The site manager window: the site list as plain text, one site per line.
-class TfrmManiSite : public kaldrani::gui::ToolWindow {
+class TfrmManiSite : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden); FormCreate runs here. It centres itself over centreOver
@@ -36,3 +38,5 @@ private:
     // would replace the user's list with what the box happens to show.
     bool m_listUnread = false;
 };
+
+} // namespace kaldrani::gui

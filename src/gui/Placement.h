@@ -3,6 +3,8 @@
 #include <QPoint>
 #include <QSize>
 
+class QWidget;
+
 namespace kaldrani::gui {
 
 // Where a window of the given outer size goes so that it keeps marginRight pixels to the
@@ -14,8 +16,6 @@ constexpr QPoint placeNearCorner(QSize screen, QSize outer, int marginRight, int
 }
 
 } // namespace kaldrani::gui
-
-class QWidget;
 
 namespace kaldrani::gui {
 

@@ -2,6 +2,8 @@
 
 #include <QFileDialog>
 
+namespace kaldrani::gui {
+
 namespace {
 
 std::function<QString(const QString&)>& replacement()
@@ -23,3 +25,5 @@ void setSaveFileChooser(std::function<QString(const QString& suggested)> chooser
 {
     replacement() = std::move(chooser);
 }
+
+} // namespace kaldrani::gui

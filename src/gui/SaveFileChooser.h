@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace kaldrani::gui {
+
 // Asks the user where to save a file: the suggested name first, the chosen path back, or
 // an empty text when the user cancels.
 QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& suggested, const QString& filter);
@@ -13,3 +15,5 @@ QString chooseSaveFile(QWidget* parent, const QString& caption, const QString& s
 // Replaces the dialog for tests: chooser gets the suggested name and returns the answer.
 // An empty function restores the real dialog.
 void setSaveFileChooser(std::function<QString(const QString& suggested)> chooser);
+
+} // namespace kaldrani::gui

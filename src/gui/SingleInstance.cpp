@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+namespace kaldrani::gui {
+
 namespace {
 
 constexpr int kWaitMs = 2000;
@@ -73,3 +75,5 @@ bool SingleInstance::claim()
     m_server->listen(m_name);
     return true;
 }
+
+} // namespace kaldrani::gui

@@ -7,6 +7,8 @@
 
 class QLocalServer;
 
+namespace kaldrani::gui {
+
 // One running program per user and data folder. The first start claims a local socket
 // named after both; a later start finds it, asks that program to come to the front and
 // ends, so two programs never work on the same files.
@@ -33,3 +35,5 @@ private:
     QString m_name;
     QLocalServer* m_server = nullptr;
 };
+
+} // namespace kaldrani::gui

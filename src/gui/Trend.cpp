@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace kaldrani::gui {
+
 namespace {
 
 constexpr int clientWidth = 780;
@@ -274,3 +276,5 @@ void TfrmTrend::btnExportCsvClick()
 {
     exportHistoryCsv(this, m_site, m_records);
 }
+
+} // namespace kaldrani::gui

@@ -17,9 +17,11 @@ class QPushButton;
 class QRadioButton;
 class QValueAxis;
 
+namespace kaldrani::gui {
+
 // One site's history as curves: the seven engines' counts (indexed pages or backlinks, as
 // switched) above, PageRank, Sogou rating, Alexa and ChinaRank below; and its CSV export.
-class TfrmTrend : public kaldrani::gui::ToolWindow {
+class TfrmTrend : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden).
@@ -59,3 +61,5 @@ private:
     QValueAxis* m_ratingValue = nullptr;
     QValueAxis* m_rankValue = nullptr;
 };
+
+} // namespace kaldrani::gui

@@ -9,6 +9,8 @@
 
 #include <QLabel>
 
+namespace kaldrani::gui {
+
 using namespace kaldrani;
 
 TfrmAbout::TfrmAbout(const QWidget* centreOver)
@@ -47,3 +49,4 @@ void TfrmAbout::bsSkinLinkLabel1Click()
     gui::openInBrowser(gui::makerHomePage());
 }
 
+} // namespace kaldrani::gui

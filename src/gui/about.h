@@ -5,11 +5,11 @@
 class QLabel;
 
 namespace kaldrani::gui {
+
 class TLinkLabel;
-}
 
 // The about window: title, version and edition, author and contact lines, the maker's site.
-class TfrmAbout : public kaldrani::gui::ToolWindow {
+class TfrmAbout : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window hidden; it centres itself over centreOver (else over its screen's
@@ -23,7 +23,7 @@ public:
     QLabel* bsSkinStdLabel2 = nullptr;
     QLabel* bsSkinStdLabel3 = nullptr;
     QLabel* bsSkinStdLabel4 = nullptr;
-    kaldrani::gui::TLinkLabel* bsSkinLinkLabel1 = nullptr;
+    TLinkLabel* bsSkinLinkLabel1 = nullptr;
 
     // Opens the maker's home page.
     void bsSkinLinkLabel1Click();
@@ -32,3 +32,5 @@ protected:
 
 private:
 };
+
+} // namespace kaldrani::gui

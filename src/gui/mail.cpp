@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+namespace kaldrani::gui {
+
 using namespace kaldrani;
 
 namespace {
@@ -165,3 +167,4 @@ void TfrmMail::processPendingEvents()
     // The run is off this thread, which stays free: nothing waits to be pumped.
 }
 
+} // namespace kaldrani::gui

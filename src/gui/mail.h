@@ -6,21 +6,21 @@
 
 #include "gui/ToolWindow.h"
 
-namespace kaldrani::gui {
-class Runner;
-}
-
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace kaldrani::gui {
+
+class Runner;
+
 // The bulk mail window: one message, typed once, sent to every line of a recipient list
 // through one SMTP connection, with each line's progress in the status line.
-class TfrmMail : public kaldrani::gui::ToolWindow, public kaldrani::mail::MailView {
+class TfrmMail : public ToolWindow, public kaldrani::mail::MailView {
     Q_OBJECT
 public:
     // Creates the window hidden. Its send runs run on runner.
-    explicit TfrmMail(kaldrani::gui::Runner& runner, QWidget* parent = nullptr);
+    explicit TfrmMail(Runner& runner, QWidget* parent = nullptr);
 
     static constexpr int kClientWidth = 712;
     static constexpr int kClientHeight = 508;
@@ -58,5 +58,7 @@ private:
     void createControls();
     kaldrani::mail::MailInputs inputs() const;
 
-    kaldrani::gui::Runner& m_runner;
+    Runner& m_runner;
 };
+
+} // namespace kaldrani::gui

@@ -32,6 +32,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+namespace kaldrani::gui {
+
 using namespace kaldrani;
 
 using gui::fromUtf8;
@@ -52,7 +54,6 @@ void showWindow(QWidget* window)
     window->raise();
     window->activateWindow();
 }
-
 
 } // namespace
 
@@ -499,3 +500,5 @@ void TfrmMain::showEvent(QShowEvent* event)
     if (m_placement)
         m_placement->windowShown();
 }
+
+} // namespace kaldrani::gui

@@ -15,10 +15,6 @@
 
 #include <optional>
 
-class AppWindows;
-namespace kaldrani::gui {
-class Runner;
-}
 class QAction;
 class QComboBox;
 class QFrame;
@@ -28,16 +24,22 @@ class QPushButton;
 class QTableWidget;
 class QToolButton;
 
+namespace kaldrani::gui {
+
+class Runner;
+
+class AppWindows;
+
 // The main window: the site overview panel with its toolbar, the tray icon and its menu.
 // Closing it only hides it (and starts the new-version check); the tray menu's quit item
 // ends the program.
-class TfrmMain : public kaldrani::gui::ToolWindow, public kaldrani::queries::OverviewView {
+class TfrmMain : public ToolWindow, public kaldrani::queries::OverviewView {
     Q_OBJECT
 public:
     // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
     // buttons and tray items show the windows of `windows` (which may still be filling);
     // the runs go to runner.
-    TfrmMain(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, const AppWindows& windows);
+    TfrmMain(Runner& runner, const kaldrani::records::DataFolder& folder, const AppWindows& windows);
 
     // The client area: the layout's controls reach x = 187, past the nominal 179.
     static constexpr int kClientWidth = 187;
@@ -59,7 +61,7 @@ public:
     QPushButton* btnQure = nullptr;
     QTableWidget* StringGD = nullptr;
     QLabel* ImagePR = nullptr;
-    kaldrani::gui::TGauge* SouGouRankG = nullptr;
+    TGauge* SouGouRankG = nullptr;
     QLabel* lblAlexaRank = nullptr;
     QLabel* lblChinaRank = nullptr;
     QList<QImage> ImageListPR;
@@ -125,15 +127,15 @@ private:
     void FormCloseQuery(QCloseEvent* event);
     void createControls();
     void createTray();
-    void showWindowOf(kaldrani::gui::WindowId id) const;
+    void showWindowOf(WindowId id) const;
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
 
-    kaldrani::gui::Runner& m_runner;
+    Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     kaldrani::records::FileWatch m_siteList;
     const AppWindows& m_windows;
     kaldrani::queries::OverviewDisplay m_display;
-    std::optional<kaldrani::gui::CornerPlacement> m_placement;
+    std::optional<CornerPlacement> m_placement;
     bool m_quitting = false;
 };
 
@@ -142,3 +144,5 @@ private:
 // an empty optional asks the desktop again.
 bool systemTrayAvailable();
 void setSystemTrayAvailableOverride(std::optional<bool> available);
+
+} // namespace kaldrani::gui

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string_view>
 
+using namespace kaldrani::gui;
+
 using namespace kaldrani;
 
 int main(int argc, char** argv)

@@ -9,6 +9,8 @@
 
 #include <QLabel>
 
+namespace kaldrani::gui {
+
 using namespace kaldrani;
 
 TfrmUpdate::TfrmUpdate(QWidget* parent)
@@ -50,3 +52,5 @@ void TfrmUpdate::showEvent(QShowEvent* event)
     if (m_placement)
         m_placement->windowShown();
 }
+
+} // namespace kaldrani::gui

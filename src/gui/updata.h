@@ -9,12 +9,12 @@
 class QLabel;
 
 namespace kaldrani::gui {
+
 class TLinkLabel;
-}
 
 // The update notice: tells that a newer version is published and links the maker's site.
 // Created once, hidden; every check that finds a newer version shows it again.
-class TfrmUpdate : public kaldrani::gui::ToolWindow {
+class TfrmUpdate : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window hidden; FormCreate places it near the screen's bottom-right corner.
@@ -25,7 +25,7 @@ public:
 
     QLabel* bsSkinStdLabel1 = nullptr;
     QLabel* bsSkinStdLabel2 = nullptr;
-    kaldrani::gui::TLinkLabel* bsSkinLinkLabel1 = nullptr;
+    TLinkLabel* bsSkinLinkLabel1 = nullptr;
 
     // Opens the maker's home page.
     void bsSkinLinkLabel1Click();
@@ -36,5 +36,7 @@ protected:
 private:
     void FormCreate();
 
-    std::optional<kaldrani::gui::CornerPlacement> m_placement;
+    std::optional<CornerPlacement> m_placement;
 };
+
+} // namespace kaldrani::gui

@@ -16,13 +16,14 @@
 
 #include <memory>
 
+namespace kaldrani::gui {
+
 using kaldrani::gui::fromUtf8;
 
 namespace {
 
 constexpr int clientWidth = 361;
 constexpr int clientHeight = 405;
-
 
 // The record as the box shows it: its lines end in CR CR LF (a page's CR LF with the LF
 // made CR LF), which the box would show as two breaks; any run of CRs before an LF is one.
@@ -127,3 +128,5 @@ void TfrmWhois::showEvent(QShowEvent* event)
     if (!event->spontaneous())
         runHandler([this] { FormShow(); }, this);
 }
+
+} // namespace kaldrani::gui

@@ -8,17 +8,18 @@ class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace kaldrani::gui {
+
+class Runner;
+
 // The whois window: the registration record of the domain typed or picked from the site
 // list, as the whois page states it.
-namespace kaldrani::gui {
-class Runner;
-}
 
-class TfrmWhois : public kaldrani::gui::ToolWindow {
+class TfrmWhois : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden).
-    TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    TfrmWhois(Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
 
     // More lines than this in MoWhois switch its vertical scroll bar on, for good.
     static constexpr int kLinesWithoutScrollBar = 27;
@@ -36,6 +37,8 @@ protected:
 private:
     void FormShow();
 
-    kaldrani::gui::Runner& m_runner;
+    Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
 };
+
+} // namespace kaldrani::gui

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kaldrani::gui;
+
 // Every GUI test runs inside the program's own application object, so an exception that
 // leaves a handler takes the same road as in the program.
 int main(int argc, char** argv)

@@ -25,6 +25,8 @@
 
 #include <algorithm>
 
+using namespace kaldrani::gui;
+
 using namespace kaldrani;
 using E = SearchEngine;
 

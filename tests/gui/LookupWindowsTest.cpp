@@ -33,6 +33,8 @@
 #include <optional>
 #include <string>
 
+using namespace kaldrani::gui;
+
 using namespace kaldrani;
 
 void PrintTo(const QString& text, std::ostream* os)

@@ -23,6 +23,8 @@
 #include <filesystem>
 #include <memory>
 
+using namespace kaldrani::gui;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -37,6 +37,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace kaldrani::gui;
+
 using namespace kaldrani;
 
 void PrintTo(const QString& text, std::ostream* os)

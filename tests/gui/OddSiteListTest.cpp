@@ -20,6 +20,8 @@
 #include <chrono>
 #include <filesystem>
 
+using namespace kaldrani::gui;
+
 namespace fs = std::filesystem;
 using kaldrani::records::DataFolder;
 

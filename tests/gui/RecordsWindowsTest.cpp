@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+using namespace kaldrani::gui;
+
 namespace fs = std::filesystem;
 using kaldrani::records::DataFolder;
 

@@ -16,6 +16,8 @@
 
 #include <cstring>
 
+using namespace kaldrani::gui;
+
 namespace {
 
 // Leaves a socket file nobody listens on, as a program killed mid-run does.

@@ -29,6 +29,8 @@
 #include <string>
 #include <vector>
 
+using namespace kaldrani::gui;
+
 namespace fs = std::filesystem;
 using kaldrani::records::DataFolder;
 using kaldrani::testing::readBytes;

@@ -26,6 +26,8 @@
 #include <functional>
 #include <thread>
 
+using namespace kaldrani::gui;
+
 using namespace kaldrani;
 using kaldrani::testing::reply;
 namespace kt = kaldrani::testing;
