@@ -34,8 +34,7 @@ std::uint64_t mixHash(std::string_view salt, std::string_view text, std::uint64_
 
 std::string_view engineKey(SearchEngine engine)
 {
-    constexpr std::array<std::string_view, 7> keys = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
-    return keys[static_cast<std::size_t>(engine)];
+    return kEngineKeys[engineIndex(engine)];
 }
 
 // The listed sites' positions for one engine and keyword (0: not listed). Two sites that
@@ -119,7 +118,7 @@ struct KeywordRoute {
     const char* title;
 };
 
-constexpr std::array<KeywordRoute, 7> kRoutes = {{
+constexpr PerEngine<KeywordRoute> kRoutes = {{
     {SearchEngine::Baidu, endpoints::kBaidu, "/s", "wd", "pn", 10, 0, "百度搜索"},
     {SearchEngine::Google, endpoints::kGoogle, "/search", "q", "start", 10, 0, "Google 搜索"},
     {SearchEngine::Yahoo, endpoints::kYahooSearch, "/s", "p", "b", 10, 0, "雅虎搜索"},

@@ -84,9 +84,9 @@ std::string withGroupingCommas(std::int64_t value)
 
 OverviewFigures overviewFigures(std::string_view domain)
 {
-    static constexpr std::string_view engines[7] = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
+    const auto& engines = kaldrani::kEngineKeys;
     OverviewFigures f;
-    for (int i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < kaldrani::kEngineCount; ++i) {
         f.indexed[i] = drawCount(fnv1a(std::string(engines[i]) + ":indexed", domain), 3, 8);
         f.backlinks[i] = drawCount(fnv1a(std::string(engines[i]) + ":backlinks", domain), 2, 6);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,8 +14,8 @@ class StandinServer;
 // The figures the stand-in pages state for one domain: stable for a domain, different
 // across domains, plausible in size.
 struct OverviewFigures {
-    std::array<std::int64_t, 7> indexed{};   // SearchEngine order
-    std::array<std::int64_t, 7> backlinks{}; // SearchEngine order
+    kaldrani::PerEngine<std::int64_t> indexed{};
+    kaldrani::PerEngine<std::int64_t> backlinks{};
     int pageRank = 0;                        // 0..10
     int sogouRating = 0;                     // 0..100
     std::int64_t alexaRank = 0;

@@ -13,7 +13,14 @@ namespace kaldrani::cli {
 
 namespace {
 
-constexpr PerEngine<std::string_view> kEngineNames = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
+// "baidu,google,...": every engine's name, in engine order.
+std::string allEngineNames()
+{
+    std::string names;
+    for (const std::string_view key : kEngineKeys)
+        names += (names.empty() ? "" : ",") + std::string(key);
+    return names;
+}
 
 // "baidu,bing" -> those two selected; "" -> none. Raises CommandFailure (status 2) for an unknown name.
 queries::EngineSelection parseEngines(const std::string& list)
@@ -27,11 +34,11 @@ queries::EngineSelection parseEngines(const std::string& list)
         const std::string_view name = rest.substr(0, comma);
         bool known = false;
         for (std::size_t i = 0; i < kEngineCount; ++i)
-            if (name == kEngineNames[i])
+            if (name == kEngineKeys[i])
                 known = selected[i] = true;
         if (!known)
             throw CommandFailure(2, "kaldrani-cli: unknown engine \"" + std::string(name)
-                                        + "\" in --engines (expected baidu,google,yahoo,sogou,soso,youdao,bing)");
+                                        + "\" in --engines (expected " + allEngineNames() + ")");
         more = comma != std::string_view::npos;
         if (more)
             rest.remove_prefix(comma + 1);
@@ -48,7 +55,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
     struct Args {
         int first = 1;
         int last = 1;
-        std::string engines = "baidu,google,yahoo,sogou,soso,youdao,bing";
+        std::string engines = allEngineNames();
         bool progress = false;
         bool why = false;
         std::string site;

@@ -28,6 +28,10 @@ inline constexpr PerEngine<SearchEngine> kSearchEngines = {
 // The engines' Chinese labels, as the grids show them, in engine order.
 inline constexpr PerEngine<std::string_view> kEngineLabels = {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
 
+// The engines' names where a person types them or a program reads them (command lines,
+// the stand-in's pages), in engine order.
+inline constexpr PerEngine<std::string_view> kEngineKeys = {"baidu", "google", "yahoo", "sogou", "soso", "youdao", "bing"};
+
 // The engine's Chinese label.
 constexpr std::string_view engineLabel(SearchEngine e)
 {

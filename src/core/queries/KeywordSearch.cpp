@@ -151,13 +151,16 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             pageUrl = pageAddress(row, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
             view.processPendingEvents();
-            client.FetchTimeout = deadline.nextFetchBoundMs();
+            const int bound = deadline.nextFetchBoundMs();
+            client.FetchTimeout = bound;
             std::string text;
             try {
                 text = fetch::fetchQueryPage(client, pageUrl, fetch::PageForm::Stream);
-            } catch (const net::NetError&) {
-                // The fetch ran out because the scan did: say so, not what the fetch saw.
-                if (deadline.expired())
+            } catch (const net::NetError& e) {
+                // The fetch ran out because the scan did: say so, not what the fetch saw. Its
+                // own clock may end a hair before the scan's.
+                const bool scanBound = bound < fetch::kKeywordScanFetchTimeoutMs;
+                if (deadline.expired() || (scanBound && e.kind() == net::NetError::Kind::Deadline))
                     throw deadline.expiredError();
                 throw;
             }
