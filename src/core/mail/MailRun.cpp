@@ -1,6 +1,7 @@
 #include "core/mail/MailRun.h"
 
 #include "core/mail/MailBody.h"
+#include "core/text/Ascii.h"
 
 namespace kaldrani::mail {
 
@@ -39,9 +40,12 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
         show(view, status);
         message.setRecipients(line);
         client.Send(message);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         show(view, status + "失败 !");
+        view.lineFinished(line, e.what());
+        return;
     }
+    view.lineFinished(line, {});
 }
 
 bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
@@ -57,6 +61,12 @@ bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& i
         message.setBody(inputs.content);
         message.Subject = inputs.title;
         message.setFrom(inputs.mail);
+        // The window asks for a sender name; a recipient should see it, not the address twice.
+        if (const std::string_view name = text::trimView(inputs.fname); !name.empty())
+            message.From.name = name;
+        // A sender that cannot be sent would fail every line: the run fails before any.
+        if (std::string problem = client.addressProblem(message.From.address); !problem.empty())
+            throw SmtpError(problem);
         client.Authenticate();
     } catch (const std::exception& e) {
         client.Disconnect();

@@ -98,7 +98,7 @@ TEST(Aiosmtpd, WholeRunArrivesByteForByte)
     const std::string data = kaldrani::testing::readBytes(folder / "1.eml");
     const size_t date = data.find("Date: ");
     ASSERT_NE(date, std::string::npos) << data;
-    const std::string expected = "From: \"sender@example.com\" <sender@example.com>\r\n"
+    const std::string expected = "From: \"Sender\" <sender@example.com>\r\n"
                                  "Subject: =?GB2312?B?0MLE6rrD?= Kaldrani\r\n"
                                  "To: a@x.org, =?GB2312?B?zfXO5Q==?= <b@y.org>\r\n";
     EXPECT_EQ(data.substr(0, date), expected);
