@@ -48,7 +48,9 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
     view.lineFinished(line, {});
 }
 
-bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
+namespace {
+
+bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, std::string body, MailView& view)
 {
     view.setSending(true);
     view.processPendingEvents();
@@ -58,7 +60,7 @@ bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& i
     client.Port = 25;
     try {
         client.Connect();
-        message.setBody(inputs.content);
+        message.setBody(std::move(body));
         message.Subject = inputs.title;
         message.setFrom(inputs.mail);
         // The window asks for a sender name; a recipient should see it, not the address twice.
@@ -82,6 +84,19 @@ bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& i
     view.setSending(false);
     view.processPendingEvents();
     return true;
+}
+
+} // namespace
+
+bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
+{
+    return sendRun(client, message, inputs, inputs.content, view);
+}
+
+bool runSendMail(TSmtpClient& client, TMailMessage& message, MailInputs&& inputs, MailView& view)
+{
+    std::string body = std::move(inputs.content);
+    return sendRun(client, message, inputs, std::move(body), view);
 }
 
 } // namespace kaldrani::mail

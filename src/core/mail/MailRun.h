@@ -53,5 +53,7 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
 // then): the view is idle again and has the message. After a 421 the remaining lines
 // fail at once with the server's text.
 bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view);
+// The same run, taking the body over from inputs instead of copying it.
+bool runSendMail(TSmtpClient& client, TMailMessage& message, MailInputs&& inputs, MailView& view);
 
 } // namespace kaldrani::mail

@@ -24,11 +24,6 @@ std::string toCharset(CharsetEncoder& encoder, std::string_view utf8)
 
 } // namespace
 
-void TMailMessage::setBody(std::string_view text)
-{
-    Body = splitLines(text);
-}
-
 MailCharset chooseCharset(const TMailMessage& message, const MailCharset& preferred)
 {
     const auto ascii = [](std::string_view text) {
@@ -44,8 +39,8 @@ MailCharset chooseCharset(const TMailMessage& message, const MailCharset& prefer
     ok = carries(message.Subject) && carries(message.From.name);
     for (const MailAddress& r : message.Recipients)
         ok = ok && carries(r.name);
-    for (const std::string& line : message.Body)
-        ok = ok && carries(line);
+    // Line by line: one conversion of a large body would hold it twice.
+    forEachLine(message.Body, [&](std::string_view line) { ok = ok && carries(line); });
     return ok ? preferred : kUtf8;
 }
 
@@ -100,12 +95,10 @@ void writeMessage(const TMailMessage& message, const MailCharset& preferred, con
     // Converting a line can at most double it (a charset's shift sequences); only lines
     // that may pass the limit are converted twice.
     bool quotedPrintable = false;
-    for (const std::string& line : message.Body) {
-        if (line.size() * 2 > kMaxMessageLine && toCharset(encoder, line).size() > kMaxMessageLine) {
-            quotedPrintable = true;
-            break;
-        }
-    }
+    forEachLine(message.Body, [&](std::string_view line) {
+        quotedPrintable = quotedPrintable
+                       || (line.size() * 2 > kMaxMessageLine && toCharset(encoder, line).size() > kMaxMessageLine);
+    });
 
     MailAddress from = oneLine(message.From);
     if (from.name.empty())
@@ -134,14 +127,14 @@ void writeMessage(const TMailMessage& message, const MailCharset& preferred, con
     }
     out += "\r\n";
     sink(out);
-    for (const std::string& line : message.Body) {
+    forEachLine(message.Body, [&](std::string_view line) {
         if (quotedPrintable) {
             for (const std::string& piece : quotedPrintableLines(toCharset(encoder, line)))
                 sink(dotStuff(piece) + "\r\n");
         } else {
             sink(dotStuff(toCharset(encoder, line)) + "\r\n");
         }
-    }
+    });
     sink("\r\n");
 }
 

@@ -17,7 +17,9 @@ public:
     MailAddress From;
     std::vector<MailAddress> Recipients;
     std::string Subject;
-    std::vector<std::string> Body;
+    // The body text as set; it goes out as its lines (forEachLine). Kept as one text, not
+    // a list of lines, so a large body is held once.
+    std::string Body;
     // Unset: the system language's charset, looked up at each send.
     std::optional<MailCharset> CharSet;
 
@@ -25,8 +27,8 @@ public:
     void setFrom(std::string_view text) { From = parseAddressItem(text); }
     // Recipients emptied, then parsed from the text as an address list.
     void setRecipients(std::string_view text) { Recipients = parseAddressList(text); }
-    // Body split into lines at CR LF, LF or CR.
-    void setBody(std::string_view text);
+    // The body, read as lines split at CR LF, LF or CR.
+    void setBody(std::string text) { Body = std::move(text); }
 };
 
 // The charset the message goes out in: preferred when it carries every character of the

@@ -105,9 +105,13 @@ bool TSmtpClient::offers(std::string_view keyword) const
 
 std::string TSmtpClient::addressProblem(const std::string& address) const
 {
-    // Shown to a person: only up to the first byte that could upset a status line.
-    const std::string shown = address.substr(0, address.find_first_of(std::string("\r\n\0", 3)));
-    if (address.find_first_of(std::string("\r\n\0<>", 5)) != std::string::npos)
+    // A control byte has no place in a path ([rfc5321] 4.1.2) and could break the command;
+    // the address is shown only up to it.
+    const auto control = std::find_if(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    const std::string shown(address.begin(), control);
+    if (control != address.end() || address.find_first_of("<>") != std::string::npos)
         return "Invalid address: " + shown;
     if (!isAscii(address) && !offers("SMTPUTF8"))
         return "Invalid address: " + shown + " (not ASCII, and the server does not offer SMTPUTF8)";
@@ -268,9 +272,7 @@ SmtpReply TSmtpClient::transfer(const TMailMessage& message)
         pending.clear();
     };
     // The deadline grows with the message: it is known only once the body is measured.
-    size_t bodyBytes = 0;
-    for (const std::string& line : message.Body)
-        bodyBytes += line.size() + 2;
+    const size_t bodyBytes = message.Body.size();
     const long long allowance = TransferDeadline ? *TransferDeadline + static_cast<long long>(bodyBytes) * 1000
                                                                           / std::max(TransferRate, 1)
                                                  : 0;

@@ -75,7 +75,7 @@ public:
     bool offers(std::string_view keyword) const;
 
     // Why the address cannot go into MAIL FROM or RCPT TO on this connection: empty when
-    // it can. A NUL, a line break, "<" or ">" never can; text that is not ASCII only
+    // it can. A control byte (NUL, a line break, ESC...), "<" or ">" never can; text that is not ASCII only
     // when the server offers SMTPUTF8; a command over 512 octets never.
     std::string addressProblem(const std::string& address) const;
 

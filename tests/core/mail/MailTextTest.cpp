@@ -513,7 +513,8 @@ TEST(MailMessage, ABodyLineOverTheLimitSendsTheBodyQuotedPrintable)
     message.setRecipients("a@x.org");
     message.Subject = "Hi";
     const std::string longLine = "." + std::string(1500, 'x') + "=中文 ";
-    message.Body = {"first", longLine, ".", "tail\t"};
+    const std::vector<std::string> lines = {"first", longLine, ".", "tail\t"};
+    message.setBody("first\r\n" + longLine + "\r\n.\r\ntail\t");
 
     const std::string composed = composeMessage(message, kGb2312, date);
     EXPECT_NE(composed.find("Date: " + date + "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=GB2312\r\n"
@@ -523,13 +524,13 @@ TEST(MailMessage, ABodyLineOverTheLimitSendsTheBodyQuotedPrintable)
     EXPECT_LE(longestLine(composed), 78u);
     const size_t body = composed.find("\r\n\r\n") + 4;
     std::vector<std::string> expected;
-    for (const std::string& line : message.Body)
+    for (const std::string& line : lines)
         expected.push_back(kaldrani::text::utf8ToGbk(line));
     expected.push_back("");
     EXPECT_EQ(decodeQuotedPrintable(composed.substr(body, composed.size() - body - 2)), expected);
 
     // A line of exactly the limit goes out as it is, with no MIME header.
-    message.Body = {std::string(kMaxMessageLine, 'y')};
+    message.setBody(std::string(kMaxMessageLine, 'y'));
     const std::string plain = composeMessage(message, kGb2312, date);
     EXPECT_EQ(plain.find("MIME-Version"), std::string::npos);
     EXPECT_EQ(longestLine(plain), kMaxMessageLine);

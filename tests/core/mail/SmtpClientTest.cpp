@@ -386,7 +386,10 @@ TEST(SmtpClient, AServerTakingTheMessageTooSlowlyMeetsTheTransferDeadline)
     client.TransferRate = 1 << 30;
     connect(client, server);
     TMailMessage big = message("a@x.org");
-    big.Body.assign(40000, std::string(200, 'x'));
+    std::string body;
+    for (int i = 0; i < 40000; ++i)
+        body += std::string(200, 'x') + "\r\n";
+    big.setBody(std::move(body));
     const auto start = std::chrono::steady_clock::now();
     try {
         client.Send(big);
@@ -410,6 +413,7 @@ TEST(SmtpClient, AddressesThatCannotGoIntoACommandSendNothing)
         {"parameter smuggled into RCPT", "s@x.org", "a@b.test>NOTIFY=NEVER", {}, "Invalid address: a@b.test>NOTIFY=NEVER"},
         {"angle bracket in the sender", "s@x.org> SIZE=1", "a@x.org", {}, "Invalid address: s@x.org> SIZE=1"},
         {"NUL in a recipient", std::string("s@x.org"), std::string("a@x.org\0b", 9), {}, "Invalid address: a@x.org"},
+        {"ESC in a recipient", "s@x.org", "a@x.org\x1B]0;t\x07", {}, "Invalid address: a@x.org"},
         {"line break in the sender", "s@x.org\r\nRCPT TO:<v@y.org>", "a@x.org", {}, "Invalid address: s@x.org"},
         {"too long for a command", "s@x.org", std::string(500, 'a') + "@x.org", {},
          "Invalid address: too long for a command line"},
@@ -512,7 +516,10 @@ TEST(SmtpClient, ServerThatStopsReadingCannotHoldAWrite)
     connect(client, server);
     TMailMessage big = message("a@x.org");
     // Far more than the socket buffers of both ends hold.
-    big.Body.assign(80000, std::string(200, 'x'));
+    std::string body;
+    for (int i = 0; i < 80000; ++i)
+        body += std::string(200, 'x') + "\r\n";
+    big.setBody(std::move(body));
     const auto start = std::chrono::steady_clock::now();
     try {
         client.Send(big);
