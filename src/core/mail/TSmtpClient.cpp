@@ -115,8 +115,8 @@ std::string TSmtpClient::addressProblem(const std::string& address) const
         return "Invalid address: " + shown;
     if (!isAscii(address) && !offers("SMTPUTF8"))
         return "Invalid address: " + shown + " (not ASCII, and the server does not offer SMTPUTF8)";
-    // "RCPT TO:<" + address + ">" + " SMTPUTF8" (the longer of the two commands) + CR LF.
-    if (address.size() + 20 + 2 > kMaxCommandLine)
+    // "MAIL FROM:<" + address + "> SMTPUTF8" (the longer of the two commands) + CR LF.
+    if (address.size() + 21 + 2 > kMaxCommandLine)
         return "Invalid address: too long for a command line";
     return {};
 }

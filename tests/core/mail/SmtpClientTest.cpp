@@ -417,6 +417,8 @@ TEST(SmtpClient, AddressesThatCannotGoIntoACommandSendNothing)
         {"line break in the sender", "s@x.org\r\nRCPT TO:<v@y.org>", "a@x.org", {}, "Invalid address: s@x.org"},
         {"too long for a command", "s@x.org", std::string(500, 'a') + "@x.org", {},
          "Invalid address: too long for a command line"},
+        // Room is kept for " SMTPUTF8": "MAIL FROM:<" + 490 + "> SMTPUTF8" + CR LF is 513.
+        {"one octet too long with SMTPUTF8", std::string(484, 'a') + "@x.org", "a@x.org", {}, "Invalid address: too long for a command line"},
         {"not ASCII without SMTPUTF8", "s@x.org", "用户@例子.test", {"8BITMIME"},
          "Invalid address: 用户@例子.test (not ASCII, and the server does not offer SMTPUTF8)"},
     };
@@ -437,6 +439,19 @@ TEST(SmtpClient, AddressesThatCannotGoIntoACommandSendNothing)
         EXPECT_EQ(server.commands(), (Commands{"EHLO client.test"}));
         EXPECT_TRUE(client.Connected());
     }
+}
+
+TEST(SmtpClient, TheLongestAddressThatFitsIsSent)
+{
+    ScriptedSmtpServer server("220 hi\r\n", standard({"SMTPUTF8"}));
+    TSmtpClient client;
+    connect(client, server);
+    TMailMessage m = message("a@x.org");
+    m.From.address = std::string(480, 'a') + "@例.test"; // 489 octets
+    client.Send(m);
+    const std::string mailFrom = server.commands()[2];
+    EXPECT_EQ(mailFrom.size() + 2, kMaxCommandLine);
+    EXPECT_TRUE(mailFrom.ends_with("> SMTPUTF8")) << mailFrom;
 }
 
 TEST(SmtpClient, NonAsciiAddressesUseSmtpUtf8WhenOffered)
