@@ -169,8 +169,9 @@ SmtpReply TSmtpClient::command(const std::string& line, std::optional<int> waitM
     if (!m_connection.isOpen())
         throw SmtpError("Not connected.");
     // A client's own line over the bound is refused here rather than by a strict server.
-    if (line.size() + 2 > kMaxCommandLine || line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-        throw SmtpError("Command line too long or broken: " + line.substr(0, 16) + "...");
+    const size_t lineEnd = line.find_first_of(std::string("\r\n\0", 3));
+    if (line.size() + 2 > kMaxCommandLine || lineEnd != std::string::npos)
+        throw SmtpError("Command line too long or broken: " + line.substr(0, std::min<size_t>(lineEnd, 16)) + "...");
     m_connection.setDeadline(deadlineIn(ReplyDeadline));
     try {
         withDeadlineText("Reply deadline exceeded.", [&] { m_connection.sendAll(line + "\r\n", waitMs); });

@@ -441,6 +441,41 @@ TEST(SmtpClient, AddressesThatCannotGoIntoACommandSendNothing)
     }
 }
 
+TEST(SmtpClient, SettingsThatWouldBreakACommandLineAreRefusedBeforeSending)
+{
+    struct Case {
+        const char* name;
+        std::string heloName;
+        std::string username;
+        const char* message;
+    } const cases[] = {
+        {"line break in the HELO name", "client.test\r\nMAIL FROM:<v@y.org>", "",
+         "Command line too long or broken: EHLO client.test..."},
+        {"user name too long for one line", "client.test", std::string(400, 'u'),
+         "Command line too long or broken: dXV1dXV1dXV1dXV1..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", standard({"AUTH LOGIN"}));
+        TSmtpClient client;
+        client.Host = "127.0.0.1";
+        client.Port = server.port();
+        client.HeloName = c.heloName;
+        client.Username = c.username;
+        try {
+            client.Connect();
+            client.Authenticate();
+            FAIL() << "no failure";
+        } catch (const SmtpError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        for (const std::string& command : server.commands()) {
+            EXPECT_EQ(command.find("MAIL"), std::string::npos) << command;
+            EXPECT_LT(command.size() + 2, kMaxCommandLine) << command;
+        }
+    }
+}
+
 TEST(SmtpClient, TheLongestAddressThatFitsIsSent)
 {
     ScriptedSmtpServer server("220 hi\r\n", standard({"SMTPUTF8"}));
