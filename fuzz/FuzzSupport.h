@@ -60,6 +60,19 @@ public:
     FakeServer(const FakeServer&) = delete;
     FakeServer& operator=(const FakeServer&) = delete;
 
+    // What the client wrote on its index-th connection so far, without waiting.
+    std::string received(size_t index) const
+    {
+        std::string bytes;
+        if (index >= m_peers.size())
+            return bytes;
+        char chunk[65536];
+        ssize_t n;
+        while ((n = ::recv(m_peers[index], chunk, sizeof chunk, MSG_DONTWAIT)) > 0)
+            bytes.append(chunk, static_cast<size_t>(n));
+        return bytes;
+    }
+
     size_t totalBytes() const
     {
         size_t n = 0;
@@ -80,6 +93,8 @@ private:
         const int room = 4 << 20;
         ::setsockopt(pair[1], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
         ::setsockopt(pair[0], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
+        ::setsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &room, sizeof room);
+        ::setsockopt(pair[1], SOL_SOCKET, SO_RCVBUF, &room, sizeof room);
         const std::string_view answer = m_answers[m_next++];
         size_t sent = 0;
         while (sent < answer.size()) {

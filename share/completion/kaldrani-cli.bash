@@ -63,7 +63,7 @@ _kaldrani_cli()
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             compopt -o filenames 2>/dev/null
             ;;
-        --body-file | --list-file)
+        --body-file | --list-file | --failed-file)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             compopt -o filenames 2>/dev/null
             ;;

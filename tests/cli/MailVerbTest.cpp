@@ -60,7 +60,7 @@ TEST_F(MailCli, PrintsEveryStatusTextAndSendsEachLine)
     kaldrani::standin::SmtpStandin standin(m_temp / "mail");
     const auto run = runProcess(argv(standin.port()), kEnvironment);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, "kaldrani-cli: mail: 2 sent, 2 failed\n");
     EXPECT_EQ(lines(run.out), (std::vector<std::string>{
                                   "正在发送至：a@x.org",
                                   "正在发送至：",
@@ -125,7 +125,7 @@ TEST_F(MailCli, ConnectFailureAndBadOptions)
     }
     auto run = runProcess(argv(port), kEnvironment);
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "kaldrani-cli: Socket Error # 111\nConnection refused.\n");
+    EXPECT_EQ(run.err, "kaldrani-cli: Socket Error # 111\nConnection refused.\nkaldrani-cli: mail: 0 sent, 4 failed\n");
     EXPECT_EQ(run.out, "");
 
     auto args = argv(port);
@@ -144,4 +144,66 @@ TEST_F(MailCli, ConnectFailureAndBadOptions)
     run = runProcess(args, kEnvironment);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+}
+
+TEST_F(MailCli, FailedLinesGoToTheFailedFileForARetry)
+{
+    kaldrani::standin::SmtpStandin standin(m_temp / "mail");
+    auto args = argv(standin.port());
+    args.insert(args.end(), {"--failed-file", path("failed.txt").string(), "--why"});
+    auto run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(kaldrani::testing::readBytes(path("failed.txt")), "\nb@refused.invalid\n");
+    // The reasons on one line each, then the summary.
+    const std::vector<std::string> err = lines(run.err);
+    ASSERT_EQ(err.size(), 3u) << run.err;
+    EXPECT_EQ(err[0].rfind("\t", 0), 0u) << err[0];
+    EXPECT_EQ(err[1].rfind("b@refused.invalid\t", 0), 0u) << err[1];
+    EXPECT_EQ(err[2], "kaldrani-cli: mail: 2 sent, 2 failed");
+
+    // The retry sends exactly those lines; the file is rewritten with what failed again.
+    args = argv(standin.port());
+    args.back() = path("failed.txt").string();
+    args.insert(args.end(), {"--failed-file", path("failed.txt").string()});
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(lines(run.out), (std::vector<std::string>{"正在发送至：", "正在发送至：失败 !", "正在发送至：b@refused.invalid",
+                                                         "正在发送至：b@refused.invalid失败 !", "发送完成...."}));
+    EXPECT_EQ(run.err, "kaldrani-cli: mail: 0 sent, 2 failed\n");
+    EXPECT_EQ(standin.messagesWritten(), 2);
+
+    // A run that cannot connect sent nothing: every line is in the file.
+    int gonePort;
+    {
+        kaldrani::standin::SmtpStandin gone(m_temp / "gone");
+        gonePort = gone.port();
+    }
+    args = argv(gonePort);
+    args.insert(args.end(), {"--failed-file", path("all.txt").string()});
+    EXPECT_EQ(runProcess(args, kEnvironment).exitCode, 1);
+    EXPECT_EQ(kaldrani::testing::readBytes(path("all.txt")), "a@x.org\n\nb@refused.invalid\nc@y.org; 赵六 <d@z.org>\n");
+
+    // A file that cannot be written is a failure, not a silent loss of the list.
+    args = argv(standin.port());
+    args.insert(args.end(), {"--failed-file", path("no-such-folder/failed.txt").string()});
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("--failed-file"), std::string::npos) << run.err;
+}
+
+TEST_F(MailCli, TerminalControlsFromTheListAreShownEscaped)
+{
+    kaldrani::standin::SmtpStandin standin(m_temp / "mail");
+    write("list.txt", std::string("x@y.org\x1B]0;owned\x07\x1B[2J\r\nn\0ul@y.org\r\n", 37));
+    auto args = argv(standin.port());
+    args.push_back("--why");
+    const auto run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const std::string& stream : {run.out, run.err}) {
+        for (const char c : stream)
+            EXPECT_TRUE(c == '\n' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    }
+    EXPECT_NE(run.out.find("正在发送至：x@y.org\\x1B]0;owned\\x07\\x1B[2J失败 !"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("正在发送至：n\\x00ul@y.org失败 !"), std::string::npos) << run.out;
+    // Nothing with a control byte went out.
+    EXPECT_EQ(standin.messagesWritten(), 0);
 }

@@ -192,6 +192,18 @@ void ScriptedSmtpServer::serveConnection(int fd)
             }
             return;
         }
+        if (step.then == SmtpStep::Then::Drip) {
+            // Each byte well inside any read time-out, so only a deadline ends the reply.
+            pollfd p[2] = {{m_wakePipe.read.get(), POLLIN, 0}, {fd, POLLRDHUP, 0}};
+            for (size_t i = 0; !step.reply.empty(); i = (i + 1) % step.reply.size()) {
+                const int r = ::poll(p, 2, 20);
+                if (r < 0 && errno == EINTR)
+                    continue;
+                if (r != 0 || ::send(fd, &step.reply[i], 1, MSG_NOSIGNAL) != 1)
+                    return;
+            }
+            return;
+        }
         if (step.then == SmtpStep::Then::Stall) {
             while (waitReadable(fd)) {
                 char buffer[256];

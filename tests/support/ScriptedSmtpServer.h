@@ -20,6 +20,7 @@ struct SmtpStep {
         Close,    // close the connection after the reply
         Stall,    // say nothing more; hold the connection until the client goes away
         Deaf,     // read nothing more either, until the server stops
+        Drip,     // then send the reply again and again, one byte every 20 ms, until the client goes
     };
     std::string reply; // written as given (CR LF included); may be empty
     Then then = Then::Continue;

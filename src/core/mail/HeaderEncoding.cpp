@@ -11,8 +11,14 @@ namespace {
 constexpr size_t kMaxEncodedWord = 75;
 constexpr std::string_view kSeparators = " \t\r\n";
 
+// [rfc5322] 2.1.1: a word this long cannot be folded into a line of 998, so it goes out
+// as encoded words, which can.
+constexpr size_t kLongestPlainWord = 900;
+
 bool needsEncoding(std::string_view word, std::string_view specials)
 {
+    if (word.size() > kLongestPlainWord)
+        return true;
     for (const char c : word) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x20 || b > 0x7E || specials.find(c) != std::string_view::npos)
@@ -129,6 +135,21 @@ std::string encodeHeader(std::string_view text, const MailCharset& charset, std:
     return out;
 }
 
+namespace {
+
+bool hasLongWord(std::string_view text)
+{
+    size_t run = 0;
+    for (const char c : text) {
+        run = kSeparators.find(c) == std::string_view::npos ? run + 1 : 0;
+        if (run > kLongestPlainWord)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string formatAddress(const MailAddress& item, const MailCharset& charset)
 {
     bool printable = true;
@@ -136,6 +157,7 @@ std::string formatAddress(const MailAddress& item, const MailCharset& charset)
         const auto b = static_cast<unsigned char>(c);
         printable = printable && b >= 0x20 && b <= 0x7E;
     }
+    printable = printable && !hasLongWord(item.name);
     std::string out;
     if (printable) {
         out += '"';

@@ -14,12 +14,13 @@ namespace kaldrani::mail {
 inline constexpr std::string_view kAddressSpecials = "()[]<>:;.,@\\\"";
 
 // The text with every longest run of words that need encoding (a character below U+0020,
-// above U+007E or among specials) replaced by encoded words of at most 75 characters,
+// above U+007E or among specials, or longer than 900 octets) replaced by encoded words of at most 75 characters,
 // each of whole characters, joined by CR LF and a blank; other words unchanged. A
 // character the charset cannot carry becomes "?".
 std::string encodeHeader(std::string_view text, const MailCharset& charset, std::string_view specials = {});
 
-// The display name quoted ("\" and quotes escaped) when it is printable ASCII, else
+// The display name quoted ("\" and quotes escaped) when it is printable ASCII with no
+// word over 900 octets, else
 // header-encoded, then a blank and the address in angle brackets.
 std::string formatAddress(const MailAddress& item, const MailCharset& charset);
 

@@ -1,6 +1,7 @@
 #include "core/mail/MailRun.h"
 
 #include "core/mail/MailBody.h"
+#include "core/text/Ascii.h"
 
 namespace kaldrani::mail {
 
@@ -39,12 +40,17 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
         show(view, status);
         message.setRecipients(line);
         client.Send(message);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         show(view, status + "失败 !");
+        view.lineFinished(line, e.what());
+        return;
     }
+    view.lineFinished(line, {});
 }
 
-bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
+namespace {
+
+bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, std::string body, MailView& view)
 {
     view.setSending(true);
     view.processPendingEvents();
@@ -54,9 +60,15 @@ bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& i
     client.Port = 25;
     try {
         client.Connect();
-        message.setBody(inputs.content);
+        message.setBody(std::move(body));
         message.Subject = inputs.title;
         message.setFrom(inputs.mail);
+        // The window asks for a sender name; a recipient should see it, not the address twice.
+        if (const std::string_view name = text::trimView(inputs.fname); !name.empty())
+            message.From.name = name;
+        // A sender that cannot be sent would fail every line: the run fails before any.
+        if (std::string problem = client.addressProblem(message.From.address); !problem.empty())
+            throw SmtpError(problem);
         client.Authenticate();
     } catch (const std::exception& e) {
         client.Disconnect();
@@ -72,6 +84,19 @@ bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& i
     view.setSending(false);
     view.processPendingEvents();
     return true;
+}
+
+} // namespace
+
+bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view)
+{
+    return sendRun(client, message, inputs, inputs.content, view);
+}
+
+bool runSendMail(TSmtpClient& client, TMailMessage& message, MailInputs&& inputs, MailView& view)
+{
+    std::string body = std::move(inputs.content);
+    return sendRun(client, message, inputs, std::move(body), view);
 }
 
 } // namespace kaldrani::mail

@@ -15,7 +15,7 @@ struct MailInputs {
     std::string userName;
     std::string password;
     std::string mail;  // sender address
-    std::string fname; // sender name: required, never sent
+    std::string fname; // sender name: the display name of From
     std::string title;
     std::string content;
 };
@@ -29,6 +29,13 @@ public:
     virtual void setSending(bool sending) = 0;
     // A failure that ends the run, for the application's error box.
     virtual void reportError(const std::string& message) = 0;
+    // After each recipient line: failure is empty when the message went out, else why not
+    // (a refusal in the server's own words, a socket failure, a refused address).
+    virtual void lineFinished(const std::string& line, const std::string& failure)
+    {
+        (void)line;
+        (void)failure;
+    }
 };
 
 // The message of the first empty input, in the order list, server, user name, password,
@@ -40,8 +47,13 @@ std::string missingInputMessage(const MailInputs& inputs);
 void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view);
 
 // The send run after a passed input check: connect to inputs.serverName on port 25, sign
-// in, one send per line of the list (empty lines included), QUIT. Returns false when
-// connecting, greeting or signing in fails: the view is idle again and has the message.
+// in, one send per line of the list (empty lines included), QUIT. From is the sender
+// address with the sender name as its display name. Returns false when connecting,
+// greeting or signing in fails, or the sender address cannot be sent (nothing is sent
+// then): the view is idle again and has the message. After a 421 the remaining lines
+// fail at once with the server's text.
 bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view);
+// The same run, taking the body over from inputs instead of copying it.
+bool runSendMail(TSmtpClient& client, TMailMessage& message, MailInputs&& inputs, MailView& view);
 
 } // namespace kaldrani::mail

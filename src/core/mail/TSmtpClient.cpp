@@ -19,6 +19,37 @@ namespace {
 constexpr size_t kMaxReplyLine = 16384;
 // QUIT is a courtesy: a server that does not answer it soon is left.
 constexpr int kQuitWaitMs = 2000;
+// [rfc5321] 3.8: the server is closing the transmission channel.
+constexpr int kClosing = 421;
+// The message goes to the socket in pieces of about this size, never whole.
+constexpr size_t kTransferChunk = 64 * 1024;
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The message needs [rfc6531] SMTPUTF8 when an address of its envelope is not ASCII.
+bool needsSmtpUtf8(const TMailMessage& message)
+{
+    if (!isAscii(message.From.address))
+        return true;
+    return std::any_of(message.Recipients.begin(), message.Recipients.end(),
+                       [](const MailAddress& r) { return !isAscii(r.address); });
+}
+
+// A deadline failure of the connection told in the mail client's own words.
+template <typename F>
+auto withDeadlineText(const char* text, F&& step)
+{
+    try {
+        return step();
+    } catch (const net::NetError& e) {
+        if (e.kind() == net::NetError::Kind::Deadline)
+            throw net::NetError(net::NetError::Kind::Deadline, text);
+        throw;
+    }
+}
 
 } // namespace
 
@@ -57,14 +88,49 @@ std::string localHostName()
     return "localhost";
 }
 
-SmtpReply TSmtpClient::readReply()
+net::TcpConnection::Deadline TSmtpClient::deadlineIn(std::optional<long long> ms)
+{
+    if (!ms)
+        return std::nullopt;
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(*ms);
+}
+
+bool TSmtpClient::offers(std::string_view keyword) const
+{
+    return std::any_of(m_capabilities.begin(), m_capabilities.end(), [&](const std::string& line) {
+        const std::string_view word = std::string_view(line).substr(0, line.find(' '));
+        return text::equalsIgnoreAsciiCase(word, keyword);
+    });
+}
+
+std::string TSmtpClient::addressProblem(const std::string& address) const
+{
+    // A control byte has no place in a path ([rfc5321] 4.1.2) and could break the command;
+    // the address is shown only up to it.
+    const auto control = std::find_if(address.begin(), address.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    const std::string shown(address.begin(), control);
+    if (control != address.end() || address.find_first_of("<>") != std::string::npos)
+        return "Invalid address: " + shown;
+    if (!isAscii(address) && !offers("SMTPUTF8"))
+        return "Invalid address: " + shown + " (not ASCII, and the server does not offer SMTPUTF8)";
+    // "MAIL FROM:<" + address + "> SMTPUTF8" (the longer of the two commands) + CR LF.
+    if (address.size() + 21 + 2 > kMaxCommandLine)
+        return "Invalid address: too long for a command line";
+    return {};
+}
+
+SmtpReply TSmtpClient::readReply(std::optional<int> waitMs)
 {
     std::vector<std::string> lines;
+    size_t bytes = 0;
     std::string line;
     for (;;) {
         net::TcpConnection::LineResult result;
         try {
-            result = m_connection.readLine(line, ReadTimeout, kMaxReplyLine);
+            result = withDeadlineText("Reply deadline exceeded.",
+                                      [&] { return m_connection.readLine(line, waitMs, kMaxReplyLine); });
         } catch (const net::NetError&) {
             dropConnection();
             throw;
@@ -78,23 +144,44 @@ SmtpReply TSmtpClient::readReply()
             dropConnection();
             throw net::NetError::closed();
         }
+        bytes += line.size() + 2;
+        if (lines.size() + 1 > kMaxReplyLines || bytes > kMaxReplyBytes) {
+            dropConnection();
+            throw net::NetError(net::NetError::Kind::TooLarge, "Reply too long.");
+        }
         lines.push_back(line);
         if (endsReply(line))
             return parseSmtpReply(lines);
     }
 }
 
-SmtpReply TSmtpClient::command(const std::string& line)
+void TSmtpClient::checkClosing(const SmtpReply& reply)
 {
-    if (!m_connected)
+    if (reply.code != kClosing)
+        return;
+    dropConnection();
+    m_closedBy = reply;
+    throw SmtpReplyError(reply);
+}
+
+SmtpReply TSmtpClient::command(const std::string& line, std::optional<int> waitMs)
+{
+    if (!m_connection.isOpen())
         throw SmtpError("Not connected.");
+    // A client's own line over the bound is refused here rather than by a strict server.
+    const size_t lineEnd = line.find_first_of(std::string("\r\n\0", 3));
+    if (line.size() + 2 > kMaxCommandLine || lineEnd != std::string::npos)
+        throw SmtpError("Command line too long or broken: " + line.substr(0, std::min<size_t>(lineEnd, 16)) + "...");
+    m_connection.setDeadline(deadlineIn(ReplyDeadline));
     try {
-        m_connection.sendAll(line + "\r\n", ReadTimeout);
+        withDeadlineText("Reply deadline exceeded.", [&] { m_connection.sendAll(line + "\r\n", waitMs); });
     } catch (const net::NetError&) {
         dropConnection();
         throw;
     }
-    return readReply();
+    const SmtpReply reply = readReply(waitMs);
+    checkClosing(reply);
+    return reply;
 }
 
 SmtpReply TSmtpClient::expect(const std::string& line, std::initializer_list<int> codes)
@@ -108,28 +195,51 @@ SmtpReply TSmtpClient::expect(const std::string& line, std::initializer_list<int
 void TSmtpClient::dropConnection()
 {
     m_connection.close();
-    m_connected = false;
-    m_authenticated = false;
+    m_connection.setDeadline(std::nullopt);
+    m_state = State::Closed;
+    m_capabilities.clear();
+}
+
+void TSmtpClient::quitAndClose()
+{
+    try {
+        command("QUIT", ReadTimeout ? std::min(*ReadTimeout, kQuitWaitMs) : kQuitWaitMs);
+    } catch (const std::exception&) {
+        // Closing is all that is left to do either way.
+    }
+    dropConnection();
 }
 
 void TSmtpClient::Connect()
 {
-    if (m_connected)
+    if (m_state != State::Closed)
         throw SmtpError("Already connected.");
-    m_authenticated = false;
+    dropConnection();
+    m_closedBy.reset();
     m_connection.open(Host, Port, ConnectTimeout);
-    m_connected = true;
+    m_connection.setDeadline(deadlineIn(ReplyDeadline));
+    // Greeted only once the server has said so; until then Connected() stays false.
     try {
-        const SmtpReply greeting = readReply();
-        if (greeting.code != 220)
+        const SmtpReply greeting = readReply(ReadTimeout);
+        checkClosing(greeting);
+        if (greeting.code != 220) {
+            quitAndClose();
             throw SmtpReplyError(greeting);
-        m_capabilities.clear();
+        }
         const std::string name = HeloName.empty() ? localHostName() : HeloName;
         const SmtpReply ehlo = command("EHLO " + name);
-        if (ehlo.code == 250)
-            m_capabilities.assign(ehlo.lines.begin() + 1, ehlo.lines.end());
-        else
-            expect("HELO " + name, {250});
+        std::vector<std::string> capabilities;
+        if (ehlo.code == 250) {
+            capabilities.assign(ehlo.lines.begin() + 1, ehlo.lines.end());
+        } else {
+            const SmtpReply helo = command("HELO " + name);
+            if (helo.code != 250) {
+                quitAndClose();
+                throw SmtpReplyError(helo);
+            }
+        }
+        m_capabilities = std::move(capabilities);
+        m_state = State::Greeted;
     } catch (...) {
         dropConnection();
         throw;
@@ -138,7 +248,7 @@ void TSmtpClient::Connect()
 
 bool TSmtpClient::Authenticate()
 {
-    if (m_authenticated)
+    if (m_state == State::SignedIn)
         return true;
     if (Username.empty())
         return false;
@@ -148,41 +258,84 @@ bool TSmtpClient::Authenticate()
     expect("AUTH LOGIN", {334});
     expect(base64Encode(lowBytes(Username)), {334});
     expect(base64Encode(lowBytes(Password)), {235});
-    m_authenticated = true;
+    m_state = State::SignedIn;
     return true;
 }
 
-namespace {
-
-// An address goes into a command line: a line break in it would start a command of its own.
-const std::string& commandSafe(const std::string& address)
+SmtpReply TSmtpClient::transfer(const TMailMessage& message)
 {
-    if (address.find_first_of("\r\n") != std::string::npos)
-        throw SmtpError("Invalid address: " + address.substr(0, address.find_first_of("\r\n")));
-    return address;
+    const MailCharset charset = message.CharSet ? *message.CharSet : systemMailCharset();
+    std::string pending;
+    size_t written = 0;
+    const auto flush = [&] {
+        m_connection.sendAll(pending, ReadTimeout);
+        written += pending.size();
+        pending.clear();
+    };
+    // The deadline grows with the message: it is known only once the body is measured.
+    const size_t bodyBytes = message.Body.size();
+    const long long allowance = TransferDeadline ? *TransferDeadline + static_cast<long long>(bodyBytes) * 1000
+                                                                          / std::max(TransferRate, 1)
+                                                 : 0;
+    m_connection.setDeadline(deadlineIn(TransferDeadline ? std::optional<long long>(allowance) : std::nullopt));
+    try {
+        withDeadlineText("Message transfer deadline exceeded.", [&] {
+            writeMessage(message, charset, formatMailDate(std::time(nullptr)), [&](std::string_view bytes) {
+                pending += bytes;
+                if (pending.size() >= kTransferChunk)
+                    flush();
+            });
+            pending += ".\r\n";
+            flush();
+        });
+    } catch (const net::NetError&) {
+        dropConnection();
+        throw;
+    }
+    try {
+        const SmtpReply reply
+            = withDeadlineText("Message transfer deadline exceeded.", [&] { return readReply(ReadTimeout); });
+        checkClosing(reply);
+        return reply;
+    } catch (const net::NetError&) {
+        dropConnection();
+        throw;
+    }
 }
-
-} // namespace
 
 void TSmtpClient::Send(const TMailMessage& message)
 {
+    if (m_state == State::Closed) {
+        if (m_closedBy)
+            throw SmtpReplyError(*m_closedBy);
+        throw SmtpError("Not connected.");
+    }
+    // Every address is judged before the first command, so a refused one sends nothing.
+    if (std::string problem = addressProblem(message.From.address); !problem.empty())
+        throw SmtpError(problem);
+    for (const MailAddress& r : message.Recipients)
+        if (std::string problem = addressProblem(r.address); !problem.empty())
+            throw SmtpError(problem);
+    const std::string parameters = needsSmtpUtf8(message) ? " SMTPUTF8" : "";
+
     Authenticate();
     command("RSET");
-    expect("MAIL FROM: <" + commandSafe(message.From.address) + ">", {250});
-    const MailCharset charset = message.CharSet ? *message.CharSet : systemMailCharset();
+    // [rfc5321] 4.1.2: no blank between the colon and the path.
+    expect("MAIL FROM:<" + message.From.address + ">" + parameters, {250});
     try {
         for (const MailAddress& r : message.Recipients)
-            expect("RCPT TO:<" + commandSafe(r.address) + ">", {250, 251});
+            expect("RCPT TO:<" + r.address + ">", {250, 251});
         expect("DATA", {354});
-        // One write for the whole message and its end, so no small segment waits on an ACK.
-        std::string data = composeMessage(message, charset, formatMailDate(std::time(nullptr)));
-        data += ".";
-        expect(data, {250});
+        const SmtpReply reply = transfer(message);
+        if (reply.code != 250)
+            throw SmtpReplyError(reply);
     } catch (const SmtpReplyError&) {
-        try {
-            command("RSET");
-        } catch (const std::exception&) {
-            // The refusal is what the caller needs to hear about.
+        if (m_state != State::Closed) {
+            try {
+                command("RSET");
+            } catch (const std::exception&) {
+                // The refusal is what the caller needs to hear about.
+            }
         }
         throw;
     }
@@ -190,16 +343,8 @@ void TSmtpClient::Send(const TMailMessage& message)
 
 void TSmtpClient::Disconnect()
 {
-    if (m_connected) {
-        const std::optional<int> readTimeout = ReadTimeout;
-        ReadTimeout = ReadTimeout ? std::min(*ReadTimeout, kQuitWaitMs) : kQuitWaitMs;
-        try {
-            command("QUIT");
-        } catch (const std::exception&) {
-            // Closing is all that is left to do either way.
-        }
-        ReadTimeout = readTimeout;
-    }
+    if (m_state != State::Closed)
+        quitAndClose();
     dropConnection();
 }
 

@@ -13,7 +13,8 @@ namespace kaldrani::mail {
 // [rfc5321] plain SMTP over one TCP connection: greeting with EHLO (HELO when refused),
 // AUTH LOGIN when offered, then any number of sends. Failures raise SmtpReplyError for an
 // unexpected reply, net::NetError for the socket ("Socket Error # ...", "Read timed
-// out.", "Connection Closed Gracefully.") and SmtpError for the client's own state.
+// out.", "Connection Closed Gracefully.", a reply over its bounds, a deadline) and
+// SmtpError for the client's own state or an address it will not send.
 // Owns its socket, so it is not copyable.
 class TSmtpClient {
 public:
@@ -34,43 +35,79 @@ public:
     // not take counts as one).
     std::optional<int> ConnectTimeout = 20000;
     std::optional<int> ReadTimeout = 60000;
+    // A server dripping a byte just inside each wait would otherwise hold a reply for
+    // ever: milliseconds from writing a command (or from connecting, for the greeting)
+    // to the end of its reply. Unset: no bound.
+    std::optional<int> ReplyDeadline = 120000;
+    // Milliseconds for one message's data and the reply to its end: this base plus one
+    // second for every TransferRate bytes of the message. Unset: no bound.
+    std::optional<int> TransferDeadline = 120000;
+    int TransferRate = 16384;
+
+    // The states a connection goes through; the capabilities belong to the greeted server.
+    enum class State { Closed, Greeted, SignedIn };
 
     // Opens the connection and greets the server. Raises SmtpError "Already connected."
-    // when it is connected; on a failed greeting the socket is closed without QUIT.
+    // when it is connected. A refused greeting or HELO is followed by QUIT, a 421 by
+    // nothing; either way the client is closed and the failure passed on.
     void Connect();
 
     // Signs in with AUTH LOGIN when the server offers it. Returns false, sending nothing,
     // without a user name or without LOGIN among the mechanisms; raises on a refusal.
     bool Authenticate();
 
-    // Sends the message to its current Recipients. After a refused RCPT TO, DATA or
-    // message, sends RSET before raising; the connection stays usable.
+    // Sends the message to its current Recipients. Raises SmtpError before sending
+    // anything when an address cannot go into a command (addressProblem). After a
+    // refused RCPT TO, DATA or message, sends RSET before raising; the connection stays
+    // usable. After a 421 the session is over: this and every later send raise that
+    // reply at once, until Connect.
     void Send(const TMailMessage& message);
 
     // Sends QUIT (its reply waited for briefly, failures ignored) and closes. Never raises.
     void Disconnect();
 
-    bool Connected() const { return m_connected; }
-    bool Authenticated() const { return m_authenticated; }
-    // The text lines of the last EHLO reply after the first.
+    State state() const { return m_state; }
+    bool Connected() const { return m_state != State::Closed; }
+    bool Authenticated() const { return m_state == State::SignedIn; }
+    // The text lines of the greeted server's EHLO reply after the first; none when closed.
     const std::vector<std::string>& Capabilities() const { return m_capabilities; }
+    // The greeted server offers the keyword (ignoring case) as a capability.
+    bool offers(std::string_view keyword) const;
+
+    // Why the address cannot go into MAIL FROM or RCPT TO on this connection: empty when
+    // it can. A control byte (NUL, a line break, ESC...), "<" or ">" never can; text that is not ASCII only
+    // when the server offers SMTPUTF8; a command over 512 octets never.
+    std::string addressProblem(const std::string& address) const;
 
 private:
-    // Writes one command line and reads its reply.
-    SmtpReply command(const std::string& line);
-    SmtpReply readReply();
+    // Writes one command line and reads its reply, within ReplyDeadline. A 421 ends
+    // the session. waitMs overrides ReadTimeout for this command.
+    SmtpReply command(const std::string& line, std::optional<int> waitMs);
+    SmtpReply command(const std::string& line) { return command(line, ReadTimeout); }
+    // Reads one reply within the bounds of its lines and bytes.
+    SmtpReply readReply(std::optional<int> waitMs);
     // command(line), raising SmtpReplyError unless the code is one of those expected.
     SmtpReply expect(const std::string& line, std::initializer_list<int> codes);
+    // Writes the message data and its end, then reads the reply.
+    SmtpReply transfer(const TMailMessage& message);
+    // A 421 reply ends the session: the socket is closed and the reply kept for later sends.
+    void checkClosing(const SmtpReply& reply);
+    // Courtesy after a refusal during the greeting: QUIT, briefly, then closed.
+    void quitAndClose();
     // The socket is gone: every later step fails at once instead of waiting on it.
     void dropConnection();
+    // A deadline from now, or none.
+    static net::TcpConnection::Deadline deadlineIn(std::optional<long long> ms);
 
     net::TcpConnection m_connection;
-    bool m_connected = false;
-    bool m_authenticated = false;
+    State m_state = State::Closed;
     std::vector<std::string> m_capabilities;
+    // The server's 421, once it closed the session.
+    std::optional<SmtpReply> m_closedBy;
 };
 
-// A failure of the client's own state ("Already connected.", "Not connected.").
+// A failure of the client's own state ("Already connected.", "Not connected.") or an
+// address it refuses to send ("Invalid address: ...").
 class SmtpError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -82,5 +119,11 @@ std::vector<std::string> authMechanisms(const std::vector<std::string>& capabili
 
 // The name EHLO and HELO give when HeloName is empty: the host name, else "localhost".
 std::string localHostName();
+
+// [rfc5321] 4.5.3.1.4: the longest command line, CR LF included.
+inline constexpr size_t kMaxCommandLine = 512;
+// Bounds of one reply; a real one has a few dozen lines.
+inline constexpr size_t kMaxReplyLines = 256;
+inline constexpr size_t kMaxReplyBytes = 64 * 1024;
 
 } // namespace kaldrani::mail

@@ -98,7 +98,7 @@ TEST(Aiosmtpd, WholeRunArrivesByteForByte)
     const std::string data = kaldrani::testing::readBytes(folder / "1.eml");
     const size_t date = data.find("Date: ");
     ASSERT_NE(date, std::string::npos) << data;
-    const std::string expected = "From: \"sender@example.com\" <sender@example.com>\r\n"
+    const std::string expected = "From: \"Sender\" <sender@example.com>\r\n"
                                  "Subject: =?GB2312?B?0MLE6rrD?= Kaldrani\r\n"
                                  "To: a@x.org, =?GB2312?B?zfXO5Q==?= <b@y.org>\r\n";
     EXPECT_EQ(data.substr(0, date), expected);
@@ -106,4 +106,43 @@ TEST(Aiosmtpd, WholeRunArrivesByteForByte)
     ASSERT_NE(body, std::string::npos);
     // aiosmtpd undoes the dot-stuffing, so the lines are back as typed.
     EXPECT_EQ(data.substr(body), "\r\n\r\n" + kaldrani::text::utf8ToGbk("第一行") + "\r\n.\r\n.end\r\n\r\n");
+}
+
+TEST(Aiosmtpd, NonAsciiAddressesAndAnOverLongLineArrive)
+{
+    const kaldrani::testing::TempFolder temp;
+    const std::filesystem::path& folder = temp.path();
+    const std::string longLine = std::string(1500, 'x') + "=end";
+    {
+        Sink sink(folder, "mailer", "s3cret");
+        ASSERT_GT(sink.port(), 0) << "the aiosmtpd sink did not start (is python3-aiosmtpd installed?)";
+        TSmtpClient client;
+        TMailMessage message;
+        message.CharSet = MailCharset{"GB2312", 'B'};
+        MailInputs inputs{"用户@例子.test", "127.0.0.1", "mailer", "s3cret", "sender@example.com",
+                          "发送者", "Hi", "first\r\n" + longLine + "\r\nlast"};
+        RecordingView view;
+        kaldrani::net::addConnectToRules({{"127.0.0.1", "25", "127.0.0.1", std::to_string(sink.port())}});
+        EXPECT_TRUE(runSendMail(client, message, inputs, view));
+        kaldrani::net::clearConnectToRules();
+        EXPECT_TRUE(view.errors.empty());
+        EXPECT_EQ(view.statuses, (std::vector<std::string>{"正在发送至：用户@例子.test", "发送完成...."}));
+    }
+    EXPECT_EQ(kaldrani::testing::readBytes(folder / "1.env"), "sender@example.com\n用户@例子.test\n");
+    const std::string data = kaldrani::testing::readBytes(folder / "1.eml");
+    EXPECT_EQ(data.rfind("From: =?UTF-8?B?5Y+R6YCB6ICF?= <sender@example.com>\r\n", 0), 0u) << data;
+    EXPECT_NE(data.find("\r\nTo: 用户@例子.test\r\n"), std::string::npos) << data;
+    EXPECT_NE(data.find("\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable\r\n"),
+              std::string::npos)
+        << data;
+    // The long line arrives in soft-broken pieces that join back to it.
+    std::string joined;
+    for (size_t at = data.find("\r\n\r\n") + 4; at < data.size();) {
+        const size_t end = data.find("\r\n", at);
+        const std::string piece = data.substr(at, end - at);
+        EXPECT_LE(piece.size(), 76u);
+        joined += piece.ends_with("=") ? piece.substr(0, piece.size() - 1) : piece + "\n";
+        at = end + 2;
+    }
+    EXPECT_EQ(joined, "first\n" + std::string(1500, 'x') + "=3Dend\nlast\n\n");
 }

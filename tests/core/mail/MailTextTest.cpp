@@ -8,13 +8,13 @@
 #include "core/mail/MailDate.h"
 #include "core/mail/SmtpReply.h"
 #include "core/mail/TMailMessage.h"
+#include "core/net/TRegExp.h"
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
-#include <regex>
 
 using namespace kaldrani::mail;
 
@@ -279,8 +279,10 @@ TEST(MailDate, FormatsLocalTimeWithItsOffset)
         tm.tm_sec = c.second;
         EXPECT_EQ(formatMailDate(tm, c.offset), c.expected);
     }
-    EXPECT_TRUE(std::regex_match(formatMailDate(std::time(nullptr)),
-                                 std::regex(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat), [1-9]\d? [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4})")));
+    const std::string now = formatMailDate(std::time(nullptr));
+    EXPECT_EQ(kaldrani::net::firstMatch(
+                  R"(^(Sun|Mon|Tue|Wed|Thu|Fri|Sat), [1-9]\d? [A-Z][a-z]{2} \d{4} \d\d:\d\d:\d\d [+-]\d{4}$)", now),
+              now);
 }
 
 TEST(MailBody, SplitsLinesAndStuffsDots)
@@ -420,4 +422,152 @@ TEST(MailMessage, GoesOutInUtf8OnlyWhenTheCharsetWouldLoseText)
     EXPECT_EQ(chooseCharset(message, kGb2312).name, "UTF-8");
     message.setBody("你好");
     EXPECT_EQ(chooseCharset(message, kGb2312), kGb2312);
+}
+
+namespace {
+
+// The header names of a composed message's header block, continuation lines skipped.
+std::vector<std::string> headerNames(const std::string& composed)
+{
+    std::vector<std::string> names;
+    for (const std::string& line : split(composed.substr(0, composed.find("\r\n\r\n")), "\r\n"))
+        if (!line.empty() && line[0] != ' ')
+            names.push_back(line.substr(0, line.find(':')));
+    return names;
+}
+
+// [rfc2045] 6.7 undone for the lines of one body, dot-stuffing undone first.
+std::vector<std::string> decodeQuotedPrintable(const std::string& body)
+{
+    std::vector<std::string> lines(1);
+    for (std::string line : split(body, "\r\n")) {
+        if (!line.empty() && line[0] == '.')
+            line.erase(0, 1);
+        const bool soft = !line.empty() && line.back() == '=';
+        if (soft)
+            line.pop_back();
+        for (size_t i = 0; i < line.size(); ++i) {
+            if (line[i] == '=' && i + 2 < line.size()) {
+                lines.back() += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                lines.back() += line[i];
+            }
+        }
+        if (!soft)
+            lines.emplace_back();
+    }
+    lines.pop_back();
+    return lines;
+}
+
+size_t longestLine(const std::string& text)
+{
+    size_t longest = 0;
+    for (const std::string& line : split(text, "\r\n"))
+        longest = std::max(longest, line.size());
+    return longest;
+}
+
+} // namespace
+
+TEST(MailMessage, NoHeaderValueCanEndTheHeaderBlock)
+{
+    const std::string injected = "Evil\r\n\r\nInjected: yes\nBcc: v@y.org\rX: z";
+    struct Case {
+        const char* name;
+        void (*set)(TMailMessage&, const std::string&);
+    } const cases[] = {
+        {"sender name", [](TMailMessage& m, const std::string& t) { m.From.name = t; }},
+        {"sender address", [](TMailMessage& m, const std::string& t) { m.From.address = t; }},
+        {"recipient name", [](TMailMessage& m, const std::string& t) { m.Recipients[0].name = t; }},
+        {"recipient address", [](TMailMessage& m, const std::string& t) { m.Recipients[0].address = t; }},
+        {"subject", [](TMailMessage& m, const std::string& t) { m.Subject = t; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TMailMessage message;
+        message.setFrom("s@example.com");
+        message.setRecipients("a@x.org");
+        message.Subject = "Hi";
+        message.setBody("body");
+        c.set(message, injected);
+        const std::string composed = composeMessage(message, kGb2312, "Tue, 5 Jan 2010 14:03:07 +0800");
+        EXPECT_EQ(headerNames(composed), (std::vector<std::string>{"From", "Subject", "To", "Date"})) << composed;
+        EXPECT_EQ(composed.substr(composed.find("\r\n\r\n")), "\r\n\r\nbody\r\n\r\n");
+        // A bare CR or LF is no line end a reader can be trusted to ignore.
+        for (size_t i = 0; i < composed.size(); ++i) {
+            if (composed[i] == '\r') {
+                EXPECT_EQ(composed[i + 1], '\n') << i;
+            }
+            if (composed[i] == '\n') {
+                EXPECT_EQ(composed[i - 1], '\r') << i;
+            }
+        }
+    }
+}
+
+TEST(MailMessage, ABodyLineOverTheLimitSendsTheBodyQuotedPrintable)
+{
+    const std::string date = "Tue, 5 Jan 2010 14:03:07 +0800";
+    TMailMessage message;
+    message.setFrom("s@example.com");
+    message.setRecipients("a@x.org");
+    message.Subject = "Hi";
+    const std::string longLine = "." + std::string(1500, 'x') + "=中文 ";
+    const std::vector<std::string> lines = {"first", longLine, ".", "tail\t"};
+    message.setBody("first\r\n" + longLine + "\r\n.\r\ntail\t");
+
+    const std::string composed = composeMessage(message, kGb2312, date);
+    EXPECT_NE(composed.find("Date: " + date + "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=GB2312\r\n"
+                            "Content-Transfer-Encoding: quoted-printable\r\n\r\n"),
+              std::string::npos)
+        << composed;
+    EXPECT_LE(longestLine(composed), 78u);
+    const size_t body = composed.find("\r\n\r\n") + 4;
+    std::vector<std::string> expected;
+    for (const std::string& line : lines)
+        expected.push_back(kaldrani::text::utf8ToGbk(line));
+    expected.push_back("");
+    EXPECT_EQ(decodeQuotedPrintable(composed.substr(body, composed.size() - body - 2)), expected);
+
+    // A line of exactly the limit goes out as it is, with no MIME header.
+    message.setBody(std::string(kMaxMessageLine, 'y'));
+    const std::string plain = composeMessage(message, kGb2312, date);
+    EXPECT_EQ(plain.find("MIME-Version"), std::string::npos);
+    EXPECT_EQ(longestLine(plain), kMaxMessageLine);
+}
+
+TEST(MailMessage, NoHeaderLineIsLongerThanTheLimit)
+{
+    const std::string word(3000, 'w');
+    TMailMessage message;
+    message.From = {word, "s@example.com"};
+    message.Recipients = {{word, "a@x.org"}, {"", "b@x.org"}};
+    message.Subject = "Re: " + word + " end";
+    message.setBody("body");
+    const std::string composed = composeMessage(message, kGb2312, "Tue, 5 Jan 2010 14:03:07 +0800");
+    EXPECT_LE(longestLine(composed), kMaxMessageLine);
+    EXPECT_NE(composed.find("\r\nSubject: Re:\r\n =?GB2312?B?d3d3"), std::string::npos) << composed;
+    EXPECT_EQ(headerNames(composed), (std::vector<std::string>{"From", "Subject", "To", "Date"}));
+}
+
+TEST(MailMessage, QuotedPrintableLines)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> lines;
+    } const cases[] = {
+        {"plain", "abc", {"abc"}},
+        {"empty", "", {""}},
+        {"equals and eight-bit", "a=b\xC4\xE3", {"a=3Db=C4=E3"}},
+        {"blank inside stays, at the end is encoded", "a b\t", {"a b=09"}},
+        {"soft breaks at 76", std::string(80, 'x'), {std::string(75, 'x') + "=", "xxxxx"}},
+        {"an escape is never cut", std::string(74, 'x') + "\xFF" + "y", {std::string(74, 'x') + "=", "=FFy"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(quotedPrintableLines(c.bytes), c.lines);
+    }
 }

@@ -66,7 +66,7 @@ TEST(SmtpClient, RefusedEhloFallsBackToHeloAndSendsNoAuth)
     connect(client, server);
     EXPECT_FALSE(client.Authenticate());
     client.Send(message("a@x.org"));
-    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM: <sender@example.com>",
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "HELO client.test", "RSET", "MAIL FROM:<sender@example.com>",
                                            "RCPT TO:<a@x.org>", "DATA", "."}));
     EXPECT_TRUE(client.Capabilities().empty());
 }
@@ -99,7 +99,7 @@ TEST(SmtpClient, SignsInWithLoginOnlyWhenOffered)
         Commands expected{"EHLO client.test"};
         if (c.login)
             expected.insert(expected.end(), login.begin(), login.end());
-        expected.insert(expected.end(), {"RSET", "MAIL FROM: <sender@example.com>", "RCPT TO:<a@x.org>", "DATA", "."});
+        expected.insert(expected.end(), {"RSET", "MAIL FROM:<sender@example.com>", "RCPT TO:<a@x.org>", "DATA", "."});
         EXPECT_EQ(server.commands(), expected);
     }
 }
@@ -148,10 +148,10 @@ TEST(SmtpClient, RefusedRecipientResetsAndTheNextSendWorks)
     }
     client.Send(message("good@x.org; other@x.org"));
     EXPECT_EQ(server.commands(),
-              (Commands{"EHLO client.test", "AUTH LOGIN", "dXNlcg==", "c2VjcmV0", "RSET", "MAIL FROM: <sender@example.com>",
+              (Commands{"EHLO client.test", "AUTH LOGIN", "dXNlcg==", "c2VjcmV0", "RSET", "MAIL FROM:<sender@example.com>",
                         "RCPT TO:<good@x.org>", "RCPT TO:<bad@x.org>", "RSET",
                         // The second send signs in no more.
-                        "RSET", "MAIL FROM: <sender@example.com>", "RCPT TO:<good@x.org>", "RCPT TO:<other@x.org>", "DATA",
+                        "RSET", "MAIL FROM:<sender@example.com>", "RCPT TO:<good@x.org>", "RCPT TO:<other@x.org>", "DATA",
                         "."}));
     ASSERT_EQ(server.messages().size(), 1u);
     const std::string data = server.messages()[0];
@@ -196,45 +196,316 @@ TEST(SmtpClient, EmptyRecipientListSendsNoRcpt)
     TSmtpClient client;
     connect(client, server);
     EXPECT_THROW(client.Send(message("")), SmtpReplyError);
-    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "RSET", "MAIL FROM: <sender@example.com>", "DATA", "RSET"}));
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.com>", "DATA", "RSET"}));
 }
 
-TEST(SmtpClient, FailedGreetingClosesWithoutQuitAndConnectTwiceFails)
+TEST(SmtpClient, RefusedGreetingOrHeloQuitsButA421EndsAtOnce)
 {
-    {
-        ScriptedSmtpServer server("554 5.3.2 Go away\r\n", standard({}));
+    struct Case {
+        const char* name;
+        const char* greeting;
+        std::vector<std::pair<std::string, SmtpStep>> overrides;
+        const char* message;
+        Commands commands;
+    } const cases[] = {
+        {"refused greeting", "554 5.3.2 Go away\r\n", {}, "Go away\r\n", {"QUIT"}},
+        {"refused HELO", "220 hi\r\n", {{"EHLO", {"500 no\r\n"}}, {"HELO", {"501 neither\r\n"}}}, "neither\r\n",
+         {"EHLO client.test", "HELO client.test", "QUIT"}},
+        {"421 greeting", "421 4.3.2 Too busy\r\n", {}, "Too busy\r\n", {}},
+        // Not taken for a refused EHLO: no HELO follows.
+        {"421 to EHLO", "220 hi\r\n", {{"EHLO", {"421 4.4.2 Shutting down\r\n"}}}, "Shutting down\r\n",
+         {"EHLO client.test"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server(c.greeting, withOverrides({}, c.overrides));
         TSmtpClient client;
         try {
             connect(client, server);
             FAIL() << "no failure";
         } catch (const SmtpReplyError& e) {
-            EXPECT_STREQ(e.what(), "Go away\r\n");
+            EXPECT_STREQ(e.what(), c.message);
         }
         EXPECT_FALSE(client.Connected());
-        EXPECT_TRUE(server.commands().empty());
+        EXPECT_TRUE(client.Capabilities().empty());
+        EXPECT_EQ(server.commands(), c.commands);
     }
-    {
-        ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"EHLO", {"500 no\r\n"}}, {"HELO", {"501 neither\r\n"}}}));
+}
+
+TEST(SmtpClient, A421EndsTheSessionAndLaterSendsFailAtOnceWithItsText)
+{
+    for (const char* step : {"RSET", "MAIL", "RCPT", "DATA", "."}) {
+        SCOPED_TRACE(step);
+        ScriptedSmtpServer server("220 hi\r\n",
+                                  withOverrides({}, {{step, {"421 4.7.0 Too many errors\r\n", SmtpStep::Then::Close}}}));
         TSmtpClient client;
-        EXPECT_THROW(connect(client, server), SmtpReplyError);
+        connect(client, server);
+        for (int send = 0; send < 3; ++send) {
+            try {
+                client.Send(message("a@x.org"));
+                FAIL() << "no failure";
+            } catch (const SmtpReplyError& e) {
+                EXPECT_EQ(e.code(), 421);
+                EXPECT_STREQ(e.what(), "Too many errors\r\n");
+            }
+        }
         EXPECT_FALSE(client.Connected());
-        EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "HELO client.test"}));
+        // Nothing after the 421: no RSET, no second transaction.
+        const Commands commands = server.commands();
+        EXPECT_EQ(commands.back().rfind(step, 0), 0u) << commands.back();
+        EXPECT_EQ(server.connections(), 1);
     }
-    ScriptedSmtpServer server("220 hi\r\n", standard({}));
+}
+
+TEST(SmtpClient, StateOwnsTheCapabilities)
+{
+    ScriptedSmtpServer login("220 hi\r\n", withOverrides({"AUTH LOGIN"}, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
+                                                                          {"cHc=", {"235 ok\r\n"}}}));
     TSmtpClient client;
-    connect(client, server);
+    client.Username = "user";
+    client.Password = "pw";
+    EXPECT_EQ(client.state(), TSmtpClient::State::Closed);
+    connect(client, login);
+    EXPECT_EQ(client.state(), TSmtpClient::State::Greeted);
+    EXPECT_EQ(client.Capabilities(), (std::vector<std::string>{"AUTH LOGIN"}));
+    EXPECT_TRUE(client.Authenticate());
+    EXPECT_EQ(client.state(), TSmtpClient::State::SignedIn);
     try {
         client.Connect();
         FAIL() << "no failure";
     } catch (const SmtpError& e) {
         EXPECT_STREQ(e.what(), "Already connected.");
     }
-    // After a disconnect (QUIT) the same client connects again.
     client.Disconnect();
-    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(client.state(), TSmtpClient::State::Closed);
+    EXPECT_TRUE(client.Capabilities().empty());
+
+    // A reconnect to a server that refuses HELO keeps nothing of the last server's: no
+    // AUTH LOGIN is tried on a server that never offered it.
+    ScriptedSmtpServer refusing("220 hi\r\n", withOverrides({}, {{"EHLO", {"500 no\r\n"}}, {"HELO", {"501 no\r\n"}}}));
+    client.Port = refusing.port();
+    EXPECT_THROW(client.Connect(), SmtpReplyError);
+    EXPECT_TRUE(client.Capabilities().empty());
+    EXPECT_FALSE(client.Authenticate());
+    EXPECT_EQ(login.commands(), (Commands{"EHLO client.test", "AUTH LOGIN", "dXNlcg==", "cHc=", "QUIT"}));
+
+    // The same client greets again after a disconnect.
+    client.Port = login.port();
     client.Connect();
-    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "QUIT", "EHLO client.test"}));
-    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(login.connections(), 2);
+}
+
+TEST(SmtpClient, DisconnectBoundsQuitWithoutTouchingReadTimeout)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"QUIT", {"", SmtpStep::Then::Stall}}}));
+    TSmtpClient client;
+    client.ReadTimeout = 30000;
+    connect(client, server);
+    const auto start = std::chrono::steady_clock::now();
+    client.Disconnect();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(client.ReadTimeout, 30000);
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST(SmtpClient, RepliesOverTheirBoundsFailWithTheirOwnText)
+{
+    std::string manyLines = "220-hi\r\n";
+    for (size_t i = 0; i < kMaxReplyLines; ++i)
+        manyLines += "220-more\r\n";
+    std::string manyBytes;
+    for (int i = 0; i < 10; ++i)
+        manyBytes += "250-" + std::string(8000, 'x') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string greeting;
+        std::string ehlo;
+    } const cases[] = {
+        {"greeting of endless lines", manyLines + "220 end\r\n", ""},
+        {"EHLO reply of many bytes", "220 hi\r\n", manyBytes + "250 end\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::pair<std::string, SmtpStep>> overrides;
+        if (!c.ehlo.empty())
+            overrides.push_back({"EHLO", {c.ehlo}});
+        ScriptedSmtpServer server(c.greeting, withOverrides({}, overrides));
+        TSmtpClient client;
+        try {
+            connect(client, server);
+            FAIL() << "no failure";
+        } catch (const kaldrani::net::NetError& e) {
+            EXPECT_EQ(e.kind(), kaldrani::net::NetError::Kind::TooLarge);
+            EXPECT_STREQ(e.what(), "Reply too long.");
+        }
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(SmtpClient, ADrippingServerMeetsADeadline)
+{
+    using Clock = std::chrono::steady_clock;
+    struct Case {
+        const char* name;
+        const char* dripOn;
+        std::string reply;
+        const char* message;
+    } const cases[] = {
+        {"endless EHLO reply", "EHLO", "250-x\r\n", "Reply deadline exceeded."},
+        {"one endless reply line", "RCPT", "250 x", "Reply deadline exceeded."},
+        {"endless reply to the message", ".", "250-x\r\n", "Message transfer deadline exceeded."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{c.dripOn, {c.reply, SmtpStep::Then::Drip}}}));
+        TSmtpClient client;
+        // Every byte comes well inside one wait; only the deadline can end it.
+        client.ReadTimeout = 5000;
+        client.ReplyDeadline = 300;
+        client.TransferDeadline = 300;
+        const auto start = Clock::now();
+        try {
+            connect(client, server);
+            client.Send(message("a@x.org"));
+            FAIL() << "no failure";
+        } catch (const kaldrani::net::NetError& e) {
+            EXPECT_EQ(e.kind(), kaldrani::net::NetError::Kind::Deadline);
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(SmtpClient, AServerTakingTheMessageTooSlowlyMeetsTheTransferDeadline)
+{
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({}, {{"DATA", {"354 go\r\n", SmtpStep::Then::Deaf}}}));
+    TSmtpClient client;
+    client.ReadTimeout = 20000;
+    client.TransferDeadline = 300;
+    client.TransferRate = 1 << 30;
+    connect(client, server);
+    TMailMessage big = message("a@x.org");
+    std::string body;
+    for (int i = 0; i < 40000; ++i)
+        body += std::string(200, 'x') + "\r\n";
+    big.setBody(std::move(body));
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        client.Send(big);
+        FAIL() << "no failure";
+    } catch (const kaldrani::net::NetError& e) {
+        EXPECT_STREQ(e.what(), "Message transfer deadline exceeded.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+    EXPECT_FALSE(client.Connected());
+}
+
+TEST(SmtpClient, AddressesThatCannotGoIntoACommandSendNothing)
+{
+    struct Case {
+        const char* name;
+        std::string from;
+        std::string to;
+        std::vector<std::string> capabilities;
+        const char* message; // empty: sent
+    } const cases[] = {
+        {"parameter smuggled into RCPT", "s@x.org", "a@b.test>NOTIFY=NEVER", {}, "Invalid address: a@b.test>NOTIFY=NEVER"},
+        {"angle bracket in the sender", "s@x.org> SIZE=1", "a@x.org", {}, "Invalid address: s@x.org> SIZE=1"},
+        {"NUL in a recipient", std::string("s@x.org"), std::string("a@x.org\0b", 9), {}, "Invalid address: a@x.org"},
+        {"ESC in a recipient", "s@x.org", "a@x.org\x1B]0;t\x07", {}, "Invalid address: a@x.org"},
+        {"line break in the sender", "s@x.org\r\nRCPT TO:<v@y.org>", "a@x.org", {}, "Invalid address: s@x.org"},
+        {"too long for a command", "s@x.org", std::string(500, 'a') + "@x.org", {},
+         "Invalid address: too long for a command line"},
+        // Room is kept for " SMTPUTF8": "MAIL FROM:<" + 490 + "> SMTPUTF8" + CR LF is 513.
+        {"one octet too long with SMTPUTF8", std::string(484, 'a') + "@x.org", "a@x.org", {}, "Invalid address: too long for a command line"},
+        {"not ASCII without SMTPUTF8", "s@x.org", "用户@例子.test", {"8BITMIME"},
+         "Invalid address: 用户@例子.test (not ASCII, and the server does not offer SMTPUTF8)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", standard(c.capabilities));
+        TSmtpClient client;
+        connect(client, server);
+        TMailMessage m = message("x@x.org");
+        m.From.address = c.from;
+        m.Recipients = {{"", c.to}};
+        try {
+            client.Send(m);
+            FAIL() << "no failure";
+        } catch (const SmtpError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_EQ(server.commands(), (Commands{"EHLO client.test"}));
+        EXPECT_TRUE(client.Connected());
+    }
+}
+
+TEST(SmtpClient, SettingsThatWouldBreakACommandLineAreRefusedBeforeSending)
+{
+    struct Case {
+        const char* name;
+        std::string heloName;
+        std::string username;
+        const char* message;
+    } const cases[] = {
+        {"line break in the HELO name", "client.test\r\nMAIL FROM:<v@y.org>", "",
+         "Command line too long or broken: EHLO client.test..."},
+        {"user name too long for one line", "client.test", std::string(400, 'u'),
+         "Command line too long or broken: dXV1dXV1dXV1dXV1..."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", standard({"AUTH LOGIN"}));
+        TSmtpClient client;
+        client.Host = "127.0.0.1";
+        client.Port = server.port();
+        client.HeloName = c.heloName;
+        client.Username = c.username;
+        try {
+            client.Connect();
+            client.Authenticate();
+            FAIL() << "no failure";
+        } catch (const SmtpError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        for (const std::string& command : server.commands()) {
+            EXPECT_EQ(command.find("MAIL"), std::string::npos) << command;
+            EXPECT_LT(command.size() + 2, kMaxCommandLine) << command;
+        }
+    }
+}
+
+TEST(SmtpClient, TheLongestAddressThatFitsIsSent)
+{
+    ScriptedSmtpServer server("220 hi\r\n", standard({"SMTPUTF8"}));
+    TSmtpClient client;
+    connect(client, server);
+    TMailMessage m = message("a@x.org");
+    m.From.address = std::string(480, 'a') + "@例.test"; // 489 octets
+    client.Send(m);
+    const std::string mailFrom = server.commands()[2];
+    EXPECT_EQ(mailFrom.size() + 2, kMaxCommandLine);
+    EXPECT_TRUE(mailFrom.ends_with("> SMTPUTF8")) << mailFrom;
+}
+
+TEST(SmtpClient, NonAsciiAddressesUseSmtpUtf8WhenOffered)
+{
+    ScriptedSmtpServer server("220 hi\r\n", standard({"SMTPUTF8", "8BITMIME"}));
+    TSmtpClient client;
+    connect(client, server);
+    TMailMessage m = message("用户@例子.test");
+    client.Send(m);
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "RSET", "MAIL FROM:<sender@example.com> SMTPUTF8",
+                                           "RCPT TO:<用户@例子.test>", "DATA", "."}));
+    // [rfc6532] headers: the address as UTF-8, not in the system's charset.
+    ASSERT_EQ(server.messages().size(), 1u);
+    EXPECT_NE(server.messages()[0].find("\r\nTo: 用户@例子.test\r\n"), std::string::npos) << server.messages()[0];
+
+    // An ASCII message names no SMTPUTF8.
+    client.Send(message("a@x.org"));
+    EXPECT_EQ(server.commands()[6], "RSET");
+    EXPECT_EQ(server.commands()[7], "MAIL FROM:<sender@example.com>");
 }
 
 TEST(SmtpClient, ServerClosingMidSendFailsThisAndLaterSendsAtOnce)
@@ -295,7 +566,10 @@ TEST(SmtpClient, ServerThatStopsReadingCannotHoldAWrite)
     connect(client, server);
     TMailMessage big = message("a@x.org");
     // Far more than the socket buffers of both ends hold.
-    big.Body.assign(80000, std::string(200, 'x'));
+    std::string body;
+    for (int i = 0; i < 80000; ++i)
+        body += std::string(200, 'x') + "\r\n";
+    big.setBody(std::move(body));
     const auto start = std::chrono::steady_clock::now();
     try {
         client.Send(big);

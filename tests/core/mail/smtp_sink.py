@@ -1,5 +1,6 @@
 """A real SMTP server for the client's tests: aiosmtpd on a free loopback port,
-AUTH LOGIN (and PLAIN) for one user without TLS, each message written to a folder.
+AUTH LOGIN (and PLAIN) for one user without TLS, SMTPUTF8 offered, each message written
+to a folder.
 
 Usage: smtp_sink.py FOLDER USER
 The password comes from the environment variable SINK_PASSWORD. Prints the port, then
@@ -22,7 +23,7 @@ class Sink:
         base = os.path.join(self.folder, "%d" % self.count)
         with open(base + ".eml", "wb") as f:
             f.write(envelope.original_content)
-        with open(base + ".env", "w") as f:
+        with open(base + ".env", "w", encoding="utf-8") as f:
             f.write(envelope.mail_from + "\n" + "\n".join(envelope.rcpt_tos) + "\n")
         return "250 OK"
 
@@ -40,7 +41,7 @@ def main():
     port = probe.getsockname()[1]
     probe.close()
     controller = Controller(Sink(folder), hostname="127.0.0.1", port=port, authenticator=authenticator,
-                            auth_require_tls=False)
+                            auth_require_tls=False, enable_SMTPUTF8=True)
     controller.start()
     print(port, flush=True)
     sys.stdin.read()
