@@ -62,7 +62,7 @@ class QuietMailView : public mail::MailView {
 public:
     void processPendingEvents() override { }
     void setStatus(const std::string&) override { }
-    void setSending(bool) override { }
+    void setRunning(bool) override { }
     void reportError(const std::string& message) override { std::fprintf(stderr, "mail run: %s\n", message.c_str()); }
 };
 

@@ -16,7 +16,7 @@ class QuietView : public mail::MailView {
 public:
     void processPendingEvents() override { }
     void setStatus(const std::string&) override { }
-    void setSending(bool) override { }
+    void setRunning(bool) override { }
     void reportError(const std::string&) override { }
 };
 

@@ -71,7 +71,7 @@ public:
     explicit PrintingMailView(bool why) : m_why(why) { }
     void processPendingEvents() override { }
     void setStatus(const std::string& text) override { writeStdout(terminalText(text, false) + "\n"); }
-    void setSending(bool) override { }
+    void setRunning(bool) override { }
     void reportError(const std::string& message) override { m_error = message; }
     void lineFinished(const std::string& line, const std::string& failure) override
     {

@@ -72,9 +72,14 @@ void RelayedMailView::setStatus(const std::string& text)
     m_runner.onWindow([&] { m_window.setStatus(text); });
 }
 
-void RelayedMailView::setSending(bool sending)
+void RelayedMailView::setRunning(bool running)
 {
-    m_runner.onWindow([&] { m_window.setSending(sending); });
+    m_runner.onWindow([&] { m_window.setRunning(running); });
+}
+
+void RelayedMailView::lineFinished(const std::string& line, const std::string& failure)
+{
+    m_runner.onWindow([&] { m_window.lineFinished(line, failure); });
 }
 
 void RelayedMailView::reportError(const std::string& message)

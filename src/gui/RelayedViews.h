@@ -48,8 +48,9 @@ class RelayedMailView final : public mail::MailView {
 public:
     RelayedMailView(Runner& runner, mail::MailView& window) : m_runner(runner), m_window(window) { }
     void setStatus(const std::string& text) override;
-    void setSending(bool sending) override;
+    void setRunning(bool running) override;
     void reportError(const std::string& message) override;
+    void lineFinished(const std::string& line, const std::string& failure) override;
     void processPendingEvents() override { }
 
 private:

@@ -150,7 +150,7 @@ void TfrmMail::setStatus(const std::string& text)
     txtState->repaint();
 }
 
-void TfrmMail::setSending(bool sending)
+void TfrmMail::setRunning(bool sending)
 {
     btnSend->setEnabled(!sending);
     btnSend->setText(sending ? QStringLiteral("正在发送") : QStringLiteral("开始发送"));

@@ -50,7 +50,7 @@ public:
 
     // MailView, on this window's thread: each status is painted as it is set.
     void setStatus(const std::string& text) override;
-    void setSending(bool sending) override;
+    void setRunning(bool sending) override;
     void reportError(const std::string& message) override;
     void processPendingEvents() override;
 

@@ -1,6 +1,7 @@
 #include "core/mail/MailRun.h"
 
 #include "core/mail/MailBody.h"
+#include "core/run/RunGuard.h"
 #include "core/text/Ascii.h"
 
 namespace kaldrani::mail {
@@ -52,36 +53,43 @@ namespace {
 
 bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, std::string body, MailView& view)
 {
-    view.setSending(true);
-    view.processPendingEvents();
-    client.Host = inputs.serverName;
-    client.Username = inputs.userName;
-    client.Password = inputs.password;
-    client.Port = 25;
-    try {
-        client.Connect();
-        message.setBody(std::move(body));
-        message.Subject = inputs.title;
-        message.setFrom(inputs.mail);
-        // The window asks for a sender name; a recipient should see it, not the address twice.
-        if (const std::string_view name = text::trimView(inputs.fname); !name.empty())
-            message.From.name = name;
-        // A sender that cannot be sent would fail every line: the run fails before any.
-        if (std::string problem = client.addressProblem(message.From.address); !problem.empty())
-            throw SmtpError(problem);
-        client.Authenticate();
-    } catch (const std::exception& e) {
-        client.Disconnect();
-        view.setSending(false);
-        view.reportError(e.what());
+    std::string failure;
+    {
+        const run::RunGuard sending(view);
+        view.processPendingEvents();
+        client.Host = inputs.serverName;
+        client.Username = inputs.userName;
+        client.Password = inputs.password;
+        client.Port = 25;
+        try {
+            client.Connect();
+            message.setBody(std::move(body));
+            message.Subject = inputs.title;
+            message.setFrom(inputs.mail);
+            // The window asks for a sender name; a recipient should see it, not the address twice.
+            if (const std::string_view name = text::trimView(inputs.fname); !name.empty())
+                message.From.name = name;
+            // A sender that cannot be sent would fail every line: the run fails before any.
+            if (std::string problem = client.addressProblem(message.From.address); !problem.empty())
+                throw SmtpError(problem);
+            client.Authenticate();
+        } catch (const std::exception& e) {
+            client.Disconnect();
+            failure = e.what();
+        }
+        if (failure.empty()) {
+            for (const std::string& line : splitLines(inputs.mailList))
+                sendMailLine(client, message, line, view);
+            // A later run must find the client disconnected, and the server deserves its QUIT.
+            client.Disconnect();
+            view.setStatus("发送完成....");
+        }
+    }
+    // The button is back before the box opens, as after a finished run.
+    if (!failure.empty()) {
+        view.reportError(failure);
         return false;
     }
-    for (const std::string& line : splitLines(inputs.mailList))
-        sendMailLine(client, message, line, view);
-    // A later run must find the client disconnected, and the server deserves its QUIT.
-    client.Disconnect();
-    view.setStatus("发送完成....");
-    view.setSending(false);
     view.processPendingEvents();
     return true;
 }

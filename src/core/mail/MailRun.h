@@ -2,7 +2,7 @@
 
 #include "core/mail/TMailMessage.h"
 #include "core/mail/TSmtpClient.h"
-#include "core/run/EventPump.h"
+#include "core/run/RunView.h"
 
 #include <string>
 
@@ -21,12 +21,12 @@ struct MailInputs {
 };
 
 // The window side of a send run. Every call happens at the moment the state changed.
-class MailView : public run::EventPump {
+// Running (setRunning) means sending: the button disabled with "正在发送"; idle: enabled
+// with "开始发送".
+class MailView : public run::RunView {
 public:
     // Shows text in the status line, painted at once.
     virtual void setStatus(const std::string& text) = 0;
-    // Sending: the button disabled with "正在发送"; idle: enabled with "开始发送".
-    virtual void setSending(bool sending) = 0;
     // A failure that ends the run, for the application's error box.
     virtual void reportError(const std::string& message) = 0;
     // After each recipient line: failure is empty when the message went out, else why not

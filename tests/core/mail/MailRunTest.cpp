@@ -19,7 +19,7 @@ class RecordingView : public MailView {
 public:
     void processPendingEvents() override { }
     void setStatus(const std::string& text) override { statuses.push_back(text); }
-    void setSending(bool) override { }
+    void setRunning(bool) override { }
     void reportError(const std::string& message) override { errors.push_back(message); }
     void lineFinished(const std::string& line, const std::string& failure) override
     {
