@@ -121,7 +121,10 @@ void TfrmMain::createControls()
     onClicked(btnQure, &TfrmMain::btnQureClick);
     setReturnButton(btnQure);
 
-    StringGD = new QTableWidget(8, 3, this);
+    // A heading row above one row per engine; a heading column before one per count kind.
+    constexpr int rows = static_cast<int>(kEngineCount) + 1;
+    constexpr int columns = static_cast<int>(kCountKinds.size()) + 1;
+    StringGD = new QTableWidget(rows, columns, this);
     StringGD->setGeometry(6, 49, 181, 168);
     StringGD->horizontalHeader()->hide();
     StringGD->verticalHeader()->hide();
@@ -135,8 +138,8 @@ void TfrmMain::createControls()
     StringGD->setSelectionMode(QAbstractItemView::SingleSelection);
     StringGD->setSelectionBehavior(QAbstractItemView::SelectItems);
     StringGD->setWordWrap(false);
-    for (int row = 0; row < 8; ++row) {
-        for (int col = 0; col < 3; ++col) {
+    for (int row = 0; row < rows; ++row) {
+        for (int col = 0; col < columns; ++col) {
             auto* item = new QTableWidgetItem;
             if (row == 0 || col == 0) {
                 // Heading cells, like a fixed row and column: grey and not selectable.
