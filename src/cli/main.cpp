@@ -1,5 +1,7 @@
 #include "cli/Verbs.h"
 #include "core/net/ConnectTo.h"
+#include "core/net/NetError.h"
+#include "core/net/Tls.h"
 #include "kaldrani/Version.h"
 
 #include <iostream>
@@ -32,6 +34,10 @@ int main(int argc, char** argv)
                    "HOST1:PORT1:HOST2:PORT2: connect there instead (empty HOST1 or PORT1 matches any)")
         ->take_all();
     app.add_option("--data-dir", options.dataDir, "Keep the data folder at BASE/vemro")->option_text("BASE");
+    std::vector<std::string> trustAnchors;
+    app.add_option("--cacert", trustAnchors, "Also trust the certificates in this PEM FILE (beside the system's)")
+        ->option_text("FILE")
+        ->take_all();
 
     const std::vector<cli::Verb> verbs = {
         cli::addFetchVerb(app, options),
@@ -63,7 +69,13 @@ int main(int argc, char** argv)
         for (const auto& entry : options.connectTo)
             rules.push_back(net::parseConnectTo(entry));
         net::addConnectToRules(rules);
+        // Checked now, so a bad file is named before any verb runs.
+        for (const auto& file : trustAnchors)
+            net::addTrustAnchorFile(file);
     } catch (const std::invalid_argument& e) {
+        std::cerr << "kaldrani-cli: " << e.what() << "\n";
+        return 2;
+    } catch (const net::NetError& e) {
         std::cerr << "kaldrani-cli: " << e.what() << "\n";
         return 2;
     }

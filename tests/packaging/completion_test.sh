@@ -37,7 +37,7 @@ sites="example.com example.org 例子.中国"
 
 check "every verb" "fetch history ip mail overview rank sites whois" ""
 check "verb prefix" "overview" "ov"
-check "options before the verb" "--connect-to --data-dir --help --help-all --version" "--"
+check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version" "--"
 check "a verb's options" "--engines" rank --e
 check "the nested verb" "set" sites ""
 check "engines after a comma" "baidu,bing" rank --engines baidu,b

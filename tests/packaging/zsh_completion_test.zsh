@@ -31,7 +31,7 @@ check() {
 print 'example.com\nexample.org\n例子.中国' | $cli --data-dir $tmp/data sites set - || exit 1
 
 check "every verb" "fetch history ip mail overview rank sites whois" ""
-check "options before the verb" "--connect-to --data-dir --help --help-all --version -h" --
+check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version -h" --
 check "a verb's options" "--engines --first --help --help-all --last --progress --why -h" rank --e
 check "the nested verb" "set" sites ""
 check "engines as a list" "<sequence compadd - baidu google yahoo sogou soso youdao bing>" rank --engines b

@@ -70,6 +70,7 @@ struct THttpClient::Impl {
     TcpConnection connection;
     std::string connectedHost;
     int connectedPort = 0;
+    bool connectedTls = false;
     bool keepAlive = false;
     CookieJar cookies;
 
@@ -81,35 +82,41 @@ private:
     std::optional<int> connectTimeout;
 
     // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
-    bool connectFor(const HttpAddress& address, int port);
-    Response exchange(const THttpClient& settings, const HttpAddress& address, int port);
+    bool connectFor(const HttpAddress& address, int port, bool tls);
+    Response exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls);
     void readHead(Response& response, const HttpAddress& address);
     void readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
     void readChunked(std::string* out);
     std::string readBodyLine();
 };
 
-bool THttpClient::Impl::connectFor(const HttpAddress& address, int port)
+bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tls)
 {
-    const bool sameServer = text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port;
+    const bool sameServer =
+        text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port && connectedTls == tls;
     if (connection.isOpen() && keepAlive && sameServer && !connection.peerClosed())
         return true;
     connection.close();
     keepAlive = false;
+    connectedHost.clear();
     connection.open(address.host, port, connectTimeout);
+    // The name the address gives, whatever the connect-to rules did with the socket.
+    if (tls)
+        connection.startTls(address.host, readTimeout);
     connectedHost = address.host;
     connectedPort = port;
+    connectedTls = tls;
     return false;
 }
 
-Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddress& address, int port)
+Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls)
 {
     HttpRequest request;
     request.target = requestTarget(address);
     request.host = hostHeaderValue(address);
     request.userAgent = settings.UserAgent;
     if (settings.AllowCookies)
-        request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr));
+        request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr), tls);
     request.protocolVersion = settings.ProtocolVersion;
     const std::string bytes = writeRequest(request);
     if (bytes.size() > kMaxRequestHeadBytes)
@@ -118,7 +125,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
     // A kept-alive connection the server has just dropped gets one fresh attempt; a new
     // connection that fails is the server's answer.
     for (int attempt = 0;; ++attempt) {
-        const bool reused = connectFor(address, port) && attempt == 0;
+        const bool reused = connectFor(address, port, tls) && attempt == 0;
         Response response;
         try {
             connection.sendAll(bytes);
@@ -254,19 +261,18 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             std::replace(slashed.begin(), slashed.end(), '\\', '/');
             if (slashed.find("://") == std::string::npos)
                 throw NetError(NetError::Kind::Protocol, "Unknown Protocol");
-            if (scheme == "https")
-                throw NetError(NetError::Kind::Protocol, "IOHandler value is not valid");
-            int port = 80;
+            const bool tls = scheme == "https";
+            int port = tls ? 443 : 80;
             if (!address.portText.empty()) {
                 const std::optional<int> given = text::parsePort(address.portText);
                 if (!given || *given == 0)
                     throw NetError(NetError::Kind::Protocol, "Invalid port \"" + address.portText + "\".");
                 port = *given;
-            } else if (scheme != "http") {
+            } else if (scheme != "http" && !tls) {
                 throw NetError(NetError::Kind::Protocol, "Unknown Protocol");
             }
 
-            Response response = exchange(settings, address, port);
+            Response response = exchange(settings, address, port, tls);
             const int code = response.code;
             const std::string* location = response.headers.find("Location");
             const bool redirect = (code >= 300 && code <= 399 && code != 304) || (location != nullptr && !location->empty());

@@ -156,12 +156,12 @@ void CookieJar::setCookie(std::string_view headerValue, std::string_view host, s
     }
 }
 
-std::string CookieJar::cookieHeader(std::string_view host, std::string_view path, std::time_t now)
+std::string CookieJar::cookieHeader(std::string_view host, std::string_view path, std::time_t now, bool secureChannel)
 {
     std::erase_if(m_cookies, [now](const HttpCookie& c) { return c.expires && *c.expires <= now; });
     std::string header;
     for (const auto& c : m_cookies) {
-        if (!domainMatches(host, c.domain) || !path.starts_with(c.path) || c.value.empty() || c.secure)
+        if (!domainMatches(host, c.domain) || !path.starts_with(c.path) || c.value.empty() || (c.secure && !secureChannel))
             continue;
         const size_t separator = header.empty() ? 0 : 2;
         if (header.size() + separator + c.name.size() + 1 + c.value.size() > kMaxHeaderBytes)

@@ -38,8 +38,9 @@ public:
 
     // The Cookie header value for a request to host and path at time now: the matching
     // cookies as "name=value" joined by "; ", or an empty text when none match. A cookie
-    // that would make the value longer than kMaxHeaderBytes is left out.
-    std::string cookieHeader(std::string_view host, std::string_view path, std::time_t now);
+    // that would make the value longer than kMaxHeaderBytes is left out, and so is one
+    // marked Secure unless the request goes over TLS (secureChannel).
+    std::string cookieHeader(std::string_view host, std::string_view path, std::time_t now, bool secureChannel = false);
 
     // The stored cookies, oldest first.
     const std::vector<HttpCookie>& cookies() const { return m_cookies; }

@@ -19,6 +19,7 @@ public:
         Protocol, // an address or an answer the client cannot use
         Status,   // a final HTTP answer that is not a success (HttpStatusError)
         Stopped,  // the run was stopped from outside (StopSignal): nobody waits for it
+        Tls,      // a handshake that failed, or a certificate the client does not trust
     };
 
     NetError(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) { }

@@ -10,6 +10,8 @@
 #include "core/net/NetError.h"
 #include "core/sys/UniqueFd.h"
 
+typedef struct ssl_st SSL;
+
 namespace kaldrani::net {
 
 // One TCP connection (the page fetch's, the mail client's) with a read buffer: POSIX
@@ -30,6 +32,15 @@ public:
     void open(const std::string& host, int port, std::optional<int> timeoutMs = std::nullopt);
     // Closes the socket, if any, and forgets what was buffered.
     void close();
+
+    // Turns the open connection into a TLS one for host (the name the address gave, never
+    // where the connect-to rules sent it): SNI and the certificate's name check use it,
+    // the certificate is verified against the trust anchors. Each wait of the handshake is
+    // bounded by timeoutMs and the deadline. Raises NetError of kind Tls with the reason
+    // ("TLS: certificate has expired", ...), or as a read or a deadline would.
+    void startTls(const std::string& host, std::optional<int> timeoutMs);
+    // The connection speaks TLS.
+    bool isTls() const { return m_tls != nullptr; }
 
     // A socket is held and the peer has not been seen to close it.
     bool isOpen() const { return m_fd && !m_eof; }
@@ -78,6 +89,13 @@ private:
     const char* data() const { return m_buffer.get() + m_start; }
     void consume(size_t n);
 
+    // Reads into buffer what the TLS session holds; a wait for the peer as fill's.
+    Fill fillTls(std::optional<int> timeoutMs);
+
+    struct TlsFree {
+        void operator()(SSL* ssl) const;
+    };
+    std::unique_ptr<SSL, TlsFree> m_tls;
     sys::UniqueFd m_fd;
     bool m_eof = false;
     Deadline m_deadline;

@@ -40,8 +40,8 @@ public:
     // when the scan has no time left.
     int nextFetchBoundMs() const
     {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now()).count();
+        // Rounded up, so that the fetch's own clock never ends before the scan's.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now()).count();
         if (left <= 0)
             throw expiredError();
         return static_cast<int>(std::min<long long>(left, fetch::kKeywordScanFetchTimeoutMs));

@@ -77,3 +77,13 @@ TEST(HttpCookies, SetAndMatch)
         EXPECT_EQ(jar.cookieHeader(c.host, c.path, c.at), c.expected);
     }
 }
+
+TEST(HttpCookies, ASecureCookieGoesOnlyOverTls)
+{
+    CookieJar jar;
+    const std::time_t now = 1700000000;
+    jar.setCookie("s=1; Secure", "a.example", now);
+    jar.setCookie("p=2", "a.example", now);
+    EXPECT_EQ(jar.cookieHeader("a.example", "/", now, false), "p=2");
+    EXPECT_EQ(jar.cookieHeader("a.example", "/", now, true), "s=1; p=2");
+}
