@@ -84,10 +84,10 @@ void BM_AppendHistoryLine(benchmark::State& state)
     records::HistoryFields fields;
     fields.indexed = {"830", "880", "0", "97", "156", "40", "311"};
     fields.backlinks = {"45", "12", "0", "3", "0", "0", "8"};
-    fields.pageRank = "4";
+    fields.pageRank.assign(1, '4');
     fields.sogouRating = "23";
     fields.alexaRank = "查询失败";
-    fields.chinaRank = "0";
+    fields.chinaRank.assign(1, '0');
     for (auto _ : state)
         records::appendHistoryLine(folder, "a.com", records::formatHistoryLine(fields, "2010-1-6 7:36:31"));
 }

@@ -60,7 +60,7 @@ std::string pageHead(std::string_view title)
 
 std::string twoDigits(std::uint64_t n)
 {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    return n < 10 ? std::string(1, '0').append(std::to_string(n)) : std::to_string(n);
 }
 
 } // namespace

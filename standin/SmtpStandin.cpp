@@ -3,8 +3,6 @@
 #include "core/mail/Base64.h"
 #include "core/text/Ascii.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -99,7 +97,8 @@ bool refused(const std::string& address)
 
 } // namespace
 
-SmtpStandin::SmtpStandin(std::filesystem::path folder, int port) : m_folder(std::move(folder))
+SmtpStandin::SmtpStandin(std::filesystem::path folder, int port)
+    : m_folder(std::move(folder)), m_listener({.port = port, .backlog = 64, .reuseAddress = true})
 {
     std::filesystem::create_directories(m_folder);
     // Numbers go on after the messages of earlier runs, so none is overwritten.
@@ -109,23 +108,6 @@ SmtpStandin::SmtpStandin(std::filesystem::path folder, int port) : m_folder(std:
         if (std::sscanf(name.c_str(), "%d.eml", &number) == 1 && number >= m_next)
             m_next = number + 1;
     }
-    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
-        throw std::runtime_error("pipe failed");
-    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int yes = 1;
-    ::setsockopt(m_listenFd.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t length = sizeof address;
-    if (m_listenFd.get() < 0 || ::bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd.get(), 64) != 0
-        || ::getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        const std::string reason = std::strerror(errno);
-        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + reason);
-    }
-    m_port = ntohs(address.sin_port);
     m_acceptThread = std::thread([this] { acceptLoop(); });
 }
 
@@ -142,8 +124,7 @@ void SmtpStandin::stop()
             return;
         m_stopped = true;
     }
-    const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
+    m_listener.wake();
     m_acceptThread.join();
     // No new connection threads start once the accept loop has ended.
     for (std::thread& t : m_connections)
@@ -152,18 +133,7 @@ void SmtpStandin::stop()
 
 void SmtpStandin::acceptLoop()
 {
-    for (;;) {
-        pollfd p[2] = {{m_listenFd.get(), POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
-        if (::poll(p, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (p[1].revents != 0)
-            return;
-        sys::UniqueFd connection(::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!connection)
-            continue;
+    while (sys::UniqueFd connection = m_listener.accept()) {
         const int fd = connection.get();
         const int yes = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
@@ -184,7 +154,7 @@ int SmtpStandin::store(const std::string& from, const std::string& recipients, c
     const auto write = [&](const std::string& extension, const std::string& bytes) {
         // Written aside and renamed, so a reader never finds half a message.
         const std::filesystem::path target = m_folder / (name + extension);
-        const std::filesystem::path temporary = m_folder / ("." + std::string(name) + extension + ".part");
+        const std::filesystem::path temporary = m_folder / std::string(1, '.').append(name).append(extension).append(".part");
         {
             std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -199,7 +169,7 @@ int SmtpStandin::store(const std::string& from, const std::string& recipients, c
 
 void SmtpStandin::serve(int fd)
 {
-    Peer peer(fd, m_wakePipe.read.get());
+    Peer peer(fd, m_listener.wakeFd());
     peer.send("220 kaldrani-standin ESMTP ready\r\n");
     std::string from;
     std::string recipients;

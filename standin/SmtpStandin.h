@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sys/UniqueFd.h"
+#include "core/sys/LoopbackListener.h"
 
 #include <atomic>
 #include <filesystem>
@@ -25,7 +25,7 @@ public:
     SmtpStandin(const SmtpStandin&) = delete;
     SmtpStandin& operator=(const SmtpStandin&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     const std::filesystem::path& folder() const { return m_folder; }
     // Messages written since start.
     int messagesWritten() const { return m_written.load(); }
@@ -40,9 +40,7 @@ private:
     int store(const std::string& from, const std::string& recipients, const std::string& data);
 
     std::filesystem::path m_folder;
-    sys::UniqueFd m_listenFd;
-    sys::UniquePipe m_wakePipe;
-    int m_port = 0;
+    sys::LoopbackListener m_listener;
     std::atomic<int> m_written{0};
     std::mutex m_mutex;
     int m_next = 1;

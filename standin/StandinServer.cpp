@@ -4,15 +4,12 @@
 #include "KeywordPages.h"
 #include "OverviewPages.h"
 #include "core/fetch/Endpoints.h"
+#include "core/sys/LoopbackListener.h"
 #include "core/sys/UniqueFd.h"
 #include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
 #include "core/text/Numbers.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -213,8 +210,9 @@ struct StandinServer::Impl {
         std::atomic<bool> done{false};
     };
 
-    sys::UniqueFd listenFd;
-    sys::UniquePipe wakePipe;
+    explicit Impl(int port) : listener({.port = port, .backlog = 64, .reuseAddress = true}) { }
+
+    sys::LoopbackListener listener;
     std::thread acceptThread;
 
     mutable std::mutex mutex;
@@ -247,33 +245,15 @@ void StandinServer::Impl::reapFinished()
 
 void StandinServer::Impl::acceptLoop()
 {
-    pollfd fds[2] = {{listenFd.get(), POLLIN, 0}, {wakePipe.read.get(), POLLIN, 0}};
-    while (true) {
-        fds[0].revents = fds[1].revents = 0;
-        const int n = ::poll(fds, 2, -1);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || fds[1].revents)
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int fd = ::accept(listenFd.get(), nullptr, nullptr);
-        if (fd < 0) {
-            // Out of descriptors: give the open connections a moment to end instead of spinning.
-            if (errno == EMFILE || errno == ENFILE)
-                ::poll(nullptr, 0, 10);
-            continue;
-        }
+    while (sys::UniqueFd accepted = listener.accept()) {
         reapFinished();
         timeval idle{kIdleSeconds, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
+        ::setsockopt(accepted.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
         std::lock_guard lock(mutex);
-        if (stopping) {
-            ::close(fd);
+        if (stopping)
             return;
-        }
         auto connection = std::make_unique<Connection>();
-        connection->fd = fd;
+        connection->fd = accepted.release();
         Connection& c = *connection;
         connections.push_back(std::move(connection));
         c.thread = std::thread([this, &c] { serve(c); });
@@ -346,28 +326,10 @@ Response StandinServer::Impl::dispatch(const Request& request)
     return handler ? handler(request) : notFound(request);
 }
 
-StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>())
+StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>(port))
 {
     Impl& d = *m_impl;
-    d.listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int listenFd = d.listenFd.get();
-    if (listenFd < 0)
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
-    const int on = 1;
-    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (port < 0 || port > 65535 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listenFd, 64) != 0
-        || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0
-        || !sys::makePipe(d.wakePipe, O_CLOEXEC)) {
-        const std::string reason = std::strerror(errno);
-        throw std::runtime_error("cannot serve on 127.0.0.1:" + std::to_string(port) + ": " + reason);
-    }
-    m_port = ntohs(address.sin_port);
+    m_port = d.listener.port();
 
     // Each group of services installs its pages here.
     addOverviewRoutes(*this);
@@ -442,8 +404,7 @@ void StandinServer::stop()
                 ::shutdown(c->fd, SHUT_RDWR);
     }
     d.stopped.notify_all();
-    const char wake = 1;
-    [[maybe_unused]] const auto written = ::write(d.wakePipe.write.get(), &wake, 1);
+    d.listener.wake();
     if (d.acceptThread.joinable())
         d.acceptThread.join();
     std::list<std::unique_ptr<Impl::Connection>> connections;

@@ -39,8 +39,11 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options)
                 }
                 std::string out;
                 for (const auto& record : history) {
-                    for (size_t i = 0; i < record.size(); ++i)
-                        out += (i ? "\t" : "") + tsvField(record[i]);
+                    for (size_t i = 0; i < record.size(); ++i) {
+                        if (i > 0)
+                            out += '\t';
+                        out += tsvField(record[i]);
+                    }
                     out += '\n';
                 }
                 writeStdout(out);

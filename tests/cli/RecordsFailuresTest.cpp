@@ -22,7 +22,7 @@ std::string numbered(int count)
 {
     std::string text;
     for (int i = 1; i <= count; ++i)
-        text += "r" + std::to_string(i) + ",1/2\r\n";
+        text += 'r' + std::to_string(i) + ",1/2\r\n";
     return text;
 }
 
@@ -201,7 +201,7 @@ TEST_F(RecordsFailures, AnOrdinaryUserKeepsWhatTheyMayNotWriteAndSavesWhatTheyMa
         EXPECT_EQ(readBytes(root() / "website.txt"), c.listAfter);
         EXPECT_EQ(shown.exitCode, 0) << shown.err;
         EXPECT_EQ(lineCount(shown.out), 1000u);
-        EXPECT_TRUE(shown.out.starts_with("r" + std::to_string(c.historyLines) + "\t1/2\n"));
+        EXPECT_TRUE(shown.out.starts_with('r' + std::to_string(c.historyLines) + "\t1/2\n"));
         EXPECT_EQ(lineCount(readBytes(history())), c.historyLinesAfter);
     }
 }

@@ -40,8 +40,8 @@ std::vector<std::string> recordFields(int n)
         fields.push_back(std::to_string(n * 10 + engine) + "/" + std::to_string(engine));
     fields.push_back(std::to_string(n % 11));
     fields.push_back(std::to_string(n % 101));
-    fields.push_back("A" + std::to_string(n));
-    fields.push_back("C" + std::to_string(n));
+    fields.push_back('A' + std::to_string(n));
+    fields.push_back('C' + std::to_string(n));
     fields.push_back("2010-1-6 7:36:" + std::to_string(n));
     return fields;
 }
@@ -293,15 +293,15 @@ TEST_F(RecordsWindows, JiluPutsFieldsIntoColumnsInFileOrder)
     };
     std::string sites;
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
-        sites += "s" + std::to_string(i) + "\r\n";
-        writeHistory("s" + std::to_string(i), std::string(cases[i].line) + "\r\n");
+        sites += 's' + std::to_string(i) + "\r\n";
+        writeHistory('s' + std::to_string(i), std::string(cases[i].line) + "\r\n");
     }
     writeSites(sites);
     const auto w = openJilu();
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
-        clickSite(*w, q("s" + std::to_string(i)));
+        clickSite(*w, q('s' + std::to_string(i)));
         for (int col = 1; col <= 12; ++col)
             EXPECT_EQ(w->cells()->cell(col, 1), q(c.cells[static_cast<size_t>(col - 1)])) << "column " << col;
         expectEmptyRows(*w, 2, 2);

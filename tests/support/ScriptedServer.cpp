@@ -1,13 +1,10 @@
 #include "ScriptedServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,32 +28,18 @@ ScriptedServer::ScriptedServer(std::vector<Reply> replies, int pieceGapMs)
 
 ScriptedServer::ScriptedServer(Handler handler, int pieceGapMs) : m_handler(std::move(handler)), m_pieceGapMs(pieceGapMs)
 {
-    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
-        throw std::runtime_error("pipe failed");
-    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    const int listenFd = m_listenFd.get();
-    if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listenFd, 16) != 0 || ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
 
 ScriptedServer::~ScriptedServer()
 {
-    const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
+    m_listener.wake();
     m_thread.join();
 }
 
 std::string ScriptedServer::url(std::string_view target) const
 {
-    return "http://127.0.0.1:" + std::to_string(m_port) + std::string(target);
+    return "http://127.0.0.1:" + std::to_string(port()) + std::string(target);
 }
 
 std::vector<std::string> ScriptedServer::requests() const
@@ -77,25 +60,13 @@ int ScriptedServer::connections() const
     return m_connections;
 }
 
-bool ScriptedServer::waitReadable(int fd)
-{
-    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
-    for (;;) {
-        const int r = ::poll(p, 2, -1);
-        if (r < 0 && errno == EINTR)
-            continue;
-        return r > 0 && (p[1].revents & POLLIN) == 0;
-    }
-}
-
 void ScriptedServer::serve()
 {
     for (;;) {
-        if (!waitReadable(m_listenFd.get()))
+        sys::UniqueFd connection = m_listener.accept();
+        if (!connection)
             return;
-        const int fd = ::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
+        const int fd = connection.get();
         int number;
         {
             std::lock_guard lock(m_mutex);
@@ -105,7 +76,6 @@ void ScriptedServer::serve()
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         m_pending.clear();
         serveConnection(fd, number);
-        ::close(fd);
     }
 }
 
@@ -118,7 +88,7 @@ bool ScriptedServer::readRequest(int fd, std::string& request)
             m_pending.erase(0, end + 4);
             return true;
         }
-        if (!waitReadable(fd))
+        if (!m_listener.waitReadable(fd))
             return false;
         char buffer[4096];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -131,7 +101,7 @@ bool ScriptedServer::readRequest(int fd, std::string& request)
 void ScriptedServer::waitForClose(int fd)
 {
     for (;;) {
-        if (!waitReadable(fd))
+        if (!m_listener.waitReadable(fd))
             return;
         char buffer[4096];
         if (::recv(fd, buffer, sizeof buffer, 0) <= 0)
@@ -153,7 +123,7 @@ bool ScriptedServer::sendAll(int fd, const std::string& bytes)
         if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
             return false;
         // A client that stops reading must not keep the server from stopping.
-        pollfd p[2] = {{fd, POLLOUT, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
+        pollfd p[2] = {{fd, POLLOUT, 0}, {m_listener.wakeFd(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0 && errno != EINTR)
             return false;
         if (p[1].revents & POLLIN)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sys/UniqueFd.h"
+#include "core/sys/LoopbackListener.h"
 
 #include <functional>
 #include <mutex>
@@ -46,7 +46,7 @@ public:
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     // "http://127.0.0.1:PORT" followed by target.
     std::string url(std::string_view target = "/") const;
 
@@ -66,14 +66,10 @@ private:
     bool sendAll(int fd, const std::string& bytes);
     // Waits for the client to close fd or the server to stop.
     void waitForClose(int fd);
-    bool waitReadable(int fd);
 
     Handler m_handler;
     int m_pieceGapMs;
-    // Members, so that a constructor that fails half-way closes what it opened.
-    sys::UniqueFd m_listenFd;
-    sys::UniquePipe m_wakePipe;
-    int m_port = 0;
+    sys::LoopbackListener m_listener;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;
     std::vector<int> m_requestConnections;

@@ -1,13 +1,8 @@
 #include "ScriptedSmtpServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace kaldrani::testing {
 
@@ -61,24 +56,12 @@ SmtpStep standardSmtpReply(const std::string& command, const std::vector<std::st
 ScriptedSmtpServer::ScriptedSmtpServer(std::string greeting, Handler handler)
     : m_greeting(std::move(greeting)), m_handler(std::move(handler))
 {
-    if (!sys::makePipe(m_wakePipe, O_CLOEXEC))
-        throw std::runtime_error("pipe failed");
-    m_listenFd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (m_listenFd.get() < 0 || ::bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd.get(), 16) != 0 || ::getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1");
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { serve(); });
 }
 
 ScriptedSmtpServer::~ScriptedSmtpServer()
 {
-    const char c = 'x';
-    [[maybe_unused]] const auto n = ::write(m_wakePipe.write.get(), &c, 1);
+    m_listener.wake();
     m_thread.join();
 }
 
@@ -100,23 +83,9 @@ int ScriptedSmtpServer::connections() const
     return m_connections;
 }
 
-bool ScriptedSmtpServer::waitReadable(int fd)
-{
-    pollfd p[2] = {{fd, POLLIN, 0}, {m_wakePipe.read.get(), POLLIN, 0}};
-    for (;;) {
-        const int r = ::poll(p, 2, -1);
-        if (r < 0 && errno == EINTR)
-            continue;
-        return r > 0 && (p[1].revents & POLLIN) == 0;
-    }
-}
-
 void ScriptedSmtpServer::serve()
 {
-    while (waitReadable(m_listenFd.get())) {
-        const sys::UniqueFd fd(::accept4(m_listenFd.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        if (!fd)
-            continue;
+    while (const sys::UniqueFd fd = m_listener.accept()) {
         {
             std::lock_guard lock(m_mutex);
             ++m_connections;
@@ -135,7 +104,7 @@ bool ScriptedSmtpServer::readLine(int fd, std::string& line)
             m_pending.erase(0, lf + 1);
             return true;
         }
-        if (!waitReadable(fd))
+        if (!m_listener.waitReadable(fd))
             return false;
         char buffer[4096];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
@@ -148,7 +117,7 @@ bool ScriptedSmtpServer::readLine(int fd, std::string& line)
 void ScriptedSmtpServer::serveConnection(int fd)
 {
     if (m_greeting.empty()) {
-        while (waitReadable(fd)) {
+        while (m_listener.waitReadable(fd)) {
             char buffer[256];
             if (::recv(fd, buffer, sizeof buffer, 0) <= 0)
                 return;
@@ -187,14 +156,14 @@ void ScriptedSmtpServer::serveConnection(int fd)
         if (step.then == SmtpStep::Then::Close)
             return;
         if (step.then == SmtpStep::Then::Deaf) {
-            pollfd p{m_wakePipe.read.get(), POLLIN, 0};
+            pollfd p{m_listener.wakeFd(), POLLIN, 0};
             while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
             }
             return;
         }
         if (step.then == SmtpStep::Then::Drip) {
             // Each byte well inside any read time-out, so only a deadline ends the reply.
-            pollfd p[2] = {{m_wakePipe.read.get(), POLLIN, 0}, {fd, POLLRDHUP, 0}};
+            pollfd p[2] = {{m_listener.wakeFd(), POLLIN, 0}, {fd, POLLRDHUP, 0}};
             for (size_t i = 0; !step.reply.empty(); i = (i + 1) % step.reply.size()) {
                 const int r = ::poll(p, 2, 20);
                 if (r < 0 && errno == EINTR)
@@ -205,7 +174,7 @@ void ScriptedSmtpServer::serveConnection(int fd)
             return;
         }
         if (step.then == SmtpStep::Then::Stall) {
-            while (waitReadable(fd)) {
+            while (m_listener.waitReadable(fd)) {
                 char buffer[256];
                 if (::recv(fd, buffer, sizeof buffer, 0) <= 0)
                     return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/sys/UniqueFd.h"
+#include "core/sys/LoopbackListener.h"
 
 #include <functional>
 #include <mutex>
@@ -37,7 +37,7 @@ public:
     ScriptedSmtpServer(const ScriptedSmtpServer&) = delete;
     ScriptedSmtpServer& operator=(const ScriptedSmtpServer&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
     // The command lines received, in order, "." for each end of message data.
     std::vector<std::string> commands() const;
     // Each message's data as received, up to but without the line ".".
@@ -48,13 +48,10 @@ private:
     void serve();
     void serveConnection(int fd);
     bool readLine(int fd, std::string& line);
-    bool waitReadable(int fd);
 
     std::string m_greeting;
     Handler m_handler;
-    sys::UniqueFd m_listenFd;
-    sys::UniquePipe m_wakePipe;
-    int m_port = 0;
+    sys::LoopbackListener m_listener;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_commands;
     std::vector<std::string> m_messages;

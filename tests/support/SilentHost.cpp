@@ -9,17 +9,12 @@
 
 namespace kaldrani::testing {
 
-SilentHost::SilentHost() : m_listenFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+SilentHost::SilentHost() : m_listener({.backlog = 0})
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (!m_listenFd || ::bind(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(m_listenFd.get(), 0) != 0
-        || ::getsockname(m_listenFd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("SilentHost: cannot listen on loopback");
-    m_port = ntohs(address.sin_port);
+    address.sin_port = htons(static_cast<uint16_t>(m_listener.port()));
 
     // Connect until one does not complete: from then on the queue is full.
     for (int i = 0; i < 16; ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/sys/LoopbackListener.h"
 #include "core/sys/UniqueFd.h"
 
 #include <vector>
@@ -11,17 +12,16 @@ namespace kaldrani::testing {
 
 class SilentHost {
 public:
-    // Raises std::runtime_error when the queue cannot be filled.
+    // Raises std::runtime_error when the port cannot listen or its queue cannot be filled.
     SilentHost();
     SilentHost(const SilentHost&) = delete;
     SilentHost& operator=(const SilentHost&) = delete;
 
-    int port() const { return m_port; }
+    int port() const { return m_listener.port(); }
 
 private:
-    sys::UniqueFd m_listenFd;
+    sys::LoopbackListener m_listener;
     std::vector<sys::UniqueFd> m_fillers;
-    int m_port = 0;
 };
 
 } // namespace kaldrani::testing

@@ -12,7 +12,7 @@ std::vector<std::string> splitLines(std::string_view text)
 std::string dotStuff(std::string_view line)
 {
     if (!line.empty() && line.front() == '.')
-        return "." + std::string(line);
+        return std::string(1, '.').append(line);
     return std::string(line);
 }
 

@@ -59,7 +59,7 @@ HttpAddress splitAddress(std::string_view url)
 
     const size_t lastSlash = tail.rfind('/');
     if (lastSlash == std::string::npos) {
-        a.path = "/";
+        a.path.assign(1, '/');
     } else {
         a.path = tail.substr(0, lastSlash + 1);
         a.document = tail.substr(lastSlash + 1);

@@ -36,7 +36,11 @@ std::vector<std::string> wrapHeaderLine(const std::string& line, size_t maxLengt
     const auto at = [&](size_t i) { return continued ? (i == 0 ? ' ' : line[pos + i - 1]) : line[pos + i]; };
     const auto toLine = [&](size_t i) { return continued ? pos + i - 1 : pos + i; };
     const auto piece = [&](size_t length) {
-        return continued ? " " + line.substr(pos, length - 1) : line.substr(pos, length);
+        if (!continued)
+            return line.substr(pos, length);
+        std::string folded(1, ' ');
+        folded.append(line, pos, length - 1);
+        return folded;
     };
     const size_t nameEnd = line.find(':');
     // Never break inside the name: the first line must keep "Name:" whole.

@@ -31,8 +31,11 @@ void HttpHeaders::addLine(std::string_view line)
             return;
         auto& value = m_fields.back().second;
         const std::string_view more = text::trimView(line);
-        if (!more.empty())
-            value += value.empty() ? std::string(more) : " " + std::string(more);
+        if (!more.empty()) {
+            if (!value.empty())
+                value += ' ';
+            value += more;
+        }
         return;
     }
     const size_t colon = line.find(':');

@@ -68,7 +68,7 @@ std::string spreadsheetSafe(std::string_view text)
     if (text == "-" || isPlainNumber(text))
         return std::string(text);
     // OWASP's advice for CSV meant for spreadsheets: the quote makes the cell plain text.
-    return "'" + std::string(text);
+    return std::string(1, '\'').append(text);
 }
 
 std::string historyCsv(const std::vector<std::vector<std::string>>& records,

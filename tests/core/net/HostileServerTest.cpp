@@ -88,14 +88,14 @@ TEST(HostileServer, CookieStoreKeepsTheNewestWithinItsBounds)
 {
     CookieJar jar;
     for (int i = 0; i < 60; ++i)
-        jar.setCookie("a" + std::to_string(i) + "=1", "one.example", 0);
+        jar.setCookie('a' + std::to_string(i) + "=1", "one.example", 0);
     EXPECT_EQ(jar.cookies().size(), CookieJar::kMaxCookiesPerDomain);
     EXPECT_EQ(jar.cookies().front().name, "a10");
     EXPECT_EQ(jar.cookies().back().name, "a59");
 
     for (int d = 0; d < 70; ++d)
         for (int i = 0; i < 50; ++i)
-            jar.setCookie("b" + std::to_string(i) + "=1", "h" + std::to_string(d) + ".example", 0);
+            jar.setCookie('b' + std::to_string(i) + "=1", 'h' + std::to_string(d) + ".example", 0);
     EXPECT_EQ(jar.cookies().size(), CookieJar::kMaxCookies);
     EXPECT_EQ(jar.cookies().back().domain, "h69.example");
 
@@ -118,7 +118,7 @@ TEST(HostileServer, WrappingALongHeaderTakesLinearTime)
 {
     std::string value;
     for (int i = 0; i < 200000; ++i)
-        value += "n" + std::to_string(i) + "=v; ";
+        value += 'n' + std::to_string(i) + "=v; ";
     const auto start = Clock::now();
     const auto lines = wrapHeaderLine("Cookie: " + value);
     EXPECT_LT(msSince(start), 2000);

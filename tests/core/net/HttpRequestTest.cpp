@@ -71,7 +71,7 @@ TEST(HttpRequest, WrapsLongHeaderLines)
     // Many breaks: every line within the limit, and the continuations join back to the value.
     std::string value;
     for (int i = 0; i < 500; ++i)
-        value += "k" + std::to_string(i) + "=v; ";
+        value += 'k' + std::to_string(i) + "=v; ";
     const auto lines = wrapHeaderLine("Cookie: " + value);
     ASSERT_GT(lines.size(), 2u);
     std::string joined;

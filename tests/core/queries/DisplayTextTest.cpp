@@ -31,7 +31,7 @@ TEST(DisplayText, CutsAfterTheBoundNeverInsideACharacter)
         {std::string(1024, '7'), std::string(1024, '7')},
         {std::string(1025, '7'), std::string(1024, '7')},
         {repeat("约", 2000), repeat("约", 1024)},
-        {"x" + repeat("𠀀", 1100), "x" + repeat("𠀀", 1023)},
+        {'x' + repeat("𠀀", 1100), 'x' + repeat("𠀀", 1023)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(boundDisplayText(c.in), c.out) << c.in.substr(0, 20);

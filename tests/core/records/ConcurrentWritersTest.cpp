@@ -64,7 +64,7 @@ TEST(ConcurrentWriters, NoRecordIsLostAndEveryLineStaysWhole)
     for (int w = 0; w < kWriters; ++w)
         writers.push_back(spawn([&, w] {
             for (int i = 0; i < kRecordsEach; ++i)
-                appendHistoryLine(folder, "a.com", "w" + std::to_string(w) + "-" + std::to_string(i) + ",1/2,2010-1-6");
+                appendHistoryLine(folder, "a.com", 'w' + std::to_string(w) + "-" + std::to_string(i) + ",1/2,2010-1-6");
             return 0;
         }));
     std::vector<pid_t> trimmers;
@@ -100,7 +100,7 @@ TEST(ConcurrentWriters, NoRecordIsLostAndEveryLineStaysWhole)
     EXPECT_EQ(broken, 0u);
     for (int w = 0; w < kWriters; ++w)
         for (int i = 0; i < kRecordsEach; ++i)
-            EXPECT_TRUE(records.count("w" + std::to_string(w) + "-" + std::to_string(i))) << "lost w" << w << "-" << i;
+            EXPECT_TRUE(records.count('w' + std::to_string(w) + "-" + std::to_string(i))) << "lost w" << w << "-" << i;
     EXPECT_EQ(fileNames(folder.historyFolder()), (std::vector<std::string>{"a.com.txt"}));
 }
 

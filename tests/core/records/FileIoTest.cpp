@@ -40,7 +40,7 @@ protected:
     {
         std::string text;
         for (int i = first; i < first + count; ++i) {
-            std::string line = "r" + std::to_string(i) + "," + std::to_string(i);
+            std::string line = 'r' + std::to_string(i) + "," + std::to_string(i);
             if (line.size() < width)
                 line += "," + std::string(width - line.size(), 'x');
             text += line + "\r\n";
@@ -280,7 +280,7 @@ TEST_F(UserFilesTest, ReadingFromTheEndGivesWhatTheWholeFileHolds)
     // CR and its LF; 1500 lines of ~150 bytes take several stretches.
     std::vector<std::string> lines;
     for (int i = 1; i <= 1500; ++i)
-        lines.push_back("r" + std::to_string(i) + ",百度" + std::string(static_cast<size_t>(60 + i * 7 % 150), 'y'));
+        lines.push_back('r' + std::to_string(i) + ",百度" + std::string(static_cast<size_t>(60 + i * 7 % 150), 'y'));
     auto join = [&](size_t from, const char* brk) {
         std::string text;
         for (size_t i = from; i < lines.size(); ++i)

@@ -25,7 +25,7 @@ protected:
     {
         std::string text;
         for (int i = first; i < first + count; ++i)
-            text += "r" + std::to_string(i) + "," + std::to_string(i) + end;
+            text += 'r' + std::to_string(i) + "," + std::to_string(i) + end;
         return text;
     }
 

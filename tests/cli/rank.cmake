@@ -1,2 +1,0 @@
-target_sources(test_cli PRIVATE ${CMAKE_CURRENT_LIST_DIR}/RankVerbTest.cpp)
-target_link_libraries(test_cli PRIVATE kaldrani_standin_lib kaldrani_test_support)
