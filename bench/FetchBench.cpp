@@ -1,13 +1,18 @@
-// Run on demand: bench_fetch [--benchmark_repetitions=N]. Prints the two ratios last.
+// Run on demand: bench_fetch [--benchmark_repetitions=N]. Prints the ratios last; the
+// HTTPS pair needs nginx and openssl (scripts/install-deps puts them in).
 #include "ScriptedServer.h"
+#include "TlsPeers.h"
 
+#include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
+#include "core/net/Tls.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -137,6 +142,74 @@ void ExtractMemmem(benchmark::State& state)
 }
 BENCHMARK(ExtractMemmem)->ArgName("countAtEnd")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// nginx over TLS with a test authority made for the run; both clients make a full
+// handshake per fetch. page.html is the 100 KB page, tiny.html one byte: the tiny fetch is
+// nearly all handshake.
+struct HttpsPeer {
+    kaldrani::testing::TestCertificates certs;
+    std::unique_ptr<kaldrani::testing::NginxServer> nginx;
+    std::string base;
+
+    HttpsPeer()
+    {
+        std::ofstream(certs.file("page.html"), std::ios::binary) << page100k();
+        std::ofstream(certs.file("tiny.html"), std::ios::binary) << "x";
+        nginx = std::make_unique<kaldrani::testing::NginxServer>(certs);
+        base = "https://a.example:" + std::to_string(nginx->tlsPort());
+        kaldrani::net::addTrustAnchorFile(certs.file("ca.pem"));
+        kaldrani::net::addConnectToRules({{"a.example", "", "127.0.0.1", ""}});
+    }
+};
+
+HttpsPeer& httpsPeer()
+{
+    static HttpsPeer peer;
+    return peer;
+}
+
+void FetchPageHttps(benchmark::State& state, const char* path, size_t size)
+{
+    const std::string url = httpsPeer().base + path;
+    for (auto _ : state) {
+        kaldrani::net::THttpClient client;
+        std::string buffer;
+        client.FetchPage(url, buffer);
+        if (buffer.size() != size)
+            state.SkipWithError("short body");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+
+void CurlHttps(benchmark::State& state, const char* path, size_t size)
+{
+    HttpsPeer& peer = httpsPeer();
+    const std::string url = peer.base + path;
+    const std::string connectTo = "a.example:" + std::to_string(peer.nginx->tlsPort()) + ":127.0.0.1:"
+                                  + std::to_string(peer.nginx->tlsPort());
+    curl_slist* rules = curl_slist_append(nullptr, connectTo.c_str());
+    const std::string ca = peer.certs.file("ca.pem");
+    for (auto _ : state) {
+        std::string buffer;
+        CURL* curl = curl_easy_init();
+        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl, CURLOPT_CONNECT_TO, rules);
+        curl_easy_setopt(curl, CURLOPT_CAINFO, ca.c_str());
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
+        const CURLcode rc = curl_easy_perform(curl);
+        curl_easy_cleanup(curl);
+        if (rc != CURLE_OK || buffer.size() != size)
+            state.SkipWithError("curl failed");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    curl_slist_free_all(rules);
+}
+
+BENCHMARK_CAPTURE(FetchPageHttps, 100K, "/page.html", 100 * 1024)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(CurlHttps, 100K, "/page.html", 100 * 1024)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(FetchPageHttps, tiny, "/tiny.html", 1)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(CurlHttps, tiny, "/tiny.html", 1)->Unit(benchmark::kMicrosecond);
+
 // Keeps each benchmark's mean time per iteration for the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -164,6 +237,8 @@ int main(int argc, char** argv)
             std::cout << a << " / " << b << " = " << reporter.times[a] / reporter.times[b] << "\n";
     };
     ratio("FetchPage100K", "Curl100K");
+    ratio("FetchPageHttps/100K", "CurlHttps/100K");
+    ratio("FetchPageHttps/tiny", "FetchPageHttps/100K");
     ratio("ExtractTRegExp/countAtEnd:0", "ExtractMemmem/countAtEnd:0");
     ratio("ExtractTRegExp/countAtEnd:1", "ExtractMemmem/countAtEnd:1");
     benchmark::Shutdown();
