@@ -81,6 +81,12 @@ void Runner::onWindow(const std::function<void()>& call)
     QMetaObject::invokeMethod(
         m_relay.get(),
         [this, pending, &call] {
+            {
+                // A run left waiting when the runner stopped has returned: its call is gone.
+                const std::lock_guard lock(m_mutex);
+                if (m_stopping)
+                    return;
+            }
             std::exception_ptr error;
             try {
                 call();

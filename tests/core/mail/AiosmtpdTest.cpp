@@ -4,6 +4,7 @@
 #include "core/text/Encoding.h"
 
 #include "ByteFiles.h"
+#include "RecordingMailView.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -59,15 +60,7 @@ private:
 };
 
 
-class RecordingView : public MailView {
-public:
-    void processPendingEvents() override { }
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
-    void setRunning(bool) override { }
-    void reportError(const std::string& message) override { errors.push_back(message); }
-    std::vector<std::string> statuses;
-    std::vector<std::string> errors;
-};
+using RecordingView = RecordingMailView;
 
 } // namespace
 

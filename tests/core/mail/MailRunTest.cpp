@@ -1,4 +1,5 @@
 // The send run against scripted servers: what reaches the view, and what the server sees.
+#include "RecordingMailView.h"
 #include "ScriptedSmtpServer.h"
 
 #include "core/mail/MailRun.h"
@@ -15,20 +16,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class RecordingView : public MailView {
-public:
-    void processPendingEvents() override { }
-    void setStatus(const std::string& text) override { statuses.push_back(text); }
-    void setRunning(bool) override { }
-    void reportError(const std::string& message) override { errors.push_back(message); }
-    void lineFinished(const std::string& line, const std::string& failure) override
-    {
-        finished.emplace_back(line, failure);
-    }
-    Lines statuses;
-    Lines errors;
-    std::vector<std::pair<std::string, std::string>> finished;
-};
+using RecordingView = RecordingMailView;
 
 MailInputs inputs(const std::string& list)
 {
