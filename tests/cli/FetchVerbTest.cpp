@@ -1,7 +1,10 @@
 #include "ProcessRunner.h"
 #include "ScriptedServer.h"
+#include "TlsPeers.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using kaldrani::testing::ProcessResult;
 using kaldrani::testing::Reply;
@@ -103,5 +106,39 @@ TEST(FetchVerb, Contract)
             else
                 EXPECT_NE(requests[0].find(c.agentLine), std::string::npos) << requests[0];
         }
+    }
+}
+
+TEST(FetchVerb, HttpsTrustsTheSystemStoreAndWhatTheUserAdds)
+{
+    const kaldrani::testing::TestCertificates certs;
+    std::ofstream(certs.file("p.html"), std::ios::binary) << "secret page";
+    const kaldrani::testing::OpensslServer server(certs, "good");
+    const std::string connectTo = "a.example::127.0.0.1:" + std::to_string(server.port());
+    const std::string url = "https://a.example/p.html";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"the test authority is nobody's", {"--connect-to", connectTo, "fetch", url}, {"KALDRANI_CA_FILE"}, 1, "",
+         "TLS: unable to get local issuer certificate\n"},
+        {"added with --cacert", {"--cacert", certs.file("ca.pem"), "--connect-to", connectTo, "fetch", url},
+         {"KALDRANI_CA_FILE"}, 0, "secret page", ""},
+        {"added from the environment", {"--connect-to", connectTo, "fetch", url},
+         {"KALDRANI_CA_FILE=" + certs.file("ca.pem")}, 0, "secret page", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), KALDRANI_CLI);
+        const ProcessResult result = runProcess(args, c.environment);
+        EXPECT_EQ(result.exitCode, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
     }
 }
