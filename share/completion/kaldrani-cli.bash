@@ -67,6 +67,9 @@ _kaldrani_cli()
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             compopt -o filenames 2>/dev/null
             ;;
+        --tls)
+            mapfile -t COMPREPLY < <(compgen -W "auto starttls implicit none" -- "$cur")
+            ;;
         --engines)
             local done_part= engine
             [[ $cur == *,* ]] && done_part=${cur%,*},

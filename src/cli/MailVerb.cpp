@@ -31,6 +31,7 @@ struct MailOptions {
     std::string bodyFile;
     std::string listFile;
     std::string failedFile;
+    std::string tls = "auto";
     bool why = false;
 };
 
@@ -118,15 +119,34 @@ std::string errorText(std::string text)
     return terminalText(text, true);
 }
 
+mail::TSmtpClient::TlsMode tlsMode(const std::string& name)
+{
+    using Mode = mail::TSmtpClient::TlsMode;
+    if (name == "starttls")
+        return Mode::StartTls;
+    if (name == "implicit")
+        return Mode::Implicit;
+    if (name == "none")
+        return Mode::None;
+    return Mode::Auto;
+}
+
 } // namespace
 
 Verb addMailVerb(CLI::App& app, const GlobalOptions&)
 {
     CLI::App* command = app.add_subcommand(
-        "mail", "Send one message to every line of a recipient list through an SMTP server (port 25, AUTH LOGIN); "
-                "the password comes from KALDRANI_SMTP_PASSWORD. Ends with a summary line on stderr");
+        "mail", "Send one message to every line of a recipient list through an SMTP server (port 25 unless given, "
+                "encrypted when the server offers it, AUTH LOGIN or PLAIN); the password comes from "
+                "KALDRANI_SMTP_PASSWORD and never goes in clear text to another machine unless --tls none. "
+                "Ends with a summary line on stderr");
     auto o = std::make_shared<MailOptions>();
-    command->add_option("--server", o->server, "SMTP server host");
+    command->add_option("--server", o->server, "SMTP server: host or host:port (465: TLS from the start)");
+    command->add_option("--tls", o->tls,
+                        "auto: TLS on port 465, STARTTLS when offered (required on 587); starttls: required; "
+                        "implicit: TLS from the start; none: never encrypt, the password goes in clear text")
+        ->check(CLI::IsMember({"auto", "starttls", "implicit", "none"}))
+        ->default_str("auto");
     command->add_option("--user", o->user, "User name to sign in with");
     command->add_option("--from", o->from, "Sender address");
     command->add_option("--name", o->name, "Sender name, the display name of From (required)");
@@ -154,8 +174,16 @@ Verb addMailVerb(CLI::App& app, const GlobalOptions&)
                 const std::string missing = mail::missingInputMessage(inputs);
                 if (!missing.empty())
                     throw CommandFailure(2, missing);
+                try {
+                    mail::parseServerName(inputs.serverName);
+                } catch (const mail::SmtpError& e) {
+                    throw CommandFailure(2, std::string("kaldrani-cli: --server: ") + e.what());
+                }
 
                 mail::TSmtpClient client;
+                client.Tls = tlsMode(o->tls);
+                if (client.Tls == mail::TSmtpClient::TlsMode::None)
+                    std::cerr << "kaldrani-cli: mail: --tls none: nothing is encrypted, the password included\n";
                 mail::TMailMessage message;
                 PrintingMailView view(o->why);
                 const std::string list = inputs.mailList;

@@ -32,7 +32,7 @@ protected:
     {
         std::vector<std::string> args{KALDRANI_CLI, "--connect-to", ":25:127.0.0.1:" + std::to_string(smtpPort), "mail"};
         const std::vector<std::pair<std::string, std::string>> options = {
-            {"--server", "mail.example.test"},  {"--user", "mailer"},
+            {"--server", "localhost"},  {"--user", "mailer"},
             {"--from", "sender@example.com"},   {"--name", "发送者"},
             {"--subject", "新年好"},             {"--body-file", path("body.txt").string()},
             {"--list-file", path("list.txt").string()},

@@ -60,7 +60,7 @@ protected:
     void fillAll(const QString& list)
     {
         w->moMailList->setPlainText(list);
-        w->txtServerName->setText(QStringLiteral("mail.example.test"));
+        w->txtServerName->setText(QStringLiteral("localhost"));
         w->txtUserName->setText(QStringLiteral("mailer"));
         w->txtPwd->setText(QStringLiteral("secret"));
         w->txtMail->setText(QStringLiteral("sender@example.com"));

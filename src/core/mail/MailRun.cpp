@@ -57,11 +57,12 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
     {
         const run::RunGuard sending(view);
         view.processPendingEvents();
-        client.Host = inputs.serverName;
         client.Username = inputs.userName;
         client.Password = inputs.password;
-        client.Port = 25;
         try {
+            const SmtpServerName server = parseServerName(inputs.serverName);
+            client.Host = server.host;
+            client.Port = server.port;
             client.Connect();
             message.setBody(std::move(body));
             message.Subject = inputs.title;

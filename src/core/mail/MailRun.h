@@ -46,10 +46,12 @@ std::string missingInputMessage(const MailInputs& inputs);
 // "正在发送至：" + line + "失败 !" and is not passed on.
 void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view);
 
-// The send run after a passed input check: connect to inputs.serverName on port 25, sign
-// in, one send per line of the list (empty lines included), QUIT. From is the sender
-// address with the sender name as its display name. Returns false when connecting,
-// greeting or signing in fails, or the sender address cannot be sent (nothing is sent
+// The send run after a passed input check: connect to inputs.serverName ("host", port 25,
+// or "host:port") encrypted as client.Tls says, sign in, one send per line of the list
+// (empty lines included), QUIT. From is the sender
+// address with the sender name as its display name. Returns false when the server name is
+// not valid, connecting, greeting, encrypting or signing in fails (a password that would
+// go in clear text included), or the sender address cannot be sent (nothing is sent
 // then): the view is idle again and has the message. After a 421 the remaining lines
 // fail at once with the server's text.
 bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view);

@@ -5,10 +5,12 @@
 #include "core/mail/MailDate.h"
 #include "core/text/Ascii.h"
 
+#include <arpa/inet.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <ctime>
 
 namespace kaldrani::mail {
@@ -23,6 +25,10 @@ constexpr int kQuitWaitMs = 2000;
 constexpr int kClosing = 421;
 // The message goes to the socket in pieces of about this size, never whole.
 constexpr size_t kTransferChunk = 64 * 1024;
+// [rfc8314] 3.3: submission with implicit TLS.
+constexpr int kImplicitTlsPort = 465;
+// [rfc6409] submission, where a client that finds no STARTTLS goes no further.
+constexpr int kSubmissionPort = 587;
 
 bool isAscii(std::string_view text)
 {
@@ -75,6 +81,38 @@ std::vector<std::string> authMechanisms(const std::vector<std::string>& capabili
         }
     }
     return mechanisms;
+}
+
+bool passwordMayGoInClear(const std::string& host)
+{
+    std::string name = text::asciiLower(host);
+    if (!name.empty() && name.back() == '.')
+        name.pop_back();
+    if (name == "localhost" || name == "::1")
+        return true;
+    in_addr address{};
+    // inet_aton would take "127.1" and "0x7f.1" too; only the dotted quad is a loopback name.
+    return ::inet_pton(AF_INET, name.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
+SmtpServerName parseServerName(const std::string& text, int defaultPort)
+{
+    const std::string_view typed = text::trimView(text);
+    SmtpServerName server{std::string(typed), defaultPort};
+    const size_t colon = typed.rfind(':');
+    // More than one colon is an IPv6 literal without a port.
+    if (colon != std::string_view::npos && typed.find(':') == colon) {
+        const std::string_view digits = typed.substr(colon + 1);
+        int port = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+        if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || port < 1 || port > 65535)
+            throw SmtpError("Invalid server: " + std::string(typed));
+        server.host = std::string(typed.substr(0, colon));
+        server.port = port;
+    }
+    if (server.host.empty())
+        throw SmtpError("Invalid server: " + std::string(typed));
+    return server;
 }
 
 std::string localHostName()
@@ -220,6 +258,8 @@ void TSmtpClient::Connect()
     m_connection.setDeadline(deadlineIn(ReplyDeadline));
     // Greeted only once the server has said so; until then Connected() stays false.
     try {
+        if (Tls == TlsMode::Implicit || (Tls == TlsMode::Auto && Port == kImplicitTlsPort))
+            withDeadlineText("Reply deadline exceeded.", [&] { m_connection.startTls(Host, ReadTimeout); });
         const SmtpReply greeting = readReply(ReadTimeout);
         checkClosing(greeting);
         if (greeting.code != 220) {
@@ -227,23 +267,48 @@ void TSmtpClient::Connect()
             throw SmtpReplyError(greeting);
         }
         const std::string name = HeloName.empty() ? localHostName() : HeloName;
-        const SmtpReply ehlo = command("EHLO " + name);
-        std::vector<std::string> capabilities;
-        if (ehlo.code == 250) {
-            capabilities.assign(ehlo.lines.begin() + 1, ehlo.lines.end());
-        } else {
-            const SmtpReply helo = command("HELO " + name);
-            if (helo.code != 250) {
-                quitAndClose();
-                throw SmtpReplyError(helo);
-            }
-        }
-        m_capabilities = std::move(capabilities);
+        m_capabilities = greet(name);
+        encryptIfAsked(name);
         m_state = State::Greeted;
     } catch (...) {
         dropConnection();
         throw;
     }
+}
+
+std::vector<std::string> TSmtpClient::greet(const std::string& heloName)
+{
+    const SmtpReply ehlo = command("EHLO " + heloName);
+    if (ehlo.code == 250)
+        return {ehlo.lines.begin() + 1, ehlo.lines.end()};
+    const SmtpReply helo = command("HELO " + heloName);
+    if (helo.code != 250) {
+        quitAndClose();
+        throw SmtpReplyError(helo);
+    }
+    return {};
+}
+
+void TSmtpClient::encryptIfAsked(const std::string& heloName)
+{
+    if (m_connection.isTls() || Tls == TlsMode::None)
+        return;
+    if (!offers("STARTTLS")) {
+        if (Tls == TlsMode::StartTls || (Tls == TlsMode::Auto && Port == kSubmissionPort)) {
+            quitAndClose();
+            throw EncryptionUnavailable(kNoEncryptionMessage);
+        }
+        return;
+    }
+    const SmtpReply reply = command("STARTTLS");
+    if (reply.code != 220) {
+        quitAndClose();
+        throw SmtpReplyError(reply);
+    }
+    m_connection.startTls(Host, ReadTimeout);
+    // [rfc3207] 4.2: what the server said before the handshake may have been changed on the way.
+    m_capabilities.clear();
+    m_capabilities = greet(heloName);
 }
 
 bool TSmtpClient::Authenticate()
@@ -253,11 +318,22 @@ bool TSmtpClient::Authenticate()
     if (Username.empty())
         return false;
     const std::vector<std::string> mechanisms = authMechanisms(m_capabilities);
-    if (std::find(mechanisms.begin(), mechanisms.end(), "LOGIN") == mechanisms.end())
+    const auto offered = [&](const char* name) {
+        return std::find(mechanisms.begin(), mechanisms.end(), name) != mechanisms.end();
+    };
+    const bool login = offered("LOGIN");
+    if (!login && !offered("PLAIN"))
         return false;
-    expect("AUTH LOGIN", {334});
-    expect(base64Encode(lowBytes(Username)), {334});
-    expect(base64Encode(lowBytes(Password)), {235});
+    if (!m_connection.isTls() && Tls != TlsMode::None && !passwordMayGoInClear(Host))
+        throw EncryptionUnavailable(kPasswordNotSentMessage);
+    if (login) {
+        expect("AUTH LOGIN", {334});
+        expect(base64Encode(lowBytes(Username)), {334});
+        expect(base64Encode(lowBytes(Password)), {235});
+    } else {
+        // [rfc4616] no authorization identity: the server derives it from the user name.
+        expect("AUTH PLAIN " + base64Encode(lowBytes(std::string(1, '\0') + Username + '\0' + Password)), {235});
+    }
     m_state = State::SignedIn;
     return true;
 }

@@ -10,8 +10,8 @@
 
 namespace kaldrani::mail {
 
-// [rfc5321] plain SMTP over one TCP connection: greeting with EHLO (HELO when refused),
-// AUTH LOGIN when offered, then any number of sends. Failures raise SmtpReplyError for an
+// [rfc5321] SMTP over one TCP connection: greeting with EHLO (HELO when refused), TLS as
+// Tls says, AUTH LOGIN (or PLAIN) when offered, then any number of sends. Failures raise SmtpReplyError for an
 // unexpected reply, net::NetError for the socket ("Socket Error # ...", "Read timed
 // out.", "Connection Closed Gracefully.", a reply over its bounds, a deadline) and
 // SmtpError for the client's own state or an address it will not send.
@@ -26,6 +26,12 @@ public:
 
     std::string Host;
     int Port = 25;
+
+    // [rfc8314] How the connection is encrypted. Auto: implicit TLS on port 465, otherwise
+    // STARTTLS when the server offers it, required on 587. StartTls: STARTTLS required.
+    // Implicit: TLS from the first byte. None: never, and a password may go in clear text.
+    enum class TlsMode { Auto, StartTls, Implicit, None };
+    TlsMode Tls = TlsMode::Auto;
     std::string Username;
     std::string Password;
     // Empty: the machine's host name.
@@ -47,13 +53,19 @@ public:
     // The states a connection goes through; the capabilities belong to the greeted server.
     enum class State { Closed, Greeted, SignedIn };
 
-    // Opens the connection and greets the server. Raises SmtpError "Already connected."
-    // when it is connected. A refused greeting or HELO is followed by QUIT, a 421 by
-    // nothing; either way the client is closed and the failure passed on.
+    // Opens the connection, greets the server and encrypts as Tls says (after STARTTLS the
+    // server is greeted again and what it offered before is forgotten). Raises SmtpError
+    // "Already connected." when it is connected, EncryptionUnavailable when TLS is
+    // required and not offered, NetError of kind Tls when the handshake fails. A refused
+    // greeting, HELO or STARTTLS is followed by QUIT, a 421 by nothing; either way the
+    // client is closed and the failure passed on.
     void Connect();
 
-    // Signs in with AUTH LOGIN when the server offers it. Returns false, sending nothing,
-    // without a user name or without LOGIN among the mechanisms; raises on a refusal.
+    // Signs in with AUTH LOGIN when the server offers it, else AUTH PLAIN when offered.
+    // Returns false, sending nothing, without a user name or without either mechanism.
+    // Raises EncryptionUnavailable, sending nothing, when the connection is not encrypted,
+    // Tls is not None and Host is not a loopback name (passwordMayGoInClear); raises on a
+    // refusal.
     bool Authenticate();
 
     // Sends the message to its current Recipients. Raises SmtpError before sending
@@ -69,6 +81,8 @@ public:
     State state() const { return m_state; }
     bool Connected() const { return m_state != State::Closed; }
     bool Authenticated() const { return m_state == State::SignedIn; }
+    // The connection is encrypted.
+    bool Encrypted() const { return m_connection.isTls(); }
     // The text lines of the greeted server's EHLO reply after the first; none when closed.
     const std::vector<std::string>& Capabilities() const { return m_capabilities; }
     // The greeted server offers the keyword (ignoring case) as a capability.
@@ -96,6 +110,10 @@ private:
     void quitAndClose();
     // The socket is gone: every later step fails at once instead of waiting on it.
     void dropConnection();
+    // STARTTLS, the handshake and the second EHLO, as Tls and Port ask.
+    void encryptIfAsked(const std::string& heloName);
+    // EHLO (HELO when refused); the capabilities the reply lists.
+    std::vector<std::string> greet(const std::string& heloName);
     // A deadline from now, or none.
     static net::TcpConnection::Deadline deadlineIn(std::optional<long long> ms);
 
@@ -112,6 +130,31 @@ class SmtpError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// TLS was required, or a password was due, and the server offers no encryption. Nothing
+// more was sent: in particular no password.
+class EncryptionUnavailable : public SmtpError {
+public:
+    using SmtpError::SmtpError;
+};
+
+// The text of EncryptionUnavailable before a sign-in.
+inline constexpr const char* kPasswordNotSentMessage = "服务器不支持加密连接，密码未发送";
+// Its text when TLS was required before any sign-in was due.
+inline constexpr const char* kNoEncryptionMessage = "服务器不支持加密连接";
+
+// A password may cross an unencrypted connection only to the machine itself: host, as the
+// user typed it, is "localhost" or a loopback address (127.0.0.0/8, ::1).
+bool passwordMayGoInClear(const std::string& host);
+
+// A server as typed: "host" or "host:port", blanks around it ignored. Port is defaultPort
+// when none is given. Raises SmtpError "Invalid server: ..." for an empty
+// host or a port that is not 1 to 65535.
+struct SmtpServerName {
+    std::string host;
+    int port = 25;
+};
+SmtpServerName parseServerName(const std::string& text, int defaultPort = 25);
 
 // The mechanisms the capabilities offer: every line beginning with "AUTH" and a blank or
 // "=", its rest upper-cased, "=" read as a blank, split at blanks.

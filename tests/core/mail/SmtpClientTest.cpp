@@ -2,6 +2,7 @@
 #include "ScriptedSmtpServer.h"
 
 #include "core/mail/TSmtpClient.h"
+#include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
 
 #include <gtest/gtest.h>
@@ -72,36 +73,166 @@ TEST(SmtpClient, RefusedEhloFallsBackToHeloAndSendsNoAuth)
     EXPECT_TRUE(client.Capabilities().empty());
 }
 
-TEST(SmtpClient, SignsInWithLoginOnlyWhenOffered)
+TEST(SmtpClient, SignsInWithLoginWhenOfferedElsePlain)
 {
+    const Commands login{"AUTH LOGIN", "dXNlcg==", "cOQ="};
+    // One byte per character, as LOGIN: "\0user\0p\xE4".
+    const Commands plain{"AUTH PLAIN AHVzZXIAcOQ="};
     struct Case {
         const char* name;
         std::vector<std::string> capabilities;
-        bool login;
+        Commands signIn;
     } const cases[] = {
-        {"AUTH LOGIN PLAIN", {"PIPELINING", "AUTH LOGIN PLAIN", "8BITMIME"}, true},
-        {"AUTH=LOGIN", {"AUTH=LOGIN"}, true},
-        {"lower case", {"auth plain login"}, true},
-        {"only PLAIN", {"AUTH PLAIN CRAM-MD5"}, false},
-        {"no AUTH at all", {"8BITMIME"}, false},
-        {"AUTHX LOGIN is no AUTH line", {"AUTHX LOGIN"}, false},
+        {"AUTH LOGIN PLAIN", {"PIPELINING", "AUTH LOGIN PLAIN", "8BITMIME"}, login},
+        {"AUTH=LOGIN", {"AUTH=LOGIN"}, login},
+        {"lower case", {"auth plain login"}, login},
+        {"only PLAIN", {"AUTH PLAIN CRAM-MD5"}, plain},
+        {"neither", {"AUTH CRAM-MD5"}, {}},
+        {"no AUTH at all", {"8BITMIME"}, {}},
+        {"AUTHX LOGIN is no AUTH line", {"AUTHX LOGIN"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedSmtpServer server("220 hi\r\n", withOverrides(c.capabilities, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
-                                                                               {"cOQ=", {"235 2.7.0 Accepted\r\n"}}}));
+                                                                               {"cOQ=", {"235 2.7.0 Accepted\r\n"}},
+                                                                               {"AUTH PLAIN ", {"235 2.7.0 Accepted\r\n"}}}));
         TSmtpClient client;
         client.Username = "user";
         client.Password = "p\xC3\xA4"; // one byte per character: "p\xE4"
         connect(client, server);
-        EXPECT_EQ(client.Authenticate(), c.login);
+        EXPECT_EQ(client.Authenticate(), !c.signIn.empty());
         client.Send(message("a@x.org"));
-        const Commands login{"AUTH LOGIN", "dXNlcg==", "cOQ="};
         Commands expected{"EHLO client.test"};
-        if (c.login)
-            expected.insert(expected.end(), login.begin(), login.end());
+        expected.insert(expected.end(), c.signIn.begin(), c.signIn.end());
         expected.insert(expected.end(), {"RSET", "MAIL FROM:<sender@example.com>", "RCPT TO:<a@x.org>", "DATA", "."});
         EXPECT_EQ(server.commands(), expected);
+    }
+}
+
+TEST(SmtpClient, APasswordCrossesAnUnencryptedConnectionOnlyToThisMachine)
+{
+    using Mode = TSmtpClient::TlsMode;
+    struct Case {
+        const char* name;
+        const char* host;
+        Mode mode;
+        bool signsIn;
+    } const cases[] = {
+        {"localhost", "localhost", Mode::Auto, true},
+        {"LOCALHOST.", "LOCALHOST.", Mode::Auto, true},
+        {"127.0.0.1", "127.0.0.1", Mode::Auto, true},
+        {"127.9.8.7", "127.9.8.7", Mode::Auto, true},
+        {"a named server", "mail.example.test", Mode::Auto, false},
+        {"a name that starts like localhost", "localhost.example.test", Mode::Auto, false},
+        {"inet_aton's short form", "127.1", Mode::Auto, false},
+        {"another machine's address", "10.0.0.1", Mode::Auto, false},
+        {"none says clear text is wanted", "mail.example.test", Mode::None, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", withOverrides({"AUTH LOGIN"}, {{"dXNlcg==", {"334 UGFzc3dvcmQ6\r\n"}},
+                                                                               {"cHc=", {"235 2.7.0 Accepted\r\n"}}}));
+        kaldrani::net::clearConnectToRules();
+        kaldrani::net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
+        TSmtpClient client;
+        client.Host = c.host;
+        client.Tls = c.mode;
+        client.HeloName = "client.test";
+        client.Username = "user";
+        client.Password = "pw";
+        client.Connect();
+        if (c.signsIn) {
+            EXPECT_TRUE(client.Authenticate());
+            EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "AUTH LOGIN", "dXNlcg==", "cHc="}));
+        } else {
+            try {
+                client.Authenticate();
+                ADD_FAILURE() << "signed in";
+            } catch (const EncryptionUnavailable& e) {
+                EXPECT_STREQ(e.what(), "服务器不支持加密连接，密码未发送");
+            }
+            EXPECT_FALSE(client.Authenticated());
+            EXPECT_EQ(server.commands(), (Commands{"EHLO client.test"}));
+        }
+        client.Disconnect();
+    }
+    kaldrani::net::clearConnectToRules();
+}
+
+TEST(SmtpClient, RequiredEncryptionThatIsNotOfferedQuitsBeforeAnythingElse)
+{
+    using Mode = TSmtpClient::TlsMode;
+    struct Case {
+        const char* name;
+        Mode mode;
+        int port;
+    } const cases[] = {
+        {"starttls on any port", Mode::StartTls, 25},
+        {"auto on the submission port", Mode::Auto, 587},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedSmtpServer server("220 hi\r\n", standard({"AUTH LOGIN"}));
+        kaldrani::net::clearConnectToRules();
+        kaldrani::net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
+        TSmtpClient client;
+        client.Host = "localhost";
+        client.Port = c.port;
+        client.Tls = c.mode;
+        client.HeloName = "client.test";
+        EXPECT_THROW(client.Connect(), EncryptionUnavailable);
+        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "QUIT"}));
+    }
+    kaldrani::net::clearConnectToRules();
+}
+
+TEST(SmtpClient, BytesAfterTheStartTlsReplyAreRefusedNotReadAsProtected)
+{
+    // [rfc3207] a reply injected on the way would otherwise be read as the server's first
+    // words inside TLS.
+    ScriptedSmtpServer server("220 hi\r\n", withOverrides({"STARTTLS", "AUTH LOGIN"},
+                                                           {{"STARTTLS", {"220 go ahead\r\n250-fake\r\n250 AUTH LOGIN\r\n"}}}));
+    TSmtpClient client;
+    client.Username = "user";
+    client.Password = "pw";
+    try {
+        connect(client, server);
+        ADD_FAILURE() << "connected";
+    } catch (const kaldrani::net::NetError& e) {
+        EXPECT_EQ(e.kind(), kaldrani::net::NetError::Kind::Tls);
+    }
+    EXPECT_FALSE(client.Connected());
+    EXPECT_EQ(server.commands(), (Commands{"EHLO client.test", "STARTTLS"}));
+}
+
+TEST(SmtpClient, ServerNamesAsTyped)
+{
+    struct Case {
+        const char* typed;
+        const char* host; // null: refused
+        int port;
+    } const cases[] = {
+        {"smtp.example.com", "smtp.example.com", 25},
+        {" smtp.example.com:587 ", "smtp.example.com", 587},
+        {"127.0.0.1:465", "127.0.0.1", 465},
+        {"::1", "::1", 25},
+        {"smtp.example.com:", nullptr, 0},
+        {"smtp.example.com:0", nullptr, 0},
+        {"smtp.example.com:65536", nullptr, 0},
+        {"smtp.example.com:25x", nullptr, 0},
+        {":25", nullptr, 0},
+        {"   ", nullptr, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        if (!c.host) {
+            EXPECT_THROW(parseServerName(c.typed), SmtpError);
+            continue;
+        }
+        const SmtpServerName server = parseServerName(c.typed);
+        EXPECT_EQ(server.host, c.host);
+        EXPECT_EQ(server.port, c.port);
     }
 }
 
