@@ -79,6 +79,46 @@ TEST_F(MailCli, PrintsEveryStatusTextAndSendsEachLine)
     EXPECT_EQ(data.substr(data.find("\r\n\r\n")), "\r\n\r\n" + kaldrani::text::utf8ToGbk("第一行") + "\r\n.\r\nend\r\n\r\n");
 }
 
+// The stand-in offers no TLS: a named server gets no password unless --tls none says so.
+TEST_F(MailCli, APasswordGoesInClearTextOnlyWhenNoneSaysSo)
+{
+    kaldrani::standin::SmtpStandin standin(m_temp / "mail");
+    auto args = argv(standin.port());
+    *(std::find(args.begin(), args.end(), "--server") + 1) = "mail.example.test";
+    auto run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "kaldrani-cli: 服务器不支持加密连接，密码未发送\nkaldrani-cli: mail: 0 sent, 4 failed\n");
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(standin.messagesWritten(), 0);
+
+    args.insert(args.end(), {"--tls", "none"});
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "kaldrani-cli: mail: --tls none: nothing is encrypted, the password included\n"
+                       "kaldrani-cli: mail: 2 sent, 2 failed\n");
+    EXPECT_EQ(standin.messagesWritten(), 2);
+
+    // Required TLS the stand-in does not offer ends the run before any sign-in, even to localhost.
+    args = argv(standin.port());
+    args.insert(args.end(), {"--tls", "starttls"});
+    run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "kaldrani-cli: 服务器不支持加密连接\nkaldrani-cli: mail: 0 sent, 4 failed\n");
+
+    for (const char* bad : {"localhost:0", "localhost:smtp", ":25"}) {
+        SCOPED_TRACE(bad);
+        args = argv(standin.port());
+        *(std::find(args.begin(), args.end(), "--server") + 1) = bad;
+        run = runProcess(args, kEnvironment);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, std::string("kaldrani-cli: --server: Invalid server: ") + bad + "\n");
+    }
+    args = argv(standin.port());
+    args.insert(args.end(), {"--tls", "sometimes"});
+    EXPECT_EQ(runProcess(args, kEnvironment).exitCode, 2);
+    EXPECT_EQ(standin.messagesWritten(), 2);
+}
+
 TEST_F(MailCli, MissingInputsStopWithTheirMessage)
 {
     write("empty.txt", "");

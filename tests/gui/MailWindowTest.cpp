@@ -247,6 +247,18 @@ TEST_F(MailWindow, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
     EXPECT_EQ(m_standin->messagesWritten(), 1);
 }
 
+TEST_F(MailWindow, ANamedServerWithoutEncryptionGetsNoPassword)
+{
+    routePort25To(m_standin->port());
+    fillAll(QStringLiteral("a@x.org"));
+    w->txtServerName->setText(QStringLiteral("mail.example.test"));
+    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    EXPECT_EQ(m_errors, QStringList{QStringLiteral("服务器不支持加密连接，密码未发送")});
+    expectIdle();
+    EXPECT_FALSE(w->IdSMTP.Connected());
+    EXPECT_EQ(m_standin->messagesWritten(), 0);
+}
+
 TEST_F(MailWindow, CreatedSecondAndShownByTheMailButton)
 {
     kaldrani::testing::TempFolder data;

@@ -6,6 +6,10 @@
 #include "ByteFiles.h"
 #include "RecordingMailView.h"
 #include "TempFolder.h"
+#include "TlsPeers.h"
+
+#include "core/net/NetError.h"
+#include "core/net/Tls.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +26,16 @@ namespace {
 // The sink script, running until its stdin closes.
 class Sink {
 public:
-    Sink(const std::filesystem::path& folder, const std::string& user, const std::string& password)
+    // extra: the script's arguments after FOLDER USER (a TLS mode with its certificate).
+    Sink(const std::filesystem::path& folder, const std::string& user, const std::string& password,
+         const std::vector<std::string>& extra = {})
     {
+        std::vector<std::string> args{"python3", KALDRANI_SMTP_SINK, folder.string(), user};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
         int in[2], out[2];
         if (::pipe(in) != 0 || ::pipe(out) != 0)
             throw std::runtime_error("pipe failed");
@@ -34,7 +46,7 @@ public:
             ::close(in[1]);
             ::close(out[0]);
             ::setenv("SINK_PASSWORD", password.c_str(), 1);
-            ::execl("/usr/bin/python3", "python3", KALDRANI_SMTP_SINK, folder.c_str(), user.c_str(), nullptr);
+            ::execv("/usr/bin/python3", argv.data());
             ::_exit(127);
         }
         ::close(in[0]);
@@ -138,4 +150,61 @@ TEST(Aiosmtpd, NonAsciiAddressesAndAnOverLongLineArrive)
         at = end + 2;
     }
     EXPECT_EQ(joined, "first\n" + std::string(1500, 'x') + "=3Dend\nlast\n\n");
+}
+
+// The same run to a named server over TLS, as a provider asks: the certificate checked
+// against the tests' own authority, the password only inside TLS.
+TEST(Aiosmtpd, EncryptedRunsSignInOnlyInsideTls)
+{
+    const kaldrani::testing::TestCertificates certs;
+    kaldrani::net::addTrustAnchorFile(certs.file("ca.pem"));
+    using Mode = TSmtpClient::TlsMode;
+    struct Case {
+        const char* name;
+        std::vector<std::string> sink; // its arguments after FOLDER USER, the certificate's name last
+        const char* server;            // as typed
+        Mode mode;
+        const char* failure; // null: the message arrives
+    } const cases[] = {
+        {"STARTTLS, AUTH offered only after it", {"starttls", "good"}, "a.example", Mode::Auto, nullptr},
+        {"STARTTLS offering PLAIN alone", {"starttls", "good", "--no-login"}, "a.example", Mode::Auto, nullptr},
+        {"implicit TLS on 465", {"implicit", "good"}, "a.example:465", Mode::Auto, nullptr},
+        {"implicit TLS asked for on another port", {"implicit", "good"}, "a.example:2465", Mode::Implicit, nullptr},
+        {"an expired certificate", {"starttls", "expired"}, "a.example", Mode::Auto, "TLS: certificate has expired"},
+        {"a certificate for another name", {"starttls", "other"}, "a.example", Mode::Auto,
+         "TLS: certificate is for other.example, not a.example"},
+        {"an authority nobody trusts", {"implicit", "unknown"}, "a.example:465", Mode::Auto,
+         "TLS: unable to get local issuer certificate"},
+        {"no TLS at all", {}, "a.example", Mode::Auto, "服务器不支持加密连接，密码未发送"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kaldrani::testing::TempFolder temp;
+        std::vector<std::string> extra;
+        if (!c.sink.empty()) {
+            const std::string name = c.sink[1];
+            extra = {c.sink[0], certs.file(name + ".pem"), certs.file(name + ".key")};
+            extra.insert(extra.end(), c.sink.begin() + 2, c.sink.end());
+        }
+        RecordingView view;
+        {
+            Sink sink(temp.path(), "mailer", "s3cret", extra);
+            ASSERT_GT(sink.port(), 0) << "the aiosmtpd sink did not start (is python3-aiosmtpd installed?)";
+            // The typed name is what the certificate must match; the rule only says where it is.
+            kaldrani::net::addConnectToRules({{"a.example", "", "127.0.0.1", std::to_string(sink.port())}});
+            TSmtpClient client;
+            client.Tls = c.mode;
+            TMailMessage message;
+            MailInputs inputs{"a@x.org", c.server, "mailer", "s3cret", "sender@example.com", "Sender", "Hi", "body"};
+            EXPECT_EQ(runSendMail(client, message, inputs, view), c.failure == nullptr);
+            kaldrani::net::clearConnectToRules();
+        }
+        if (c.failure) {
+            EXPECT_EQ(view.errors, std::vector<std::string>{c.failure});
+            EXPECT_FALSE(std::filesystem::exists(temp.path() / "1.env"));
+        } else {
+            EXPECT_TRUE(view.errors.empty()) << view.errors.front();
+            EXPECT_EQ(kaldrani::testing::readBytes(temp.path() / "1.env"), "sender@example.com\na@x.org\n");
+        }
+    }
 }

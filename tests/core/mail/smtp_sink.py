@@ -1,12 +1,15 @@
 """A real SMTP server for the client's tests: aiosmtpd on a free loopback port,
-AUTH LOGIN (and PLAIN) for one user without TLS, SMTPUTF8 offered, each message written
-to a folder.
+AUTH LOGIN and PLAIN for one user, SMTPUTF8 offered, each message written to a folder.
 
-Usage: smtp_sink.py FOLDER USER
-The password comes from the environment variable SINK_PASSWORD. Prints the port, then
-serves until its standard input closes."""
+Usage: smtp_sink.py FOLDER USER [MODE CERT KEY] [--no-login]
+MODE: starttls (STARTTLS required before anything, AUTH offered only after it) or
+implicit (TLS from the first byte), both requiring a sign-in before MAIL; without
+it, no TLS and AUTH in clear text, a sign-in optional.
+--no-login offers PLAIN alone. The password comes from the environment variable
+SINK_PASSWORD. Prints the port, then serves until its standard input closes."""
 import os
 import socket
+import ssl
 import sys
 
 from aiosmtpd.controller import Controller
@@ -29,7 +32,22 @@ class Sink:
 
 
 def main():
-    folder, user = sys.argv[1], sys.argv[2].encode()
+    args = [a for a in sys.argv[1:] if a != "--no-login"]
+    folder, user = args[0], args[1].encode()
+    mode = args[2] if len(args) > 2 else "none"
+    tls = {}
+    if mode != "none":
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args[3], args[4])
+        if mode == "starttls":
+            tls = dict(tls_context=context, require_starttls=True, auth_require_tls=True, auth_required=True)
+        else:
+            # aiosmtpd counts only STARTTLS as TLS; here every byte is inside it anyway.
+            tls = dict(ssl_context=context, auth_require_tls=False, auth_required=True)
+    else:
+        tls = dict(auth_require_tls=False)
+    if "--no-login" in sys.argv:
+        tls["auth_exclude_mechanism"] = ["LOGIN"]
     password = os.environ["SINK_PASSWORD"].encode("latin-1")
 
     def authenticator(server, session, envelope, mechanism, auth_data):
@@ -41,7 +59,7 @@ def main():
     port = probe.getsockname()[1]
     probe.close()
     controller = Controller(Sink(folder), hostname="127.0.0.1", port=port, authenticator=authenticator,
-                            auth_require_tls=False, enable_SMTPUTF8=True)
+                            enable_SMTPUTF8=True, **tls)
     controller.start()
     print(port, flush=True)
     sys.stdin.read()
