@@ -1,4 +1,5 @@
 #include "SmtpStandin.h"
+#include "StandinTls.h"
 
 #include "core/mail/Base64.h"
 #include "core/text/Ascii.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 
 namespace kaldrani::standin {
@@ -27,6 +29,17 @@ constexpr size_t kMaxLine = 1 << 20;
 class Peer {
 public:
     Peer(int fd, int wakeFd) : m_fd(fd), m_wakeFd(wakeFd) { }
+
+    // Turns the connection into TLS; what was received before is dropped ([rfc3207] 4.2).
+    // False when the handshake fails.
+    bool startTls(SSL_CTX* context)
+    {
+        m_buffer.clear();
+        m_searched = 0;
+        m_tls = std::make_unique<TlsChannel>();
+        return m_tls->accept(context, m_fd, m_wakeFd, -1);
+    }
+    bool isTls() const { return m_tls != nullptr; }
 
     // One line without its CR LF; false when the peer left or the service stops.
     bool readLine(std::string& line)
@@ -45,6 +58,14 @@ public:
             if (m_buffer.size() > kMaxLine)
                 return false;
             m_searched = m_buffer.size();
+            char chunk[16384];
+            if (m_tls) {
+                const size_t n = m_tls->read(chunk, sizeof chunk);
+                if (n == 0)
+                    return false;
+                m_buffer.append(chunk, n);
+                continue;
+            }
             pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
             if (::poll(p, 2, -1) < 0) {
                 if (errno == EINTR)
@@ -53,7 +74,6 @@ public:
             }
             if (p[1].revents != 0)
                 return false;
-            char chunk[16384];
             const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
             if (n <= 0)
                 return false;
@@ -63,6 +83,10 @@ public:
 
     void send(std::string_view bytes)
     {
+        if (m_tls) {
+            m_tls->write(bytes);
+            return;
+        }
         while (!bytes.empty()) {
             const ssize_t n = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (n <= 0)
@@ -74,6 +98,7 @@ public:
 private:
     int m_fd;
     int m_wakeFd;
+    std::unique_ptr<TlsChannel> m_tls;
     std::string m_buffer;
     size_t m_searched = 0;
 };
@@ -97,9 +122,12 @@ bool refused(const std::string& address)
 
 } // namespace
 
-SmtpStandin::SmtpStandin(std::filesystem::path folder, int port)
-    : m_folder(std::move(folder)), m_listener({.port = port, .backlog = 64, .reuseAddress = true})
+SmtpStandin::SmtpStandin(std::filesystem::path folder, int port, StandinAuthority* authority, int tlsPort)
+    : m_folder(std::move(folder)), m_listener({.port = port, .backlog = 64, .reuseAddress = true}),
+      m_authority(authority)
 {
+    if (authority)
+        m_tlsListener.emplace(sys::LoopbackListener::Options{.port = tlsPort, .backlog = 64, .reuseAddress = true});
     std::filesystem::create_directories(m_folder);
     // Numbers go on after the messages of earlier runs, so none is overwritten.
     for (const auto& entry : std::filesystem::directory_iterator(m_folder)) {
@@ -108,7 +136,9 @@ SmtpStandin::SmtpStandin(std::filesystem::path folder, int port)
         if (std::sscanf(name.c_str(), "%d.eml", &number) == 1 && number >= m_next)
             m_next = number + 1;
     }
-    m_acceptThread = std::thread([this] { acceptLoop(); });
+    m_acceptThread = std::thread([this] { acceptLoop(m_listener, false); });
+    if (m_tlsListener)
+        m_tlsAcceptThread = std::thread([this] { acceptLoop(*m_tlsListener, true); });
 }
 
 SmtpStandin::~SmtpStandin()
@@ -125,20 +155,25 @@ void SmtpStandin::stop()
         m_stopped = true;
     }
     m_listener.wake();
+    if (m_tlsListener)
+        m_tlsListener->wake();
     m_acceptThread.join();
+    if (m_tlsAcceptThread.joinable())
+        m_tlsAcceptThread.join();
     // No new connection threads start once the accept loop has ended.
     for (std::thread& t : m_connections)
         t.join();
 }
 
-void SmtpStandin::acceptLoop()
+void SmtpStandin::acceptLoop(sys::LoopbackListener& from, bool implicitTls)
 {
-    while (sys::UniqueFd connection = m_listener.accept()) {
+    while (sys::UniqueFd connection = from.accept()) {
         const int fd = connection.get();
         const int yes = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         std::lock_guard lock(m_mutex);
-        m_connections.emplace_back([this, owned = std::move(connection)] { serve(owned.get()); });
+        m_connections.emplace_back(
+            [this, implicitTls, owned = std::move(connection)] { serve(owned.get(), implicitTls); });
     }
 }
 
@@ -167,9 +202,12 @@ int SmtpStandin::store(const std::string& from, const std::string& recipients, c
     return number;
 }
 
-void SmtpStandin::serve(int fd)
+void SmtpStandin::serve(int fd, bool implicitTls)
 {
+    // Every wait of every connection ends when the plain listener is woken by stop().
     Peer peer(fd, m_listener.wakeFd());
+    if (implicitTls && !peer.startTls(m_authority->serverContext()))
+        return;
     peer.send("220 kaldrani-standin ESMTP ready\r\n");
     std::string from;
     std::string recipients;
@@ -179,7 +217,17 @@ void SmtpStandin::serve(int fd)
         const std::string upper = text::asciiUpper(line);
         const auto is = [&](std::string_view verb) { return upper.rfind(verb, 0) == 0; };
         if (is("EHLO")) {
-            peer.send("250-kaldrani-standin\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
+            peer.send(m_authority && !peer.isTls()
+                          ? "250-kaldrani-standin\r\n250-STARTTLS\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n"
+                          : "250-kaldrani-standin\r\n250-AUTH LOGIN\r\n250 8BITMIME\r\n");
+        } else if (upper == "STARTTLS" && m_authority && !peer.isTls()) {
+            peer.send("220 2.0.0 Ready to start TLS\r\n");
+            if (!peer.startTls(m_authority->serverContext()))
+                return;
+            // [rfc3207] 4.2: the session starts over.
+            from.clear();
+            recipients.clear();
+            haveSender = false;
         } else if (is("HELO")) {
             peer.send("250 kaldrani-standin\r\n");
         } else if (upper == "AUTH LOGIN" || is("AUTH LOGIN ")) {

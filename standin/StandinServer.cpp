@@ -3,6 +3,7 @@
 #include "LookupPages.h"
 #include "KeywordPages.h"
 #include "OverviewPages.h"
+#include "StandinTls.h"
 #include "core/fetch/Endpoints.h"
 #include "core/sys/LoopbackListener.h"
 #include "core/sys/UniqueFd.h"
@@ -10,6 +11,7 @@
 #include "core/text/Encoding.h"
 #include "core/text/Numbers.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <list>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -206,14 +209,25 @@ std::string htmlEscape(std::string_view text)
 struct StandinServer::Impl {
     struct Connection {
         int fd = -1;
+        bool tls = false;
         std::thread thread;
         std::atomic<bool> done{false};
     };
 
-    explicit Impl(int port) : listener({.port = port, .backlog = 64, .reuseAddress = true}) { }
+    explicit Impl(const StandinOptions& options)
+        : listener({.port = options.port, .backlog = 64, .reuseAddress = true}), authority(options.authority),
+          redirectToHttps(options.redirectToHttps)
+    {
+        if (authority)
+            tlsListener.emplace(sys::LoopbackListener::Options{.port = options.tlsPort, .backlog = 64, .reuseAddress = true});
+    }
 
     sys::LoopbackListener listener;
     std::thread acceptThread;
+    std::optional<sys::LoopbackListener> tlsListener;
+    std::thread tlsAcceptThread;
+    StandinAuthority* authority;
+    const bool redirectToHttps;
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -224,8 +238,10 @@ struct StandinServer::Impl {
     std::vector<Request> received;
     std::list<std::unique_ptr<Connection>> connections;
 
-    void acceptLoop();
+    void acceptLoop(sys::LoopbackListener& from, bool tls);
     void serve(Connection& connection);
+    void answer(Connection& connection, const std::function<size_t(char*, size_t)>& receive,
+                const std::function<bool(std::string_view)>& send);
     Response dispatch(const Request& request);
     void reapFinished();
 };
@@ -243,9 +259,9 @@ void StandinServer::Impl::reapFinished()
     }
 }
 
-void StandinServer::Impl::acceptLoop()
+void StandinServer::Impl::acceptLoop(sys::LoopbackListener& from, bool tls)
 {
-    while (sys::UniqueFd accepted = listener.accept()) {
+    while (sys::UniqueFd accepted = from.accept()) {
         reapFinished();
         timeval idle{kIdleSeconds, 0};
         ::setsockopt(accepted.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
@@ -254,6 +270,7 @@ void StandinServer::Impl::acceptLoop()
             return;
         auto connection = std::make_unique<Connection>();
         connection->fd = accepted.release();
+        connection->tls = tls;
         Connection& c = *connection;
         connections.push_back(std::move(connection));
         c.thread = std::thread([this, &c] { serve(c); });
@@ -262,16 +279,51 @@ void StandinServer::Impl::acceptLoop()
 
 void StandinServer::Impl::serve(Connection& connection)
 {
+    if (connection.tls) {
+        TlsChannel channel;
+        if (channel.accept(authority->serverContext(), connection.fd, -1, kIdleSeconds * 1000)) {
+            answer(
+                connection, [&](char* into, size_t size) { return channel.read(into, size); },
+                [&](std::string_view bytes) { return channel.write(bytes); });
+            channel.shutdown();
+        }
+    } else {
+        answer(
+            connection,
+            [&](char* into, size_t size) -> size_t {
+                for (;;) {
+                    const ssize_t n = ::recv(connection.fd, into, size, 0);
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    return n > 0 ? static_cast<size_t>(n) : 0;
+                }
+            },
+            [&](std::string_view bytes) { return sendAll(connection.fd, bytes); });
+    }
+    // Let the client read everything before the close, so it never sees a reset.
+    ::shutdown(connection.fd, SHUT_WR);
+    char chunk[4096];
+    pollfd p{connection.fd, POLLIN, 0};
+    while (::poll(&p, 1, kIdleSeconds * 1000) > 0 && ::recv(connection.fd, chunk, sizeof chunk, 0) > 0) { }
+    {
+        std::lock_guard lock(mutex);
+        ::close(connection.fd);
+        connection.fd = -1;
+    }
+    connection.done = true;
+}
+
+void StandinServer::Impl::answer(Connection& connection, const std::function<size_t(char*, size_t)>& receive,
+                                 const std::function<bool(std::string_view)>& send)
+{
     std::string head;
     char chunk[4096];
     bool complete = false;
     while (!complete && head.size() < kMaxRequestHead) {
-        const ssize_t n = ::recv(connection.fd, chunk, sizeof chunk, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+        const size_t n = receive(chunk, sizeof chunk);
+        if (n == 0)
             break;
-        head.append(chunk, static_cast<std::size_t>(n));
+        head.append(chunk, n);
         complete = head.find("\r\n\r\n") != std::string::npos;
     }
     Request request;
@@ -285,7 +337,13 @@ void StandinServer::Impl::serve(Connection& connection)
         }
         Response response;
         try {
-            response = dispatch(request);
+            if (redirectToHttps && !connection.tls) {
+                response.status = 301;
+                response.reason = "Moved Permanently";
+                response.headers = {{"Location", "https://" + request.host + request.target}};
+            } else {
+                response = dispatch(request);
+            }
         } catch (const std::exception& e) {
             response = utf8Page(std::string("<html><body>500 ") + htmlEscape(e.what()) + "</body></html>");
             response.status = 500;
@@ -297,19 +355,10 @@ void StandinServer::Impl::serve(Connection& connection)
             goOn = !stopped.wait_for(lock, std::chrono::milliseconds(response.delayMs), [this] { return stopping; });
         }
         if (goOn)
-            sendAll(connection.fd, serialize(response));
+            send(serialize(response));
     } else if (complete) {
-        sendAll(connection.fd, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     }
-    // Let the client read everything before the close, so it never sees a reset.
-    ::shutdown(connection.fd, SHUT_WR);
-    while (::recv(connection.fd, chunk, sizeof chunk, 0) > 0) { }
-    {
-        std::lock_guard lock(mutex);
-        ::close(connection.fd);
-        connection.fd = -1;
-    }
-    connection.done = true;
 }
 
 Response StandinServer::Impl::dispatch(const Request& request)
@@ -326,10 +375,13 @@ Response StandinServer::Impl::dispatch(const Request& request)
     return handler ? handler(request) : notFound(request);
 }
 
-StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>(port))
+StandinServer::StandinServer(int port) : StandinServer(StandinOptions{.port = port}) { }
+
+StandinServer::StandinServer(const StandinOptions& options) : m_impl(std::make_unique<Impl>(options))
 {
     Impl& d = *m_impl;
     m_port = d.listener.port();
+    m_tlsPort = d.tlsListener ? d.tlsListener->port() : 0;
 
     // Each group of services installs its pages here.
     addOverviewRoutes(*this);
@@ -340,7 +392,9 @@ StandinServer::StandinServer(int port) : m_impl(std::make_unique<Impl>(port))
         return utf8Page(d.versionBody, "text/plain");
     });
 
-    d.acceptThread = std::thread([&d] { d.acceptLoop(); });
+    d.acceptThread = std::thread([&d] { d.acceptLoop(d.listener, false); });
+    if (d.tlsListener)
+        d.tlsAcceptThread = std::thread([&d] { d.acceptLoop(*d.tlsListener, true); });
 }
 
 StandinServer::~StandinServer()
@@ -405,8 +459,12 @@ void StandinServer::stop()
     }
     d.stopped.notify_all();
     d.listener.wake();
+    if (d.tlsListener)
+        d.tlsListener->wake();
     if (d.acceptThread.joinable())
         d.acceptThread.join();
+    if (d.tlsAcceptThread.joinable())
+        d.tlsAcceptThread.join();
     std::list<std::unique_ptr<Impl::Connection>> connections;
     {
         std::lock_guard lock(d.mutex);

@@ -54,19 +54,36 @@ Response utf8Page(std::string_view utf8Html, std::string_view mediaType = "text/
 // Escapes &, <, > and " so that text taken from a request cannot open markup.
 std::string htmlEscape(std::string_view text);
 
+class StandinAuthority;
+
+struct StandinOptions {
+    // Plain HTTP on 127.0.0.1:port (0: a free port the system picks).
+    int port = 0;
+    // When set, HTTPS too, on tlsPort (0: a free one), with certificates from authority,
+    // which must outlive the server.
+    StandinAuthority* authority = nullptr;
+    int tlsPort = 0;
+    // Plain HTTP answers every request with a redirect to the same address over https, as
+    // the real services do.
+    bool redirectToHttps = false;
+};
+
 class StandinServer {
 public:
     // Binds 127.0.0.1:port (0: a free port the system picks), installs every page of the
     // program's services and starts serving on a thread of its own. Raises
     // std::runtime_error when the socket cannot be bound.
     explicit StandinServer(int port = 0);
+    // The same, with HTTPS and the redirect as options say.
+    explicit StandinServer(const StandinOptions& options);
     // Stops serving and waits for every connection to end.
     ~StandinServer();
     StandinServer(const StandinServer&) = delete;
     StandinServer& operator=(const StandinServer&) = delete;
 
-    // The port actually bound.
+    // The ports actually bound; tlsPort() is 0 without HTTPS.
     int port() const { return m_port; }
+    int tlsPort() const { return m_tlsPort; }
 
     // Serves host + path with handler from now on, replacing an earlier route of the same
     // host and path. The host is matched without case and without a port.
@@ -92,6 +109,7 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     int m_port = 0;
+    int m_tlsPort = 0;
 };
 
 } // namespace kaldrani::standin

@@ -1,6 +1,7 @@
 #include "SmtpStandin.h"
 #include "FailingServices.h"
 #include "StandinServer.h"
+#include "StandinTls.h"
 
 #include "kaldrani/Version.h"
 
@@ -22,12 +23,31 @@ int main(int argc, char** argv)
     int smtpPort = 0;
     app.add_option("--mail-dir", mailDir, "Also serve SMTP, writing each message received into this folder");
     app.add_option("--smtp-port", smtpPort, "SMTP port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    std::string caOut;
+    int tlsPort = 0;
+    int smtpsPort = 0;
+    bool httpsOnly = false;
+    app.add_option("--ca-out", caOut,
+                   "Also serve HTTPS (and, with --mail-dir, STARTTLS and implicit TLS for mail) with certificates "
+                   "from an authority made now, writing its certificate to this file for the program to trust")
+        ->option_text("FILE");
+    app.add_option("--tls-port", tlsPort, "HTTPS port on 127.0.0.1 (0: a free one)")->check(CLI::Range(0, 65535));
+    app.add_option("--smtps-port", smtpsPort, "Implicit TLS mail port on 127.0.0.1 (0: a free one)")
+        ->check(CLI::Range(0, 65535));
+    app.add_flag("--https-only", httpsOnly,
+                 "Answer every plain HTTP request with a redirect to https, as the real services do (needs --ca-out)");
     std::string fail;
     app.add_option("--fail", fail,
                    "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page) or slow (5 s)")
         ->option_text("LIST");
+    app.footer("Prints the ports bound, one per line: HTTP, then HTTPS (with --ca-out), then SMTP (with "
+               "--mail-dir), then implicit TLS mail (with both).");
     CLI11_PARSE(app, argc, argv);
+    if (httpsOnly && caOut.empty()) {
+        std::cerr << "kaldrani-standin: --https-only needs --ca-out\n";
+        return 2;
+    }
 
     // Blocked before any thread starts, so every thread inherits the mask and only the
     // sigwait below ever takes these signals.
@@ -38,13 +58,23 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     try {
-        kaldrani::standin::StandinServer server(port);
+        std::unique_ptr<kaldrani::standin::StandinAuthority> authority;
+        if (!caOut.empty()) {
+            authority = std::make_unique<kaldrani::standin::StandinAuthority>();
+            authority->writeCertificate(caOut);
+        }
+        kaldrani::standin::StandinServer server(
+            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly});
         kaldrani::standin::failServices(server, fail);
         std::cout << server.port() << std::endl;
+        if (authority)
+            std::cout << server.tlsPort() << std::endl;
         std::unique_ptr<kaldrani::standin::SmtpStandin> smtp;
         if (!mailDir.empty()) {
-            smtp = std::make_unique<kaldrani::standin::SmtpStandin>(mailDir, smtpPort);
+            smtp = std::make_unique<kaldrani::standin::SmtpStandin>(mailDir, smtpPort, authority.get(), smtpsPort);
             std::cout << smtp->port() << std::endl;
+            if (authority)
+                std::cout << smtp->tlsPort() << std::endl;
         }
         int received = 0;
         sigwait(&signals, &received);

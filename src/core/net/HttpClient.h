@@ -29,8 +29,8 @@ private:
     bool m_utf8 = false;
 };
 
-// An HTTP/1.1 client for exactly one GET of an absolute "http" address: plain TCP, no
-// TLS, proxy, compression or cache. Create one per fetch, change at most the three
+// An HTTP/1.1 client for exactly one GET of an absolute "http" or "https" address (the
+// certificate always verified, see Tls.h): no proxy, compression or cache. Create one per fetch, change at most the three
 // settings callers change, fetch once, discard. Owns its socket, so it is not copyable.
 class THttpClient {
 public:
