@@ -5,6 +5,8 @@
 #include <re2/re2.h>
 
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace kaldrani::net {
 
@@ -52,7 +54,18 @@ std::string literalPrefix(std::string_view pattern)
     return std::string(pattern.substr(0, end));
 }
 
+// Patterns come from the program's tables and the user's profile, a few dozen; the bound
+// only keeps patterns built from typed text from growing the cache for ever.
+constexpr std::size_t kMaxCachedPatterns = 256;
+
 } // namespace
+
+struct TRegExp::Compiled {
+    std::unique_ptr<RE2> re;
+    // Bytes every match starts with; lets Execute jump to candidates with memmem instead of
+    // having RE2 scan (and scan back over) the whole page.
+    std::string requiredPrefix;
+};
 
 const TMatch& TMatchCollection::Item(int i) const
 {
@@ -68,23 +81,35 @@ TRegExp::~TRegExp() = default;
 void TRegExp::setPattern(std::string pattern)
 {
     m_pattern = std::move(pattern);
-    m_re.reset();
+    m_compiled.reset();
 }
 
 void TRegExp::setIgnoreCase(bool on)
 {
     m_ignoreCase = on;
-    m_re.reset();
+    m_compiled.reset();
 }
 
 void TRegExp::setMultiline(bool on)
 {
     m_multiline = on;
-    m_re.reset();
+    m_compiled.reset();
 }
 
 void TRegExp::compile()
 {
+    // RE2 matches from any number of threads at once and keeps its lazily built automaton
+    // between matches, so one compiled pattern serves every query that uses it.
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::shared_ptr<const Compiled>> cache;
+    const std::string key = std::string{m_ignoreCase ? 'i' : '-', m_multiline ? 'm' : '-'} + m_pattern;
+    {
+        std::lock_guard lock(mutex);
+        if (const auto it = cache.find(key); it != cache.end()) {
+            m_compiled = it->second;
+            return;
+        }
+    }
     RE2::Options options;
     options.set_encoding(RE2::Options::EncodingUTF8);
     options.set_log_errors(false);
@@ -100,27 +125,35 @@ void TRegExp::compile()
     auto re = std::make_unique<RE2>(source, options);
     if (!re->ok())
         throw RegExpError("Syntax error in regular expression \"" + m_pattern + "\": " + re->error());
-    m_re = std::move(re);
-    m_requiredPrefix = m_ignoreCase ? std::string() : literalPrefix(m_pattern);
+    auto compiled = std::make_shared<Compiled>();
+    compiled->re = std::move(re);
+    compiled->requiredPrefix = m_ignoreCase ? std::string() : literalPrefix(m_pattern);
+    m_compiled = compiled;
+    std::lock_guard lock(mutex);
+    if (cache.size() >= kMaxCachedPatterns)
+        cache.clear();
+    cache.emplace(key, std::move(compiled));
 }
 
 void TRegExp::forEachMatch(std::string_view text,
                            const std::function<bool(std::string_view match, std::size_t firstIndex)>& visit)
 {
-    if (!m_re)
+    if (!m_compiled)
         compile();
+    const RE2& re = *m_compiled->re;
+    const std::string& requiredPrefix = m_compiled->requiredPrefix;
     const re2::StringPiece input(text.data(), text.size());
     std::size_t pos = 0;
     while (pos <= text.size()) {
-        if (!m_requiredPrefix.empty()) {
-            const void* hit = memmem(text.data() + pos, text.size() - pos, m_requiredPrefix.data(),
-                                     m_requiredPrefix.size());
+        if (!requiredPrefix.empty()) {
+            const void* hit = memmem(text.data() + pos, text.size() - pos, requiredPrefix.data(),
+                                     requiredPrefix.size());
             if (hit == nullptr)
                 break;
             pos = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
         }
         re2::StringPiece m;
-        if (!m_re->Match(input, pos, text.size(), RE2::UNANCHORED, &m, 1))
+        if (!re.Match(input, pos, text.size(), RE2::UNANCHORED, &m, 1))
             break;
         const auto begin = static_cast<std::size_t>(m.data() - text.data());
         const std::size_t end = begin + m.size();

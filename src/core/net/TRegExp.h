@@ -91,10 +91,10 @@ private:
     bool m_global = false;
     bool m_ignoreCase = false;
     bool m_multiline = false;
-    std::unique_ptr<re2::RE2> m_re;
-    // Bytes every match starts with; lets Execute jump to candidates with memmem instead of
-    // having RE2 scan (and scan back over) the whole page.
-    std::string m_requiredPrefix;
+    // The compiled pattern, shared with every TRegExp of the same pattern and flags: a
+    // query compiles its pattern once per process, not once per page.
+    struct Compiled;
+    std::shared_ptr<const Compiled> m_compiled;
 };
 
 // The first match's Value with Global off, or an empty text when nothing matches.

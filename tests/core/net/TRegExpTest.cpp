@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <vector>
 
 using namespace kaldrani::net;
@@ -154,4 +156,58 @@ TEST(TRegExp, WalkingGivesExecutesMatchesAndStopsWhenAsked)
     int seen = 0;
     re.forEachMatch(text, [&](std::string_view, std::size_t) { return ++seen < 2; });
     EXPECT_EQ(seen, 2);
+}
+
+// Compiled patterns are shared across objects and threads: sharing must never carry one
+// object's flags into another's, nor an old pattern past setPattern.
+TEST(TRegExp, SharedCompiledPatternsKeepEachObjectsOwnSettings)
+{
+    const std::string text = "Abc\nabc";
+    struct Case {
+        const char* name;
+        const char* pattern;
+        bool ignoreCase;
+        bool multiline;
+        int matches;
+    } const cases[] = {
+        {"case kept", "abc", false, false, 1},
+        {"case ignored", "abc", true, false, 2},
+        {"case kept again after the ignoring one", "abc", false, false, 1},
+        {"anchor at the text's start", "^abc", false, false, 0},
+        {"anchor at each line", "^abc", false, true, 1},
+        {"both", "^abc", true, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TRegExp re;
+        re.setGlobal(true);
+        re.setIgnoreCase(c.ignoreCase);
+        re.setMultiline(c.multiline);
+        re.setPattern(c.pattern);
+        EXPECT_EQ(re.Execute(text).Count(), c.matches);
+    }
+    TRegExp re;
+    re.setPattern("abc");
+    EXPECT_EQ(re.Execute(text).Item(0).FirstIndex, 4u);
+    re.setPattern("Abc");
+    EXPECT_EQ(re.Execute(text).Item(0).FirstIndex, 0u);
+    re.setIgnoreCase(true);
+    re.setPattern("ABC");
+    EXPECT_EQ(re.Execute(text).Item(0).FirstIndex, 0u);
+
+    // Many threads matching through one shared pattern at once.
+    std::vector<std::thread> threads;
+    std::atomic<int> found{0};
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                TRegExp shared;
+                shared.setPattern("找到相关网页((.|\\n)*?)篇");
+                if (shared.Execute("前 找到相关网页约1,230篇 后").Count() == 1)
+                    ++found;
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(found.load(), 8 * 200);
 }
