@@ -1,18 +1,70 @@
 #include "gui/AppWindows.h"
 
+#include <QApplication>
+#include <QEvent>
+
 namespace kaldrani::gui {
 
-AppWindows::AppWindows(const kaldrani::records::DataFolder& folder)
+namespace {
+
+// Makes the remaining windows before the first input event is handled, so a click or key
+// that arrives between the first paint and their making finds them all.
+class InputGate : public QObject {
+public:
+    explicit InputGate(AppWindows& windows) : m_windows(windows) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::ContextMenu:
+            // Deletes this gate; the event goes on to its receiver.
+            m_windows.completeWindows();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    AppWindows& m_windows;
+};
+
+} // namespace
+
+AppWindows::AppWindows(const kaldrani::records::DataFolder& folder, Making making) : m_folder(folder)
 {
     frmMain = std::make_unique<TfrmMain>(runner, folder, *this);
+    if (making == Making::AllNow)
+        completeWindows();
+    else
+        m_inputGate = std::make_unique<InputGate>(*this);
+}
+
+void AppWindows::completeWindows()
+{
+    if (frmUpdate)
+        return;
     frmMail = std::make_unique<TfrmMail>(runner);
-    frmKeyWord = std::make_unique<TfrmKeyWord>(runner, folder);
-    frmManiSite = std::make_unique<TfrmManiSite>(folder, frmMain.get());
-    frmJilu = std::make_unique<TfrmJilu>(folder);
-    frmWhois = std::make_unique<TfrmWhois>(runner, folder);
+    frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
+    frmManiSite = std::make_unique<TfrmManiSite>(m_folder, frmMain.get());
+    frmJilu = std::make_unique<TfrmJilu>(m_folder);
+    frmWhois = std::make_unique<TfrmWhois>(runner, m_folder);
     frmIP = std::make_unique<TfrmIP>(runner);
     frmAbout = std::make_unique<TfrmAbout>(frmMain.get());
     frmUpdate = std::make_unique<TfrmUpdate>();
+    // Removed last, and deleted later: it may be the caller, from inside its own filter.
+    if (m_inputGate) {
+        qApp->removeEventFilter(m_inputGate.get());
+        m_inputGate.release()->deleteLater();
+    }
 }
 
 AppWindows::~AppWindows()
@@ -20,8 +72,9 @@ AppWindows::~AppWindows()
     runner.stop();
 }
 
-QWidget* AppWindows::window(kaldrani::gui::WindowId id) const
+QWidget* AppWindows::window(kaldrani::gui::WindowId id)
 {
+    completeWindows();
     using kaldrani::gui::WindowId;
     switch (id) {
     case WindowId::Main: return frmMain.get();

@@ -23,15 +23,25 @@ namespace kaldrani::gui {
 // asks here for a window by its id when a button or tray item wants one shown.
 class AppWindows {
 public:
-    // Creates every window hidden, each running its creation handler as it is made.
-    explicit AppWindows(const kaldrani::records::DataFolder& folder);
+    enum class Making {
+        AllNow,    // every window in the constructor
+        MainFirst, // the main window in the constructor, the rest by completeWindows()
+    };
+    // Creates the windows hidden, each running its creation handler as it is made. With
+    // MainFirst the main window can be shown and painted before the others are made; they
+    // are made, in the same order, by completeWindows(), by the first window(id) call, or
+    // before the first input event reaches the application, whichever comes first.
+    explicit AppWindows(const kaldrani::records::DataFolder& folder, Making making = Making::AllNow);
     // Waits for every run first: a run may still report to the windows.
     ~AppWindows();
     AppWindows(const AppWindows&) = delete;
     AppWindows& operator=(const AppWindows&) = delete;
 
-    // The window with that id; never null once the constructor has returned.
-    QWidget* window(WindowId id) const;
+    // Makes every window not made yet, in start-up order. Safe to call again.
+    void completeWindows();
+
+    // The window with that id, made first when it was not yet; never null.
+    QWidget* window(WindowId id);
 
     Runner runner;
     std::unique_ptr<TfrmMain> frmMain;
@@ -43,6 +53,11 @@ public:
     std::unique_ptr<TfrmIP> frmIP;
     std::unique_ptr<TfrmAbout> frmAbout;
     std::unique_ptr<TfrmUpdate> frmUpdate;
+
+private:
+    const kaldrani::records::DataFolder m_folder;
+    // Catches the first input while windows are still to be made; gone once they are.
+    std::unique_ptr<QObject> m_inputGate;
 };
 
 } // namespace kaldrani::gui

@@ -67,14 +67,13 @@ void setSystemTrayAvailableOverride(std::optional<bool> available)
     g_trayOverride = available;
 }
 
-TfrmMain::TfrmMain(gui::Runner& runner, const records::DataFolder& folder, const AppWindows& windows)
+TfrmMain::TfrmMain(gui::Runner& runner, const records::DataFolder& folder, AppWindows& windows)
     : ToolWindow(nullptr, gui::TitleBar::Tool, QStringLiteral("Kaldrani"), {kClientWidth, kClientHeight}),
       m_runner(runner),
       m_folder(folder),
       m_siteList(folder.siteListPath()),
       m_windows(windows)
 {
-    ImageListPR = gui::makePageRankPictures();
     createControls();
     createTray();
     FormCreate();
@@ -415,6 +414,9 @@ void TfrmMain::pageRankChanged()
     const int n = m_display.pageRankPicture;
     QPixmap picture(gui::kPageRankWidth, gui::kPageRankHeight);
     picture.fill(Qt::transparent);
+    // Drawn when first shown: their font is one start-up would otherwise load for nothing.
+    if (ImageListPR.isEmpty())
+        ImageListPR = gui::makePageRankPictures();
     if (n >= 0 && n < ImageListPR.size())
         picture = QPixmap::fromImage(ImageListPR[n]);
     ImagePR->setPixmap(picture);

@@ -39,7 +39,7 @@ public:
     // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
     // buttons and tray items show the windows of `windows` (which may still be filling);
     // the runs go to runner.
-    TfrmMain(Runner& runner, const kaldrani::records::DataFolder& folder, const AppWindows& windows);
+    TfrmMain(Runner& runner, const kaldrani::records::DataFolder& folder, AppWindows& windows);
 
     // The client area: the layout's controls reach x = 187, past the nominal 179.
     static constexpr int kClientWidth = 187;
@@ -133,7 +133,7 @@ private:
     Runner& m_runner;
     kaldrani::records::DataFolder m_folder;
     kaldrani::records::FileWatch m_siteList;
-    const AppWindows& m_windows;
+    AppWindows& m_windows;
     kaldrani::queries::OverviewDisplay m_display;
     std::optional<CornerPlacement> m_placement;
     bool m_quitting = false;

@@ -2,8 +2,10 @@
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
+#include "gui/FirstPaint.h"
 #include "gui/Icons.h"
 #include "gui/SingleInstance.h"
+#include "gui/StartupProbe.h"
 #include "kaldrani/Version.h"
 
 #include <iostream>
@@ -52,8 +54,15 @@ int main(int argc, char** argv)
     if (!instance.claim())
         return 0;
 
-    AppWindows windows(folder);
+    // The user sees the main window before the other windows are made; they are all made
+    // before the first input is handled.
+    AppWindows windows(folder, AppWindows::Making::MainFirst);
     QObject::connect(&instance, &SingleInstance::activationRequested, windows.frmMain.get(), &TfrmMain::N6Click);
     windows.frmMain->show();
+    afterFirstPaint(windows.frmMain.get(), [&windows] {
+        reportShownIfProbed();
+        windows.completeWindows();
+        quitIfProbed();
+    });
     return QApplication::exec();
 }

@@ -771,3 +771,32 @@ TEST_F(MainWindow, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
 }
 
 } // namespace
+
+// The program shows the main window before making the others: every one must still be
+// there before the first input is handled, and whenever one is asked for.
+TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
+{
+    QTemporaryDir dir;
+    const records::DataFolder folder(dir.path().toStdString());
+    records::EnsureDataFolder(folder);
+    {
+        AppWindows windows(folder, AppWindows::Making::MainFirst);
+        EXPECT_FALSE(windows.frmMail);
+        windows.frmMain->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
+        EXPECT_FALSE(windows.frmUpdate) << "nothing asked for them yet";
+        // The key that triggers the making still reaches its box.
+        windows.frmMain->txtUrl->setFocus();
+        QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
+        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.frmManiSite && windows.frmJilu
+                    && windows.frmWhois && windows.frmIP && windows.frmAbout && windows.frmUpdate);
+        EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
+    }
+    {
+        AppWindows windows(folder, AppWindows::Making::MainFirst);
+        QWidget* about = windows.window(WindowId::About);
+        EXPECT_EQ(about, windows.frmAbout.get());
+        EXPECT_TRUE(about && windows.frmUpdate);
+        windows.completeWindows();
+    }
+}
