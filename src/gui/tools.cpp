@@ -1,10 +1,13 @@
 #include "core/net/ConnectTo.h"
+#include "core/profiles/ActiveProfile.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
 #include "gui/Icons.h"
 #include "gui/SingleInstance.h"
 #include "kaldrani/Version.h"
+
+#include <QMessageBox>
 
 #include <iostream>
 #include <stdexcept>
@@ -13,6 +16,23 @@
 using namespace kaldrani::gui;
 
 using namespace kaldrani;
+
+namespace {
+
+// Says once, without stopping start-up, what in the user's engine profile was not taken.
+void showProfileProblems(const std::vector<profiles::Problem>& problems)
+{
+    QString text = QStringLiteral("引擎配置文件中有以下问题，这些设置仍使用默认值：\n");
+    for (const profiles::Problem& problem : problems) {
+        std::cerr << "kaldrani: " << problem.text() << "\n";
+        text += QStringLiteral("\n") + QString::fromStdString(problem.text());
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kaldrani"), text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -52,8 +72,13 @@ int main(int argc, char** argv)
     if (!instance.claim())
         return 0;
 
+    // Before any window asks a service; a fault is named once and its key keeps the default.
+    const std::vector<profiles::Problem> profileProblems = profiles::useUserProfile();
+
     AppWindows windows(folder);
     QObject::connect(&instance, &SingleInstance::activationRequested, windows.frmMain.get(), &TfrmMain::N6Click);
     windows.frmMain->show();
+    if (!profileProblems.empty())
+        showProfileProblems(profileProblems);
     return QApplication::exec();
 }

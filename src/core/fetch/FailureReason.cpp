@@ -4,11 +4,36 @@
 
 namespace kaldrani::fetch {
 
+namespace {
+
+// A server that refuses to answer this client says so by status or by Retry-After
+// ([rfc6585] 4, [rfc9110] 10.2.3); such an answer is no "0".
+bool isRefusal(const net::HttpStatusError& e)
+{
+    return e.code() == 429 || e.code() == 403 || !e.retryAfter().empty();
+}
+
+// "HTTP/1.1 429 Too Many Requests" -> "429 Too Many Requests".
+std::string statusOf(const net::HttpStatusError& e)
+{
+    const std::string& line = e.statusLine();
+    const auto space = line.find(' ');
+    return space == std::string::npos ? "status " + std::to_string(e.code()) : line.substr(space + 1);
+}
+
+} // namespace
+
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
 {
     try {
         std::rethrow_exception(error);
     } catch (const net::HttpStatusError& e) {
+        if (isRefusal(e)) {
+            std::string why = "blocked: " + statusOf(e);
+            if (!e.retryAfter().empty())
+                why += " (Retry-After: " + e.retryAfter() + ")";
+            return why;
+        }
         // The fetch gives an answer without a status line when none came within the bound.
         if (e.statusLine().empty())
             return "no status line within " + std::to_string(readTimeoutMs) + " ms";
@@ -21,6 +46,19 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
         return e.what();
     } catch (...) {
         return "unknown failure";
+    }
+}
+
+Failure failureKind(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const BlockedPage&) {
+        return Failure::Blocked;
+    } catch (const net::HttpStatusError& e) {
+        return isRefusal(e) ? Failure::Blocked : Failure::Plain;
+    } catch (...) {
+        return Failure::Plain;
     }
 }
 
