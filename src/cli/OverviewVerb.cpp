@@ -12,6 +12,13 @@
 
 namespace kaldrani::cli {
 
+namespace {
+
+// What a figure of a service switched off in the engine profile shows.
+constexpr std::string_view kSwitchedOff = "已关闭";
+
+} // namespace
+
 Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
 {
     CLI::App* command = app.add_subcommand(
@@ -34,14 +41,21 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 queries::QuietOverviewView view;
                 queries::runSiteOverview(display, view, folder, *domain, sites);
 
+                // A service switched off in the profile was not asked: its place says so.
+                const auto shown = [](fetch::Failure failure, const std::string& text) {
+                    return failure == fetch::Failure::SwitchedOff ? std::string(kSwitchedOff) : tsvField(text);
+                };
                 std::ostringstream out;
-                for (const SearchEngine e : kSearchEngines)
-                    out << engineLabel(e) << '\t' << tsvField(display.figure({e, CountKind::Indexed}).text) << '\t'
-                        << tsvField(display.figure({e, CountKind::Backlinks}).text) << '\n';
-                out << "PageRank\t" << display.pageRank << '\n'
-                    << "SogouRank\t" << display.gaugeValue << '\n'
-                    << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
-                    << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
+                for (const SearchEngine e : kSearchEngines) {
+                    const queries::Figure& indexed = display.figure({e, CountKind::Indexed});
+                    const queries::Figure& backlinks = display.figure({e, CountKind::Backlinks});
+                    out << engineLabel(e) << '\t' << shown(indexed.failure, indexed.text) << '\t'
+                        << shown(backlinks.failure, backlinks.text) << '\n';
+                }
+                out << "PageRank\t" << shown(display.pageRankFailureKind, std::to_string(display.pageRank)) << '\n'
+                    << "SogouRank\t" << shown(display.sogouRatingFailureKind, std::to_string(display.gaugeValue)) << '\n'
+                    << "AlexaRank\t" << shown(display.alexaRankFailureKind, display.alexaRank) << '\n'
+                    << "ChinaRank\t" << shown(display.chinaRankFailureKind, display.chinaRank) << '\n';
                 writeStdout(out.str());
                 if (*why)
                     std::cerr << failureLines(display) << std::flush;
