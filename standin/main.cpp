@@ -25,7 +25,8 @@ int main(int argc, char** argv)
     std::string fail;
     app.add_option("--fail", fail,
                    "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
-                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page) or slow (5 s)")
+                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
+                   "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
     CLI11_PARSE(app, argc, argv);
 

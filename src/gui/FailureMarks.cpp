@@ -2,6 +2,8 @@
 
 #include "gui/TGauge.h"
 
+#include "core/fetch/FailureReason.h"
+
 #include <QBrush>
 #include <QPalette>
 #include <QTableWidgetItem>
@@ -16,7 +18,7 @@ QString reasonText(const std::string& why, fetch::Failure kind)
     QString text = QString::fromStdString(why);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     switch (kind) {
-    case fetch::Failure::Blocked: return QStringLiteral("被拦截：") + text;
+    case fetch::Failure::Blocked: return QStringLiteral("被拦截：") + QString::fromStdString(fetch::refusalOf(why));
     case fetch::Failure::SwitchedOff: return QStringLiteral("已关闭：") + text;
     default: return QStringLiteral("查询失败：") + text;
     }

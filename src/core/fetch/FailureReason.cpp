@@ -6,6 +6,8 @@ namespace kaldrani::fetch {
 
 namespace {
 
+constexpr std::string_view kBlocked = "blocked: ";
+
 // A server that refuses to answer this client says so by status or by Retry-After
 // ([rfc6585] 4, [rfc9110] 10.2.3); such an answer is no "0".
 bool isRefusal(const net::HttpStatusError& e)
@@ -29,7 +31,7 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
         std::rethrow_exception(error);
     } catch (const net::HttpStatusError& e) {
         if (isRefusal(e)) {
-            std::string why = "blocked: " + statusOf(e);
+            std::string why = std::string(kBlocked) + statusOf(e);
             if (!e.retryAfter().empty())
                 why += " (Retry-After: " + e.retryAfter() + ")";
             return why;
@@ -47,6 +49,11 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs)
     } catch (...) {
         return "unknown failure";
     }
+}
+
+std::string refusalOf(const std::string& why)
+{
+    return why.starts_with(kBlocked) ? why.substr(kBlocked.size()) : why;
 }
 
 Failure failureKind(const std::exception_ptr& error)

@@ -28,6 +28,9 @@ public:
 // refusal ("blocked: 429 Too Many Requests"), or any other failure's message.
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs);
 
+// The refusal a blocked reason names, without its "blocked: " ("verification page").
+std::string refusalOf(const std::string& why);
+
 // Failure::Blocked for a refusal: a BlockedPage, or an answer of status 429 or 403 or
 // one that carries Retry-After; Failure::Plain for anything else.
 Failure failureKind(const std::exception_ptr& error);

@@ -104,7 +104,7 @@ std::string_view keywordFailureText(SearchEngine engine)
 std::string keywordBoxText(const fetch::Outcome<std::string>& outcome)
 {
     switch (outcome.failure) {
-    case fetch::Failure::Blocked: return "被拦截：" + outcome.why;
+    case fetch::Failure::Blocked: return "被拦截：" + fetch::refusalOf(outcome.why);
     case fetch::Failure::SwitchedOff: return "已关闭";
     default: return outcome.value;
     }
