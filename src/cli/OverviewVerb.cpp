@@ -2,6 +2,7 @@
 #include "cli/FailureLines.h"
 
 #include "cli/Output.h"
+#include "cli/SavedPages.h"
 
 #include "core/model/SearchEngine.h"
 #include "core/queries/SiteOverviewRun.h"
@@ -9,6 +10,7 @@
 
 #include <sstream>
 #include <memory>
+#include <optional>
 
 namespace kaldrani::cli {
 
@@ -30,16 +32,27 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                       "Then say on stderr why each failed figure failed: label, TAB, 收录情况 or 反向链接 "
                       "(empty for a rank), TAB, reason");
 
-    return {command, [domain, why, &options]() -> int {
+    auto savePages = std::make_shared<std::string>();
+    command->add_option("--save-pages", *savePages,
+                        "Keep every page fetched in DIR, one file each (address, status line, empty line, body), "
+                        "for kaldrani-cli engines try")
+        ->option_text("DIR");
+
+    return {command, [domain, why, savePages, &options]() -> int {
                 if (!queries::IsValidDomain(*domain))
                     throw CommandFailure(2, "kaldrani-cli: \"" + *domain
                                                 + "\" is not a domain name (expected a name such as example.com)");
                 const records::DataFolder folder = openDataFolder(options);
                 const std::vector<std::string> sites = records::loadSiteList(folder);
 
+                std::optional<PageSaver> saver;
+                if (!savePages->empty())
+                    saver.emplace(*savePages);
                 queries::OverviewDisplay display;
                 queries::QuietOverviewView view;
                 queries::runSiteOverview(display, view, folder, *domain, sites);
+                const std::string saveError = saver ? saver->firstError() : std::string();
+                saver.reset();
 
                 // A service switched off in the profile was not asked: its place says so.
                 const auto shown = [](fetch::Failure failure, const std::string& text) {
@@ -61,6 +74,8 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                     std::cerr << failureLines(display) << std::flush;
                 if (!view.firstError().empty())
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
+                if (!saveError.empty())
+                    throw CommandFailure(1, "kaldrani-cli: --save-pages: " + saveError);
                 return 0;
             }};
 }

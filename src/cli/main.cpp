@@ -49,6 +49,7 @@ int main(int argc, char** argv)
         cli::addIpVerb(app, options),
         cli::addMailVerb(app, options),
         cli::addRankVerb(app, options),
+        cli::addEnginesVerb(app, options),
     };
 
     try {

@@ -28,6 +28,12 @@ bool keeping()
 
 } // namespace
 
+void setPageKeeper(std::function<void(const KeptPage&)> keeper)
+{
+    const std::lock_guard lock(g_keeperMutex);
+    g_keeper = std::move(keeper);
+}
+
 QueryFetch fetchSettings(const profiles::Service& service)
 {
     return {.form = service.form,

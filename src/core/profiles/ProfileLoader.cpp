@@ -258,8 +258,14 @@ void collectDefaults(const toml::table& table, const std::string& prefix, std::v
         // The default's own query says which inputs the service fills.
         if (const auto query = table["query"].value<std::string>())
             s.query = *query;
-        for (auto&& [key, node] : table) {
-            const std::string name(key.str());
+        // toml++ keeps keys sorted; the file's order is the order of their lines.
+        std::vector<std::pair<int, std::string>> ordered;
+        for (auto&& [key, node] : table)
+            ordered.emplace_back(lineOf(node), std::string(key.str()));
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [line, name] : ordered) {
+            const toml::node& node = *table.get(name);
             const KeyRule* rule = ruleFor(name);
             if (rule == nullptr)
                 throw std::logic_error("default profile: " + prefix + "." + name + ": unknown key");
