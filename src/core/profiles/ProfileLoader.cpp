@@ -11,12 +11,14 @@
 #include <iterator>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 namespace kaldrani::profiles {
 
 namespace {
+
+// Far beyond any profile; a stray big file must not be read whole.
+constexpr std::uintmax_t kMaxProfileBytes = 1 << 20;
 
 // What is wrong with a value, or nothing.
 using Fault = std::optional<std::string>;
@@ -404,19 +406,27 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
 
 Profile loadProfileFile(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec))
-        return loadProfile(defaultProfileText());
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) {
+    const auto unread = [&path](const std::string& why) {
         Profile profile = loadProfile(defaultProfileText());
         profile.userFile = path.string();
-        profile.problems.push_back({path.string(), 0, {}, "not read: the file cannot be read"});
+        profile.problems.push_back({path.string(), 0, {}, "not read: " + why});
         return profile;
-    }
-    return loadProfile(defaultProfileText(), text.str(), path.string());
+    };
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return loadProfile(defaultProfileText());
+    // A folder or a FIFO in its place must neither be taken for an empty file nor wait.
+    if (ec || status.type() != std::filesystem::file_type::regular)
+        return unread("it is not a regular file");
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxProfileBytes)
+        return unread("it is larger than 1 MiB");
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof())
+        return unread("the file cannot be read");
+    return loadProfile(defaultProfileText(), text, path.string());
 }
 
 std::filesystem::path userProfilePath()

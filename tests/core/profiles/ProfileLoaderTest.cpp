@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 #include <fstream>
 #include <set>
 #include <stdexcept>
@@ -213,6 +214,29 @@ TEST(ProfileLoader, ReadsTheUsersFileFromTheConfigFolder)
     const Profile none = loadProfileFile(folder.path() / "missing.toml");
     EXPECT_TRUE(none.problems.empty());
     EXPECT_TRUE(none.userFile.empty());
+
+    // Something else in its place is named, never waited on nor taken for an empty file.
+    const std::filesystem::path fifo = folder.path() / "fifo.toml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(folder.path() / "big.toml") << std::string(2 << 20, '#');
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a folder", folder.path() / "kaldrani", "not a regular file"},
+        {"a FIFO", fifo, "not a regular file"},
+        {"a file over 1 MiB", folder.path() / "big.toml", "larger than 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadProfileFile(c.path);
+        ASSERT_EQ(p.problems.size(), 1u);
+        EXPECT_EQ(p.problems.front().file, c.path.string());
+        EXPECT_NE(p.problems.front().message.find(c.says), std::string::npos) << p.problems.front().message;
+        EXPECT_EQ(p.services.size(), defaultProfile().services.size());
+    }
 }
 
 } // namespace
