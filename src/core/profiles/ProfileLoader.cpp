@@ -414,10 +414,11 @@ Profile loadProfileFile(const std::filesystem::path& path)
     };
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found)
+    // A folder that cannot be searched tells nothing of a file in it: as good as none.
+    if (ec || status.type() == std::filesystem::file_type::not_found)
         return loadProfile(defaultProfileText());
     // A folder or a FIFO in its place must neither be taken for an empty file nor wait.
-    if (ec || status.type() != std::filesystem::file_type::regular)
+    if (status.type() != std::filesystem::file_type::regular)
         return unread("it is not a regular file");
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (ec || size > kMaxProfileBytes)
