@@ -3,19 +3,30 @@
 
 #include "core/fetch/Patterns.h"
 #include "core/net/TRegExp.h"
+#include "core/profiles/ActiveProfile.h"
 #include "core/queries/SiteOverviewRun.h"
 
-#include <array>
+#include <string>
+#include <vector>
 
 using namespace kaldrani;
 
 namespace {
 
-const std::array<std::string_view, 12> kPatterns = {
-    patterns::kBaiduCount, patterns::kGoogleIndexed, patterns::kGoogleBacklinks, patterns::kStrong,
-    patterns::kSogouCount, patterns::kSosoCount,     patterns::kYoudaoCount,     patterns::kBingCount,
-    patterns::kSogouRating, patterns::kChinaRank,    patterns::kDomain,          "<a href=\"([^\"]*)\"",
-};
+// The default profile's patterns, the domain check and a plain one.
+const std::vector<std::string>& patternList()
+{
+    static const std::vector<std::string> list = [] {
+        std::vector<std::string> out;
+        for (const profiles::Service& s : profiles::defaultProfile().services)
+            if (!s.pattern.empty())
+                out.push_back(s.pattern);
+        out.emplace_back(patterns::kDomain);
+        out.emplace_back("<a href=\"([^\"]*)\"");
+        return out;
+    }();
+    return list;
+}
 
 } // namespace
 
@@ -29,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text = (selector & 0x80) ? std::string(raw) : text::sanitizeUtf8(raw);
 
     net::TRegExp re;
-    re.setPattern(std::string(kPatterns[(selector & 0x0F) % kPatterns.size()]));
+    re.setPattern(patternList()[((selector & 0x0F) | ((selector & 0x40) >> 2)) % patternList().size()]);
     re.setGlobal(selector & 0x10);
     re.setMultiline(selector & 0x20);
     const net::TMatchCollection matches = re.Execute(text);

@@ -1,4 +1,5 @@
 #include "FailingServices.h"
+#include "RefusalPages.h"
 
 #include "StandinServer.h"
 #include "core/fetch/Endpoints.h"
@@ -42,13 +43,15 @@ Response failure(std::string_view how)
     }
     if (how == "empty")
         return utf8Page("");
+    if (std::optional<Response> refused = refusal(how))
+        return *refused;
     if (how == "slow") {
         Response r = utf8Page("<html><body></body></html>");
         r.delayMs = kSlowMs;
         return r;
     }
     throw std::invalid_argument("--fail: unknown way to fail \"" + std::string(how)
-                                + "\" (use http, empty or slow)");
+                                + "\" (use http, empty, slow, verify or 429)");
 }
 
 } // namespace

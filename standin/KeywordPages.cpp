@@ -118,7 +118,7 @@ struct KeywordRoute {
     const char* title;
 };
 
-constexpr PerEngine<KeywordRoute> kRoutes = {{
+const PerEngine<KeywordRoute> kRoutes = {{
     {SearchEngine::Baidu, endpoints::kBaidu, "/s", "wd", "pn", 10, 0, "百度搜索"},
     {SearchEngine::Google, endpoints::kGoogle, "/search", "q", "start", 10, 0, "Google 搜索"},
     {SearchEngine::Yahoo, endpoints::kYahooSearch, "/s", "p", "b", 10, 0, "雅虎搜索"},

@@ -39,7 +39,8 @@ int main(int argc, char** argv)
     std::string fail;
     app.add_option("--fail", fail,
                    "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
-                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page) or slow (5 s)")
+                   "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
+                   "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
     app.footer("Prints the ports bound, one per line: HTTP, then HTTPS (with --ca-out), then SMTP (with "
                "--mail-dir), then implicit TLS mail (with both).");

@@ -59,7 +59,7 @@ _kaldrani_cli()
     COMPREPLY=()
     if [[ -n $takes_value ]]; then
         case $takes_value in
-        --data-dir)
+        --data-dir | --save-pages)
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             compopt -o filenames 2>/dev/null
             ;;
@@ -97,9 +97,12 @@ _kaldrani_cli()
             [[ -n $site && $site == "$cur"* ]] && COMPREPLY+=("$site")
         done < <(_kaldrani_cli_sites "$program" "$datadir")
         ;;
-    "sites set:0")
+    "sites set:0" | "engines try:1")
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         compopt -o filenames 2>/dev/null
+        ;;
+    "engines try:0")
+        mapfile -t COMPREPLY < <(compgen -W "$("$program" engines 2>/dev/null | cut -f1)" -- "$cur")
         ;;
     esac
     return 0

@@ -2,6 +2,7 @@
 #include "cli/FailureLines.h"
 
 #include "cli/Output.h"
+#include "cli/SavedPages.h"
 
 #include "core/model/SearchEngine.h"
 #include "core/queries/SiteOverviewRun.h"
@@ -9,8 +10,16 @@
 
 #include <sstream>
 #include <memory>
+#include <optional>
 
 namespace kaldrani::cli {
+
+namespace {
+
+// What a figure of a service switched off in the engine profile shows.
+constexpr std::string_view kSwitchedOff = "已关闭";
+
+} // namespace
 
 Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
 {
@@ -23,30 +32,50 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                       "Then say on stderr why each failed figure failed: label, TAB, 收录情况 or 反向链接 "
                       "(empty for a rank), TAB, reason");
 
-    return {command, [domain, why, &options]() -> int {
+    auto savePages = std::make_shared<std::string>();
+    command->add_option("--save-pages", *savePages,
+                        "Keep every page fetched in DIR, one file each (address, status line, empty line, body), "
+                        "for kaldrani-cli engines try")
+        ->option_text("DIR");
+
+    return {command, [domain, why, savePages, &options]() -> int {
                 if (!queries::IsValidDomain(*domain))
                     throw CommandFailure(2, "kaldrani-cli: \"" + *domain
                                                 + "\" is not a domain name (expected a name such as example.com)");
                 const records::DataFolder folder = openDataFolder(options);
                 const std::vector<std::string> sites = records::loadSiteList(folder);
 
+                std::optional<PageSaver> saver;
+                if (!savePages->empty())
+                    saver.emplace(*savePages);
                 queries::OverviewDisplay display;
                 queries::QuietOverviewView view;
                 queries::runSiteOverview(display, view, folder, *domain, sites);
+                const std::string saveError = saver ? saver->firstError() : std::string();
+                saver.reset();
 
+                // A service switched off in the profile was not asked: its place says so.
+                const auto shown = [](fetch::Failure failure, const std::string& text) {
+                    return failure == fetch::Failure::SwitchedOff ? std::string(kSwitchedOff) : tsvField(text);
+                };
                 std::ostringstream out;
-                for (const SearchEngine e : kSearchEngines)
-                    out << engineLabel(e) << '\t' << tsvField(display.figure({e, CountKind::Indexed}).text) << '\t'
-                        << tsvField(display.figure({e, CountKind::Backlinks}).text) << '\n';
-                out << "PageRank\t" << display.pageRank << '\n'
-                    << "SogouRank\t" << display.gaugeValue << '\n'
-                    << "AlexaRank\t" << tsvField(display.alexaRank) << '\n'
-                    << "ChinaRank\t" << tsvField(display.chinaRank) << '\n';
+                for (const SearchEngine e : kSearchEngines) {
+                    const queries::Figure& indexed = display.figure({e, CountKind::Indexed});
+                    const queries::Figure& backlinks = display.figure({e, CountKind::Backlinks});
+                    out << engineLabel(e) << '\t' << shown(indexed.failure, indexed.text) << '\t'
+                        << shown(backlinks.failure, backlinks.text) << '\n';
+                }
+                out << "PageRank\t" << shown(display.pageRankFailureKind, std::to_string(display.pageRank)) << '\n'
+                    << "SogouRank\t" << shown(display.sogouRatingFailureKind, std::to_string(display.gaugeValue)) << '\n'
+                    << "AlexaRank\t" << shown(display.alexaRankFailureKind, display.alexaRank) << '\n'
+                    << "ChinaRank\t" << shown(display.chinaRankFailureKind, display.chinaRank) << '\n';
                 writeStdout(out.str());
                 if (*why)
                     std::cerr << failureLines(display) << std::flush;
                 if (!view.firstError().empty())
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
+                if (!saveError.empty())
+                    throw CommandFailure(1, "kaldrani-cli: --save-pages: " + saveError);
                 return 0;
             }};
 }

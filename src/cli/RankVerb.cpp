@@ -1,5 +1,6 @@
 #include "cli/FailureLines.h"
 #include "cli/Output.h"
+#include "cli/SavedPages.h"
 #include "cli/Verbs.h"
 
 #include "core/model/SearchEngine.h"
@@ -7,6 +8,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace kaldrani::cli {
@@ -60,6 +62,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
         bool why = false;
         std::string site;
         std::string keyword;
+        std::string savePages;
     };
     auto args = std::make_shared<Args>();
     command->add_option("--first", args->first, "First result page, 1..100")->check(CLI::Range(1, 100));
@@ -69,6 +72,10 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
     command->add_flag("--progress", args->progress, "Write each status (正在查询第 N 页) to stderr as it is set");
     command->add_flag("--why", args->why,
                       "Then say on stderr why each failed engine failed: label, TAB, TAB, reason");
+    command->add_option("--save-pages", args->savePages,
+                        "Keep every page fetched in DIR, one file each (address, status line, empty line, body), "
+                        "for kaldrani-cli engines try")
+        ->option_text("DIR");
     command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
     command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
 
@@ -80,8 +87,13 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                         if (text.starts_with("正在查询第 "))
                             std::cerr << text << std::endl;
                     };
+                std::optional<PageSaver> saver;
+                if (!args->savePages.empty())
+                    saver.emplace(args->savePages);
                 const queries::KeywordFailures failures =
                     queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                const std::string saveError = saver ? saver->firstError() : std::string();
+                saver.reset();
                 std::string out;
                 for (const SearchEngine e : kSearchEngines)
                     out += std::string(engineLabel(e)) + '\t' + tsvField(view.resultText(e)) + '\t' +
@@ -93,6 +105,8 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                         lines += failureLine(engineLabel(e), "", failures[engineIndex(e)]);
                     std::cerr << lines << std::flush;
                 }
+                if (!saveError.empty())
+                    throw CommandFailure(1, "kaldrani-cli: --save-pages: " + saveError);
                 return 0;
             }};
 }

@@ -58,5 +58,6 @@ Verb addWhoisVerb(CLI::App& app, const GlobalOptions& options);
 Verb addIpVerb(CLI::App& app, const GlobalOptions& options);
 Verb addMailVerb(CLI::App& app, const GlobalOptions& options);
 Verb addRankVerb(CLI::App& app, const GlobalOptions& options);
+Verb addEnginesVerb(CLI::App& app, const GlobalOptions& options);
 
 } // namespace kaldrani::cli

@@ -2,6 +2,7 @@
 #include "core/net/ConnectTo.h"
 #include "core/net/NetError.h"
 #include "core/net/Tls.h"
+#include "core/profiles/ActiveProfile.h"
 #include "kaldrani/Version.h"
 
 #include <iostream>
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
         cli::addIpVerb(app, options),
         cli::addMailVerb(app, options),
         cli::addRankVerb(app, options),
+        cli::addEnginesVerb(app, options),
     };
 
     try {
@@ -72,6 +74,9 @@ int main(int argc, char** argv)
         // Checked now, so a bad file is named before any verb runs.
         for (const auto& file : trustAnchors)
             net::addTrustAnchorFile(file);
+        // A fault in the user's engine profile is named once; its key keeps the default.
+        for (const profiles::Problem& problem : profiles::useUserProfile())
+            std::cerr << "kaldrani-cli: " << cli::terminalText(problem.text(), true) << "\n";
     } catch (const std::invalid_argument& e) {
         std::cerr << "kaldrani-cli: " << e.what() << "\n";
         return 2;

@@ -2,6 +2,8 @@
 
 #include "gui/TGauge.h"
 
+#include "core/fetch/FailureReason.h"
+
 #include <QBrush>
 #include <QPalette>
 #include <QTableWidgetItem>
@@ -11,16 +13,38 @@ namespace kaldrani::gui {
 
 namespace {
 
-QString reasonText(const std::string& why)
+QString reasonText(const std::string& why, fetch::Failure kind)
 {
     QString text = QString::fromStdString(why);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return QStringLiteral("查询失败：") + text;
+    switch (kind) {
+    case fetch::Failure::Blocked: return QStringLiteral("被拦截：") + QString::fromStdString(fetch::refusalOf(why));
+    case fetch::Failure::SwitchedOff: return QStringLiteral("已关闭：") + text;
+    default: return QStringLiteral("查询失败：") + text;
+    }
+}
+
+QColor textColour(fetch::Failure kind)
+{
+    switch (kind) {
+    case fetch::Failure::Blocked: return kBlockedText;
+    case fetch::Failure::SwitchedOff: return kSwitchedOffText;
+    default: return kFailureText;
+    }
+}
+
+QColor backgroundColour(fetch::Failure kind)
+{
+    switch (kind) {
+    case fetch::Failure::Blocked: return kBlockedBackground;
+    case fetch::Failure::SwitchedOff: return kSwitchedOffBackground;
+    default: return kFailureBackground;
+    }
 }
 
 } // namespace
 
-void markFailure(QTableWidgetItem* item, const std::string& why)
+void markFailure(QTableWidgetItem* item, const std::string& why, fetch::Failure kind)
 {
     if (why.empty()) {
         item->setData(Qt::ForegroundRole, QVariant());
@@ -28,17 +52,17 @@ void markFailure(QTableWidgetItem* item, const std::string& why)
         item->setToolTip(QString());
         return;
     }
-    item->setForeground(kFailureText);
-    item->setBackground(kFailureBackground);
-    item->setToolTip(reasonText(why));
+    item->setForeground(textColour(kind));
+    item->setBackground(backgroundColour(kind));
+    item->setToolTip(reasonText(why, kind));
 }
 
-void markFailure(QWidget* widget, const std::string& why)
+void markFailure(QWidget* widget, const std::string& why, fetch::Failure kind)
 {
     const bool failed = !why.empty();
-    widget->setToolTip(failed ? reasonText(why) : QString());
+    widget->setToolTip(failed ? reasonText(why, kind) : QString());
     if (auto* gauge = qobject_cast<TGauge*>(widget)) {
-        gauge->setBackgroundColor(failed ? kFailureBackground : QColor(Qt::white));
+        gauge->setBackgroundColor(failed ? backgroundColour(kind) : QColor(Qt::white));
         return;
     }
     // Back to what the parent gives, so nothing of the mark stays behind.
@@ -46,8 +70,8 @@ void markFailure(QWidget* widget, const std::string& why)
     widget->setAutoFillBackground(failed);
     if (failed) {
         QPalette marked = widget->palette();
-        marked.setColor(QPalette::WindowText, kFailureText);
-        marked.setColor(QPalette::Window, kFailureBackground);
+        marked.setColor(QPalette::WindowText, textColour(kind));
+        marked.setColor(QPalette::Window, backgroundColour(kind));
         widget->setPalette(marked);
     }
     widget->update();

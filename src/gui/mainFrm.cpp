@@ -383,8 +383,10 @@ void TfrmMain::showFigure(queries::FigureId id)
     // The engine's row, and the kind's column after the labels.
     QTableWidgetItem* item = StringGD->item(engineRow(id.engine), static_cast<int>(kindIndex(id.kind)) + 1);
     const queries::Figure& figure = m_display.figure(id);
-    item->setText(QString::fromStdString(figure.text));
-    gui::markFailure(item, figure.why);
+    // The history keeps the failure value; the window says the service was not asked.
+    const bool off = figure.failure == fetch::Failure::SwitchedOff && !figure.why.empty();
+    item->setText(off ? QString::fromUtf8(gui::kSwitchedOffShown) : QString::fromStdString(figure.text));
+    gui::markFailure(item, figure.why, figure.failure);
 }
 
 void TfrmMain::figureChanged(queries::FigureId id)
@@ -398,10 +400,10 @@ void TfrmMain::displayCleared()
     for (const SearchEngine e : kSearchEngines)
         for (const CountKind k : kCountKinds)
             showFigure({e, k});
-    gui::markFailure(ImagePR, m_display.pageRankFailure);
-    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure);
-    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure);
-    gui::markFailure(lblChinaRank, m_display.chinaRankFailure);
+    gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
+    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
+    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
+    gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
     ImagePR->setVisible(m_display.pageRankVisible);
     SouGouRankG->setVisible(m_display.gaugeVisible);
     lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
@@ -421,7 +423,7 @@ void TfrmMain::pageRankChanged()
         picture = QPixmap::fromImage(ImageListPR[n]);
     ImagePR->setPixmap(picture);
     ImagePR->setVisible(m_display.pageRankVisible);
-    gui::markFailure(ImagePR, m_display.pageRankFailure);
+    gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
     ImagePR->repaint();
 }
 
@@ -429,21 +431,25 @@ void TfrmMain::gaugeChanged()
 {
     SouGouRankG->setProgress(m_display.gaugeValue);
     SouGouRankG->setVisible(m_display.gaugeVisible);
-    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure);
+    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
     SouGouRankG->repaint();
 }
 
 void TfrmMain::alexaRankChanged()
 {
-    lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
-    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure);
+    lblAlexaRank->setText(m_display.alexaRankFailureKind == fetch::Failure::SwitchedOff
+                              ? QString::fromUtf8(gui::kSwitchedOffShown)
+                              : QString::fromStdString(m_display.alexaRank));
+    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
     lblAlexaRank->repaint();
 }
 
 void TfrmMain::chinaRankChanged()
 {
-    lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
-    gui::markFailure(lblChinaRank, m_display.chinaRankFailure);
+    lblChinaRank->setText(m_display.chinaRankFailureKind == fetch::Failure::SwitchedOff
+                              ? QString::fromUtf8(gui::kSwitchedOffShown)
+                              : QString::fromStdString(m_display.chinaRank));
+    gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
     lblChinaRank->repaint();
 }
 

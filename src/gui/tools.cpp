@@ -1,4 +1,5 @@
 #include "core/net/ConnectTo.h"
+#include "core/profiles/ActiveProfile.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
@@ -8,6 +9,8 @@
 #include "gui/StartupProbe.h"
 #include "kaldrani/Version.h"
 
+#include <QMessageBox>
+
 #include <iostream>
 #include <stdexcept>
 #include <string_view>
@@ -15,6 +18,23 @@
 using namespace kaldrani::gui;
 
 using namespace kaldrani;
+
+namespace {
+
+// Says once, without stopping start-up, what in the user's engine profile was not taken.
+void showProfileProblems(const std::vector<profiles::Problem>& problems)
+{
+    QString text = QStringLiteral("引擎配置文件中有以下问题，这些设置仍使用默认值：\n");
+    for (const profiles::Problem& problem : problems) {
+        std::cerr << "kaldrani: " << problem.text() << "\n";
+        text += QStringLiteral("\n") + QString::fromStdString(problem.text());
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kaldrani"), text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -54,6 +74,9 @@ int main(int argc, char** argv)
     if (!instance.claim())
         return 0;
 
+    // Before any window asks a service; a fault is named once and its key keeps the default.
+    const std::vector<profiles::Problem> profileProblems = profiles::useUserProfile();
+
     // The user sees the main window before the other windows are made; they are all made
     // before the first input is handled.
     AppWindows windows(folder, AppWindows::Making::MainFirst);
@@ -64,5 +87,7 @@ int main(int argc, char** argv)
         windows.completeWindows();
         quitIfProbed();
     });
+    if (!profileProblems.empty())
+        showProfileProblems(profileProblems);
     return QApplication::exec();
 }

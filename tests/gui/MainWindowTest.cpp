@@ -1,6 +1,8 @@
 #include "ClosedPort.h"
 #include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ProfileLoader.h"
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
 #include "gui/AppWindows.h"
@@ -768,6 +770,44 @@ TEST_F(MainWindow, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
     EXPECT_NE(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
     EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
     EXPECT_TRUE(w->lblChinaRank->toolTip().isEmpty());
+}
+
+TEST_F(MainWindow, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
+{
+    struct DefaultAgain {
+        ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
+    } defaultAgain;
+    profiles::setActiveProfile(profiles::loadProfile(profiles::defaultProfileText(),
+                                                     "[count.baidu.indexed]\nblocked = ['请输入验证码']\n"
+                                                     "[count.sogou.backlinks]\nenabled = false\n"
+                                                     "[rank.alexa]\nenabled = false\n",
+                                                     "engines.toml"));
+    standin::failServices(m_server, "baidu:verify,google:429");
+    runFor(QStringLiteral("example.com"));
+
+    QTableWidgetItem* baidu = w->StringGD->item(1, 1);
+    EXPECT_EQ(baidu->text(), QStringLiteral("0"));
+    EXPECT_EQ(baidu->foreground().color(), gui::kBlockedText);
+    EXPECT_EQ(baidu->background().color(), gui::kBlockedBackground);
+    EXPECT_EQ(baidu->toolTip(), QStringLiteral("被拦截：verification page"));
+    // Without a marker the same page is only a page without a count.
+    EXPECT_EQ(w->StringGD->item(1, 2)->foreground().color(), gui::kFailureText);
+    QTableWidgetItem* google = w->StringGD->item(2, 1);
+    EXPECT_EQ(google->foreground().color(), gui::kBlockedText);
+    EXPECT_EQ(google->toolTip(), QStringLiteral("被拦截：429 Too Many Requests (Retry-After: 120)"));
+
+    QTableWidgetItem* sogou = w->StringGD->item(4, 2);
+    EXPECT_EQ(sogou->text(), QStringLiteral("已关闭"));
+    EXPECT_EQ(sogou->foreground().color(), gui::kSwitchedOffText);
+    EXPECT_EQ(w->lblAlexaRank->text(), QStringLiteral("已关闭"));
+    EXPECT_EQ(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kSwitchedOffText);
+    savePicture(w, "mainFrm-blocked");
+
+    // The history keeps the failure values old readers know.
+    const auto records = records::ReadHistory(m_folder, "example.com");
+    ASSERT_FALSE(records.empty());
+    EXPECT_TRUE(records.back()[3].ends_with("/0")) << records.back()[3];
+    EXPECT_EQ(records.back()[9], "查询失败");
 }
 
 } // namespace

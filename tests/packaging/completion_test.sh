@@ -35,11 +35,13 @@ check()
 printf 'example.com\nexample.org\n例子.中国\n' | "$cli" --data-dir "$tmp/data" sites set - || exit 1
 sites="example.com example.org 例子.中国"
 
-check "every verb" "fetch history ip mail overview rank sites whois" ""
+check "every verb" "engines fetch history ip mail overview rank sites whois" ""
 check "verb prefix" "overview" "ov"
 check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version" "--"
 check "a verb's options" "--engines" rank --e
 check "the nested verb" "set" sites ""
+check "the engines' nested verbs" "check try" engines ""
+check "a service to try" "count.baidu.backlinks count.baidu.indexed" engines try count.baidu
 check "engines after a comma" "baidu,bing" rank --engines baidu,b
 check "sites for overview" "$sites" --data-dir "$tmp/data" overview ""
 check "sites for history by prefix" "example.com example.org" --data-dir "$tmp/data" history ex

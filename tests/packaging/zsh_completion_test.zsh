@@ -30,10 +30,11 @@ check() {
 
 print 'example.com\nexample.org\n例子.中国' | $cli --data-dir $tmp/data sites set - || exit 1
 
-check "every verb" "fetch history ip mail overview rank sites whois" ""
+check "every verb" "engines fetch history ip mail overview rank sites whois" ""
 check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version -h" --
-check "a verb's options" "--engines --first --help --help-all --last --progress --why -h" rank --e
+check "a verb's options" "--engines --first --help --help-all --last --progress --save-pages --why -h" rank --e
 check "the nested verb" "set" sites ""
+check "the engines' nested verbs" "check try" engines ""
 check "engines as a list" "<sequence compadd - baidu google yahoo sogou soso youdao bing>" rank --engines b
 check "sites for overview" "example.com example.org 例子.中国" --data-dir $tmp/data overview ""
 check "sites for rank after its options" "example.com example.org 例子.中国" --data-dir $tmp/data rank --last 5 ""

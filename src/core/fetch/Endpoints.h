@@ -1,24 +1,43 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
-// The host of every web endpoint the program asks. Paths and query keys belong to the
-// queries; only the hosts live here, so that one edit moves a service.
+// The default host of each service, as the embedded engine profile gives it: the one
+// place the hosts are written is that profile. The stand-in answers at these hosts, and
+// the maker's site is where the windows send the user.
 namespace kaldrani::endpoints {
 
-inline constexpr std::string_view kBaidu = "www.baidu.com";
-inline constexpr std::string_view kGoogle = "www.google.cn";
-inline constexpr std::string_view kYahoo = "sitemap.cn.yahoo.com";
+// The host of the default profile's service `service`; reads like a string_view.
+class DefaultHost {
+public:
+    constexpr explicit DefaultHost(std::string_view service) : m_service(service) { }
+
+    // Raises std::out_of_range when the default profile has no such service.
+    std::string_view view() const;
+    operator std::string_view() const { return view(); }
+    const char* data() const { return view().data(); }
+    std::size_t size() const { return view().size(); }
+    explicit operator std::string() const { return std::string(view()); }
+
+private:
+    std::string_view m_service;
+};
+
+inline constexpr DefaultHost kBaidu{"count.baidu.indexed"};
+inline constexpr DefaultHost kGoogle{"count.google.indexed"};
+inline constexpr DefaultHost kYahoo{"count.yahoo.indexed"};
 // Yahoo China's web search, where the keyword ranking looks (the counts ask its site map).
-inline constexpr std::string_view kYahooSearch = "www.yahoo.cn";
-inline constexpr std::string_view kSogou = "www.sogou.com";
-inline constexpr std::string_view kSoso = "www.soso.com";
-inline constexpr std::string_view kYoudao = "www.youdao.com";
-inline constexpr std::string_view kBing = "cn.bing.com";
+inline constexpr DefaultHost kYahooSearch{"keyword.yahoo"};
+inline constexpr DefaultHost kSogou{"count.sogou.indexed"};
+inline constexpr DefaultHost kSoso{"count.soso.indexed"};
+inline constexpr DefaultHost kYoudao{"count.youdao.indexed"};
+inline constexpr DefaultHost kBing{"count.bing.indexed"};
 
 // The maker's site: PageRank, Alexa and IP services, the version page, the home page.
-inline constexpr std::string_view kMaker = "www.kaldrani.com";
-inline constexpr std::string_view kChinaRank = "www.chinarank.org.cn";
-inline constexpr std::string_view kWhois = "www.hichina.com";
+inline constexpr DefaultHost kMaker{"version"};
+inline constexpr DefaultHost kChinaRank{"rank.chinarank"};
+inline constexpr DefaultHost kWhois{"lookup.whois"};
 
 } // namespace kaldrani::endpoints

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/fetch/Outcome.h"
+
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -13,10 +15,24 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Raised inside a query whose page is a refusal rather than an answer (a verification or
+// captcha page); the message is the reason ("blocked: verification page").
+class BlockedPage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Why a query failed, for the user: the status line of an HTTP error answer, the fetch's
 // own message ("Socket Error # 111\r\nConnection refused."), a read time-out with its
-// bound ("Read timed out. (no data for 2000 ms)", "no status line within 2000 ms"), or any
-// other failure's message.
+// bound ("Read timed out. (no data for 2000 ms)", "no status line within 2000 ms"), a
+// refusal ("blocked: 429 Too Many Requests"), or any other failure's message.
 std::string failureReason(const std::exception_ptr& error, int readTimeoutMs);
+
+// The refusal a blocked reason names, without its "blocked: " ("verification page").
+std::string refusalOf(const std::string& why);
+
+// Failure::Blocked for a refusal: a BlockedPage, or an answer of status 429 or 403 or
+// one that carries Retry-After; Failure::Plain for anything else.
+Failure failureKind(const std::exception_ptr& error);
 
 } // namespace kaldrani::fetch

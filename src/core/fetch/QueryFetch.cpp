@@ -2,27 +2,86 @@
 
 #include "core/fetch/SafetyTimeout.h"
 #include "core/net/HttpClient.h"
+#include "core/net/TRegExp.h"
+
+#include <mutex>
 
 namespace kaldrani::fetch {
 
+namespace {
+
+std::mutex g_keeperMutex;
+std::function<void(const KeptPage&)> g_keeper;
+
+void keep(const std::string& service, const std::string& url, const std::string& statusLine, const std::string& body)
+{
+    const std::lock_guard lock(g_keeperMutex);
+    if (g_keeper)
+        g_keeper({service, url, statusLine, body});
+}
+
+bool keeping()
+{
+    const std::lock_guard lock(g_keeperMutex);
+    return static_cast<bool>(g_keeper);
+}
+
+} // namespace
+
+void setPageKeeper(std::function<void(const KeptPage&)> keeper)
+{
+    const std::lock_guard lock(g_keeperMutex);
+    g_keeper = std::move(keeper);
+}
+
+QueryFetch fetchSettings(const profiles::Service& service)
+{
+    return {.form = service.form,
+            .userAgent = service.userAgent,
+            .followRedirects = service.followRedirects,
+            .readTimeoutMs = service.readTimeoutMs,
+            .connectTimeoutMs = service.connectTimeoutMs,
+            .fetchTimeoutMs = service.deadlineMs,
+            .service = service.name};
+}
+
+int readTimeoutOf(const profiles::Service& service)
+{
+    return service.readTimeoutMs > 0 ? service.readTimeoutMs : safetyReadTimeoutMs();
+}
+
 void setUpClient(net::THttpClient& client, const QueryFetch& how)
 {
-    if (!how.sendUserAgent)
-        client.UserAgent.clear();
+    client.UserAgent = how.userAgent;
     client.HandleRedirects = how.followRedirects;
     client.ReadTimeout = how.readTimeoutMs > 0 ? how.readTimeoutMs : safetyReadTimeoutMs();
-    if (how.connectTimeoutMs > 0)
-        client.ConnectTimeout = how.connectTimeoutMs;
+    client.ConnectTimeout = how.connectTimeoutMs > 0 ? how.connectTimeoutMs : safetyReadTimeoutMs();
     if (how.fetchTimeoutMs > 0)
         client.FetchTimeout = how.fetchTimeoutMs;
 }
 
-std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form)
+std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form, const std::string& service)
 {
-    if (form == PageForm::String)
-        return client.FetchPage(url);
     std::string buffer;
-    client.FetchPage(url, buffer);
+    try {
+        if (form == PageForm::String) {
+            std::string page = client.FetchPage(url);
+            if (keeping())
+                keep(service, url, client.lastStatusLine(), page);
+            return page;
+        }
+        client.FetchPage(url, buffer);
+    } catch (const net::HttpStatusError& e) {
+        if (keeping())
+            keep(service, url, e.statusLine(), e.body());
+        throw;
+    } catch (...) {
+        if (keeping())
+            keep(service, url, client.lastStatusLine(), {});
+        throw;
+    }
+    if (keeping())
+        keep(service, url, client.lastStatusLine(), buffer);
     return net::readAnsi(buffer);
 }
 
@@ -30,7 +89,17 @@ std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
 {
     net::THttpClient client;
     setUpClient(client, how);
-    return fetchQueryPage(client, url, how.form);
+    return fetchQueryPage(client, url, how.form, how.service);
+}
+
+void checkNotBlocked(const profiles::Service& service, const std::string& page)
+{
+    for (const std::string& marker : service.blocked) {
+        net::TRegExp re;
+        re.setPattern(marker);
+        if (re.Execute(page).Count() > 0)
+            throw BlockedPage("blocked: verification page");
+    }
 }
 
 } // namespace kaldrani::fetch

@@ -2,8 +2,10 @@
 
 #include "core/fetch/FailureReason.h"
 #include "core/fetch/Outcome.h"
+#include "core/profiles/Profile.h"
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -15,36 +17,63 @@ namespace kaldrani::fetch {
 
 // How a query reads its page: Stream takes the body's bytes and reads them back as GBK,
 // String takes the body as the fetch decodes it.
-enum class PageForm { Stream, String };
+using PageForm = profiles::PageForm;
 
-// The client settings a query changes from the fetch's defaults.
+// The client settings a query uses, as its profile gives them.
 struct QueryFetch {
     PageForm form = PageForm::String;
-    // Most services are asked with no User-Agent line; some keep the client's own.
-    bool sendUserAgent = false;
+    // The User-Agent line; empty sends none.
+    std::string userAgent;
     bool followRedirects = false;
     // The per-wait limit in milliseconds; 0 takes the safety bound (safetyReadTimeoutMs).
     int readTimeoutMs = 0;
-    // The connect limit in milliseconds; 0 leaves it to the system (minutes).
+    // The connect limit in milliseconds; 0 takes the safety bound.
     int connectTimeoutMs = 0;
     // The bound on the whole fetch in milliseconds; 0 keeps the client's own.
     int fetchTimeoutMs = 0;
+    // The profile's name of the service, for the pages kept.
+    std::string service;
 };
+
+// The settings service's profile gives.
+QueryFetch fetchSettings(const profiles::Service& service);
+
+// The per-wait bound service's fetch runs with, in milliseconds (the safety bound for 0).
+int readTimeoutOf(const profiles::Service& service);
 
 // Sets client up as `how` says.
 void setUpClient(net::THttpClient& client, const QueryFetch& how);
 
 // Fetches url with client (set up by setUpClient, and reused for each page of a scan) and
-// returns the page as UTF-8, read back as `form` says. Raises what the fetch raises.
-std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form);
+// returns the page as UTF-8, read back as `form` says. Raises what the fetch raises. The
+// answer goes to the page keeper first, if one is set, named after service.
+std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form,
+                           const std::string& service = {});
 
 // Fetches url with a fresh client set up as `how` says and returns the page as UTF-8.
 // Raises what the fetch raises.
 std::string fetchQueryPage(const std::string& url, const QueryFetch& how);
 
+// Raises BlockedPage ("blocked: verification page") when page matches one of service's
+// blocked markers.
+void checkNotBlocked(const profiles::Service& service, const std::string& page);
+
+// One answer a query received: the address asked, the status line (empty when none came),
+// and the body's bytes as they arrived (for a failed answer, as the failure kept them).
+struct KeptPage {
+    std::string service;
+    std::string url;
+    std::string statusLine;
+    std::string body;
+};
+
+// Hands every answer the queries receive to keeper from now on (nothing: stop keeping).
+// The keeper is called on the query's thread and must not raise.
+void setPageKeeper(std::function<void(const KeptPage&)> keeper);
+
 // The queries' failure rule: the query's result, or failureValue when it raises anything,
-// with the reason of what it raised (a read time-out with the bound readTimeoutMs). A bad
-// pattern is caught too, so the tests compile every pattern constant.
+// with the reason of what it raised (a read time-out with the bound readTimeoutMs) and
+// whether it was a refusal. A bad pattern is caught too.
 template <class T, class Query>
 Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
 {
@@ -55,8 +84,15 @@ Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
         // An empty reason would read as success.
         if (why.empty())
             why = "unknown failure";
-        return {std::move(failureValue), std::move(why)};
+        return {std::move(failureValue), std::move(why), failureKind(std::current_exception())};
     }
+}
+
+// The outcome of a service the user's profile switched off: failureValue, nothing asked.
+template <class T>
+Outcome<T> switchedOff(T failureValue)
+{
+    return {std::move(failureValue), "switched off in the engine profile", Failure::SwitchedOff};
 }
 
 } // namespace kaldrani::fetch

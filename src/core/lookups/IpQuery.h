@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/fetch/Outcome.h"
+#include "core/profiles/Profile.h"
 
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ std::string ipLookupUrl(const std::string& typed);
 // page without them); kIpNotFound when that holds "您输入的好像火星IP"; then "&nbsp;"
 // removed, ":" made "：", "<br>" made CR LF, "<br/>" removed, in this order.
 std::string ipLookupText(const std::string& page);
+
+// The same two with the service's profile given; each raises fetch::BlockedPage when the
+// page matches a blocked marker.
+std::string ownAddressText(const profiles::Service& service, const std::string& page);
+std::string ipLookupText(const profiles::Service& service, const std::string& page);
 
 // The own-address query: what the IP box shows afterwards, empty with the failure's
 // reason on any failure. The client's default user agent, no redirects, every wait

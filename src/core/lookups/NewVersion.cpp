@@ -1,6 +1,7 @@
 #include "core/lookups/NewVersion.h"
 
-#include "core/fetch/Endpoints.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/net/HttpClient.h"
 #include "core/text/Numbers.h"
 
@@ -23,7 +24,7 @@ constexpr int kVisitLimitMs = 30000;
 
 std::string versionPageUrl()
 {
-    return "http://" + std::string(endpoints::kMaker) + "/version.html";
+    return profiles::activeService(profiles::kVersionPage)->url({});
 }
 
 std::optional<double> parseVersionNumber(std::string_view body, char decimalSeparator)
@@ -77,6 +78,8 @@ std::optional<double> parseVersionNumber(std::string_view body, char decimalSepa
 bool newVersionPublished(int readTimeoutMs, char decimalSeparator)
 {
     try {
+        if (!profiles::activeService(profiles::kVersionPage)->enabled)
+            return false;
         net::THttpClient client;
         client.ReadTimeout = readTimeoutMs;
         const std::string body = client.FetchPage(versionPageUrl());
@@ -90,6 +93,8 @@ bool newVersionPublished(int readTimeoutMs, char decimalSeparator)
 void visitVersionPage()
 {
     try {
+        if (!profiles::activeService(profiles::kVersionPage)->enabled)
+            return;
         net::THttpClient client;
         // A visit that neither answers nor closes must not hold a thread for long.
         client.ReadTimeout = kVisitLimitMs;

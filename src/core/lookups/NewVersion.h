@@ -20,7 +20,7 @@ std::optional<double> parseVersionNumber(std::string_view body, char decimalSepa
 
 // Fetches the version page with a default client (limited to readTimeoutMs per wait) and
 // returns true when the body is a number above kBuiltInVersion, read with the given
-// decimal separator. Every failure gives false, silently. Blocks.
+// decimal separator. Every failure, and a version page switched off, gives false, silently. Blocks.
 bool newVersionPublished(int readTimeoutMs, char decimalSeparator);
 
 // Asks for the version page as a browser would on the way, reading the answer and throwing

@@ -1,24 +1,16 @@
 #include "core/lookups/WhoisQuery.h"
 
-#include "core/fetch/Endpoints.h"
-#include "core/fetch/FetchDeadlines.h"
-#include "core/fetch/Patterns.h"
 #include "core/fetch/QueryFetch.h"
-#include "core/fetch/SafetyTimeout.h"
 #include "core/lookups/MatchOrWhole.h"
 #include "core/lookups/TargetText.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/text/Ascii.h"
 #include "core/text/TextRemoval.h"
 
+#include <memory>
+
 namespace kaldrani::lookups {
-
-namespace {
-
-constexpr std::string_view kStart = "<!-- start -->";
-constexpr std::string_view kEnd = "友情提示";
-constexpr int kWhoisReadTimeoutMs = 2000;
-
-} // namespace
 
 std::string whoisDomain(const std::string& typed)
 {
@@ -30,29 +22,34 @@ std::string whoisDomain(const std::string& typed)
 
 std::string whoisUrl(const std::string& typed)
 {
-    std::string url = "http://";
-    url.append(endpoints::kWhois).append("/cgi-bin/whois?domain=").append(targetText(whoisDomain(typed)));
-    return url;
+    return profiles::activeService(profiles::kWhois)->url({{"domain", targetText(whoisDomain(typed))}});
+}
+
+std::string whoisText(const profiles::Service& service, const std::string& page)
+{
+    fetch::checkNotBlocked(service, page);
+    // Without the record's markers the whole page is shown.
+    const std::string text = service.edited(service.pattern.empty() ? page : matchOrWhole(service.pattern, page));
+    return text.empty() ? std::string(kWhoisFailure) : text;
 }
 
 std::string whoisText(const std::string& page)
 {
-    std::string text = matchOrWhole(patterns::kWhoisRecord, page);
-    text::removeAll(text, kStart);
-    text::removeAll(text, kEnd);
-    text::replaceAll(text, "\n", "\r\n");
-    return text.empty() ? std::string(kWhoisFailure) : text;
+    try {
+        return whoisText(*profiles::activeService(profiles::kWhois), page);
+    } catch (const fetch::BlockedPage&) {
+        return std::string(kWhoisFailure);
+    }
 }
 
 fetch::Outcome<std::string> QueryWhois(const std::string& typed)
 {
+    const std::shared_ptr<const profiles::Service> service = profiles::activeService(profiles::kWhois);
+    if (!service->enabled)
+        return fetch::switchedOff(std::string(kWhoisFailure));
     // An unreachable host must not keep the window waiting for the system's connect limit.
-    const fetch::QueryFetch how{.form = fetch::PageForm::Stream,
-                                .readTimeoutMs = kWhoisReadTimeoutMs,
-                                .connectTimeoutMs = fetch::safetyReadTimeoutMs(),
-                                .fetchTimeoutMs = fetch::kLookupFetchTimeoutMs};
-    return fetch::outcomeOf(std::string(kWhoisFailure), kWhoisReadTimeoutMs, [&] {
-        std::string text = whoisText(fetch::fetchQueryPage(whoisUrl(typed), how));
+    return fetch::outcomeOf(std::string(kWhoisFailure), fetch::readTimeoutOf(*service), [&] {
+        std::string text = whoisText(*service, fetch::fetchQueryPage(whoisUrl(typed), fetch::fetchSettings(*service)));
         if (text == kWhoisFailure)
             throw fetch::MissingFigure("no record on the page");
         return text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/fetch/Outcome.h"
+#include "core/profiles/Profile.h"
 
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ std::string whoisUrl(const std::string& typed);
 // (the whole page without them), both markers removed, every LF made CR LF (a CR already
 // before it stays, giving CR CR LF); kWhoisFailure when that leaves nothing.
 std::string whoisText(const std::string& page);
+
+// The same with the whois service's profile given; raises fetch::BlockedPage when the
+// page matches a blocked marker.
+std::string whoisText(const profiles::Service& service, const std::string& page);
 
 // One whois query of the typed text: what the box shows afterwards, kWhoisFailure with
 // the failure's reason on any failure. Empty user agent, 2000 ms per read, no redirects.

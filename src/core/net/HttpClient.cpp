@@ -40,6 +40,14 @@ std::string decodeStringForm(const HttpHeaders& headers, const std::string& body
     return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
 }
 
+HttpStatusError statusError(const Response& response, std::string body)
+{
+    HttpStatusError error(response.code, response.statusLine, std::move(body), declaresUtf8(response.headers));
+    if (const std::string* retryAfter = response.headers.find("Retry-After"))
+        error.setRetryAfter(*retryAfter);
+    return error;
+}
+
 } // namespace
 
 HttpStatusError::HttpStatusError(int code, std::string statusLine, std::string body)
@@ -73,6 +81,7 @@ struct THttpClient::Impl {
     bool connectedTls = false;
     bool keepAlive = false;
     CookieJar cookies;
+    std::string lastStatusLine;
 
     // One whole fetch; the final body is appended to body, the final head returned.
     Response fetch(const THttpClient& settings, const std::string& url, std::string& body);
@@ -245,6 +254,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
 {
     readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
     connectTimeout = settings.ConnectTimeout && *settings.ConnectTimeout > 0 ? settings.ConnectTimeout : std::nullopt;
+    lastStatusLine.clear();
     TcpConnection::Deadline deadline;
     if (settings.FetchTimeout && *settings.FetchTimeout > 0)
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*settings.FetchTimeout);
@@ -273,6 +283,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             }
 
             Response response = exchange(settings, address, port, tls);
+            lastStatusLine = response.statusLine;
             const int code = response.code;
             const std::string* location = response.headers.find("Location");
             const bool redirect = (code >= 300 && code <= 399 && code != 304) || (location != nullptr && !location->empty());
@@ -282,7 +293,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                 ++redirects;
                 if (!settings.HandleRedirects) {
                     readBody(response.headers, &scratch, std::nullopt);
-                    throw HttpStatusError(code, response.statusLine, std::move(scratch), declaresUtf8(response.headers));
+                    throw statusError(response, std::move(scratch));
                 }
                 readBody(response.headers, nullptr, kRedirectBodyWaitMs);
                 keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
@@ -307,7 +318,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             }
             const bool shortWait = (code >= 101 && code <= 199) || code == 304;
             readBody(response.headers, &scratch, shortWait ? std::optional<int>(kShortBodyWaitMs) : std::nullopt);
-            throw HttpStatusError(code, response.statusLine, std::move(scratch), declaresUtf8(response.headers));
+            throw statusError(response, std::move(scratch));
         }
     } catch (...) {
         body.resize(initialLength);
@@ -331,6 +342,11 @@ std::string THttpClient::FetchPage(const std::string& url)
     std::string body;
     const Response response = m_impl->fetch(*this, url, body);
     return decodeStringForm(response.headers, body);
+}
+
+const std::string& THttpClient::lastStatusLine() const
+{
+    return m_impl->lastStatusLine;
 }
 
 std::string readAnsi(const std::string& buffer)

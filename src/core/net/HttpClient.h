@@ -20,6 +20,9 @@ public:
     int code() const { return m_code; }
     const std::string& statusLine() const { return m_statusLine; }
     const std::string& body() const;
+    // The answer's Retry-After value, trimmed; empty when it had none.
+    const std::string& retryAfter() const { return m_retryAfter; }
+    void setRetryAfter(std::string value) { m_retryAfter = std::move(value); }
 
 private:
     int m_code;
@@ -27,6 +30,7 @@ private:
     mutable std::string m_body;
     mutable bool m_decoded = true;
     bool m_utf8 = false;
+    std::string m_retryAfter;
 };
 
 // An HTTP/1.1 client for exactly one GET of an absolute "http" or "https" address (the
@@ -67,6 +71,9 @@ public:
     // charset is "UTF-8" or "UTF8" (any case), else one character per byte.
     // Raises NetError (HttpStatusError for an answer that is not a success).
     std::string FetchPage(const std::string& url);
+
+    // The status line of the last fetch's final answer; empty before one arrived.
+    const std::string& lastStatusLine() const;
 
 private:
     struct Impl;

@@ -2,6 +2,7 @@
 
 #include "core/fetch/Outcome.h"
 #include "core/model/CountKind.h"
+#include "core/profiles/Profile.h"
 #include "core/run/EventPump.h"
 
 #include <string>
@@ -18,6 +19,10 @@ fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind
 // decodes it): the pattern's first match without its markers and grouping commas, cut to
 // kMaxDisplayChars characters, or "0" when nothing matches. Raises when the match fails.
 std::string engineCountFromPage(SearchEngine engine, CountKind kind, const std::string& page);
+
+// The count text of a page for the count service given: as engineCountFromPage, but
+// raises fetch::MissingFigure when there is none, fetch::BlockedPage for a refusal.
+std::string countTextOf(const profiles::Service& service, const std::string& page);
 
 // The address QueryEngineCount fetches for engine, kind and domain.
 std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::string& domain);

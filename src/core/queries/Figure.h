@@ -1,16 +1,18 @@
 #pragma once
 
+#include "core/fetch/Outcome.h"
 #include "core/model/CountKind.h"
 
 #include <string>
 
 namespace kaldrani::queries {
 
-// One count of the overview as shown: the text, and why its query failed (empty when it
-// did not).
+// One count of the overview as shown: the text, why its query failed (empty when it
+// did not), and how.
 struct Figure {
     std::string text;
     std::string why;
+    fetch::Failure failure = fetch::Failure::Plain;
 
     bool operator==(const Figure&) const = default;
 };

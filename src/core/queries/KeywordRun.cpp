@@ -17,8 +17,8 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
     for (const SearchEngine e : kSearchEngines) {
         if (selected[engineIndex(e)]) {
             fetch::Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
+            view.setResultText(e, keywordBoxText(scan));
             failures[engineIndex(e)] = std::move(scan.why);
-            view.setResultText(e, scan.value);
         } else {
             view.setResultText(e, "未选择");
         }

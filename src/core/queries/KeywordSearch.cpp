@@ -1,9 +1,8 @@
 #include "core/queries/KeywordSearch.h"
 
-#include "core/fetch/Endpoints.h"
-#include "core/fetch/FetchDeadlines.h"
-#include "core/fetch/Patterns.h"
 #include "core/fetch/QueryFetch.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
 #include "core/text/UpperCase.h"
@@ -12,6 +11,8 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <limits>
+#include <memory>
 
 namespace kaldrani::queries {
 
@@ -21,8 +22,6 @@ namespace {
 constexpr std::string_view kError = "查询出错，请重试!";
 constexpr std::string_view kGoogleError = "查询失败，请重试!";
 constexpr std::string_view kSogouError = "查询出错,请重试!";
-
-constexpr int kReadTimeoutMs = 1000;
 
 std::atomic<int> g_scanDeadlineMs{180000};
 
@@ -36,15 +35,15 @@ public:
     {
     }
 
-    // The bound for the next page's fetch. Raises std::runtime_error naming the bound
-    // when the scan has no time left.
-    int nextFetchBoundMs() const
+    // The bound for the next page's fetch, at most pageBoundMs. Raises std::runtime_error
+    // naming the bound when the scan has no time left.
+    int nextFetchBoundMs(int pageBoundMs) const
     {
         // Rounded up, so that the fetch's own clock never ends before the scan's.
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_end - std::chrono::steady_clock::now()).count();
         if (left <= 0)
             throw expiredError();
-        return static_cast<int>(std::min<long long>(left, fetch::kKeywordScanFetchTimeoutMs));
+        return static_cast<int>(std::min<long long>(left, pageBoundMs));
     }
 
     bool expired() const { return std::chrono::steady_clock::now() >= m_end; }
@@ -76,42 +75,57 @@ long long firstHit(net::TRegExp& regex, std::string_view page, const std::string
     return hit;
 }
 
-const PerEngine<KeywordSearchProfile>& profiles()
+TermBytes termBytesOf(const profiles::Service& service)
 {
-    using E = SearchEngine;
-    using T = TermBytes;
-    namespace ep = endpoints;
-    static const PerEngine<KeywordSearchProfile> rows = {{
-        {E::Baidu, ep::kBaidu, "/s?wd=", "&pn=", 10, 0, T::Gbk, patterns::kGreenAddress, kError},
-        {E::Google, ep::kGoogle, "/search?hl=zh-CN&q=", "&start=", 10, 0, T::Gbk, patterns::kCite, kGoogleError},
-        {E::Yahoo, ep::kYahooSearch, "/s?p=", "&b=", 10, 0, T::Gbk, patterns::kHeading, kError},
-        {E::Sogou, ep::kSogou, "/web?query=", "&page=", 1, 1, T::Gbk, patterns::kSogouAddress, kSogouError},
-        {E::Soso, ep::kSoso, "/q?w=", "&pg=", 1, 1, T::Gbk, patterns::kHeading, kError},
-        {E::Youdao, ep::kYoudao, "/search?q=", "&start=", 10, 0, T::Gbk, patterns::kYoudaoAddress, kError},
-        {E::Bing, ep::kBing, "/search?q=", "&filt=all&first=", 10, 1, T::Utf8, patterns::kHeading, kError},
-    }};
-    return rows;
+    return service.termEncoding == profiles::TermEncoding::Utf8 ? TermBytes::Utf8 : TermBytes::Gbk;
 }
 
-std::string pageAddress(const KeywordSearchProfile& row, const std::string& encodedTerm, long long page)
+std::string pageAddress(const profiles::Service& service, const std::string& encodedTerm, long long page)
 {
-    std::string url = "http://";
-    url.append(row.host).append(row.termPrefix).append(encodedTerm).append(row.pageKey);
-    url += std::to_string((page - 1) * row.pageFactor + row.pageOffset);
-    return url;
+    return service.url({{"keyword", encodedTerm}, {"page", std::to_string(service.pageValue(page))}});
+}
+
+std::shared_ptr<const profiles::Service> serviceFor(SearchEngine engine)
+{
+    return profiles::activeService(profiles::keywordService(engine));
 }
 
 } // namespace
 
-const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine)
+std::string_view keywordFailureText(SearchEngine engine)
 {
-    return profiles()[static_cast<std::size_t>(engine)];
+    switch (engine) {
+    case SearchEngine::Google: return kGoogleError;
+    case SearchEngine::Sogou: return kSogouError;
+    default: return kError;
+    }
+}
+
+std::string keywordBoxText(const fetch::Outcome<std::string>& outcome)
+{
+    switch (outcome.failure) {
+    case fetch::Failure::Blocked: return "被拦截：" + fetch::refusalOf(outcome.why);
+    case fetch::Failure::SwitchedOff: return "已关闭";
+    default: return outcome.value;
+    }
+}
+
+long long keywordHitOnPage(const profiles::Service& service, const std::string& site, const std::string& page)
+{
+    fetch::checkNotBlocked(service, page);
+    if (site.empty())
+        return -1;
+    net::TRegExp regex;
+    regex.setMultiline(true);
+    regex.setGlobal(true);
+    regex.setPattern(service.pattern);
+    return firstHit(regex, page, text::upperCase(site));
 }
 
 std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page)
 {
-    const KeywordSearchProfile& row = keywordSearchProfile(engine);
-    return pageAddress(row, EncodeQueryTerm(termBytes(row.termBytes, keyword)), page);
+    const std::shared_ptr<const profiles::Service> service = serviceFor(engine);
+    return pageAddress(*service, EncodeQueryTerm(termBytes(termBytesOf(*service), keyword)), page);
 }
 
 int keywordScanDeadlineMs()
@@ -127,43 +141,50 @@ void setKeywordScanDeadlineMs(int ms)
 fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
                                 int firstPage, int lastPage, KeywordView& view)
 {
-    const KeywordSearchProfile& row = keywordSearchProfile(engine);
+    const std::shared_ptr<const profiles::Service> service = serviceFor(engine);
+    if (!service->enabled) {
+        view.setLastPageUrl(engine, {});
+        view.setLookupVisible(engine, true);
+        return fetch::switchedOff(std::string(keywordFailureText(engine)));
+    }
     const std::string wanted = text::upperCase(site);
     const ScanDeadline deadline;
     long long position = 0;
     std::string why;
+    fetch::Failure failure = fetch::Failure::Plain;
     std::string pageUrl;
     try {
         // One client and one pattern object serve every page of the scan.
         net::THttpClient client;
-        fetch::setUpClient(client, {.followRedirects = true,
-                             .readTimeoutMs = kReadTimeoutMs,
-                             .fetchTimeoutMs = fetch::kKeywordScanFetchTimeoutMs});
+        const fetch::QueryFetch how = fetch::fetchSettings(*service);
+        fetch::setUpClient(client, how);
+        const int pageBoundMs = how.fetchTimeoutMs > 0 ? how.fetchTimeoutMs : std::numeric_limits<int>::max();
         net::TRegExp regex;
         regex.setMultiline(true);
         regex.setGlobal(true);
-        regex.setPattern(std::string(row.resultPattern));
-        const std::string term = EncodeQueryTerm(termBytes(row.termBytes, keyword));
+        regex.setPattern(service->pattern);
+        const std::string term = EncodeQueryTerm(termBytes(termBytesOf(*service), keyword));
 
         bool found = false;
         // 64 bits, so that a last page of INT_MAX still ends the loop.
         for (long long page = firstPage; page <= lastPage && !found; ++page) {
-            pageUrl = pageAddress(row, term, page);
+            pageUrl = pageAddress(*service, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
             view.processPendingEvents();
-            const int bound = deadline.nextFetchBoundMs();
+            const int bound = deadline.nextFetchBoundMs(pageBoundMs);
             client.FetchTimeout = bound;
             std::string text;
             try {
-                text = fetch::fetchQueryPage(client, pageUrl, fetch::PageForm::Stream);
+                text = fetch::fetchQueryPage(client, pageUrl, how.form, how.service);
             } catch (const net::NetError& e) {
                 // The fetch ran out because the scan did: say so, not what the fetch saw. Its
                 // own clock may end a hair before the scan's.
-                const bool scanBound = bound < fetch::kKeywordScanFetchTimeoutMs;
+                const bool scanBound = bound < pageBoundMs;
                 if (deadline.expired() || (scanBound && e.kind() == net::NetError::Kind::Deadline))
                     throw deadline.expiredError();
                 throw;
             }
+            fetch::checkNotBlocked(*service, text);
             // An empty site would be "contained" in every match.
             const long long hit = wanted.empty() ? -1 : firstHit(regex, text, wanted);
             if (hit >= 0) {
@@ -172,14 +193,15 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             }
         }
     } catch (...) {
-        why = fetch::failureReason(std::current_exception(), kReadTimeoutMs);
+        why = fetch::failureReason(std::current_exception(), fetch::readTimeoutOf(*service));
+        failure = fetch::failureKind(std::current_exception());
         if (why.empty())
             why = "unknown failure";
     }
     view.setLastPageUrl(engine, pageUrl);
     view.setLookupVisible(engine, true);
     if (!why.empty())
-        return {std::string(row.failureText), std::move(why)};
+        return {std::string(keywordFailureText(engine)), std::move(why), failure};
     return {"搜索排名第 " + std::to_string(position) + " 位", {}};
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/fetch/Outcome.h"
 #include "core/model/SearchEngine.h"
+#include "core/profiles/Profile.h"
 #include "core/queries/QueryTerm.h"
 #include "core/run/RunView.h"
 
@@ -10,21 +11,17 @@
 
 namespace kaldrani::queries {
 
-// One engine's constants for the keyword position scan.
-struct KeywordSearchProfile {
-    SearchEngine engine;
-    std::string_view host;
-    std::string_view termPrefix; // path and query before the encoded keyword
-    std::string_view pageKey;    // query text between the keyword and the page value
-    int pageFactor;              // page value for page p: (p - 1) * pageFactor + pageOffset
-    int pageOffset;
-    TermBytes termBytes;
-    std::string_view resultPattern; // picks one element out of each search result
-    std::string_view failureText;
-};
+// The text the engine's result box shows when its scan fails ("查询出错，请重试!").
+std::string_view keywordFailureText(SearchEngine engine);
 
-// The engine's row.
-const KeywordSearchProfile& keywordSearchProfile(SearchEngine engine);
+// The text a result box shows for a scan's outcome: its value, or for a refusal or a
+// switched-off engine a text of its own, so neither reads as a position or an error.
+std::string keywordBoxText(const fetch::Outcome<std::string>& outcome);
+
+// The 0-based index of the first match of service's pattern on page whose matched text
+// contains site (letter case ignored; an empty site is never found), or -1. Raises
+// fetch::BlockedPage when the page matches a blocked marker, and what the match raises.
+long long keywordHitOnPage(const profiles::Service& service, const std::string& site, const std::string& page);
 
 // The window side of a keyword scan. Every call happens at the moment its state changes,
 // so a window can repaint then.

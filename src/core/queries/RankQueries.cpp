@@ -1,39 +1,33 @@
 #include "core/queries/RankQueries.h"
 
-#include "core/fetch/Endpoints.h"
-#include "core/fetch/FetchDeadlines.h"
-#include "core/fetch/Patterns.h"
 #include "core/fetch/QueryFetch.h"
-#include "core/fetch/SafetyTimeout.h"
 #include "core/net/TRegExp.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/queries/DisplayText.h"
 #include "core/text/Ascii.h"
 #include "core/text/Numbers.h"
-#include "core/text/TextRemoval.h"
 
+#include <memory>
 #include <string_view>
 
 namespace kaldrani::queries {
 
 namespace {
 
-constexpr int kRankReadTimeoutMs = 2000;
-
-std::string url(std::string_view host, std::string_view pathAndKey, const std::string& domain)
+std::shared_ptr<const profiles::Service> service(std::string_view name)
 {
-    std::string out = "http://";
-    out.append(host).append(pathAndKey).append(domain);
-    return out;
+    return profiles::activeService(name);
 }
 
+} // namespace
+
 // Each raises fetch::MissingFigure when the page states no figure: the query shows its failure
-// value then, as for a failed fetch, but can say why.
-int pageRankOf(const std::string& page)
+// value then, as for a failed fetch, but can say why; fetch::BlockedPage for a refusal.
+int pageRankOf(const profiles::Service& service, const std::string& page)
 {
-    std::string text = net::firstMatch(patterns::kStrong, page);
-    text::removeAll(text, "<strong>");
-    text::removeAll(text, "</strong>");
-    text = text::trimControls(text);
+    fetch::checkNotBlocked(service, page);
+    std::string text = text::trimControls(service.edited(net::firstMatch(service.pattern, page)));
     if (text.empty())
         throw fetch::MissingFigure("no PageRank on the page");
     const auto value = text::parseInt32(text);
@@ -42,12 +36,10 @@ int pageRankOf(const std::string& page)
     return *value < 0 ? 0 : *value;
 }
 
-int sogouRatingOf(const std::string& page)
+int sogouRatingOf(const profiles::Service& service, const std::string& page)
 {
-    std::string text = net::firstMatch(patterns::kSogouRating, page);
-    text::removeAll(text, "搜狗评级:");
-    text::removeAll(text, "/100");
-    text::removeAll(text, ",");
+    fetch::checkNotBlocked(service, page);
+    std::string text = service.edited(net::firstMatch(service.pattern, page));
     if (text.empty())
         throw fetch::MissingFigure("no rating on the page");
     std::string_view digits = text;
@@ -59,25 +51,27 @@ int sogouRatingOf(const std::string& page)
     return *rating;
 }
 
-std::string alexaRankOf(const std::string& reply)
+std::string alexaRankOf(const profiles::Service& service, const std::string& reply)
 {
-    std::string result = boundDisplayText(text::trimControls(reply));
+    fetch::checkNotBlocked(service, reply);
+    // No pattern: the whole reply is the rank.
+    const std::string text = service.pattern.empty() ? reply : net::firstMatch(service.pattern, reply);
+    std::string result = boundDisplayText(text::trimControls(service.edited(text)));
     if (result.empty())
         throw fetch::MissingFigure("empty reply");
     return result;
 }
 
-std::string chinaRankOf(const std::string& page)
+std::string chinaRankOf(const profiles::Service& service, const std::string& page)
 {
-    std::string text = net::firstMatch(patterns::kChinaRank, page);
-    text::removeAll(text, patterns::kChinaRankMarker);
-    text::removeAll(text, "</span>");
-    text::replaceAll(text, "子网站不参与综合排名", "子网站不参与排名");
-    text::removeAll(text, ",");
+    fetch::checkNotBlocked(service, page);
+    std::string text = service.edited(net::firstMatch(service.pattern, page));
     if (text.empty())
         throw fetch::MissingFigure("no rank on the page");
     return boundDisplayText(std::move(text));
 }
+
+namespace {
 
 template <class T, class Extract>
 T orFailureValue(T failureValue, Extract&& extract)
@@ -86,69 +80,67 @@ T orFailureValue(T failureValue, Extract&& extract)
         return std::forward<Extract>(extract)();
     } catch (const fetch::MissingFigure&) {
         return failureValue;
+    } catch (const fetch::BlockedPage&) {
+        return failureValue;
     }
+}
+
+// The query of service: its figure read from the page by extract, or failureValue.
+template <class T, class Extract>
+fetch::Outcome<T> rankQuery(std::string_view name, const std::string& domain, T failureValue, Extract&& extract)
+{
+    const std::shared_ptr<const profiles::Service> s = service(name);
+    if (!s->enabled)
+        return fetch::switchedOff(std::move(failureValue));
+    return fetch::outcomeOf(std::move(failureValue), fetch::readTimeoutOf(*s), [&] {
+        return extract(*s, fetch::fetchQueryPage(s->url({{"site", domain}}), fetch::fetchSettings(*s)));
+    });
 }
 
 } // namespace
 
 int pageRankFromPage(const std::string& page)
 {
-    return orFailureValue(0, [&] { return pageRankOf(page); });
+    return orFailureValue(0, [&] { return pageRankOf(*service(profiles::kPageRank), page); });
 }
 
 int sogouRatingFromPage(const std::string& page)
 {
-    return orFailureValue(0, [&] { return sogouRatingOf(page); });
+    return orFailureValue(0, [&] { return sogouRatingOf(*service(profiles::kSogouRating), page); });
 }
 
 std::string alexaRankFromReply(const std::string& reply)
 {
-    return orFailureValue(std::string("查询失败"), [&] { return alexaRankOf(reply); });
+    return orFailureValue(std::string("查询失败"), [&] { return alexaRankOf(*service(profiles::kAlexaRank), reply); });
 }
 
 std::string chinaRankFromPage(const std::string& page)
 {
-    return orFailureValue(std::string("0"), [&] { return chinaRankOf(page); });
+    return orFailureValue(std::string("0"), [&] { return chinaRankOf(*service(profiles::kChinaRank), page); });
 }
 
 fetch::Outcome<int> QueryPageRank(const std::string& domain)
 {
-    return fetch::outcomeOf(0, fetch::safetyReadTimeoutMs(), [&] {
-        return pageRankOf(fetch::fetchQueryPage(url(endpoints::kMaker, "/pr/?domain=", domain),
-                                         {.sendUserAgent = true, .fetchTimeoutMs = fetch::kOverviewCountFetchTimeoutMs}));
-    });
+    return rankQuery(profiles::kPageRank, domain, 0, pageRankOf);
 }
 
 fetch::Outcome<int> QuerySogouRating(const std::string& domain, run::EventPump& pump)
 {
-    fetch::Outcome<int> rating = fetch::outcomeOf(0, fetch::safetyReadTimeoutMs(), [&] {
-        return sogouRatingOf(fetch::fetchQueryPage(url(endpoints::kSogou, "/web?query=link:", domain),
-                                            {.form = fetch::PageForm::Stream, .fetchTimeoutMs = fetch::kOverviewCountFetchTimeoutMs}));
-    });
+    fetch::Outcome<int> rating = rankQuery(profiles::kSogouRating, domain, 0, sogouRatingOf);
     pump.processPendingEvents();
     return rating;
 }
 
 fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain, run::EventPump& pump)
 {
-    fetch::Outcome<std::string> result = fetch::outcomeOf(std::string("查询失败"), kRankReadTimeoutMs, [&] {
-        return alexaRankOf(fetch::fetchQueryPage(
-            url(endpoints::kMaker, "/api/alexa.asp?d=", domain),
-            {.followRedirects = true, .readTimeoutMs = kRankReadTimeoutMs, .fetchTimeoutMs = fetch::kRankFetchTimeoutMs}));
-    });
+    fetch::Outcome<std::string> result = rankQuery(profiles::kAlexaRank, domain, std::string("查询失败"), alexaRankOf);
     pump.processPendingEvents();
     return result;
 }
 
 fetch::Outcome<std::string> QueryChinaRank(const std::string& domain, run::EventPump& pump)
 {
-    fetch::Outcome<std::string> result = fetch::outcomeOf(std::string("0"), kRankReadTimeoutMs, [&] {
-        return chinaRankOf(fetch::fetchQueryPage(url(endpoints::kChinaRank, "/overview/Info.do?url=", domain),
-                                          {.form = fetch::PageForm::Stream,
-                                           .followRedirects = true,
-                                           .readTimeoutMs = kRankReadTimeoutMs,
-                                           .fetchTimeoutMs = fetch::kRankFetchTimeoutMs}));
-    });
+    fetch::Outcome<std::string> result = rankQuery(profiles::kChinaRank, domain, std::string("0"), chinaRankOf);
     pump.processPendingEvents();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/fetch/Outcome.h"
+#include "core/profiles/Profile.h"
 #include "core/run/EventPump.h"
 
 #include <string>
@@ -32,5 +33,13 @@ int pageRankFromPage(const std::string& page);
 int sogouRatingFromPage(const std::string& page);
 std::string alexaRankFromReply(const std::string& reply);
 std::string chinaRankFromPage(const std::string& page);
+
+// The same with the profile of service given; each raises fetch::MissingFigure when the
+// page states no figure, fetch::BlockedPage when it matches a blocked marker, and what the
+// match raises.
+int pageRankOf(const profiles::Service& service, const std::string& page);
+int sogouRatingOf(const profiles::Service& service, const std::string& page);
+std::string alexaRankOf(const profiles::Service& service, const std::string& reply);
+std::string chinaRankOf(const profiles::Service& service, const std::string& page);
 
 } // namespace kaldrani::queries

@@ -25,6 +25,8 @@ void clearDisplay(OverviewDisplay& display, OverviewView& view)
     display.sogouRatingFailure.clear();
     display.alexaRankFailure.clear();
     display.chinaRankFailure.clear();
+    display.pageRankFailureKind = display.sogouRatingFailureKind = fetch::Failure::Plain;
+    display.alexaRankFailureKind = display.chinaRankFailureKind = fetch::Failure::Plain;
     display.pageRankVisible = false;
     display.gaugeVisible = false;
     display.alexaRank.clear();
@@ -89,13 +91,14 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     for (const SearchEngine e : kSearchEngines)
         for (const CountKind k : kCountKinds) {
             fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
-            display.setFigure({e, k}, {std::move(count.value), std::move(count.why)});
+            display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
             view.figureChanged({e, k});
         }
 
     fetch::Outcome<int> pageRank = QueryPageRank(domain);
     display.pageRank = pageRank.value;
     display.pageRankFailure = std::move(pageRank.why);
+    display.pageRankFailureKind = pageRank.failure;
     display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
     display.pageRankVisible = true;
     view.pageRankChanged();
@@ -103,17 +106,20 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     fetch::Outcome<int> rating = QuerySogouRating(domain, view);
     display.gaugeValue = std::clamp(rating.value, 0, 100);
     display.sogouRatingFailure = std::move(rating.why);
+    display.sogouRatingFailureKind = rating.failure;
     display.gaugeVisible = true;
     view.gaugeChanged();
 
     fetch::Outcome<std::string> alexa = QueryAlexaRank(domain, view);
     display.alexaRank = std::move(alexa.value);
     display.alexaRankFailure = std::move(alexa.why);
+    display.alexaRankFailureKind = alexa.failure;
     view.alexaRankChanged();
 
     fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
     display.chinaRank = std::move(chinaRank.value);
     display.chinaRankFailure = std::move(chinaRank.why);
+    display.chinaRankFailureKind = chinaRank.failure;
     view.chinaRankChanged();
 
     // The record reads the display as left above; nothing changes it between two saves.

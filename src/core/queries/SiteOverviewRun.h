@@ -38,6 +38,11 @@ struct OverviewDisplay {
     std::string sogouRatingFailure;
     std::string alexaRankFailure;
     std::string chinaRankFailure;
+    // How each rank's query failed, beside its reason.
+    fetch::Failure pageRankFailureKind = fetch::Failure::Plain;
+    fetch::Failure sogouRatingFailureKind = fetch::Failure::Plain;
+    fetch::Failure alexaRankFailureKind = fetch::Failure::Plain;
+    fetch::Failure chinaRankFailureKind = fetch::Failure::Plain;
 
 private:
     PerEngine<std::array<Figure, kCountKinds.size()>> m_counts;

@@ -1,5 +1,6 @@
 #include "core/fetch/Patterns.h"
 #include "core/net/TRegExp.h"
+#include "core/profiles/ActiveProfile.h"
 
 #include <gtest/gtest.h>
 
@@ -10,42 +11,25 @@ namespace {
 
 using namespace kaldrani;
 
-// Every pattern constant of the program. A query turns a pattern that does not compile
-// into its failure value, so a typing mistake would pass unseen: new patterns join here.
-struct Pattern {
-    const char* name;
-    std::string_view text;
-};
-const Pattern kPatterns[] = {
-    {"Baidu count", patterns::kBaiduCount},
-    {"Google indexed", patterns::kGoogleIndexed},
-    {"Google backlinks", patterns::kGoogleBacklinks},
-    {"strong (Yahoo, PageRank)", patterns::kStrong},
-    {"Sogou count", patterns::kSogouCount},
-    {"Soso count", patterns::kSosoCount},
-    {"Youdao count", patterns::kYoudaoCount},
-    {"Bing count", patterns::kBingCount},
-    {"keyword: green address (Baidu)", patterns::kGreenAddress},
-    {"keyword: cite (Google)", patterns::kCite},
-    {"keyword: heading (Yahoo, Soso, Bing)", patterns::kHeading},
-    {"keyword: Sogou address", patterns::kSogouAddress},
-    {"keyword: Youdao address", patterns::kYoudaoAddress},
-    {"Sogou rating", patterns::kSogouRating},
-    {"ChinaRank", patterns::kChinaRank},
-    {"whois record", patterns::kWhoisRecord},
-    {"own address", patterns::kOwnAddress},
-    {"IP lookup", patterns::kIpLookup},
-    {"domain check", patterns::kDomain},
-};
-
-TEST(Patterns, EveryPatternConstantCompiles)
+void expectCompiles(const std::string& pattern)
 {
-    for (const Pattern& p : kPatterns) {
-        SCOPED_TRACE(p.name);
-        net::TRegExp re;
-        re.setPattern(std::string(p.text));
-        EXPECT_NO_THROW(re.Execute("")) << p.text;
+    net::TRegExp re;
+    re.setPattern(pattern);
+    EXPECT_NO_THROW(re.Execute("")) << pattern;
+}
+
+// A query turns a pattern that does not compile into its failure value, so a typing
+// mistake would pass unseen: every pattern of the default profile, and the program's own.
+TEST(Patterns, EveryPatternCompiles)
+{
+    for (const profiles::Service& s : profiles::defaultProfile().services) {
+        SCOPED_TRACE(s.name);
+        if (!s.pattern.empty())
+            expectCompiles(s.pattern);
+        for (const std::string& marker : s.blocked)
+            expectCompiles(marker);
     }
+    expectCompiles(std::string(patterns::kDomain));
     // The check itself must see a typing mistake.
     net::TRegExp broken;
     broken.setPattern("找到相关网页((.|\\n)*?篇");
@@ -54,7 +38,11 @@ TEST(Patterns, EveryPatternConstantCompiles)
 
 TEST(Patterns, ChinaRankPatternStartsWithTheMarkerItRemoves)
 {
-    EXPECT_TRUE(patterns::kChinaRank.starts_with(patterns::kChinaRankMarker));
+    const profiles::Service* chinaRank = profiles::defaultProfile().find("rank.chinarank");
+    ASSERT_NE(chinaRank, nullptr);
+    ASSERT_FALSE(chinaRank->removals.empty());
+    EXPECT_TRUE(chinaRank->pattern.starts_with(chinaRank->removals.front().from));
+    EXPECT_EQ(chinaRank->removals.front().from, "<span class=\"bold\">当前排名：</span><span class=\"rank_font_y2\">");
 }
 
 } // namespace

@@ -114,7 +114,8 @@ TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
         } else {
             got = QueryChinaRank("example.com", pump);
         }
-        const auto& [shown, why] = got;
+        const std::string& shown = got.value;
+        const std::string& why = got.why;
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(why, c.why);
     }

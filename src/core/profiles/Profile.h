@@ -1,0 +1,99 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kaldrani::profiles {
+
+// How a service's page is read: Stream takes the body's bytes as GBK, String as the
+// answer declares (UTF-8, else one character per byte).
+enum class PageForm { Stream, String };
+
+// The bytes a keyword is sent as before it is percent-encoded.
+enum class TermEncoding { Gbk, Utf8 };
+
+// One step of the text cut out of a page: every `from` becomes `to` (empty: removed).
+struct Edit {
+    std::string from;
+    std::string to;
+
+    bool operator==(const Edit&) const = default;
+};
+
+// Where a value came from: the default profile (file empty) or a line of the user's file.
+struct Origin {
+    std::string file;
+    int line = 0;
+
+    bool fromUser() const { return !file.empty(); }
+};
+
+// Everything the program knows about asking one service and reading its answer. Which
+// keys a service has is what the default profile gives it; the others keep these values.
+struct Service {
+    std::string name; // "count.baidu.indexed", "keyword.bing", "lookup.whois", ...
+    bool enabled = true;
+    std::string scheme = "http";
+    std::string host;
+    std::string path;
+    std::string query; // {site}, {keyword}, {page}, {domain}, {address} stand for the input
+    int pageFirst = 0;
+    int pageStep = 0;
+    TermEncoding termEncoding = TermEncoding::Gbk;
+    PageForm form = PageForm::String;
+    std::string userAgent;
+    bool followRedirects = false;
+    int readTimeoutMs = 0;    // 0: the safety bound
+    int connectTimeoutMs = 0; // 0: the safety bound
+    int deadlineMs = 0;       // 0: the client's own
+    std::string pattern;      // empty: the whole page
+    std::vector<Edit> removals;
+    std::vector<std::string> blocked;
+    std::string notFound;
+
+    // The keys this service has, in the default profile's order, and where each value
+    // came from.
+    std::vector<std::string> keys;
+    std::map<std::string, Origin, std::less<>> origins;
+
+    // The address for the inputs given as {name, value} pairs: scheme://host path, then
+    // "?" and the query with each {name} replaced, when the query is not empty. A {name}
+    // not given stays as it is.
+    std::string url(std::initializer_list<std::pair<std::string_view, std::string_view>> inputs) const;
+
+    // The value {page} takes for result page p (from 1).
+    long long pageValue(long long page) const { return pageFirst + (page - 1) * pageStep; }
+
+    // text after every removal, in order.
+    std::string edited(std::string text) const;
+};
+
+// A problem with the user's file: the file, the line (0 when unknown), the key
+// ("count.baidu.indexed.pattern", or empty for the whole file) and what is wrong.
+struct Problem {
+    std::string file;
+    int line = 0;
+    std::string key;
+    std::string message;
+
+    // "FILE:LINE: KEY: MESSAGE", the parts that are known.
+    std::string text() const;
+};
+
+// Every service, in the default profile's order, and the problems met reading the
+// user's file (their keys kept their defaults).
+struct Profile {
+    std::vector<Service> services;
+    std::vector<Problem> problems;
+    // The user's file that was read, empty when there was none.
+    std::string userFile;
+
+    // The service of that name, or nullptr.
+    const Service* find(std::string_view name) const;
+};
+
+} // namespace kaldrani::profiles

@@ -1,0 +1,242 @@
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ProfileLoader.h"
+#include "core/profiles/ServiceNames.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+#include <fstream>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using namespace kaldrani;
+using namespace kaldrani::profiles;
+
+const Service& serviceOf(const Profile& p, std::string_view name)
+{
+    const Service* s = p.find(name);
+    if (s == nullptr)
+        throw std::out_of_range(std::string(name));
+    return *s;
+}
+
+TEST(DefaultProfile, NamesEveryServiceOnceInTheirOrder)
+{
+    const Profile& p = defaultProfile();
+    std::vector<std::string> expected;
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds)
+            expected.push_back(countService(e, k));
+    for (const std::string_view rank : {kPageRank, kSogouRating, kAlexaRank, kChinaRank})
+        expected.emplace_back(rank);
+    for (const SearchEngine e : kSearchEngines)
+        expected.push_back(keywordService(e));
+    for (const std::string_view other : {kWhois, kOwnAddress, kIpLookup, kVersionPage})
+        expected.emplace_back(other);
+    std::vector<std::string> names;
+    for (const Service& s : p.services)
+        names.push_back(s.name);
+    EXPECT_EQ(names, expected);
+    EXPECT_TRUE(p.problems.empty());
+    for (const Service& s : p.services) {
+        SCOPED_TRACE(s.name);
+        EXPECT_TRUE(s.enabled);
+        EXPECT_EQ(s.scheme, "http");
+        // No refusal markers for the real services: their refusal pages cannot be seen from here.
+        EXPECT_TRUE(s.blocked.empty());
+        for (const auto& [key, origin] : s.origins)
+            EXPECT_FALSE(origin.fromUser()) << key;
+    }
+}
+
+TEST(DefaultProfile, BuildsTheAddressesTheServicesAreAskedAt)
+{
+    const Profile& p = defaultProfile();
+    struct Case {
+        const char* name;
+        std::string url;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Yahoo backlinks: the suffix after the site",
+         serviceOf(p, "count.yahoo.backlinks").url({{"site", "a.com"}}), "http://sitemap.cn.yahoo.com/search?p=a.com&bwm=i"},
+        {"Bing keyword page 3", serviceOf(p, "keyword.bing").url({{"keyword", "k"}, {"page", std::to_string(serviceOf(p, "keyword.bing").pageValue(3))}}),
+         "http://cn.bing.com/search?q=k&filt=all&first=21"},
+        {"Sogou keyword page 3: the page number itself", std::to_string(serviceOf(p, "keyword.sogou").pageValue(3)), "3"},
+        {"the own address: no query, no \"?\"", serviceOf(p, kOwnAddress).url({}), "http://www.kaldrani.com/ip/data/"},
+        {"an input holding a placeholder is not filled again",
+         serviceOf(p, "keyword.baidu").url({{"keyword", "{page}"}, {"page", "0"}}), "http://www.baidu.com/s?wd={page}&pn=0"},
+        {"the version page", serviceOf(p, kVersionPage).url({}), "http://www.kaldrani.com/version.html"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.url, c.expected);
+    }
+}
+
+TEST(ProfileLoader, UserFileOverridesKeyByKeyAndSaysWhere)
+{
+    const Profile p = loadProfile(defaultProfileText(),
+                                  "# mine\n"
+                                  "[count.google.indexed]\n"
+                                  "scheme = \"https\"\n"
+                                  "pattern = '约 ((.|\\n)*?) 条'\n"
+                                  "\n"
+                                  "[keyword.bing]\n"
+                                  "enabled = false\n",
+                                  "/home/u/.config/kaldrani/engines.toml");
+    EXPECT_TRUE(p.problems.empty()) << p.problems.front().text();
+    const Service& google = serviceOf(p, "count.google.indexed");
+    EXPECT_EQ(google.scheme, "https");
+    EXPECT_EQ(google.pattern, "约 ((.|\\n)*?) 条");
+    EXPECT_EQ(google.origins.at("pattern").line, 4);
+    EXPECT_EQ(google.origins.at("pattern").file, "/home/u/.config/kaldrani/engines.toml");
+    // The keys not given keep their defaults.
+    EXPECT_EQ(google.host, "www.google.cn");
+    EXPECT_FALSE(google.origins.at("host").fromUser());
+    EXPECT_EQ(google.removals, serviceOf(defaultProfile(), "count.google.indexed").removals);
+    EXPECT_FALSE(serviceOf(p, "keyword.bing").enabled);
+    EXPECT_EQ(serviceOf(p, "keyword.bing").origins.at("enabled").line, 7);
+    // Another service of the same engine is untouched.
+    EXPECT_EQ(serviceOf(p, "count.google.backlinks").scheme, "http");
+    EXPECT_TRUE(serviceOf(p, "count.google.backlinks").enabled);
+}
+
+TEST(ProfileLoader, NamesEachFaultWithLineAndKeyAndKeepsThatKeysDefault)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        int line;
+        const char* key;
+        const char* says; // part of the message
+    };
+    const Case cases[] = {
+        {"wrong type", "[count.baidu.indexed]\ndeadline_ms = \"30 s\"\n", 2, "count.baidu.indexed.deadline_ms",
+         "must be a whole number, not a text"},
+        {"unknown key", "[count.baidu.indexed]\npatern = 'x'\n", 2, "count.baidu.indexed.patern", "unknown key"},
+        {"key of another kind of service", "[count.baidu.indexed]\npage_step = 10\n", 2, "count.baidu.indexed.page_step",
+         "unknown key"},
+        {"unknown service", "\n[count.altavista.indexed]\nhost = \"a\"\n", 2, "count.altavista", "no such service"},
+        {"pattern that does not compile", "[count.baidu.indexed]\n\npattern = '找到((.|\\n)*?篇'\n", 3,
+         "count.baidu.indexed.pattern", "does not compile"},
+        {"blocked marker that does not compile", "[keyword.baidu]\nblocked = ['(']\n", 2, "keyword.baidu.blocked",
+         "does not compile"},
+        {"query losing its input", "[keyword.baidu]\nquery = \"wd={keyword}\"\n", 2, "keyword.baidu.query",
+         "must hold {keyword}, {page}"},
+        {"bad form", "[rank.sogou]\nform = \"gbk\"\n", 2, "rank.sogou.form", "\"stream\" or \"string\""},
+        {"bad scheme", "[rank.alexa]\nscheme = \"ftp\"\n", 2, "rank.alexa.scheme", "\"http\" or \"https\""},
+        {"host with a path", "[lookup.whois]\nhost = \"a.com/x\"\n", 2, "lookup.whois.host", "without a path"},
+        {"removal of a wrong shape", "[rank.chinarank]\nremovals = [[\"a\"]]\n", 2, "rank.chinarank.removals",
+         "[\"from\", \"to\"]"},
+        {"negative time-out", "[lookup.ip]\nread_timeout_ms = -5\n", 2, "lookup.ip.read_timeout_ms", "0 to 3600000"},
+        {"settings where a table belongs", "[count.baidu]\nindexed = 3\n", 2, "count.baidu.indexed", "must be a table"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadProfile(defaultProfileText(), c.text, "mine.toml");
+        ASSERT_EQ(p.problems.size(), 1u);
+        const Problem& problem = p.problems.front();
+        EXPECT_EQ(problem.file, "mine.toml");
+        EXPECT_EQ(problem.line, c.line);
+        EXPECT_EQ(problem.key, c.key);
+        EXPECT_NE(problem.message.find(c.says), std::string::npos) << problem.message;
+        // Every service is still the default's.
+        for (const Service& s : p.services) {
+            const Service& d = serviceOf(defaultProfile(), s.name);
+            EXPECT_EQ(s.url({{"site", "a.com"}}), d.url({{"site", "a.com"}})) << s.name;
+            EXPECT_EQ(s.pattern, d.pattern) << s.name;
+            EXPECT_EQ(s.readTimeoutMs, d.readTimeoutMs) << s.name;
+        }
+    }
+}
+
+TEST(ProfileLoader, AFaultyKeyLeavesTheRestOfTheFileApplied)
+{
+    const Profile p = loadProfile(defaultProfileText(),
+                                  "[count.baidu.indexed]\n"
+                                  "host = \"mirror.example\"\n"
+                                  "pattern = '(('\n"
+                                  "deadline_ms = 5000\n",
+                                  "mine.toml");
+    ASSERT_EQ(p.problems.size(), 1u);
+    EXPECT_EQ(p.problems.front().text().substr(0, 48), "mine.toml:3: count.baidu.indexed.pattern: the pa");
+    const Service& baidu = serviceOf(p, "count.baidu.indexed");
+    EXPECT_EQ(baidu.host, "mirror.example");
+    EXPECT_EQ(baidu.deadlineMs, 5000);
+    EXPECT_EQ(baidu.pattern, serviceOf(defaultProfile(), "count.baidu.indexed").pattern);
+}
+
+TEST(ProfileLoader, AFileThatDoesNotParseIsNamedAndNotApplied)
+{
+    const Profile p = loadProfile(defaultProfileText(), "[count.baidu.indexed]\nhost = \"a\"\nenabled = nope\n", "mine.toml");
+    ASSERT_EQ(p.problems.size(), 1u);
+    EXPECT_EQ(p.problems.front().line, 3);
+    EXPECT_NE(p.problems.front().message.find("does not parse"), std::string::npos);
+    EXPECT_EQ(serviceOf(p, "count.baidu.indexed").host, "www.baidu.com");
+}
+
+TEST(ProfileLoader, AFaultyDefaultIsAnErrorOfTheProgram)
+{
+    EXPECT_THROW(loadProfile("[count.baidu.indexed]\nhost = 'a'\nbogus = 1\n"), std::logic_error);
+    EXPECT_THROW(loadProfile("[x\n"), std::logic_error);
+}
+
+TEST(ProfileLoader, ReadsTheUsersFileFromTheConfigFolder)
+{
+    const kaldrani::testing::TempFolder folder;
+    const std::filesystem::path file = folder.path() / "kaldrani" / "engines.toml";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << "[rank.alexa]\nenabled = false\n";
+
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved != nullptr ? saved : "";
+    ::setenv("XDG_CONFIG_HOME", folder.path().c_str(), 1);
+    EXPECT_EQ(userProfilePath(), file);
+    const Profile p = loadProfileFile(userProfilePath());
+    EXPECT_FALSE(serviceOf(p, kAlexaRank).enabled);
+    EXPECT_EQ(p.userFile, file.string());
+    // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say.
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_NE(userProfilePath().string().find("/.config/kaldrani/engines.toml"), std::string::npos);
+    if (saved != nullptr)
+        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+
+    // No file: the default alone, without a problem.
+    const Profile none = loadProfileFile(folder.path() / "missing.toml");
+    EXPECT_TRUE(none.problems.empty());
+    EXPECT_TRUE(none.userFile.empty());
+
+    // Something else in its place is named, never waited on nor taken for an empty file.
+    const std::filesystem::path fifo = folder.path() / "fifo.toml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(folder.path() / "big.toml") << std::string(2 << 20, '#');
+    struct Case {
+        const char* name;
+        std::filesystem::path path;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"a folder", folder.path() / "kaldrani", "not a regular file"},
+        {"a FIFO", fifo, "not a regular file"},
+        {"a file over 1 MiB", folder.path() / "big.toml", "larger than 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadProfileFile(c.path);
+        ASSERT_EQ(p.problems.size(), 1u);
+        EXPECT_EQ(p.problems.front().file, c.path.string());
+        EXPECT_NE(p.problems.front().message.find(c.says), std::string::npos) << p.problems.front().message;
+        EXPECT_EQ(p.services.size(), defaultProfile().services.size());
+    }
+}
+
+} // namespace
