@@ -214,6 +214,7 @@ struct StandinServer::Impl {
 
     sys::LoopbackListener listener;
     std::thread acceptThread;
+    std::atomic<int> day{0};
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -371,6 +372,16 @@ void StandinServer::clearAnswers()
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->answers.clear();
+}
+
+void StandinServer::setDay(int day)
+{
+    m_impl->day = day;
+}
+
+int StandinServer::day() const
+{
+    return m_impl->day;
 }
 
 void StandinServer::setVersionBody(std::string body)

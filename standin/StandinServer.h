@@ -81,6 +81,11 @@ public:
     // The body of the maker's "/version.html".
     void setVersionBody(std::string body);
 
+    // Which day the pages show (0 at the start): on a later day the indexed counts have
+    // grown and the keyword positions moved, as overviewFigures and keywordRank say.
+    void setDay(int day);
+    int day() const;
+
     // The requests received so far, in arrival order (the newest 10000 at most).
     std::vector<Request> requests() const;
     void clearRequests();

@@ -27,6 +27,9 @@ int main(int argc, char** argv)
                    "Services that fail, as NAME[:HOW],...: NAME baidu, google, yahoo, sogou, soso, youdao, bing, "
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page) or slow (5 s)")
         ->option_text("LIST");
+    int day = 0;
+    app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
+        ->check(CLI::Range(0, 1000));
     CLI11_PARSE(app, argc, argv);
 
     // Blocked before any thread starts, so every thread inherits the mask and only the
@@ -40,6 +43,7 @@ int main(int argc, char** argv)
     try {
         kaldrani::standin::StandinServer server(port);
         kaldrani::standin::failServices(server, fail);
+        server.setDay(day);
         std::cout << server.port() << std::endl;
         std::unique_ptr<kaldrani::standin::SmtpStandin> smtp;
         if (!mailDir.empty()) {

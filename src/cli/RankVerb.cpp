@@ -4,6 +4,7 @@
 
 #include "core/model/SearchEngine.h"
 #include "core/queries/KeywordRun.h"
+#include "core/tracking/KeywordScanRecord.h"
 
 #include <iostream>
 #include <memory>
@@ -48,10 +49,11 @@ queries::EngineSelection parseEngines(const std::string& list)
 
 } // namespace
 
-Verb addRankVerb(CLI::App& app, const GlobalOptions&)
+Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
 {
     CLI::App* command = app.add_subcommand(
-        "rank", "Find SITE among the results for KEYWORD in each engine, over result pages FIRST..LAST");
+        "rank", "Find SITE among the results for KEYWORD in each engine, over result pages FIRST..LAST; a listed "
+        "site gets a keyword history record");
     struct Args {
         int first = 1;
         int last = 1;
@@ -72,7 +74,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
     command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
     command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
 
-    return {command, [args]() -> int {
+    return {command, [args, &options]() -> int {
                 const queries::EngineSelection selected = parseEngines(args->engines);
                 queries::QuietKeywordView view;
                 if (args->progress)
@@ -80,8 +82,9 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                         if (text.starts_with("正在查询第 "))
                             std::cerr << text << std::endl;
                     };
-                const queries::KeywordFailures failures =
-                    queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                const tracking::RecordedScan scan = tracking::scanAndRecord(
+                    view, dataFolderOf(options), args->site, args->keyword, args->first, args->last, selected);
+                const queries::KeywordFailures& failures = scan.failures;
                 std::string out;
                 for (const SearchEngine e : kSearchEngines)
                     out += std::string(engineLabel(e)) + '\t' + tsvField(view.resultText(e)) + '\t' +
@@ -93,6 +96,9 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                         lines += failureLine(engineLabel(e), "", failures[engineIndex(e)]);
                     std::cerr << lines << std::flush;
                 }
+                if (!scan.recordError.empty())
+                    throw CommandFailure(1, "kaldrani-cli: the keyword history record was not written: "
+                                                + scan.recordError);
                 return 0;
             }};
 }

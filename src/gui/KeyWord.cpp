@@ -2,6 +2,7 @@
 
 #include "core/queries/KeywordRun.h"
 #include "core/run/RunGuard.h"
+#include "core/tracking/KeywordScanRecord.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
@@ -214,13 +215,20 @@ void TfrmKeyWord::btnCXClick()
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
     // Held back from the click on, not only once the run has said so from its thread.
-    const run::RunGuard busy(*this);
-    m_runner.runAndWait(
-        [this, site, keyword, firstPage, lastPage, selected] {
-            gui::RelayedKeywordView relayed(m_runner, *this);
-            queries::runKeywordRanking(relayed, site, keyword, firstPage, lastPage, selected);
-        },
-        gui::InputDuringRun::Waits);
+    std::string recordError;
+    {
+        const run::RunGuard busy(*this);
+        m_runner.runAndWait(
+            [this, site, keyword, firstPage, lastPage, selected, &recordError] {
+                gui::RelayedKeywordView relayed(m_runner, *this);
+                // A listed site keeps the scan in its keyword history.
+                recordError = tracking::scanAndRecord(relayed, m_folder, site, keyword, firstPage, lastPage, selected)
+                                  .recordError;
+            },
+            gui::InputDuringRun::Waits);
+    }
+    if (!recordError.empty())
+        gui::showApplicationError(fromUtf8(recordError), this);
 }
 
 void TfrmKeyWord::btnMDClick()

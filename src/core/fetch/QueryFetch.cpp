@@ -1,5 +1,6 @@
 #include "core/fetch/QueryFetch.h"
 
+#include "core/fetch/RequestPacing.h"
 #include "core/fetch/SafetyTimeout.h"
 #include "core/net/HttpClient.h"
 
@@ -19,11 +20,17 @@ void setUpClient(net::THttpClient& client, const QueryFetch& how)
 
 std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form)
 {
-    if (form == PageForm::String)
-        return client.FetchPage(url);
-    std::string buffer;
-    client.FetchPage(url, buffer);
-    return net::readAnsi(buffer);
+    PacedRequest paced(url);
+    try {
+        if (form == PageForm::String)
+            return client.FetchPage(url);
+        std::string buffer;
+        client.FetchPage(url, buffer);
+        return net::readAnsi(buffer);
+    } catch (const net::HttpStatusError& e) {
+        paced.answered(e.code());
+        throw;
+    }
 }
 
 std::string fetchQueryPage(const std::string& url, const QueryFetch& how)
