@@ -277,6 +277,7 @@ void StandinServer::Impl::serve(Connection& connection)
     }
     Request request;
     if (complete && parseRequestHead(head.substr(0, head.find("\r\n\r\n") + 2), request)) {
+        request.received = std::chrono::steady_clock::now();
         {
             std::lock_guard lock(mutex);
             // A demo session may run for days; the log keeps its newest part only.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +26,8 @@ struct Request {
     std::string query;  // after the "?", undecoded
     std::string host;   // the Host header, lower case, without a port
     HeaderList headers;
+    // When the whole request head had arrived.
+    std::chrono::steady_clock::time_point received{};
 
     // The value of the first header of that name (any case), or nothing.
     std::optional<std::string> header(std::string_view name) const;
