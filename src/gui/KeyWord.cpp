@@ -1,6 +1,7 @@
 #include "gui/KeyWord.h"
 
 #include "core/queries/KeywordRun.h"
+#include "core/records/TrackedKeywords.h"
 #include "core/run/RunGuard.h"
 #include "core/tracking/KeywordScanRecord.h"
 #include "gui/BrowserOpener.h"
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace kaldrani::gui {
 
@@ -84,6 +87,7 @@ TfrmKeyWord::TfrmKeyWord(gui::Runner& runner, const records::DataFolder& folder,
     createControls();
     centreOnFirstShow();
     runHandler([this] { FormCreate(); }, this);
+    runHandler([this] { showTracked(); }, this);
 }
 
 void TfrmKeyWord::createControls()
@@ -175,8 +179,50 @@ void TfrmKeyWord::createControls()
     btnMD->setGeometry(231, 52, 58, 25);
     onClicked(btnMD, &TfrmKeyWord::btnMDClick);
 
+    // In the one free place of the lower panel, beside the last engine of the left column.
+    cbTrack = new QCheckBox(QStringLiteral("每日跟踪此关键词"), bsSkinPanel2);
+    cbTrack->setGeometry(234, 118, 180, 20);
+    cbTrack->setToolTip(QStringLiteral("每日跟踪时查询这个网址的这个关键词（只限站点列表中的网址）"));
+    connect(cbTrack, &QCheckBox::clicked, this, [this] { runHandler([this] { cbTrackClick(); }, this); });
+    connect(txtUrl, &QComboBox::editTextChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+    connect(txtKeyword, &QLineEdit::textChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+
     setTabOrder(txtUrl, txtKeyword);
     setTabOrder(txtKeyword, btnCX);
+}
+
+void TfrmKeyWord::showTracked()
+{
+    const std::string site = txtUrl->currentText().toStdString();
+    const std::string keyword = txtKeyword->text().toStdString();
+    bool listed = false;
+    if (records::siteListExists(m_folder)) {
+        const auto sites = records::loadSiteList(m_folder);
+        listed = std::find(sites.begin(), sites.end(), site) != sites.end();
+    }
+    const bool trackable = listed && records::keywordProblem(keyword).empty();
+    cbTrack->setEnabled(trackable);
+    bool tracked = false;
+    if (trackable)
+        for (const auto& k : records::trackedKeywordsOf(records::loadTrackedKeywords(m_folder), site))
+            tracked = tracked || k == keyword;
+    cbTrack->setChecked(tracked);
+}
+
+void TfrmKeyWord::cbTrackClick()
+{
+    const std::string site = txtUrl->currentText().toStdString();
+    const std::string keyword = txtKeyword->text().toStdString();
+    try {
+        if (cbTrack->isChecked())
+            records::addTrackedKeyword(m_folder, site, keyword);
+        else
+            records::removeTrackedKeyword(m_folder, site, keyword);
+    } catch (...) {
+        showTracked(); // the box tells what the file holds
+        throw;
+    }
+    showTracked();
 }
 
 void TfrmKeyWord::FormCreate()

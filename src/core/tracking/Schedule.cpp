@@ -181,21 +181,42 @@ ScheduleState installSchedule(const ScheduleTime& at, const ScheduleCommand& com
     return scheduleStatus();
 }
 
+// The timer unit's text, and whether there is one.
+static bool readTimerUnit(std::string& text)
+{
+    try {
+        text = records::fileio::readDataFile(userUnitFolder() / std::string(kTimerUnit));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+static std::optional<ScheduleTime> timeOfUnit(std::string_view text)
+{
+    constexpr std::string_view key = "OnCalendar=*-*-* ";
+    if (const size_t at = text.find(key); at != std::string_view::npos)
+        return parseScheduleTime(text.substr(at + key.size(), 5));
+    return std::nullopt;
+}
+
+std::optional<ScheduleTime> installedScheduleTime()
+{
+    std::string text;
+    if (!readTimerUnit(text))
+        return std::nullopt;
+    return timeOfUnit(text);
+}
+
 ScheduleState scheduleStatus()
 {
     ScheduleState state;
     state.systemd = userSystemdRunning();
-    const std::filesystem::path timer = userUnitFolder() / std::string(kTimerUnit);
     std::string text;
-    try {
-        text = records::fileio::readDataFile(timer);
-    } catch (const std::exception&) {
+    if (!readTimerUnit(text))
         return state;
-    }
     state.installed = true;
-    const std::string key = "OnCalendar=*-*-* ";
-    if (const size_t at = text.find(key); at != std::string::npos)
-        state.at = parseScheduleTime(std::string_view(text).substr(at + key.size(), 5));
+    state.at = timeOfUnit(text);
     if (state.systemd) {
         const SpawnResult enabled = systemctl({"is-enabled", std::string(kTimerUnit)});
         const SpawnResult active = systemctl({"is-active", std::string(kTimerUnit)});

@@ -61,6 +61,9 @@ struct ScheduleState {
 ScheduleState installSchedule(const ScheduleTime& at, const ScheduleCommand& command);
 // What is installed. Never raises.
 ScheduleState scheduleStatus();
+// The installed timer's time, read from its unit file alone (nothing is asked of systemd);
+// nothing when none is installed. Never raises.
+std::optional<ScheduleTime> installedScheduleTime();
 // Stops and disables the timer and removes both units; returns whether there was one.
 // Raises std::runtime_error when a unit file cannot be removed.
 bool removeSchedule();
