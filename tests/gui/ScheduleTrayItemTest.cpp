@@ -75,6 +75,8 @@ TEST_F(ScheduleTray, ChoosingItInstallsAtTheTimeAskedAndChoosingItAgainRemoves)
         << service;
     EXPECT_TRUE(item->action()->isChecked());
     EXPECT_EQ(item->action()->text(), QStringLiteral("每日跟踪 07:30"));
+    m_menu.adjustSize();
+    EXPECT_TRUE(m_menu.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/TrayScheduleItem.png")));
 
     item->action()->trigger();
     EXPECT_FALSE(fs::exists(timer()));
