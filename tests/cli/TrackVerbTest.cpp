@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -233,12 +234,19 @@ TEST_F(TrackCli, RequestsToOneHostAreSpacedAndBackOffAfterRefusals)
 TEST_F(TrackCli, ASecondRunWaitsOrWithNoWaitSaysSo)
 {
     listSites("");
+    std::unique_ptr<kaldrani::testing::RunningProcess> waiting;
     {
         tracking::TrackLock held(folder, tracking::TrackLock::Wait::No);
         const auto refused = cli({"track", "--no-wait"});
         EXPECT_EQ(refused.exitCode, 3);
         EXPECT_NE(refused.err.find("another track run"), std::string::npos) << refused.err;
+
+        // Standard error joins standard output, so its first line says the run now waits.
+        waiting = std::make_unique<kaldrani::testing::RunningProcess>(std::vector<std::string>{
+            "/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", KALDRANI_CLI, "--data-dir", temp.path().string(), "track"});
+        EXPECT_NE(waiting->readLine().find("waiting for the track run in progress"), std::string::npos);
     }
+    EXPECT_EQ(waiting->wait(), 0) << "it ran once the first run let go";
     const auto after = cli({"track", "--no-wait"});
     EXPECT_EQ(after.exitCode, 0) << after.err;
 }
