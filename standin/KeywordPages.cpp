@@ -39,14 +39,14 @@ std::string_view engineKey(SearchEngine engine)
 
 // The listed sites' positions for one engine and keyword (0: not listed). Two sites that
 // draw the same place are set one after the other, so every page stays ten results.
-std::array<int, kListedSites.size()> placements(SearchEngine engine, std::string_view keyword)
+std::array<int, kListedSites.size()> placements(SearchEngine engine, std::string_view keyword, int day)
 {
     std::array<int, kListedSites.size()> places{};
     for (std::size_t s = 0; s < kListedSites.size(); ++s) {
         const std::uint64_t h = mixHash(engineKey(engine), keyword, s + 1);
         if (h % 4 == 0)
             continue;
-        int place = 1 + static_cast<int>((h >> 8) % 50);
+        int place = 1 + static_cast<int>(((h >> 8) % 50 + 4 * static_cast<std::uint64_t>(day)) % 50);
         for (bool taken = true; taken;) {
             taken = false;
             for (std::size_t t = 0; t < s; ++t)
@@ -61,9 +61,9 @@ std::array<int, kListedSites.size()> placements(SearchEngine engine, std::string
 }
 
 // The domain shown at a position: a listed site, or a made-up one that contains none of them.
-std::string domainAt(SearchEngine engine, std::string_view keyword, int position)
+std::string domainAt(SearchEngine engine, std::string_view keyword, int position, int day)
 {
-    const auto places = placements(engine, keyword);
+    const auto places = placements(engine, keyword, day);
     for (std::size_t s = 0; s < kListedSites.size(); ++s)
         if (places[s] == position)
             return "www." + std::string(kListedSites[s]);
@@ -138,7 +138,7 @@ long long pageOf(const KeywordRoute& route, const std::string& value)
     return (v - route.pageOffset) / route.pageFactor + 1;
 }
 
-Response keywordPage(const KeywordRoute& route, const Request& request)
+Response keywordPage(const KeywordRoute& route, const Request& request, int day)
 {
     const std::string raw = request.param(route.termKey).value_or("");
     const std::string keyword = route.engine == SearchEngine::Bing ? text::sanitizeUtf8(raw) : text::gbkToUtf8(raw);
@@ -154,7 +154,7 @@ Response keywordPage(const KeywordRoute& route, const Request& request)
         html += "<p class=\"nums\">第 " + std::to_string(page) + " 页</p>\n<ol>\n";
         for (int i = 0; i < kKeywordResultsPerPage; ++i) {
             const int position = static_cast<int>((page - 1) * kKeywordResultsPerPage) + i + 1;
-            html += resultHtml(route.engine, domainAt(route.engine, keyword, position), shown, position);
+            html += resultHtml(route.engine, domainAt(route.engine, keyword, position, day), shown, position);
         }
         html += "</ol>\n";
     }
@@ -163,12 +163,12 @@ Response keywordPage(const KeywordRoute& route, const Request& request)
 
 } // namespace
 
-std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword)
+std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword, int day)
 {
     std::string name = text::asciiLower(site);
     if (name.starts_with("www."))
         name.erase(0, 4);
-    const auto places = placements(engine, keyword);
+    const auto places = placements(engine, keyword, day);
     for (std::size_t s = 0; s < kListedSites.size(); ++s)
         if (kListedSites[s] == name && places[s] > 0)
             return places[s];
@@ -179,9 +179,9 @@ void addKeywordRoutes(StandinServer& server)
 {
     for (const KeywordRoute& route : kRoutes) {
         Handler before = server.route(route.host, route.path);
-        server.addRoute(route.host, route.path, [route, before](const Request& request) {
+        server.addRoute(route.host, route.path, [route, before, &server](const Request& request) {
             if (request.param(route.pageKey))
-                return keywordPage(route, request);
+                return keywordPage(route, request, server.day());
             if (before)
                 return before(request);
             Response missing = utf8Page("<html><body><h1>404 Not Found</h1></body></html>");

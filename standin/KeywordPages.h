@@ -18,7 +18,9 @@ inline constexpr int kKeywordResultPages = 100;
 // demo's sites are listed (example.com, kaldrani-demo.cn, example.org, example.net and
 // example.cn, with or without "www."), and each of them not for every keyword. The
 // keyword is UTF-8 text; sites compare without regard to ASCII case.
-std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword);
+// On day d (see StandinServer::setDay) every listed site stands 4 * d places further down,
+// wrapping round within the first 50.
+std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword, int day = 0);
 
 // Installs the seven engines' keyword result pages, in each engine's own markup, ten
 // results a page. They share host and path with the count pages; a request that names

@@ -22,8 +22,9 @@ struct OverviewFigures {
     std::int64_t chinaRank = 0;
 };
 
-// The figures the default pages show for domain.
-OverviewFigures overviewFigures(std::string_view domain);
+// The figures the default pages show for domain on a day (see StandinServer::setDay): on day
+// d every indexed count is (5 + d) / 5 times its day-0 value, the other figures stay.
+OverviewFigures overviewFigures(std::string_view domain, int day = 0);
 
 // A hash of salt and text (ASCII letters folded: host names ignore case), stable across
 // runs and machines, from which the stand-in pages draw their made-up figures.

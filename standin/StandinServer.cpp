@@ -228,6 +228,7 @@ struct StandinServer::Impl {
     std::thread tlsAcceptThread;
     StandinAuthority* authority;
     const bool redirectToHttps;
+    std::atomic<int> day{0};
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -328,6 +329,7 @@ void StandinServer::Impl::answer(Connection& connection, const std::function<siz
     }
     Request request;
     if (complete && parseRequestHead(head.substr(0, head.find("\r\n\r\n") + 2), request)) {
+        request.received = std::chrono::steady_clock::now();
         {
             std::lock_guard lock(mutex);
             // A demo session may run for days; the log keeps its newest part only.
@@ -425,6 +427,16 @@ void StandinServer::clearAnswers()
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->answers.clear();
+}
+
+void StandinServer::setDay(int day)
+{
+    m_impl->day = day;
+}
+
+int StandinServer::day() const
+{
+    return m_impl->day;
 }
 
 void StandinServer::setVersionBody(std::string body)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +26,8 @@ struct Request {
     std::string query;  // after the "?", undecoded
     std::string host;   // the Host header, lower case, without a port
     HeaderList headers;
+    // When the whole request head had arrived.
+    std::chrono::steady_clock::time_point received{};
 
     // The value of the first header of that name (any case), or nothing.
     std::optional<std::string> header(std::string_view name) const;
@@ -97,6 +100,11 @@ public:
 
     // The body of the maker's "/version.html".
     void setVersionBody(std::string body);
+
+    // Which day the pages show (0 at the start): on a later day the indexed counts have
+    // grown and the keyword positions moved, as overviewFigures and keywordRank say.
+    void setDay(int day);
+    int day() const;
 
     // The requests received so far, in arrival order (the newest 10000 at most).
     std::vector<Request> requests() const;

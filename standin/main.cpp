@@ -42,6 +42,9 @@ int main(int argc, char** argv)
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
                    "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
+    int day = 0;
+    app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
+        ->check(CLI::Range(0, 1000));
     app.footer("Prints the ports bound, one per line: HTTP, then HTTPS (with --ca-out), then SMTP (with "
                "--mail-dir), then implicit TLS mail (with both).");
     CLI11_PARSE(app, argc, argv);
@@ -67,6 +70,7 @@ int main(int argc, char** argv)
         kaldrani::standin::StandinServer server(
             {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly});
         kaldrani::standin::failServices(server, fail);
+        server.setDay(day);
         std::cout << server.port() << std::endl;
         if (authority)
             std::cout << server.tlsPort() << std::endl;

@@ -1,6 +1,6 @@
 # bash completion for kaldrani-cli
 # Verbs and options are read from the program's own --help, so they follow the installed
-# version; the site names for overview, history and rank come from the site list.
+# version; the site names for overview, history, rank and keywords come from the site list.
 
 # Prints one line per entry of "PROGRAM PATH... --help": "verb NAME", "positional NAME",
 # or "option NAME value|flag".
@@ -90,7 +90,7 @@ _kaldrani_cli()
         mapfile -t COMPREPLY < <(compgen -W "$(awk '$1 == "verb" { print $2 }' <<<"$entries")" -- "$cur")
     fi
     case "${path[*]}:$positionals" in
-    overview:0 | history:0 | rank:0)
+    overview:0 | history:0 | rank:0 | "keywords list:0" | "keywords add:0" | "keywords remove:0")
         local site
         while IFS= read -r site; do
             site=${site%$'\r'}

@@ -5,6 +5,7 @@
 
 #include "core/model/SearchEngine.h"
 #include "core/queries/KeywordRun.h"
+#include "core/tracking/KeywordScanRecord.h"
 
 #include <iostream>
 #include <memory>
@@ -50,10 +51,11 @@ queries::EngineSelection parseEngines(const std::string& list)
 
 } // namespace
 
-Verb addRankVerb(CLI::App& app, const GlobalOptions&)
+Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
 {
     CLI::App* command = app.add_subcommand(
-        "rank", "Find SITE among the results for KEYWORD in each engine, over result pages FIRST..LAST");
+        "rank", "Find SITE among the results for KEYWORD in each engine, over result pages FIRST..LAST; a listed "
+        "site gets a keyword history record");
     struct Args {
         int first = 1;
         int last = 1;
@@ -79,7 +81,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
     command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
     command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
 
-    return {command, [args]() -> int {
+    return {command, [args, &options]() -> int {
                 const queries::EngineSelection selected = parseEngines(args->engines);
                 queries::QuietKeywordView view;
                 if (args->progress)
@@ -90,8 +92,9 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                 std::optional<PageSaver> saver;
                 if (!args->savePages.empty())
                     saver.emplace(args->savePages);
-                const queries::KeywordFailures failures =
-                    queries::runKeywordRanking(view, args->site, args->keyword, args->first, args->last, selected);
+                const tracking::RecordedScan scan = tracking::scanAndRecord(
+                    view, dataFolderOf(options), args->site, args->keyword, args->first, args->last, selected);
+                const queries::KeywordFailures& failures = scan.failures;
                 const std::string saveError = saver ? saver->firstError() : std::string();
                 saver.reset();
                 std::string out;
@@ -107,6 +110,9 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions&)
                 }
                 if (!saveError.empty())
                     throw CommandFailure(1, "kaldrani-cli: --save-pages: " + saveError);
+                if (!scan.recordError.empty())
+                    throw CommandFailure(1, "kaldrani-cli: the keyword history record was not written: "
+                                                + scan.recordError);
                 return 0;
             }};
 }

@@ -50,6 +50,9 @@ struct Verb {
 // verb that touches records first does.
 records::DataFolder openDataFolder(const GlobalOptions& options);
 
+// The data folder the options name, as it is: nothing is made.
+records::DataFolder dataFolderOf(const GlobalOptions& options);
+
 Verb addFetchVerb(CLI::App& app, const GlobalOptions& options);
 Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options);
 Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options);
@@ -59,5 +62,8 @@ Verb addIpVerb(CLI::App& app, const GlobalOptions& options);
 Verb addMailVerb(CLI::App& app, const GlobalOptions& options);
 Verb addRankVerb(CLI::App& app, const GlobalOptions& options);
 Verb addEnginesVerb(CLI::App& app, const GlobalOptions& options);
+Verb addKeywordsVerb(CLI::App& app, const GlobalOptions& options);
+Verb addTrackVerb(CLI::App& app, const GlobalOptions& options);
+Verb addScheduleVerb(CLI::App& app, const GlobalOptions& options);
 
 } // namespace kaldrani::cli

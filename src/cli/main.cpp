@@ -11,10 +11,15 @@ using namespace kaldrani;
 
 namespace kaldrani::cli {
 
+records::DataFolder dataFolderOf(const GlobalOptions& options)
+{
+    return records::DataFolder(options.dataDir.empty() ? records::DataFolder::defaultBase()
+                                                       : std::filesystem::path(options.dataDir));
+}
+
 records::DataFolder openDataFolder(const GlobalOptions& options)
 {
-    records::DataFolder folder(options.dataDir.empty() ? records::DataFolder::defaultBase()
-                                                       : std::filesystem::path(options.dataDir));
+    records::DataFolder folder = dataFolderOf(options);
     // Reads nothing: a verb that needs no site list works whatever the list is.
     records::makeDataFolder(folder);
     return folder;
@@ -50,6 +55,9 @@ int main(int argc, char** argv)
         cli::addMailVerb(app, options),
         cli::addRankVerb(app, options),
         cli::addEnginesVerb(app, options),
+        cli::addKeywordsVerb(app, options),
+        cli::addTrackVerb(app, options),
+        cli::addScheduleVerb(app, options),
     };
 
     try {

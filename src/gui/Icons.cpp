@@ -160,6 +160,15 @@ QIcon menuIcon(MenuIcon which)
             p.drawPolygon(QPolygonF({QPointF(8, 1.5), QPointF(14.5, 8), QPointF(10.5, 8), QPointF(10.5, 14.5),
                                      QPointF(5.5, 14.5), QPointF(5.5, 8), QPointF(1.5, 8)}));
         });
+    case MenuIcon::Schedule:
+        return paint16([](QPainter& p) {
+            p.setPen(QPen(kDark, 1));
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(1.5, 1.5, 13, 13));
+            p.setPen(QPen(kBlue, 1.5, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(QPointF(8, 8), QPointF(8, 4));
+            p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
+        });
     case MenuIcon::Quit:
         return paint16([](QPainter& p) {
             p.setPen(QPen(QColor(190, 40, 40), 2.5, Qt::SolidLine, Qt::RoundCap));

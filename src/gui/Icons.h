@@ -13,7 +13,7 @@ QIcon toolIcon(int n);
 QIcon appIcon();
 
 // The tray menu's items.
-enum class MenuIcon { Open, Visit, About, Upgrade, Quit };
+enum class MenuIcon { Open, Visit, About, Upgrade, Quit, Schedule };
 QIcon menuIcon(MenuIcon which);
 
 } // namespace kaldrani::gui

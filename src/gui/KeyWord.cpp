@@ -1,7 +1,9 @@
 #include "gui/KeyWord.h"
 
 #include "core/queries/KeywordRun.h"
+#include "core/records/TrackedKeywords.h"
 #include "core/run/RunGuard.h"
+#include "core/tracking/KeywordScanRecord.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace kaldrani::gui {
 
@@ -83,6 +87,7 @@ TfrmKeyWord::TfrmKeyWord(gui::Runner& runner, const records::DataFolder& folder,
     createControls();
     centreOnFirstShow();
     runHandler([this] { FormCreate(); }, this);
+    runHandler([this] { showTracked(); }, this);
 }
 
 void TfrmKeyWord::createControls()
@@ -174,8 +179,50 @@ void TfrmKeyWord::createControls()
     btnMD->setGeometry(231, 52, 58, 25);
     onClicked(btnMD, &TfrmKeyWord::btnMDClick);
 
+    // In the one free place of the lower panel, beside the last engine of the left column.
+    cbTrack = new QCheckBox(QStringLiteral("每日跟踪此关键词"), bsSkinPanel2);
+    cbTrack->setGeometry(234, 118, 180, 20);
+    cbTrack->setToolTip(QStringLiteral("每日跟踪时查询这个网址的这个关键词（只限站点列表中的网址）"));
+    connect(cbTrack, &QCheckBox::clicked, this, [this] { runHandler([this] { cbTrackClick(); }, this); });
+    connect(txtUrl, &QComboBox::editTextChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+    connect(txtKeyword, &QLineEdit::textChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+
     setTabOrder(txtUrl, txtKeyword);
     setTabOrder(txtKeyword, btnCX);
+}
+
+void TfrmKeyWord::showTracked()
+{
+    const std::string site = txtUrl->currentText().toStdString();
+    const std::string keyword = txtKeyword->text().toStdString();
+    bool listed = false;
+    if (records::siteListExists(m_folder)) {
+        const auto sites = records::loadSiteList(m_folder);
+        listed = std::find(sites.begin(), sites.end(), site) != sites.end();
+    }
+    const bool trackable = listed && records::keywordProblem(keyword).empty();
+    cbTrack->setEnabled(trackable);
+    bool tracked = false;
+    if (trackable)
+        for (const auto& k : records::trackedKeywordsOf(records::loadTrackedKeywords(m_folder), site))
+            tracked = tracked || k == keyword;
+    cbTrack->setChecked(tracked);
+}
+
+void TfrmKeyWord::cbTrackClick()
+{
+    const std::string site = txtUrl->currentText().toStdString();
+    const std::string keyword = txtKeyword->text().toStdString();
+    try {
+        if (cbTrack->isChecked())
+            records::addTrackedKeyword(m_folder, site, keyword);
+        else
+            records::removeTrackedKeyword(m_folder, site, keyword);
+    } catch (...) {
+        showTracked(); // the box tells what the file holds
+        throw;
+    }
+    showTracked();
 }
 
 void TfrmKeyWord::FormCreate()
@@ -214,13 +261,20 @@ void TfrmKeyWord::btnCXClick()
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
     // Held back from the click on, not only once the run has said so from its thread.
-    const run::RunGuard busy(*this);
-    m_runner.runAndWait(
-        [this, site, keyword, firstPage, lastPage, selected] {
-            gui::RelayedKeywordView relayed(m_runner, *this);
-            queries::runKeywordRanking(relayed, site, keyword, firstPage, lastPage, selected);
-        },
-        gui::InputDuringRun::Waits);
+    std::string recordError;
+    {
+        const run::RunGuard busy(*this);
+        m_runner.runAndWait(
+            [this, site, keyword, firstPage, lastPage, selected, &recordError] {
+                gui::RelayedKeywordView relayed(m_runner, *this);
+                // A listed site keeps the scan in its keyword history.
+                recordError = tracking::scanAndRecord(relayed, m_folder, site, keyword, firstPage, lastPage, selected)
+                                  .recordError;
+            },
+            gui::InputDuringRun::Waits);
+    }
+    if (!recordError.empty())
+        gui::showApplicationError(fromUtf8(recordError), this);
 }
 
 void TfrmKeyWord::btnMDClick()

@@ -63,6 +63,8 @@ public:
     QToolButton* sbSoso = nullptr;
     QToolButton* sbYoudao = nullptr;
     QToolButton* sbBing = nullptr;
+    // Whether `track` scans the keyword for the site; only a listed site's can be.
+    QCheckBox* cbTrack = nullptr;
 
     // The engine's controls, by SearchEngine.
     QCheckBox* checkBox(kaldrani::SearchEngine e) const { return m_checks[index(e)]; }
@@ -82,6 +84,9 @@ public:
     void sbSosoClick();
     void sbYoudaoClick();
     void sbBingClick();
+    void cbTrackClick();
+    // Shows whether the site and keyword typed are tracked.
+    void showTracked();
 
     // KeywordView, on this window's thread: each change shows at once. The scan runs off
     // this thread; meanwhile the window repaints and answers the desktop, while clicks and

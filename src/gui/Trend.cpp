@@ -6,8 +6,17 @@
 #include "gui/Fonts.h"
 #include "gui/Placement.h"
 #include "gui/HistoryCsvExport.h"
+#include "gui/SaveFileChooser.h"
+
+#include "core/records/FileIo.h"
+#include "core/records/HistoryCsv.h"
 
 #include <QButtonGroup>
+#include <QCategoryAxis>
+#include <QComboBox>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QScatterSeries>
 #include <QChart>
 #include <QChartView>
 #include <QCursor>
@@ -28,7 +37,11 @@ namespace kaldrani::gui {
 
 namespace {
 
+// The overview's charts keep their width; the keyword's stand to their right.
 constexpr int clientWidth = 780;
+constexpr int keywordLeft = clientWidth;
+constexpr int keywordWidth = 480;
+constexpr int windowWidth = keywordLeft + keywordWidth;
 constexpr int clientHeight = 620;
 // Markers help a short history and clutter a long one.
 constexpr qsizetype maxPointsWithMarkers = 31;
@@ -136,7 +149,7 @@ QChartView* newChartView(QWidget* parent, const QRect& geometry)
 } // namespace
 
 TfrmTrend::TfrmTrend(const kaldrani::records::DataFolder& folder, QWidget* parent)
-    : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 趋势图"), {clientWidth, clientHeight})
+    : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 趋势图"), {windowWidth, clientHeight})
     , m_folder(folder)
 {
 
@@ -209,6 +222,71 @@ TfrmTrend::TfrmTrend(const kaldrani::records::DataFolder& folder, QWidget* paren
         s->attachAxis(m_ranksTime);
         s->attachAxis(m_rankValue);
     }
+    createKeywordCharts();
+}
+
+void TfrmTrend::createKeywordCharts()
+{
+    auto* label = new QLabel(QStringLiteral("关键词："), this);
+    label->move(keywordLeft + 8, 12);
+    cbKeyword = new QComboBox(this);
+    cbKeyword->setObjectName(QStringLiteral("cbKeyword"));
+    cbKeyword->setGeometry(keywordLeft + 62, 7, 240, 24);
+    connect(cbKeyword, &QComboBox::currentIndexChanged, this, [this] { runHandler([this] { showKeyword(); }, this); });
+    btnExportKeywordCsv = new QPushButton(QStringLiteral("导出关键词 CSV…"), this);
+    btnExportKeywordCsv->setObjectName(QStringLiteral("btnExportKeywordCsv"));
+    btnExportKeywordCsv->setGeometry(windowWidth - 138, 6, 130, 25);
+    connect(btnExportKeywordCsv, &QPushButton::clicked, this,
+            [this] { runHandler([this] { btnExportKeywordCsvClick(); }, this); });
+
+    chartKeyword = newChartView(this, QRect(keywordLeft, 36, keywordWidth - 8, 340));
+    chartKeyword->setObjectName(QStringLiteral("chartKeyword"));
+    QChart* positions = chartKeyword->chart();
+    positions->legend()->setAlignment(Qt::AlignBottom);
+    m_keywordTime = new QDateTimeAxis(positions);
+    m_positionValue = new QValueAxis(positions);
+    m_positionValue->setLabelFormat(QStringLiteral("%.0f"));
+    // Position 1 is the best place: at the top.
+    m_positionValue->setReverse(true);
+    m_positionValue->setTitleText(QStringLiteral("名次"));
+    positions->addAxis(m_keywordTime, Qt::AlignBottom);
+    positions->addAxis(m_positionValue, Qt::AlignLeft);
+
+    chartKeywordMisses = newChartView(this, QRect(keywordLeft, 382, keywordWidth - 8, clientHeight - 390));
+    chartKeywordMisses->setObjectName(QStringLiteral("chartKeywordMisses"));
+    QChart* misses = chartKeywordMisses->chart();
+    misses->setTitle(QStringLiteral("未找到与查询失败（不是名次）"));
+    misses->legend()->setAlignment(Qt::AlignBottom);
+    m_missesTime = new QDateTimeAxis(misses);
+    m_missesEngine = new QCategoryAxis(misses);
+    m_missesEngine->setStartValue(-0.5);
+    m_missesEngine->setLabelsFont(kaldrani::gui::tahoma(8, false));
+    // Seven rows are short: the labels would be cut to dots.
+    m_missesEngine->setTruncateLabels(false);
+    for (std::size_t i = 0; i < kaldrani::kEngineCount; ++i) {
+        const auto label = kaldrani::engineLabel(kaldrani::kSearchEngines[i]);
+        m_missesEngine->append(QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())),
+                               static_cast<qreal>(i) + 0.5);
+    }
+    m_missesEngine->setRange(-0.5, static_cast<qreal>(kaldrani::kEngineCount) - 0.5);
+    m_missesEngine->setReverse(true);
+    misses->addAxis(m_missesTime, Qt::AlignBottom);
+    misses->addAxis(m_missesEngine, Qt::AlignLeft);
+    notFoundSeries = new QScatterSeries(misses);
+    notFoundSeries->setName(QStringLiteral("页码范围内未找到"));
+    notFoundSeries->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    notFoundSeries->setMarkerSize(8);
+    notFoundSeries->setColor(QColor(0x888888));
+    failedSeries = new QScatterSeries(misses);
+    failedSeries->setName(QStringLiteral("查询失败"));
+    failedSeries->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    failedSeries->setMarkerSize(8);
+    failedSeries->setColor(QColor(0xcc0000));
+    for (QScatterSeries* s : {notFoundSeries, failedSeries}) {
+        misses->addSeries(s);
+        s->attachAxis(m_missesTime);
+        s->attachAxis(m_missesEngine);
+    }
 }
 
 void TfrmTrend::showSite(const QString& site)
@@ -220,6 +298,119 @@ void TfrmTrend::showSite(const QString& site)
         // A site never queried has no file yet: its chart is simply empty.
     }
     showRecords(site, std::move(records));
+    kaldrani::records::KeywordHistory keywords;
+    try {
+        keywords = kaldrani::records::readKeywordHistory(m_folder, site.toStdString());
+    } catch (const kaldrani::records::FileError&) {
+        // An unreadable keyword history shows as none; the overview's charts still stand.
+    }
+    showKeywordHistory(std::move(keywords));
+}
+
+void TfrmTrend::showKeywordHistory(kaldrani::records::KeywordHistory history)
+{
+    m_keywordHistory = std::move(history);
+    const QString chosen = cbKeyword->currentText();
+    const QSignalBlocker quiet(cbKeyword);
+    cbKeyword->clear();
+    for (const auto& k : kaldrani::records::keywordsOf(m_keywordHistory.records))
+        cbKeyword->addItem(QString::fromStdString(k));
+    const int again = cbKeyword->findText(chosen);
+    cbKeyword->setCurrentIndex(again >= 0 ? again : (cbKeyword->count() > 0 ? 0 : -1));
+    showKeyword();
+}
+
+void TfrmTrend::showKeyword()
+{
+    QChart* chart = chartKeyword->chart();
+    for (auto& runs : m_keywordSeries) {
+        for (QLineSeries* s : runs) {
+            chart->removeSeries(s);
+            delete s;
+        }
+        runs.clear();
+    }
+    const bool any = cbKeyword->currentIndex() >= 0;
+    const std::string keyword = cbKeyword->currentText().toStdString();
+    const auto trend = kaldrani::records::buildKeywordTrend(m_keywordHistory.records, keyword);
+
+    QList<QPointF> notFound, failed;
+    std::vector<const QLineSeries*> all;
+    qreal worst = 10;
+    for (std::size_t i = 0; i < kaldrani::kEngineCount; ++i) {
+        const auto label = kaldrani::engineLabel(kaldrani::kSearchEngines[i]);
+        const QString name = QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size()));
+        for (const auto& run : trend.positions[i]) {
+            QLineSeries* s = newSeries(chart, name, engineColours[i]);
+            s->attachAxis(m_keywordTime);
+            s->attachAxis(m_positionValue);
+            fill(s, run);
+            s->setPointsVisible(true);
+            // One legend entry per engine, however many runs it has.
+            if (!m_keywordSeries[i].empty())
+                for (QLegendMarker* marker : chart->legend()->markers(s))
+                    marker->setVisible(false);
+            m_keywordSeries[i].push_back(s);
+            all.push_back(s);
+            for (const auto& p : run)
+                worst = std::max<qreal>(worst, p.value);
+        }
+        for (const auto msecs : trend.notFound[i])
+            notFound.append(QPointF(static_cast<qreal>(msecs), static_cast<qreal>(i)));
+        for (const auto msecs : trend.failed[i])
+            failed.append(QPointF(static_cast<qreal>(msecs), static_cast<qreal>(i)));
+    }
+    notFoundSeries->replace(notFound);
+    failedSeries->replace(failed);
+
+    QString title = any ? QStringLiteral("“%1”的名次（第 1 名在最上）").arg(cbKeyword->currentText())
+                        : QStringLiteral("暂无关键词记录");
+    if (m_keywordHistory.damagedLines > 0)
+        title += QStringLiteral("（%1 行记录已损坏，已跳过）").arg(m_keywordHistory.damagedLines);
+    chart->setTitle(title);
+    m_positionValue->setRange(1, worst);
+
+    // Both charts share one time span, so a miss stands under the curve it interrupts.
+    qint64 low = std::numeric_limits<qint64>::max(), high = std::numeric_limits<qint64>::min();
+    for (const QList<QPointF>* points : {&notFound, &failed})
+        for (const QPointF& p : *points) {
+            low = std::min(low, static_cast<qint64>(p.x()));
+            high = std::max(high, static_cast<qint64>(p.x()));
+        }
+    for (const QLineSeries* s : all) {
+        low = std::min(low, static_cast<qint64>(s->at(0).x()));
+        high = std::max(high, static_cast<qint64>(s->at(s->count() - 1).x()));
+    }
+    std::pair<qint64, qint64> span;
+    if (low > high) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        span = {now - dayMsecs, now};
+    } else if (low == high) {
+        span = {low - dayMsecs, high + dayMsecs};
+    } else {
+        span = {low, high};
+    }
+    setTimeRange(m_keywordTime, span);
+    setTimeRange(m_missesTime, span);
+    btnExportKeywordCsv->setEnabled(any);
+}
+
+void TfrmTrend::btnExportKeywordCsvClick()
+{
+    if (cbKeyword->currentIndex() < 0)
+        return;
+    const QString suggested = m_site + QStringLiteral("-") + cbKeyword->currentText() + QStringLiteral(".csv");
+    const QString file = chooseSaveFile(this, QStringLiteral("导出关键词 CSV"), suggested, QStringLiteral("CSV (*.csv)"));
+    if (file.isEmpty())
+        return;
+    const std::string csv = kaldrani::records::keywordHistoryCsv(
+        m_keywordHistory.records, cbKeyword->currentText().toStdString(), kaldrani::kEngineLabels);
+    try {
+        kaldrani::records::fileio::replaceFile(file.toStdString(),
+                                               std::string(kaldrani::records::kUtf8ByteOrderMark) + csv);
+    } catch (const std::exception& e) {
+        showApplicationError(QString::fromUtf8(e.what()), this);
+    }
 }
 
 void TfrmTrend::showRecords(const QString& site, std::vector<std::vector<std::string>> records)

@@ -2,6 +2,8 @@
 
 #include "core/records/DataFolder.h"
 #include "core/records/HistoryTrend.h"
+#include "core/records/KeywordHistory.h"
+#include "core/records/KeywordTrend.h"
 
 #include "gui/ToolWindow.h"
 
@@ -9,7 +11,10 @@
 #include <string>
 #include <vector>
 
+class QCategoryAxis;
 class QChart;
+class QComboBox;
+class QScatterSeries;
 class QChartView;
 class QDateTimeAxis;
 class QLineSeries;
@@ -21,6 +26,8 @@ namespace kaldrani::gui {
 
 // One site's history as curves: the seven engines' counts (indexed pages or backlinks, as
 // switched) above, PageRank, Sogou rating, Alexa and ChinaRank below; and its CSV export.
+// On the right, the positions of one of its keywords over time per engine, with the scans
+// that found nothing or failed in a strip of their own; and that keyword's CSV export.
 class TfrmTrend : public ToolWindow {
     Q_OBJECT
 public:
@@ -31,6 +38,8 @@ public:
     void showSite(const QString& site);
     // Shows records as ReadHistory returns them, under the site's name.
     void showRecords(const QString& site, std::vector<std::vector<std::string>> records);
+    // Shows a keyword history (readKeywordHistory's) and the keyword chosen in cbKeyword.
+    void showKeywordHistory(kaldrani::records::KeywordHistory history);
 
     const QString& site() const { return m_site; }
 
@@ -45,10 +54,27 @@ public:
     QLineSeries* alexaRankSeries = nullptr;
     QLineSeries* chinaRankSeries = nullptr;
 
+    QComboBox* cbKeyword = nullptr;
+    QPushButton* btnExportKeywordCsv = nullptr;
+    QChartView* chartKeyword = nullptr;
+    QChartView* chartKeywordMisses = nullptr;
+    // Each engine's runs of positions of the chosen keyword, one series a run.
+    const std::vector<QLineSeries*>& keywordSeries(kaldrani::SearchEngine e) const
+    {
+        return m_keywordSeries[kaldrani::engineIndex(e)];
+    }
+    // The scans that did not find the site, and those that failed: x the time, y the
+    // engine's place in engine order.
+    QScatterSeries* notFoundSeries = nullptr;
+    QScatterSeries* failedSeries = nullptr;
+
 private:
     void showCounts();
     void showRanks();
     void btnExportCsvClick();
+    void showKeyword();
+    void btnExportKeywordCsvClick();
+    void createKeywordCharts();
 
     kaldrani::records::DataFolder m_folder;
     QString m_site;
@@ -60,6 +86,13 @@ private:
     QValueAxis* m_pageRankValue = nullptr;
     QValueAxis* m_ratingValue = nullptr;
     QValueAxis* m_rankValue = nullptr;
+
+    kaldrani::records::KeywordHistory m_keywordHistory;
+    kaldrani::PerEngine<std::vector<QLineSeries*>> m_keywordSeries;
+    QDateTimeAxis* m_keywordTime = nullptr;
+    QValueAxis* m_positionValue = nullptr;
+    QDateTimeAxis* m_missesTime = nullptr;
+    QCategoryAxis* m_missesEngine = nullptr;
 };
 
 } // namespace kaldrani::gui

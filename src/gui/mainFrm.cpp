@@ -1,4 +1,5 @@
 #include "gui/mainFrm.h"
+#include "gui/ScheduleTrayItem.h"
 
 #include "core/model/SearchEngine.h"
 #include "core/run/RunGuard.h"
@@ -201,6 +202,7 @@ void TfrmMain::createTray()
     N7 = item(gui::MenuIcon::Visit, "访问官网", &TfrmMain::N7Click);
     N8 = item(gui::MenuIcon::About, "关于软件", &TfrmMain::N8Click);
     N9 = item(gui::MenuIcon::Upgrade, "在线升级", &TfrmMain::N9Click);
+    scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this);
     N10 = item(gui::MenuIcon::Quit, "退出程序", &TfrmMain::N10Click);
 
     bsTrayIcon = new QSystemTrayIcon(gui::appIcon(), this);

@@ -26,6 +26,8 @@ class QToolButton;
 
 namespace kaldrani::gui {
 
+class ScheduleTrayItem;
+
 class Runner;
 
 class AppWindows;
@@ -72,6 +74,8 @@ public:
     QAction* N8 = nullptr;
     QAction* N9 = nullptr;
     QAction* N10 = nullptr;
+    // The daily tracking item, before the quit item.
+    ScheduleTrayItem* scheduleItem = nullptr;
 
     // What the run last wrote; the grid and panels show it.
     const kaldrani::queries::OverviewDisplay& display() const { return m_display; }

@@ -1,6 +1,7 @@
 #include "KeywordPages.h"
 #include "ProcessRunner.h"
 #include "StandinServer.h"
+#include "TempFolder.h"
 #include "core/model/SearchEngine.h"
 #include "core/queries/KeywordSearch.h"
 
@@ -34,9 +35,11 @@ protected:
     {
         args.insert(args.begin(), {KALDRANI_CLI, "--connect-to",
                                    "::127.0.0.1:" + std::to_string(port < 0 ? server.port() : port), "rank"});
-        return runProcess(args, {"KALDRANI_CONNECT_TO="});
+        // rank reads the site list (a listed site's scan is kept): never the user's own.
+        return runProcess(args, {"KALDRANI_CONNECT_TO=", "XDG_DATA_HOME=" + data.path().string()});
     }
 
+    kaldrani::testing::TempFolder data;
     standin::StandinServer server;
 };
 

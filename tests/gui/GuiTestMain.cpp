@@ -1,5 +1,7 @@
 #include "gui/ErrorBox.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 using namespace kaldrani::gui;
@@ -11,6 +13,10 @@ int main(int argc, char** argv)
     // Listing the tests at build time happens without the test environment.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The daily tracking item reads and writes the user's systemd units: never the real ones.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    qputenv("KALDRANI_SYSTEMCTL", "false");
     testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
     return RUN_ALL_TESTS();

@@ -4,6 +4,8 @@
 #include "core/net/ConnectTo.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/records/DataFolder.h"
+#include "core/records/KeywordHistory.h"
+#include "core/records/TrackedKeywords.h"
 #include "gui/AppWindows.h"
 #include "gui/Runner.h"
 #include "gui/BrowserOpener.h"
@@ -318,6 +320,58 @@ TEST_F(KeyWordWindow, PictureAfterARun)
     run("example.com", "网站优化");
     EXPECT_EQ(text(E::Soso), QStringLiteral("未选择"));
     EXPECT_TRUE(w->grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/KeyWord.png")));
+}
+
+
+TEST_F(KeyWordWindow, AListedSitesScanIsKeptInItsKeywordHistory)
+{
+    checkOnly({E::Baidu, E::Sogou});
+    run("example.com", "网站优化");
+    run("example.org", "网站优化");
+    const auto h = records::readKeywordHistory(m_folder, "example.com");
+    ASSERT_EQ(h.records.size(), 1u);
+    const auto& r = h.records[0];
+    EXPECT_EQ(r.keyword, "网站优化");
+    EXPECT_EQ(r.results[engineIndex(E::Google)].state, records::KeywordResult::State::NotSelected);
+    const auto sogou = r.results[engineIndex(E::Sogou)];
+    EXPECT_EQ(rankText(sogou.position), text(E::Sogou)) << "the record holds what the window showed";
+    EXPECT_FALSE(std::filesystem::exists(records::keywordHistoryPath(m_folder, "example.org")))
+        << "a site that is not listed keeps no history";
+}
+
+TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
+{
+    auto tracked = [this] { return records::loadTrackedKeywords(m_folder); };
+    w->txtUrl->setEditText("example.com");
+    w->txtKeyword->setText("seo");
+    ASSERT_TRUE(w->cbTrack->isEnabled());
+    EXPECT_FALSE(w->cbTrack->isChecked());
+    QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    EXPECT_EQ(tracked(), (std::vector<records::TrackedKeyword>{{"example.com", "seo"}}));
+
+    w->txtKeyword->setText("other");
+    EXPECT_FALSE(w->cbTrack->isChecked());
+    w->txtKeyword->setText("seo");
+    EXPECT_TRUE(w->cbTrack->isChecked()) << "the box shows what the file holds";
+
+    struct Case {
+        const char* name;
+        const char* site;
+        const char* keyword;
+    };
+    const Case untrackable[] = {{"site not listed", "example.org", "seo"}, {"no keyword", "example.com", ""}};
+    for (const Case& c : untrackable) {
+        SCOPED_TRACE(c.name);
+        w->txtUrl->setEditText(c.site);
+        w->txtKeyword->setText(c.keyword);
+        EXPECT_FALSE(w->cbTrack->isEnabled());
+    }
+
+    w->txtUrl->setEditText("example.com");
+    w->txtKeyword->setText("seo");
+    QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    EXPECT_TRUE(tracked().empty());
+    EXPECT_FALSE(w->cbTrack->isChecked());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ByteFiles.h"
 #include "CsvReader.h"
 #include "core/records/DataFolder.h"
+#include "core/records/KeywordHistory.h"
 #include "core/text/Encoding.h"
 #include "gui/ErrorBox.h"
 #include "gui/Jilu.h"
@@ -16,10 +17,13 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QComboBox>
 #include <QRadioButton>
+#include <QScatterSeries>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
@@ -290,6 +294,114 @@ TEST_F(TrendWindow, Picture)
     EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend.png")));
     QTest::mouseClick(w.rbBacklinks, Qt::LeftButton);
     EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend-backlinks.png")));
+}
+
+
+// A keyword scan record of a.com at day `day` of January 2010: Baidu and Google as given
+// (a position, or 0 for not found, or -1 for a failure), the other engines not asked.
+kaldrani::records::KeywordRecord keywordScan(const std::string& keyword, int day, int baidu, int google)
+{
+    using R = kaldrani::records::KeywordResult;
+    const auto result = [](int v) {
+        return v > 0 ? R{R::State::Position, v, {}} : v == 0 ? R{R::State::NotFound, 0, {}} : R{R::State::Failed, 0, "Read timed out."};
+    };
+    kaldrani::records::KeywordRecord r;
+    r.time = "2010-01-" + std::string(day < 10 ? "0" : "") + std::to_string(day) + "T09:30:00+08:00";
+    r.keyword = keyword;
+    r.lastPage = 5;
+    r.results.fill(R{R::State::NotSelected, 0, {}});
+    r.results[0] = result(baidu);
+    r.results[1] = result(google);
+    return r;
+}
+
+TEST_F(TrendWindow, KeywordPositionsRunApartFromMissesAndFailures)
+{
+    kaldrani::records::appendKeywordRecords(m_folder, "a.com",
+                                            {keywordScan("seo", 1, 5, 12), keywordScan("seo", 2, 0, -1),
+                                             keywordScan("其他", 2, 40, 0), keywordScan("seo", 3, 3, 9)});
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    ASSERT_EQ(w.cbKeyword->count(), 2);
+    EXPECT_EQ(w.cbKeyword->currentText(), QStringLiteral("seo"));
+    EXPECT_EQ(w.cbKeyword->itemText(1), QStringLiteral("其他"));
+
+    const auto runs = [&](kaldrani::SearchEngine e) {
+        std::vector<std::vector<qreal>> out;
+        for (const QLineSeries* s : w.keywordSeries(e)) {
+            out.emplace_back();
+            for (const QPointF& p : s->points())
+                out.back().push_back(p.y());
+        }
+        return out;
+    };
+    using E = kaldrani::SearchEngine;
+    // A miss breaks the curve: no line joins 5 and 3 across the day nothing was found.
+    EXPECT_EQ(runs(E::Baidu), (std::vector<std::vector<qreal>>{{5}, {3}}));
+    EXPECT_EQ(runs(E::Google), (std::vector<std::vector<qreal>>{{12}, {9}}));
+    EXPECT_TRUE(runs(E::Bing).empty());
+    const QPointF day2(static_cast<qreal>(QDateTime(QDate(2010, 1, 2), QTime(9, 30), QTimeZone(8 * 3600)).toMSecsSinceEpoch()), 0);
+    ASSERT_EQ(w.notFoundSeries->count(), 1);
+    EXPECT_EQ(w.notFoundSeries->at(0), day2) << "Baidu found nothing on day 2";
+    ASSERT_EQ(w.failedSeries->count(), 1);
+    EXPECT_EQ(w.failedSeries->at(0).y(), 1) << "Google failed on day 2";
+
+    w.cbKeyword->setCurrentIndex(1);
+    EXPECT_EQ(runs(E::Baidu), (std::vector<std::vector<qreal>>{{40}}));
+    EXPECT_EQ(w.notFoundSeries->count(), 1);
+    EXPECT_EQ(w.failedSeries->count(), 0);
+    EXPECT_TRUE(w.chartKeyword->chart()->title().contains(QStringLiteral("其他")));
+}
+
+TEST_F(TrendWindow, ExportsTheChosenKeywordAsCsv)
+{
+    kaldrani::records::appendKeywordRecords(m_folder, "a.com",
+                                            {keywordScan("seo", 1, 5, -1), keywordScan("-x", 2, 0, 7)});
+    const fs::path target = fs::path(m_dir.path().toStdString()) / "kw.csv";
+    QString suggested;
+    setSaveFileChooser([&](const QString& s) {
+        suggested = s;
+        return QString::fromStdString(target.string());
+    });
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    QTest::mouseClick(w.btnExportKeywordCsv, Qt::LeftButton);
+    EXPECT_TRUE(suggested.endsWith(QStringLiteral("a.com-seo.csv"))) << suggested.toStdString();
+    std::string bytes = readBytes(target);
+    ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF"));
+    auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
+    ASSERT_TRUE(rows && rows->size() == 2u) << bytes;
+    EXPECT_EQ(rows->at(0).at(3), "百度");
+    EXPECT_EQ(rows->at(1), (std::vector<std::string>{"2010-01-01T09:30:00+08:00", "seo", "1-5", "5",
+                                                     "查询失败：Read timed out.", "未选择", "未选择", "未选择",
+                                                     "未选择", "未选择"}));
+
+    w.cbKeyword->setCurrentIndex(1);
+    QTest::mouseClick(w.btnExportKeywordCsv, Qt::LeftButton);
+    bytes = readBytes(target);
+    rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
+    ASSERT_TRUE(rows && rows->size() == 2u) << bytes;
+    EXPECT_EQ(rows->at(1).at(1), "'-x") << "a keyword is page text to a spreadsheet too";
+    EXPECT_EQ(rows->at(1).at(3), "未找到");
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(TrendWindow, KeywordPicture)
+{
+    // A month of daily scans of two keywords, as `track` leaves them.
+    std::vector<kaldrani::records::KeywordRecord> scans;
+    for (int day = 1; day <= 28; ++day) {
+        auto r = keywordScan("网站优化", day, day % 9 == 4 ? 0 : 20 - day / 2, day == 17 ? -1 : 8 + day % 5);
+        using R = kaldrani::records::KeywordResult;
+        r.results[6] = R{R::State::Position, 30 - day, {}};
+        scans.push_back(r);
+        scans.push_back(keywordScan("A++ 教程", day, 3, 4));
+    }
+    kaldrani::records::appendKeywordRecords(m_folder, "a.com", scans);
+    TfrmTrend w(m_folder);
+    w.showSite(QStringLiteral("a.com"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/KeywordTrend.png")));
 }
 
 } // namespace

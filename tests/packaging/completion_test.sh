@@ -35,7 +35,7 @@ check()
 printf 'example.com\nexample.org\n例子.中国\n' | "$cli" --data-dir "$tmp/data" sites set - || exit 1
 sites="example.com example.org 例子.中国"
 
-check "every verb" "engines fetch history ip mail overview rank sites whois" ""
+check "every verb" "engines fetch history ip keywords mail overview rank schedule sites track whois" ""
 check "verb prefix" "overview" "ov"
 check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version" "--"
 check "a verb's options" "--engines" rank --e
@@ -47,6 +47,8 @@ check "sites for overview" "$sites" --data-dir "$tmp/data" overview ""
 check "sites for history by prefix" "example.com example.org" --data-dir "$tmp/data" history ex
 check "sites for rank after its options" "$sites" --connect-to x --data-dir "$tmp/data" rank --last 5 ""
 check "no site for the keyword" "" --data-dir "$tmp/data" rank example.com ""
+check "sites for a tracked keyword" "$sites" --data-dir "$tmp/data" keywords add ""
+check "the actions of keywords" "add list remove" keywords ""
 check "no list, no sites" "" overview ""
 if [[ -e $XDG_DATA_HOME ]]; then
     echo "FAIL completing made a data folder at $XDG_DATA_HOME" >&2

@@ -30,7 +30,7 @@ check() {
 
 print 'example.com\nexample.org\n例子.中国' | $cli --data-dir $tmp/data sites set - || exit 1
 
-check "every verb" "engines fetch history ip mail overview rank sites whois" ""
+check "every verb" "engines fetch history ip keywords mail overview rank schedule sites track whois" ""
 check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version -h" --
 check "a verb's options" "--engines --first --help --help-all --last --progress --save-pages --why -h" rank --e
 check "the nested verb" "set" sites ""
@@ -39,6 +39,7 @@ check "engines as a list" "<sequence compadd - baidu google yahoo sogou soso you
 check "sites for overview" "example.com example.org 例子.中国" --data-dir $tmp/data overview ""
 check "sites for rank after its options" "example.com example.org 例子.中国" --data-dir $tmp/data rank --last 5 ""
 check "no site for the keyword" "" --data-dir $tmp/data rank example.com ""
+check "sites for a tracked keyword" "example.com example.org 例子.中国" --data-dir $tmp/data keywords remove ""
 check "a file for the body" "<files >" mail --body-file ""
 check "no list, no sites" "" overview ""
 if [[ -e $XDG_DATA_HOME ]]; then

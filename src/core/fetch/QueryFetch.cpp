@@ -1,5 +1,6 @@
 #include "core/fetch/QueryFetch.h"
 
+#include "core/fetch/RequestPacing.h"
 #include "core/fetch/SafetyTimeout.h"
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
@@ -62,6 +63,7 @@ void setUpClient(net::THttpClient& client, const QueryFetch& how)
 
 std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form, const std::string& service)
 {
+    PacedRequest paced(url);
     std::string buffer;
     try {
         if (form == PageForm::String) {
@@ -72,6 +74,7 @@ std::string fetchQueryPage(net::THttpClient& client, const std::string& url, Pag
         }
         client.FetchPage(url, buffer);
     } catch (const net::HttpStatusError& e) {
+        paced.answered(e.code());
         if (keeping())
             keep(service, url, e.statusLine(), e.body());
         throw;

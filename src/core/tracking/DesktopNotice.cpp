@@ -1,0 +1,70 @@
+#include "core/tracking/DesktopNotice.h"
+
+#include "core/tracking/Spawn.h"
+
+#include <cstdlib>
+
+namespace kaldrani::tracking {
+
+namespace {
+
+constexpr std::chrono::milliseconds kNoticeBound{10000};
+
+// The notification body is markup on servers that say so: escape what would open a tag.
+std::string bodyText(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Notice noticeOf(const TrackReport& report, std::size_t maxLines)
+{
+    Notice notice;
+    std::size_t moved = 0;
+    for (const auto& line : report.lines) {
+        if (!line.moved)
+            continue;
+        ++moved;
+        if (notice.lines.size() < maxLines)
+            notice.lines.push_back(changeText(line));
+    }
+    if (moved == 0)
+        return notice;
+    notice.title = "Kaldrani: " + std::to_string(moved) + (moved == 1 ? " change" : " changes");
+    if (moved > notice.lines.size())
+        notice.lines.push_back("…and " + std::to_string(moved - notice.lines.size()) + " more");
+    return notice;
+}
+
+std::string showNotice(const Notice& notice)
+{
+    if (notice.lines.empty())
+        return {};
+    try {
+        std::string body;
+        for (const auto& line : notice.lines)
+            body += (body.empty() ? "" : "\n") + bodyText(line);
+        const SpawnResult r = spawnAndWait({"notify-send", "--app-name=Kaldrani", "--icon=kaldrani",
+                                            "--expire-time=0", "--", notice.title, body},
+                                           kNoticeBound);
+        if (!r.started)
+            return "notify-send could not be started";
+        if (r.exitCode != 0)
+            return "notify-send failed: " + r.out;
+        return {};
+    } catch (...) {
+        return "the notice could not be shown";
+    }
+}
+
+} // namespace kaldrani::tracking

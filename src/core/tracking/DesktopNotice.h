@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/tracking/TrackRun.h"
+
+#include <string>
+#include <vector>
+
+namespace kaldrani::tracking {
+
+// The notice of a run: its title and up to `maxLines` lines of its moved figures; empty
+// lines when nothing moved.
+struct Notice {
+    std::string title;
+    std::vector<std::string> lines;
+};
+
+// The notice of report: "Kaldrani: N changes" and the first moved lines, "…and M more"
+// after them when there are more.
+Notice noticeOf(const TrackReport& report, std::size_t maxLines = 5);
+
+// Shows the notice through the desktop's notification service (notify-send, on the session
+// bus), waiting at most a few seconds. Returns an empty text when it was shown, else why
+// not. Never raises: a notice must never fail a run.
+std::string showNotice(const Notice& notice);
+
+} // namespace kaldrani::tracking

@@ -1,0 +1,245 @@
+#include "core/tracking/Schedule.h"
+
+#include "core/records/FileIo.h"
+#include "core/tracking/Spawn.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace kaldrani::tracking {
+
+namespace {
+
+constexpr std::chrono::milliseconds kSystemctlBound{20000};
+
+// A word of an ExecStart line: quoted, with the specifier sign and backslashes escaped.
+std::string unitWord(std::string_view word)
+{
+    std::string out = "\"";
+    for (const char c : word) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (c == '%')
+            out += '%';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string shellWord(std::string_view word)
+{
+    std::string out = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            out += "'\\''";
+        else if (c == '%')
+            out += "\\%"; // cron ends the command at an unescaped "%"
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::filesystem::path homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return ".";
+}
+
+SpawnResult systemctl(std::vector<std::string> args)
+{
+    args.insert(args.begin(), {systemctlProgram(), "--user"});
+    return spawnAndWait(args, kSystemctlBound);
+}
+
+std::string trimmed(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+void mustSucceed(const std::vector<std::string>& args)
+{
+    const SpawnResult r = systemctl(args);
+    if (!r.started)
+        throw std::runtime_error("cannot start " + systemctlProgram());
+    if (r.exitCode != 0) {
+        std::string words;
+        for (const auto& a : args)
+            words += " " + a;
+        throw std::runtime_error("systemctl --user" + words + " failed: " + trimmed(r.out));
+    }
+}
+
+} // namespace
+
+std::optional<ScheduleTime> parseScheduleTime(std::string_view text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon > 2 || text.size() != colon + 3)
+        return std::nullopt;
+    int h = 0, m = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i == colon)
+            continue;
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        (i < colon ? h : m) = (i < colon ? h : m) * 10 + (text[i] - '0');
+    }
+    if (h > 23 || m > 59)
+        return std::nullopt;
+    return ScheduleTime{h, m};
+}
+
+std::string scheduleTimeText(const ScheduleTime& at)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d:%02d", at.hour, at.minute);
+    return buf;
+}
+
+std::string timerUnitText(const ScheduleTime& at)
+{
+    return "[Unit]\n"
+           "Description=Kaldrani: daily track of the listed sites\n"
+           "\n"
+           "[Timer]\n"
+           "OnCalendar=*-*-* " + scheduleTimeText(at) + ":00\n"
+           "Persistent=true\n"
+           "RandomizedDelaySec=10min\n"
+           "Unit=" + std::string(kServiceUnit) + "\n"
+           "\n"
+           "[Install]\n"
+           "WantedBy=timers.target\n";
+}
+
+std::string serviceUnitText(const ScheduleCommand& command)
+{
+    std::string exec = unitWord(command.program);
+    for (const auto& o : command.options)
+        exec += " " + unitWord(o);
+    return "[Unit]\n"
+           "Description=Kaldrani: track the listed sites and their keywords\n"
+           "After=network-online.target\n"
+           "Wants=network-online.target\n"
+           "\n"
+           "[Service]\n"
+           "Type=oneshot\n"
+           "ExecStart=" + exec + " track --notify\n";
+}
+
+std::string crontabLine(const ScheduleTime& at, const ScheduleCommand& command)
+{
+    std::string line = std::to_string(at.minute) + " " + std::to_string(at.hour) + " * * * " + shellWord(command.program);
+    for (const auto& o : command.options)
+        line += " " + shellWord(o);
+    return line + " track --notify";
+}
+
+std::filesystem::path userUnitFolder()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg && std::filesystem::path(xdg).is_absolute())
+        return std::filesystem::path(xdg) / "systemd" / "user";
+    return homeFolder() / ".config" / "systemd" / "user";
+}
+
+std::string systemctlProgram()
+{
+    const char* program = std::getenv("KALDRANI_SYSTEMCTL");
+    return program && *program ? program : "systemctl";
+}
+
+bool userSystemdRunning()
+{
+    const SpawnResult r = systemctl({"show-environment"});
+    return r.started && r.exitCode == 0;
+}
+
+ScheduleState installSchedule(const ScheduleTime& at, const ScheduleCommand& command)
+{
+    if (!userSystemdRunning())
+        throw std::runtime_error("no user systemd is running");
+    const std::filesystem::path folder = userUnitFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    records::fileio::replaceFile(folder / std::string(kServiceUnit), serviceUnitText(command));
+    records::fileio::replaceFile(folder / std::string(kTimerUnit), timerUnitText(at));
+    mustSucceed({"daemon-reload"});
+    mustSucceed({"enable", "--now", std::string(kTimerUnit)});
+    // A timer already running keeps its old time until it is restarted.
+    mustSucceed({"restart", std::string(kTimerUnit)});
+    return scheduleStatus();
+}
+
+// The timer unit's text, and whether there is one.
+static bool readTimerUnit(std::string& text)
+{
+    try {
+        text = records::fileio::readDataFile(userUnitFolder() / std::string(kTimerUnit));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+static std::optional<ScheduleTime> timeOfUnit(std::string_view text)
+{
+    constexpr std::string_view key = "OnCalendar=*-*-* ";
+    if (const size_t at = text.find(key); at != std::string_view::npos)
+        return parseScheduleTime(text.substr(at + key.size(), 5));
+    return std::nullopt;
+}
+
+std::optional<ScheduleTime> installedScheduleTime()
+{
+    std::string text;
+    if (!readTimerUnit(text))
+        return std::nullopt;
+    return timeOfUnit(text);
+}
+
+ScheduleState scheduleStatus()
+{
+    ScheduleState state;
+    state.systemd = userSystemdRunning();
+    std::string text;
+    if (!readTimerUnit(text))
+        return state;
+    state.installed = true;
+    state.at = timeOfUnit(text);
+    if (state.systemd) {
+        const SpawnResult enabled = systemctl({"is-enabled", std::string(kTimerUnit)});
+        const SpawnResult active = systemctl({"is-active", std::string(kTimerUnit)});
+        state.detail = trimmed(enabled.out) + ", " + trimmed(active.out);
+    }
+    return state;
+}
+
+bool removeSchedule()
+{
+    const std::filesystem::path folder = userUnitFolder();
+    std::error_code ec;
+    const bool had = std::filesystem::exists(folder / std::string(kTimerUnit), ec);
+    if (userSystemdRunning() && had)
+        systemctl({"disable", "--now", std::string(kTimerUnit)});
+    for (const auto unit : {kTimerUnit, kServiceUnit}) {
+        std::filesystem::remove(folder / std::string(unit), ec);
+        if (ec)
+            throw std::runtime_error("cannot remove " + (folder / std::string(unit)).string() + ": " + ec.message());
+    }
+    if (userSystemdRunning())
+        systemctl({"daemon-reload"});
+    return had;
+}
+
+} // namespace kaldrani::tracking

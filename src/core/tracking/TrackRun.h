@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/records/DataFolder.h"
+#include "core/records/TrackedKeywords.h"
+#include "core/tracking/ChangeSummary.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kaldrani::tracking {
+
+struct TrackOptions {
+    std::vector<std::string> sites; // in the order their lines come out
+    int lastPage = 5;               // keywords are scanned on pages 1..lastPage
+    std::chrono::milliseconds delay{2000};
+    std::chrono::milliseconds maxDelay{60000};
+    int jobs = 4;
+    Thresholds thresholds;
+};
+
+// What a run found: one line per moved figure and per failed query, in site order, then
+// overview before keywords, engine order within each.
+struct TrackReport {
+    std::vector<ChangeLine> lines;
+
+    bool anyFailed() const;
+    bool anyMoved() const;
+};
+
+// Runs the overview and the scan of each tracked keyword for every site, asking up to
+// jobs hosts at once and spacing the requests to each host, and writes both histories of
+// each site (a site equal to an item of siteItems) as soon as it and every site before it
+// are done. The previous records are read before the run. A site that is no domain name
+// gets one failed "overview" line and no queries; a history that cannot be written one
+// failed "history" line. Never raises.
+TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::string>& siteItems,
+                     const std::vector<records::TrackedKeyword>& tracked, const TrackOptions& options,
+                     const std::function<std::int64_t()>& now);
+
+} // namespace kaldrani::tracking
