@@ -1,6 +1,10 @@
 #include "StandinServer.h"
+#include "StandinTls.h"
 #include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
+#include "core/net/Tls.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ProfileLoader.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/SiteOverviewRun.h"
 
@@ -21,10 +25,35 @@ using namespace kaldrani;
 
 const std::string kDomain = "example.com";
 
+standin::StandinAuthority& authority()
+{
+    static standin::StandinAuthority a;
+    return a;
+}
+
+// Serves HTTPS too, for the same overview with every service moved to https.
 standin::StandinServer& server()
 {
-    static standin::StandinServer s;
+    static standin::StandinServer s({.authority = &authority()});
     return s;
+}
+
+// The default profile, and the default with every service's scheme set to https through
+// a user file, as a user moves the services to https.
+const profiles::Profile& plainProfile()
+{
+    static const profiles::Profile p = profiles::defaultProfile();
+    return p;
+}
+const profiles::Profile& httpsProfile()
+{
+    static const profiles::Profile p = [] {
+        std::string userText;
+        for (const profiles::Service& service : plainProfile().services)
+            userText += "[\"" + service.name + "\"]\nscheme = \"https\"\n";
+        return profiles::loadProfile(profiles::defaultProfileText(), userText, "bench-https.toml");
+    }();
+    return p;
 }
 
 // The eighteen addresses of one run, in its order.
@@ -83,6 +112,15 @@ void BM_OverviewRun(benchmark::State& state)
 }
 BENCHMARK(BM_OverviewRun)->Unit(benchmark::kMillisecond);
 
+void BM_OverviewRunHttps(benchmark::State& state)
+{
+    profiles::setActiveProfile(httpsProfile());
+    for (auto _ : state)
+        overviewRun();
+    profiles::setActiveProfile(plainProfile());
+}
+BENCHMARK(BM_OverviewRunHttps)->Unit(benchmark::kMillisecond);
+
 void BM_CurlEighteenFetches(benchmark::State& state)
 {
     const auto urls = runUrls();
@@ -112,6 +150,22 @@ void printRatio(int rounds)
     };
     std::printf("side by side, %d rounds: overview run %.3f ms, libcurl 18 fetches %.3f ms, ratio %.2f\n", rounds,
                 median(run), median(curl), median(run) / median(curl));
+
+    std::vector<double> plain, https;
+    for (int i = 0; i < rounds; ++i) {
+        auto t0 = Clock::now();
+        overviewRun();
+        auto t1 = Clock::now();
+        profiles::setActiveProfile(httpsProfile());
+        auto t2 = Clock::now();
+        overviewRun();
+        auto t3 = Clock::now();
+        profiles::setActiveProfile(plainProfile());
+        plain.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        https.push_back(std::chrono::duration<double, std::milli>(t3 - t2).count());
+    }
+    std::printf("side by side, %d rounds: overview over HTTP %.3f ms, over HTTPS %.3f ms, ratio %.2f\n", rounds,
+                median(plain), median(https), median(https) / median(plain));
 }
 
 } // namespace
@@ -119,7 +173,15 @@ void printRatio(int rounds)
 int main(int argc, char** argv)
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server().port())}});
+    net::addConnectToRules({{"", "443", "127.0.0.1", std::to_string(server().tlsPort())},
+                            {"", "", "127.0.0.1", std::to_string(server().port())}});
+    const std::filesystem::path ca = std::filesystem::temp_directory_path() / "kaldrani-bench-overview-ca.pem";
+    authority().writeCertificate(ca);
+    net::addTrustAnchorFile(ca.string());
+    if (!httpsProfile().problems.empty()) {
+        std::fprintf(stderr, "bench_overview: the https profile has problems\n");
+        return 1;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
