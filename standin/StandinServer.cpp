@@ -9,6 +9,7 @@
 #include "core/sys/UniqueFd.h"
 #include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
+#include "core/text/Markup.h"
 #include "core/text/Numbers.h"
 
 #include <poll.h>
@@ -193,17 +194,7 @@ Response utf8Page(std::string_view utf8Html, std::string_view mediaType)
 
 std::string htmlEscape(std::string_view text)
 {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return text::escapeMarkup(text);
 }
 
 struct StandinServer::Impl {

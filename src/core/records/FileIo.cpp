@@ -473,4 +473,19 @@ void appendLine(const std::filesystem::path& path, std::string_view line)
     throw FileError(Op::Open, path, lockReason(EWOULDBLOCK));
 }
 
+std::string openForEdit(const std::filesystem::path& path, std::optional<LockedFile>& file)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    createIfMissing(path);
+    try {
+        file.emplace(path);
+    } catch (const FileError& e) {
+        throw e.as(FileError::Operation::Create);
+    }
+    if (file->size() > kMaxDataFileBytes)
+        throw tooLarge(path);
+    return file->readAt(0, static_cast<size_t>(file->size()));
+}
+
 } // namespace kaldrani::records::fileio

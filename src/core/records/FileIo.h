@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -85,5 +86,11 @@ private:
     int m_fd = -1;
     struct stat m_stat {};
 };
+
+// Opens path for a read, change and write under its lock, making its folder and an empty
+// file when they are missing. Emplaces the locked file into `file` and returns its bytes.
+// Raises FileError (operation Create) when it cannot be made, opened or locked, and
+// tooLarge over kMaxDataFileBytes.
+std::string openForEdit(const std::filesystem::path& path, std::optional<LockedFile>& file);
 
 } // namespace kaldrani::records::fileio

@@ -6,17 +6,6 @@ namespace kaldrani::records {
 
 namespace {
 
-// [rfc4180] 2. Definition of the CSV Format: fields separated by commas, records by CR LF.
-void appendRow(std::string& out, const std::vector<std::string>& fields)
-{
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            out += ',';
-        out += csvField(spreadsheetSafe(fields[i]));
-    }
-    out += "\r\n";
-}
-
 // An optional sign, digits, and a decimal point with digits: what a spreadsheet reads as a
 // number and never as a formula.
 bool isPlainNumber(std::string_view text)
@@ -75,7 +64,7 @@ std::string historyCsv(const std::vector<std::vector<std::string>>& records,
                        const PerEngine<std::string_view>& engineLabels)
 {
     std::string out;
-    appendRow(out, headerRow(engineLabels));
+    appendCsvRow(out, headerRow(engineLabels));
     std::vector<std::string> row;
     for (const auto& record : records) {
         const auto entry = readHistoryEntry(record);
@@ -91,9 +80,19 @@ std::string historyCsv(const std::vector<std::vector<std::string>>& records,
         row.push_back(entry->fields.sogouRating);
         row.push_back(entry->fields.alexaRank);
         row.push_back(entry->fields.chinaRank);
-        appendRow(out, row);
+        appendCsvRow(out, row);
     }
     return out;
+}
+
+void appendCsvRow(std::string& out, const std::vector<std::string>& fields)
+{
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            out += ',';
+        out += csvField(spreadsheetSafe(fields[i]));
+    }
+    out += "\r\n";
 }
 
 } // namespace kaldrani::records

@@ -17,6 +17,10 @@ std::string csvField(std::string_view text);
 // or a lone "-", which a spreadsheet reads as a value. Any other text is returned as it is.
 std::string spreadsheetSafe(std::string_view text);
 
+// [rfc4180] One record: each field through spreadsheetSafe and csvField, commas between,
+// CR LF after.
+void appendCsvRow(std::string& out, const std::vector<std::string>& fields);
+
 // Records as ReadHistory returns them, as CSV in UTF-8 with CR LF line ends: a header row
 // (the engines named by engineLabels, in record order), then one row per record in the
 // given order: the query time in ISO 8601, indexed and backlink count of each engine,

@@ -228,18 +228,8 @@ bool parseIsoTime(std::string_view text, std::int64_t& epochSeconds)
 void appendKeywordRecords(const DataFolder& folder, std::string_view site, const std::vector<KeywordRecord>& records)
 {
     const std::filesystem::path path = keywordHistoryPath(folder, site);
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    fileio::createIfMissing(path);
     std::optional<fileio::LockedFile> file;
-    try {
-        file.emplace(path);
-    } catch (const FileError& e) {
-        throw e.as(FileError::Operation::Create);
-    }
-    if (file->size() > fileio::kMaxDataFileBytes)
-        throw fileio::tooLarge(path);
-    std::vector<std::string> lines = splitLines(file->readAt(0, static_cast<size_t>(file->size())));
+    std::vector<std::string> lines = splitLines(fileio::openForEdit(path, file));
     for (const KeywordRecord& r : records)
         lines.push_back(formatKeywordRecord(r));
 

@@ -22,17 +22,6 @@ std::string cellOf(const KeywordResult& r)
     return {};
 }
 
-// [rfc4180] 2. Definition of the CSV Format: fields separated by commas, records by CR LF.
-void appendRow(std::string& out, const std::vector<std::string>& fields)
-{
-    for (size_t i = 0; i < fields.size(); ++i) {
-        if (i)
-            out += ',';
-        out += csvField(spreadsheetSafe(fields[i]));
-    }
-    out += "\r\n";
-}
-
 } // namespace
 
 std::vector<std::string> keywordsOf(const std::vector<KeywordRecord>& records)
@@ -87,14 +76,14 @@ std::string keywordHistoryCsv(const std::vector<KeywordRecord>& records, std::st
     std::vector<std::string> header{"查询时间", "关键词", "页码范围"};
     for (const std::string_view label : engineLabels)
         header.emplace_back(label);
-    appendRow(out, header);
+    appendCsvRow(out, header);
     for (const auto& r : records) {
         if (r.keyword != keyword)
             continue;
         std::vector<std::string> row{r.time, r.keyword, std::to_string(r.firstPage) + "-" + std::to_string(r.lastPage)};
         for (const auto& result : r.results)
             row.push_back(cellOf(result));
-        appendRow(out, row);
+        appendCsvRow(out, row);
     }
     return out;
 }

@@ -27,18 +27,8 @@ template <class Change>
 bool editLines(const DataFolder& folder, Change&& change)
 {
     const std::filesystem::path path = trackedKeywordsPath(folder);
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    fileio::createIfMissing(path);
     std::optional<fileio::LockedFile> file;
-    try {
-        file.emplace(path);
-    } catch (const FileError& e) {
-        throw e.as(FileError::Operation::Create);
-    }
-    if (file->size() > fileio::kMaxDataFileBytes)
-        throw fileio::tooLarge(path);
-    std::vector<std::string> lines = splitLines(file->readAt(0, static_cast<size_t>(file->size())));
+    std::vector<std::string> lines = splitLines(fileio::openForEdit(path, file));
     if (!change(lines))
         return false;
     std::string out;

@@ -1,5 +1,6 @@
 #include "core/tracking/DesktopNotice.h"
 
+#include "core/text/Markup.h"
 #include "core/tracking/Spawn.h"
 
 #include <cstdlib>
@@ -9,21 +10,6 @@ namespace kaldrani::tracking {
 namespace {
 
 constexpr std::chrono::milliseconds kNoticeBound{10000};
-
-// The notification body is markup on servers that say so: escape what would open a tag.
-std::string bodyText(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 } // namespace
 
@@ -53,7 +39,7 @@ std::string showNotice(const Notice& notice)
     try {
         std::string body;
         for (const auto& line : notice.lines)
-            body += (body.empty() ? "" : "\n") + bodyText(line);
+            body += (body.empty() ? "" : "\n") + text::escapeMarkup(line);
         const SpawnResult r = spawnAndWait({"notify-send", "--app-name=Kaldrani", "--icon=kaldrani",
                                             "--expire-time=0", "--", notice.title, body},
                                            kNoticeBound);
