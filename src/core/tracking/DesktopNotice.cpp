@@ -26,9 +26,10 @@ Notice noticeOf(const TrackReport& report, std::size_t maxLines)
     }
     if (moved == 0)
         return notice;
-    notice.title = "Kaldrani: " + std::to_string(moved) + (moved == 1 ? " change" : " changes");
+    // A desktop notice is read by the window's users: in the windows' language.
+    notice.title = "Kaldrani：" + std::to_string(moved) + " 项变化";
     if (moved > notice.lines.size())
-        notice.lines.push_back("…and " + std::to_string(moved - notice.lines.size()) + " more");
+        notice.lines.push_back("……另有 " + std::to_string(moved - notice.lines.size()) + " 项");
     return notice;
 }
 

@@ -14,7 +14,7 @@ struct Notice {
     std::vector<std::string> lines;
 };
 
-// The notice of report: "Kaldrani: N changes" and the first moved lines, "…and M more"
+// The notice of report: "Kaldrani：N 项变化" and the first moved lines, "……另有 M 项"
 // after them when there are more.
 Notice noticeOf(const TrackReport& report, std::size_t maxLines = 5);
 

@@ -110,10 +110,10 @@ TEST(Notice, HoldsTheFirstMovedLinesAndNothingWhenNothingMoved)
     for (int i = 0; i < 7; ++i)
         report.lines.push_back({"a.com", What::Indexed, {}, "baidu", "100", std::to_string(200 + i), {}, true});
     const Notice n = noticeOf(report, 5);
-    EXPECT_EQ(n.title, "Kaldrani: 7 changes");
+    EXPECT_EQ(n.title, "Kaldrani：7 项变化");
     ASSERT_EQ(n.lines.size(), 6u);
     EXPECT_EQ(n.lines[0], "a.com: 百度 收录情况 100 -> 200 (+100%)");
-    EXPECT_EQ(n.lines[5], "…and 2 more");
+    EXPECT_EQ(n.lines[5], "……另有 2 项");
 }
 
 } // namespace

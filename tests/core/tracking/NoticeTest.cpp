@@ -105,13 +105,13 @@ protected:
 
 TEST_F(NoticeTest, TheNoticeReachesTheNotificationService)
 {
-    tracking::Notice notice{"Kaldrani: 2 changes", {"a.com: 百度 收录情况 100 -> 200 (+100%)", "<b>&"}};
+    tracking::Notice notice{"Kaldrani：2 项变化", {"a.com: 百度 收录情况 100 -> 200 (+100%)", "<b>&"}};
     std::string why = "not run";
     answerWhile([&] { why = tracking::showNotice(notice); });
     EXPECT_EQ(why, "");
     ASSERT_EQ(server.calls.size(), 1u);
     EXPECT_EQ(server.calls[0].app, QStringLiteral("Kaldrani"));
-    EXPECT_EQ(server.calls[0].summary, QStringLiteral("Kaldrani: 2 changes"));
+    EXPECT_EQ(server.calls[0].summary, QStringLiteral("Kaldrani：2 项变化"));
     // The body is markup where the server says so: what would open a tag is escaped.
     EXPECT_EQ(server.calls[0].body, QStringLiteral("a.com: 百度 收录情况 100 -&gt; 200 (+100%)\n&lt;b&gt;&amp;"));
 }
@@ -139,7 +139,7 @@ TEST_F(NoticeTest, ATrackThatMovedSaysSoAndOneThatDidNotStaysQuiet)
     answerWhile([&] { run = track(); });
     EXPECT_EQ(run.exitCode, 0) << run.err;
     ASSERT_EQ(server.calls.size(), 1u);
-    EXPECT_TRUE(server.calls[0].summary.startsWith(QStringLiteral("Kaldrani: "))) << server.calls[0].summary.toStdString();
+    EXPECT_TRUE(server.calls[0].summary.startsWith(QStringLiteral("Kaldrani："))) << server.calls[0].summary.toStdString();
     EXPECT_TRUE(server.calls[0].body.startsWith(QStringLiteral("example.com: 百度 收录情况 ")));
 }
 
@@ -147,10 +147,10 @@ TEST_F(NoticeTest, WithoutAServiceTheRunStillSucceeds)
 {
     bus->unregisterService(QStringLiteral("org.freedesktop.Notifications"));
     std::string why;
-    answerWhile([&] { why = tracking::showNotice({"Kaldrani: 1 change", {"x"}}); });
+    answerWhile([&] { why = tracking::showNotice({"Kaldrani：1 项变化", {"x"}}); });
     EXPECT_NE(why, "");
     ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus", 1);
-    answerWhile([&] { why = tracking::showNotice({"Kaldrani: 1 change", {"x"}}); });
+    answerWhile([&] { why = tracking::showNotice({"Kaldrani：1 项变化", {"x"}}); });
     EXPECT_NE(why, "");
 }
 
