@@ -142,7 +142,9 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                          + '\n';
                 writeStdout(out);
                 if (args->notify) {
-                    const std::string why = tracking::showNotice(tracking::noticeOf(report));
+                    // A click on the notice opens the history in the window program.
+                    const std::string why
+                        = tracking::showNotice(tracking::noticeOf(report), {"kaldrani", "--show-history"});
                     if (!why.empty())
                         std::cerr << "kaldrani-cli: no desktop notice: " << terminalText(why, false) << "\n";
                 }

@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kWaitMs = 2000;
 const QByteArray kShow = QByteArrayLiteral("show\n");
+const QByteArray kShowHistory = QByteArrayLiteral("history\n");
 
 QString runtimeFolder()
 {
@@ -39,8 +40,13 @@ SingleInstance::SingleInstance(const std::filesystem::path& dataFolderBase, QObj
     connect(m_server, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = m_server->nextPendingConnection()) {
             auto readRequest = [this, peer] {
-                if (peer->canReadLine() && peer->readLine() == kShow)
+                if (!peer->canReadLine())
+                    return;
+                const QByteArray line = peer->readLine();
+                if (line == kShow)
                     emit activationRequested();
+                else if (line == kShowHistory)
+                    emit historyRequested();
             };
             connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
             connect(peer, &QLocalSocket::readyRead, this, readRequest);
@@ -49,24 +55,24 @@ SingleInstance::SingleInstance(const std::filesystem::path& dataFolderBase, QObj
     });
 }
 
-bool SingleInstance::askRunningProgram()
+bool SingleInstance::askRunningProgram(Request request)
 {
     QLocalSocket socket;
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(kWaitMs))
         return false;
-    socket.write(kShow);
+    socket.write(request == Request::ShowHistory ? kShowHistory : kShow);
     socket.waitForBytesWritten(kWaitMs);
     socket.disconnectFromServer();
     return true;
 }
 
-bool SingleInstance::claim()
+bool SingleInstance::claim(Request request)
 {
     // Two starts at the same moment must not both find no program and both listen.
     QLockFile lock(m_name + QStringLiteral(".lock"));
     lock.tryLock(kWaitMs);
-    if (askRunningProgram())
+    if (askRunningProgram(request))
         return false;
     // Nobody answers: whatever socket is there was left by a crash.
     QLocalServer::removeServer(m_name);

@@ -17,10 +17,12 @@ class SingleInstance : public QObject {
 public:
     explicit SingleInstance(const std::filesystem::path& dataFolderBase, QObject* parent = nullptr);
 
+    // What a later start asks of the running program.
+    enum class Request { ShowMain, ShowHistory };
     // True when this start is the one that runs: it now answers later starts (a socket
     // left behind by a crash is taken over). False when another program runs and has been
-    // asked to show its main window.
-    bool claim();
+    // asked for request.
+    bool claim(Request request = Request::ShowMain);
 
     // The socket's path: in $XDG_RUNTIME_DIR, else the temporary folder.
     const QString& serverName() const { return m_name; }
@@ -28,9 +30,11 @@ public:
 signals:
     // A later start asked for the main window.
     void activationRequested();
+    // A later start asked for the history window (a click on a tracking notice).
+    void historyRequested();
 
 private:
-    bool askRunningProgram();
+    bool askRunningProgram(Request request);
 
     QString m_name;
     QLocalServer* m_server = nullptr;

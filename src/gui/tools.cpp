@@ -39,15 +39,19 @@ void showProfileProblems(const std::vector<profiles::Problem>& problems)
 int main(int argc, char** argv)
 {
     // Answered before the application starts, so they work without a display.
+    bool showHistory = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
+        if (arg == "--show-history")
+            showHistory = true;
         if (arg == "--version") {
             std::cout << "kaldrani " << kVersion << "\n";
             return 0;
         }
         if (arg == "--help" || arg == "-h") {
-            std::cout << "Usage: kaldrani [--version] [--help] [Qt options such as -platform NAME]\n"
-                         "Opens the Kaldrani windows; a second start brings the running one to the front.\n";
+            std::cout << "Usage: kaldrani [--show-history] [--version] [--help] [Qt options such as -platform NAME]\n"
+                         "Opens the Kaldrani windows; a second start brings the running one to the front.\n"
+                         "--show-history opens the history window too (what a click on a tracking notice does).\n";
             return 0;
         }
     }
@@ -71,7 +75,7 @@ int main(int argc, char** argv)
 
     // Before any window touches the files: a second program hands over to the first.
     SingleInstance instance(folder.base());
-    if (!instance.claim())
+    if (!instance.claim(showHistory ? SingleInstance::Request::ShowHistory : SingleInstance::Request::ShowMain))
         return 0;
 
     // Before any window asks a service; a fault is named once and its key keeps the default.
@@ -81,10 +85,14 @@ int main(int argc, char** argv)
     // before the first input is handled.
     AppWindows windows(folder, AppWindows::Making::MainFirst);
     QObject::connect(&instance, &SingleInstance::activationRequested, windows.frmMain.get(), &TfrmMain::N6Click);
+    QObject::connect(&instance, &SingleInstance::historyRequested, windows.frmMain.get(),
+                     &TfrmMain::bsSkinSpeedButton1Click);
     windows.frmMain->show();
-    afterFirstPaint(windows.frmMain.get(), [&windows] {
+    afterFirstPaint(windows.frmMain.get(), [&windows, showHistory] {
         reportShownIfProbed();
         windows.completeWindows();
+        if (showHistory)
+            windows.frmMain->bsSkinSpeedButton1Click();
         quitIfProbed();
     });
     if (!profileProblems.empty())

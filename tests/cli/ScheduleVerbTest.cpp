@@ -61,6 +61,8 @@ TEST_F(ScheduleCli, InstallWritesUnitsThatSystemdAcceptsAndStatusAndRemoveFollow
                            + "\" track --notify\n"),
               std::string::npos)
         << service;
+    // The notice's click is awaited after the run has ended.
+    EXPECT_NE(service.find("KillMode=process\n"), std::string::npos) << service;
     // The changes, in order, among the questions (show-environment, is-enabled, ...).
     const std::vector<std::string> expected = {"--user daemon-reload", "--user enable --now kaldrani-track.timer",
                                                "--user restart kaldrani-track.timer"};

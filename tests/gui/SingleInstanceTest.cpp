@@ -59,6 +59,13 @@ TEST(SingleInstance, ALaterStartAsksTheRunningOneAndEnds)
         EXPECT_TRUE(asked.wait(5000));
         EXPECT_EQ(asked.count(), 1);
 
+        // A click on a tracking notice asks for the history instead.
+        QSignalSpy history(&first, &SingleInstance::historyRequested);
+        SingleInstance third(dataA.path().toStdString());
+        EXPECT_FALSE(third.claim(SingleInstance::Request::ShowHistory));
+        EXPECT_TRUE(history.wait(5000));
+        EXPECT_EQ(asked.count(), 1);
+
         // Another data folder is another program's business.
         SingleInstance other(dataB.path().toStdString());
         EXPECT_NE(other.serverName(), first.serverName());

@@ -33,7 +33,7 @@ Notice noticeOf(const TrackReport& report, std::size_t maxLines)
     return notice;
 }
 
-std::string showNotice(const Notice& notice)
+std::string showNotice(const Notice& notice, const std::vector<std::string>& onClick)
 {
     if (notice.lines.empty())
         return {};
@@ -41,6 +41,12 @@ std::string showNotice(const Notice& notice)
         std::string body;
         for (const auto& line : notice.lines)
             body += (body.empty() ? "" : "\n") + text::escapeMarkup(line);
+        // notify-send prints the notice's id through stdio, held back in a pipe until it
+        // ends unless its output is line-buffered.
+        if (!onClick.empty())
+            return spawnDetachedAndFollow({"stdbuf", "-oL", "notify-send", "--app-name=Kaldrani", "--icon=kaldrani", "--expire-time=0",
+                                           "--print-id", "--action=default=查看记录", "--", notice.title, body},
+                                          "default", onClick, kNoticeBound);
         const SpawnResult r = spawnAndWait({"notify-send", "--app-name=Kaldrani", "--icon=kaldrani",
                                             "--expire-time=0", "--", notice.title, body},
                                            kNoticeBound);

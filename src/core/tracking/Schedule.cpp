@@ -134,7 +134,9 @@ std::string serviceUnitText(const ScheduleCommand& command)
            "\n"
            "[Service]\n"
            "Type=oneshot\n"
-           "ExecStart=" + exec + " track --notify\n";
+           "ExecStart=" + exec + " track --notify\n"
+           // The notice's click is awaited by a process of its own: ending the run must not end it.
+           "KillMode=process\n";
 }
 
 std::string crontabLine(const ScheduleTime& at, const ScheduleCommand& command)

@@ -17,4 +17,13 @@ struct SpawnResult {
 // then kills it. Never raises.
 SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound);
 
+// Runs argv (as spawnAndWait) in a process of its own that outlives the caller: a new
+// session, not the caller's child. Returns once argv has printed a first line that is a
+// number (an empty text), or ended without one (its output, or why it could not start),
+// or after `bound` ("no answer"). Should argv later print the line `when`, then is run
+// (then[0] looked up on PATH) in that process at once. Forks: call it where
+// no other thread of the caller is running. Never raises.
+std::string spawnDetachedAndFollow(const std::vector<std::string>& argv, const std::string& when,
+                                   const std::vector<std::string>& then, std::chrono::milliseconds bound);
+
 } // namespace kaldrani::tracking

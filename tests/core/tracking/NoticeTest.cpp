@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QEventLoop>
 #include <QObject>
 #include <QStringList>
@@ -17,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -32,17 +35,18 @@ class FakeNotifications : public QObject {
 public:
     struct Call {
         QString app, summary, body;
+        QStringList actions;
     };
     std::vector<Call> calls;
 
 public slots:
     Q_SCRIPTABLE uint Notify(const QString& app, uint, const QString&, const QString& summary, const QString& body,
-                             const QStringList&, const QVariantMap&, int)
+                             const QStringList& actions, const QVariantMap&, int)
     {
-        calls.push_back({app, summary, body});
+        calls.push_back({app, summary, body, actions});
         return static_cast<uint>(calls.size());
     }
-    Q_SCRIPTABLE QStringList GetCapabilities() { return {QStringLiteral("body")}; }
+    Q_SCRIPTABLE QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
     Q_SCRIPTABLE QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
     {
         vendor = QStringLiteral("test");
@@ -141,6 +145,30 @@ TEST_F(NoticeTest, ATrackThatMovedSaysSoAndOneThatDidNotStaysQuiet)
     ASSERT_EQ(server.calls.size(), 1u);
     EXPECT_TRUE(server.calls[0].summary.startsWith(QStringLiteral("Kaldrani："))) << server.calls[0].summary.toStdString();
     EXPECT_TRUE(server.calls[0].body.startsWith(QStringLiteral("example.com: 百度 收录情况 ")));
+}
+
+// The click is awaited by a process of its own, so the run is over long before it comes.
+TEST_F(NoticeTest, AClickOnTheNoticeRunsWhatItOpens)
+{
+    kaldrani::testing::TempFolder temp;
+    const std::filesystem::path clicked = temp.path() / "clicked";
+    std::string why = "not run";
+    answerWhile([&] { why = tracking::showNotice({"Kaldrani：1 项变化", {"x"}}, {"touch", clicked.string()}); });
+    EXPECT_EQ(why, "");
+    ASSERT_EQ(server.calls.size(), 1u);
+    EXPECT_EQ(server.calls[0].actions, (QStringList{QStringLiteral("default"), QStringLiteral("查看记录")}));
+    EXPECT_FALSE(std::filesystem::exists(clicked));
+
+    QDBusMessage click = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                    QStringLiteral("org.freedesktop.Notifications"),
+                                                    QStringLiteral("ActionInvoked"));
+    click << 1u << QStringLiteral("default");
+    ASSERT_TRUE(bus->send(click));
+    for (int i = 0; i < 250 && !std::filesystem::exists(clicked); ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(std::filesystem::exists(clicked));
 }
 
 TEST_F(NoticeTest, WithoutAServiceTheRunStillSucceeds)
