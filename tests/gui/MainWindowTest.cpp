@@ -1,6 +1,7 @@
 #include "ClosedPort.h"
 #include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
+#include "core/net/Tls.h"
 #include "core/profiles/ActiveProfile.h"
 #include "core/profiles/ProfileLoader.h"
 #include "core/records/DataFolder.h"
@@ -20,6 +21,7 @@
 #include "FailingServices.h"
 #include "OverviewPages.h"
 #include "StandinServer.h"
+#include "StandinTls.h"
 
 #include <QAction>
 #include <QApplication>
@@ -808,6 +810,35 @@ TEST_F(MainWindow, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
     ASSERT_FALSE(records.empty());
     EXPECT_TRUE(records.back()[3].ends_with("/0")) << records.back()[3];
     EXPECT_EQ(records.back()[9], "查询失败");
+}
+
+// A user's file that moves one engine to https is what the window asks. Against a stand-in
+// that, like the real engines, answers plain HTTP only with a redirect, that engine's count
+// arrives over TLS and the counts still asked over plain HTTP fail.
+TEST_F(MainWindow, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
+{
+    struct DefaultAgain {
+        ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
+    } defaultAgain;
+    standin::StandinAuthority authority;
+    QTemporaryDir dir;
+    const std::string ca = dir.path().toStdString() + "/ca.pem";
+    authority.writeCertificate(ca);
+    net::addTrustAnchorFile(ca);
+    standin::StandinServer tls({.authority = &authority, .redirectToHttps = true});
+    net::clearConnectToRules();
+    net::addConnectToRules({{"", "443", "127.0.0.1", std::to_string(tls.tlsPort())},
+                            {"", "", "127.0.0.1", std::to_string(tls.port())}});
+    profiles::setActiveProfile(profiles::loadProfile(profiles::defaultProfileText(),
+                                                     "[count.baidu.indexed]\nscheme = \"https\"\n", "engines.toml"));
+    runFor(QStringLiteral("example.com"));
+
+    QTableWidgetItem* indexed = w->StringGD->item(1, 1);
+    EXPECT_EQ(indexed->text(), QStringLiteral("871"));
+    EXPECT_NE(indexed->foreground().color(), gui::kFailureText);
+    QTableWidgetItem* backlinks = w->StringGD->item(1, 2);
+    EXPECT_EQ(backlinks->foreground().color(), gui::kFailureText);
+    EXPECT_EQ(backlinks->toolTip(), QStringLiteral("查询失败：HTTP/1.1 301 Moved Permanently"));
 }
 
 } // namespace
