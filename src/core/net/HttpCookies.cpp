@@ -1,6 +1,7 @@
 #include "core/net/HttpCookies.h"
 
 #include "core/text/Ascii.h"
+#include "core/text/CivilDays.h"
 #include "core/text/Numbers.h"
 
 #include <algorithm>
@@ -10,17 +11,6 @@
 namespace kaldrani::net {
 
 namespace {
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
 
 bool isDigits(std::string_view s)
 {
@@ -69,7 +59,7 @@ std::optional<std::time_t> parseHttpDate(std::string_view text)
         year += 2000;
     else if (year < 100)
         year += 1900;
-    const std::int64_t seconds = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400
+    const std::int64_t seconds = text::daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400
         + hour * 3600 + minute * 60 + second;
     return static_cast<std::time_t>(seconds);
 }

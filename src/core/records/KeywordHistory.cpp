@@ -2,6 +2,7 @@
 
 #include "core/records/FileIo.h"
 #include "core/records/History.h"
+#include "core/text/CivilDays.h"
 #include "core/text/Encoding.h"
 
 #include <cerrno>
@@ -107,17 +108,6 @@ std::string resultText(const KeywordResult& result)
     return {};
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
 bool digitsAt(std::string_view text, size_t at, size_t count, int& value)
 {
     if (at + count > text.size())
@@ -220,7 +210,7 @@ bool parseIsoTime(std::string_view text, std::int64_t& epochSeconds)
             return false;
         offsetMinutes = (zh * 60 + zm) * (zone[0] == '-' ? -1 : 1);
     }
-    epochSeconds = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400
+    epochSeconds = text::daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400
                  + static_cast<std::int64_t>(h) * 3600 + mi * 60 + s - static_cast<std::int64_t>(offsetMinutes) * 60;
     return true;
 }

@@ -15,67 +15,6 @@ extern char** environ;
 
 namespace kaldrani::tracking {
 
-SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound)
-{
-    SpawnResult result;
-    if (argv.empty())
-        return result;
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return result;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (rc != 0) {
-        ::close(pipeFds[0]);
-        return result;
-    }
-    result.started = true;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    bool killed = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(pid, SIGKILL);
-            killed = true;
-            break;
-        }
-        pollfd p{pipeFds[0], POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            continue;
-        char buf[4096];
-        const ssize_t got = ::read(pipeFds[0], buf, sizeof buf);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        if (result.out.size() < 65536)
-            result.out.append(buf, static_cast<size_t>(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (killed)
-        result.exitCode = -1;
-    else
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
-}
-
 namespace {
 
 std::vector<char*> argvOf(const std::vector<std::string>& argv)
@@ -86,6 +25,78 @@ std::vector<char*> argvOf(const std::vector<std::string>& argv)
     args.push_back(nullptr);
     return args;
 }
+
+// Starts argv (argv[0] on PATH) with empty standard input and its output and errors on
+// outFd. Returns its pid, or -1 when it could not start.
+pid_t spawnWithOutput(const std::vector<std::string>& argv, int outFd)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    std::vector<char*> args = argvOf(argv);
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// Reads fd into out (keeping at most cap bytes) until its end or the deadline. True when
+// its end came first.
+bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::string& out, size_t cap)
+{
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (n <= 0)
+            continue;
+        char buf[4096];
+        const ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return true;
+        if (out.size() < cap)
+            out.append(buf, static_cast<size_t>(got));
+    }
+}
+
+} // namespace
+
+SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound)
+{
+    SpawnResult result;
+    if (argv.empty())
+        return result;
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return result;
+    const pid_t pid = spawnWithOutput(argv, pipeFds[1]);
+    ::close(pipeFds[1]);
+    if (pid < 0) {
+        ::close(pipeFds[0]);
+        return result;
+    }
+    result.started = true;
+    const bool ended = readUntil(pipeFds[0], std::chrono::steady_clock::now() + bound, result.out, 65536);
+    if (!ended)
+        ::kill(pid, SIGKILL);
+    ::close(pipeFds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!ended)
+        result.exitCode = -1;
+    else
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+namespace {
 
 void writeAll(int fd, const std::string& text)
 {
@@ -115,17 +126,9 @@ bool isNumber(const std::string& line)
         writeAll(status, "fail: no pipe\n");
         ::_exit(0);
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    std::vector<char*> args = argvOf(argv);
-    pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = spawnWithOutput(argv, out[1]);
     ::close(out[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         writeAll(status, "fail: " + argv[0] + " could not be started\n");
         ::_exit(0);
     }
@@ -204,25 +207,7 @@ std::string spawnDetachedAndFollow(const std::vector<std::string>& argv, const s
     while (::waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
     }
     std::string answer;
-    const auto deadline = std::chrono::steady_clock::now() + bound;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd p{status[0], POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        char buf[1024];
-        const ssize_t got = ::read(status[0], buf, sizeof buf);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        answer.append(buf, static_cast<size_t>(got));
-    }
+    readUntil(status[0], std::chrono::steady_clock::now() + bound, answer, 65536);
     ::close(status[0]);
     if (answer.rfind("ok\n", 0) == 0)
         return {};
