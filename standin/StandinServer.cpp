@@ -3,6 +3,7 @@
 #include "LookupPages.h"
 #include "KeywordPages.h"
 #include "OverviewPages.h"
+#include "RdapPages.h"
 #include "StandinTls.h"
 #include "core/fetch/Endpoints.h"
 #include "core/sys/LoopbackListener.h"
@@ -364,6 +365,13 @@ Response StandinServer::Impl::dispatch(const Request& request)
             return it->second;
         if (const auto it = routes.find(key); it != routes.end())
             handler = it->second;
+        // A route whose path ends in "*" serves every path that starts with the rest.
+        for (auto it = routes.begin(); !handler && it != routes.end(); ++it) {
+            const std::string& path = it->first.second;
+            if (it->first.first == request.host && path.ends_with('*')
+                && request.path.starts_with(std::string_view(path).substr(0, path.size() - 1)))
+                handler = it->second;
+        }
     }
     return handler ? handler(request) : notFound(request);
 }
@@ -379,6 +387,7 @@ StandinServer::StandinServer(const StandinOptions& options) : m_impl(std::make_u
     // Each group of services installs its pages here.
     addOverviewRoutes(*this);
     addLookupRoutes(*this);
+    addRdapRoutes(*this);
     addKeywordRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);

@@ -89,7 +89,8 @@ public:
     int tlsPort() const { return m_tlsPort; }
 
     // Serves host + path with handler from now on, replacing an earlier route of the same
-    // host and path. The host is matched without case and without a port.
+    // host and path. The host is matched without case and without a port. A path ending in
+    // "*" serves, where no route matches exactly, every path starting with the rest.
     void addRoute(std::string_view host, std::string path, Handler handler);
     // The handler serving host + path, or an empty one; lets a group of pages share a path.
     Handler route(std::string_view host, const std::string& path) const;

@@ -1,5 +1,6 @@
 #include "SmtpStandin.h"
 #include "FailingServices.h"
+#include "RdapPages.h"
 #include "StandinServer.h"
 #include "StandinTls.h"
 
@@ -42,11 +43,14 @@ int main(int argc, char** argv)
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
                    "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
+    bool whois = false;
+    app.add_flag("--whois", whois,
+                 "Also serve port-43 whois on two more ports: IANA's referrals, then CNNIC's .cn and .中国 records");
     int day = 0;
     app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
         ->check(CLI::Range(0, 1000));
     app.footer("Prints the ports bound, one per line: HTTP, then HTTPS (with --ca-out), then SMTP (with "
-               "--mail-dir), then implicit TLS mail (with both).");
+               "--mail-dir), then implicit TLS mail (with both), then IANA's and CNNIC's whois (with --whois).");
     CLI11_PARSE(app, argc, argv);
     if (httpsOnly && caOut.empty()) {
         std::cerr << "kaldrani-standin: --https-only needs --ca-out\n";
@@ -81,10 +85,17 @@ int main(int argc, char** argv)
             if (authority)
                 std::cout << smtp->tlsPort() << std::endl;
         }
+        std::unique_ptr<kaldrani::standin::WhoisStandin> whoisServers;
+        if (whois) {
+            whoisServers = std::make_unique<kaldrani::standin::WhoisStandin>();
+            std::cout << whoisServers->ianaPort() << std::endl << whoisServers->cnnicPort() << std::endl;
+        }
         int received = 0;
         sigwait(&signals, &received);
         if (smtp)
             smtp->stop();
+        if (whoisServers)
+            whoisServers->stop();
         server.stop();
     } catch (const std::exception& e) {
         std::cerr << "kaldrani-standin: " << e.what() << "\n";

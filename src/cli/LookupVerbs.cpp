@@ -3,7 +3,9 @@
 #include "cli/TerminalText.h"
 #include "cli/Verbs.h"
 
+#include "core/lookups/DomainWhois.h"
 #include "core/lookups/IpQuery.h"
+#include "core/profiles/ActiveProfile.h"
 #include "core/lookups/WhoisQuery.h"
 
 #include <iostream>
@@ -38,7 +40,23 @@ Verb addWhoisVerb(CLI::App& app, const GlobalOptions&)
     command->add_option("DOMAIN", *domain, "The domain; a small-letter \"www.\" is dropped")->required();
     auto why = std::make_shared<bool>(false);
     command->add_flag("--why", *why, kWhyHelp);
-    return {command, [domain, why]() { return printExactly(lookups::QueryWhois(*domain), *why); }};
+    auto raw = std::make_shared<bool>(false);
+    command->add_flag("--raw", *raw,
+                      "Print the RDAP answers (registry, then registrar) or the port-43 answer as they came; "
+                      "needs the current profile base");
+    return {command, [domain, why, raw]() {
+                if (!*raw)
+                    return printExactly(lookups::QueryWhois(*domain), *why);
+                if (profiles::activeProfile()->base != "current")
+                    throw CommandFailure(2, "whois --raw needs the profile base \"current\"");
+                const fetch::Outcome<std::string> lookup = lookups::QueryDomainRegistration(*domain, true);
+                if (lookup.failed()) {
+                    printExactly(lookup, *why);
+                    return 1;
+                }
+                writeStdout(lookup.value);
+                return 0;
+            }};
 }
 
 // ip [TEXT]: without TEXT the asker's own address, with TEXT (which may be empty) the place

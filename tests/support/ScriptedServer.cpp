@@ -15,18 +15,19 @@ Reply reply(std::string bytes, Reply::Then then)
     return Reply{{std::move(bytes)}, then};
 }
 
-ScriptedServer::ScriptedServer(std::vector<Reply> replies, int pieceGapMs)
+ScriptedServer::ScriptedServer(std::vector<Reply> replies, int pieceGapMs, std::string requestEnd)
     : ScriptedServer(
           [replies = std::move(replies), next = size_t{0}](const std::string&) mutable -> std::optional<Reply> {
               if (next >= replies.size())
                   return std::nullopt;
               return replies[next++];
           },
-          pieceGapMs)
+          pieceGapMs, std::move(requestEnd))
 {
 }
 
-ScriptedServer::ScriptedServer(Handler handler, int pieceGapMs) : m_handler(std::move(handler)), m_pieceGapMs(pieceGapMs)
+ScriptedServer::ScriptedServer(Handler handler, int pieceGapMs, std::string requestEnd)
+    : m_handler(std::move(handler)), m_pieceGapMs(pieceGapMs), m_requestEnd(std::move(requestEnd))
 {
     m_thread = std::thread([this] { serve(); });
 }
@@ -82,10 +83,10 @@ void ScriptedServer::serve()
 bool ScriptedServer::readRequest(int fd, std::string& request)
 {
     for (;;) {
-        const size_t end = m_pending.find("\r\n\r\n");
+        const size_t end = m_pending.find(m_requestEnd);
         if (end != std::string::npos) {
-            request = m_pending.substr(0, end + 4);
-            m_pending.erase(0, end + 4);
+            request = m_pending.substr(0, end + m_requestEnd.size());
+            m_pending.erase(0, end + m_requestEnd.size());
             return true;
         }
         if (!m_listener.waitReadable(fd))

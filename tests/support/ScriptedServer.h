@@ -39,8 +39,9 @@ public:
 
     // Answers the requests with the replies in order, whatever connection they arrive on;
     // once they are used up, further connections are closed unanswered.
-    explicit ScriptedServer(std::vector<Reply> replies, int pieceGapMs = 10);
-    explicit ScriptedServer(Handler handler, int pieceGapMs = 10);
+    // A request ends at requestEnd: an HTTP head's empty line, or "\r\n" for a whois query.
+    explicit ScriptedServer(std::vector<Reply> replies, int pieceGapMs = 10, std::string requestEnd = "\r\n\r\n");
+    explicit ScriptedServer(Handler handler, int pieceGapMs = 10, std::string requestEnd = "\r\n\r\n");
     // Stops serving: a stalled or waiting connection is closed.
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
@@ -69,6 +70,7 @@ private:
 
     Handler m_handler;
     int m_pieceGapMs;
+    std::string m_requestEnd;
     sys::LoopbackListener m_listener;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_requests;

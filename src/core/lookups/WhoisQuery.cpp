@@ -1,6 +1,7 @@
 #include "core/lookups/WhoisQuery.h"
 
 #include "core/fetch/QueryFetch.h"
+#include "core/lookups/DomainWhois.h"
 #include "core/lookups/MatchOrWhole.h"
 #include "core/lookups/TargetText.h"
 #include "core/profiles/ActiveProfile.h"
@@ -44,6 +45,8 @@ std::string whoisText(const std::string& page)
 
 fetch::Outcome<std::string> QueryWhois(const std::string& typed)
 {
+    if (profiles::activeProfile()->base == "current")
+        return QueryDomainRegistration(typed);
     const std::shared_ptr<const profiles::Service> service = profiles::activeService(profiles::kWhois);
     if (!service->enabled)
         return fetch::switchedOff(std::string(kWhoisFailure));

@@ -31,7 +31,8 @@ std::string whoisText(const profiles::Service& service, const std::string& page)
 
 // One whois query of the typed text: what the box shows afterwards, kWhoisFailure with
 // the failure's reason on any failure. Empty user agent, 2000 ms per read, no redirects.
-// Never raises.
+// When the active profile's base is "current", QueryDomainRegistration instead (RDAP,
+// else port 43). Never raises.
 fetch::Outcome<std::string> QueryWhois(const std::string& typed);
 
 } // namespace kaldrani::lookups

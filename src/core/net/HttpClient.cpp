@@ -89,6 +89,9 @@ struct THttpClient::Impl {
 private:
     std::optional<int> readTimeout;
     std::optional<int> connectTimeout;
+    size_t maxBody = kMaxBodyBytes;
+    std::string bodyTooLarge = kBodyTooLarge;
+    std::function<void(std::uint64_t, std::uint64_t)> progress;
 
     // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
     bool connectFor(const HttpAddress& address, int port, bool tls);
@@ -127,6 +130,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
     if (settings.AllowCookies)
         request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr), tls);
     request.protocolVersion = settings.ProtocolVersion;
+    request.accept = settings.Accept;
     const std::string bytes = writeRequest(request);
     if (bytes.size() > kMaxRequestHeadBytes)
         throw NetError(NetError::Kind::TooLarge, "Request header too large.");
@@ -207,8 +211,8 @@ void THttpClient::Impl::readChunked(std::string* out)
     // [rfc7230] 4.1 Chunked Transfer Coding
     size_t total = 0;
     for (std::uint64_t size = parseChunkSize(readBodyLine()); size > 0; size = parseChunkSize(readBodyLine())) {
-        if (size > kMaxBodyBytes - total)
-            throw NetError(NetError::Kind::TooLarge, kBodyTooLarge);
+        if (size > maxBody - total)
+            throw NetError(NetError::Kind::TooLarge, bodyTooLarge);
         if (connection.readExact(out, size, readTimeout) < size)
             throw NetError::closed();
         total += size;
@@ -239,14 +243,27 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
     if (chunked) {
         readChunked(out);
     } else if (length && *length > 0) {
-        if (static_cast<std::uint64_t>(*length) > kMaxBodyBytes)
-            throw NetError(NetError::Kind::TooLarge, kBodyTooLarge);
+        if (static_cast<std::uint64_t>(*length) > maxBody)
+            throw NetError(NetError::Kind::TooLarge, bodyTooLarge);
         // Room for the announced length at once: growing by doubling would touch twice it.
         if (out != nullptr)
             out->reserve(out->size() + static_cast<size_t>(*length));
-        connection.readExact(out, static_cast<size_t>(*length), readTimeout);
+        if (!progress) {
+            connection.readExact(out, static_cast<size_t>(*length), readTimeout);
+            return;
+        }
+        const auto total = static_cast<std::uint64_t>(*length);
+        constexpr std::uint64_t kPiece = 256 * 1024;
+        for (std::uint64_t received = 0; received < total;) {
+            const std::uint64_t piece = std::min(kPiece, total - received);
+            const size_t got = connection.readExact(out, static_cast<size_t>(piece), readTimeout);
+            received += got;
+            progress(received, total);
+            if (got < piece)
+                return;
+        }
     } else {
-        connection.readToEnd(out, kMaxBodyBytes, readTimeout, kBodyTooLarge);
+        connection.readToEnd(out, maxBody, readTimeout, bodyTooLarge.c_str());
     }
 }
 
@@ -254,6 +271,10 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
 {
     readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
     connectTimeout = settings.ConnectTimeout && *settings.ConnectTimeout > 0 ? settings.ConnectTimeout : std::nullopt;
+    maxBody = settings.MaxBodyBytes;
+    bodyTooLarge = maxBody == kMaxBodyBytes ? std::string(kBodyTooLarge)
+                                            : "Response body larger than " + std::to_string(maxBody >> 20) + " MiB.";
+    progress = settings.Progress;
     lastStatusLine.clear();
     TcpConnection::Deadline deadline;
     if (settings.FetchTimeout && *settings.FetchTimeout > 0)

@@ -2,6 +2,9 @@
 
 #include "core/net/NetError.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +60,14 @@ public:
     // Keep the cookies a fetch receives and send them on its later requests.
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";
+    // Sent as the Accept line (an RDAP server wants "application/rdap+json").
+    std::string Accept = "text/html, */*";
+    // The largest body taken; a larger one fails with "Response body too large." (kind TooLarge).
+    static constexpr std::size_t kDefaultMaxBodyBytes = std::size_t{64} << 20;
+    std::size_t MaxBodyBytes = kDefaultMaxBodyBytes;
+    // Called on the fetch's thread as a body of announced length arrives, with the bytes
+    // so far and that length; it must not raise.
+    std::function<void(std::uint64_t received, std::uint64_t total)> Progress;
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
     // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.

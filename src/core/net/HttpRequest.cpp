@@ -80,7 +80,7 @@ std::string writeRequest(const HttpRequest& request)
             block += line + "\r\n";
     };
     header("Host", request.host);
-    header("Accept", "text/html, */*");
+    header("Accept", request.accept);
     header("Accept-Encoding", "identity");
     if (!request.userAgent.empty())
         header("User-Agent", request.userAgent);

@@ -13,6 +13,7 @@ struct HttpRequest {
     std::string userAgent;
     std::string cookie;
     std::string protocolVersion = "1.1";
+    std::string accept = "text/html, */*";
 };
 
 // The request block as sent: request line, Host, Accept, Accept-Encoding, User-Agent and

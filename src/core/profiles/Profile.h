@@ -87,6 +87,7 @@ struct Problem {
 // Every service, in the default profile's order, and the problems met reading the
 // user's file (their keys kept their defaults).
 struct Profile {
+    std::string base = "classic"; // "classic" or "current": the embedded profile the user's file is read over
     std::vector<Service> services;
     std::vector<Problem> problems;
     // The user's file that was read, empty when there was none.

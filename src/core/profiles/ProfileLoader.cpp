@@ -391,7 +391,15 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
     profile.userFile = userFile;
     if (!userFile.empty() || !userText.empty()) {
         try {
-            const toml::table user = toml::parse(userText, std::string_view(userFile));
+            toml::table user = toml::parse(userText, std::string_view(userFile));
+            if (const toml::node* base = user.get("base")) {
+                const std::optional<std::string> value = base->value<std::string>();
+                if (value && (*value == "classic" || *value == "current"))
+                    profile.base = *value;
+                else
+                    profile.problems.push_back({userFile, lineOf(*base), "base", "must be \"classic\" or \"current\""});
+                user.erase("base");
+            }
             UserReader reader(services, userFile, profile.problems);
             reader.read(user, {});
         } catch (const toml::parse_error& e) {
