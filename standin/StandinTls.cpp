@@ -33,10 +33,10 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
     X509_EXTENSION_free(extension);
 }
 
-// A certificate for subjectKey, valid from an hour ago for a week; self-signed when issuer
-// is null. sans: the subjectAltName value, or empty for the authority.
+// A certificate for subjectKey, valid from an hour ago for validDays; self-signed when
+// issuer is null. sans: the subjectAltName value, or empty for the authority.
 X509* makeCertificate(const std::string& commonName, EVP_PKEY* subjectKey, X509* issuer, EVP_PKEY* issuerKey,
-                      const std::string& sans)
+                      const std::string& sans, int validDays = 90)
 {
     X509* certificate = X509_new();
     BIGNUM* serial = BN_new();
@@ -47,7 +47,7 @@ X509* makeCertificate(const std::string& commonName, EVP_PKEY* subjectKey, X509*
         BN_rand(serial, 63, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY);
         BN_to_ASN1_INTEGER(serial, X509_get_serialNumber(certificate));
         X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
-        X509_gmtime_adj(X509_getm_notAfter(certificate), 7 * 24 * 3600);
+        X509_gmtime_adj(X509_getm_notAfter(certificate), static_cast<long>(validDays) * 24 * 3600);
         X509_set_pubkey(certificate, subjectKey);
         X509_NAME* name = X509_get_subject_name(certificate);
         X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
@@ -164,7 +164,7 @@ X509* StandinAuthority::certificateFor(const std::string& name)
     }
     const std::string sans = altNames(name);
     X509* leaf = makeCertificate(sans.rfind("DNS:", 0) == 0 && sans.find(',') == std::string::npos ? name : "localhost",
-                                 m_leafKey, m_certificate, m_key, sans);
+                                 m_leafKey, m_certificate, m_key, sans, name.rfind("expiring", 0) == 0 ? 10 : 90);
     m_leaves[name] = leaf;
     X509_up_ref(leaf);
     return leaf;

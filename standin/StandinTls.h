@@ -19,7 +19,9 @@ namespace kaldrani::standin {
 // A certificate authority made when the stand-in starts. Its keys live only in memory, so
 // no key ever sits in a file; each name a client asks for (SNI) gets a certificate for it
 // signed here on first use, so connections pointed at the stand-in pass the program's
-// name check for the real hosts once the program trusts certificatePem().
+// name check for the real hosts once the program trusts certificatePem(). Certificates
+// last 90 days; one for a name starting with "expiring" lasts 10, as a site's that is
+// about to run out.
 class StandinAuthority {
 public:
     // Raises std::runtime_error when the library cannot make the keys.

@@ -4,10 +4,15 @@
 #include "cli/Verbs.h"
 
 #include "core/lookups/DomainWhois.h"
+#include "core/lookups/IpDatabase.h"
 #include "core/lookups/IpQuery.h"
 #include "core/profiles/ActiveProfile.h"
 #include "core/lookups/WhoisQuery.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -28,6 +33,36 @@ int printExactly(const fetch::Outcome<std::string>& lookup, bool why)
 }
 
 constexpr const char* kWhyHelp = "Then say on stderr why the lookup failed, on one line";
+
+// ip --update: the download, with a progress line when stderr is a terminal.
+int updateDatabase()
+{
+    const std::filesystem::path path = lookups::ipDatabasePath();
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    int lastTenth = -1;
+    try {
+        lookups::updateIpDatabase(path, [terminal, &lastTenth](std::uint64_t received, std::uint64_t total) {
+            const int tenth = total > 0 ? static_cast<int>(received * 1000 / total) : 0;
+            if (!terminal || tenth == lastTenth)
+                return;
+            lastTenth = tenth;
+            char line[96];
+            std::snprintf(line, sizeof line, "\r下载 IP 数据库：%.1f / %.1f MiB（%d.%d%%）", received / 1048576.0,
+                          total / 1048576.0, tenth / 10, tenth % 10);
+            std::cerr << line << std::flush;
+        });
+    } catch (const std::exception& e) {
+        if (terminal && lastTenth >= 0)
+            std::cerr << "\n";
+        std::string why = reasonLine(e.what());
+        why.pop_back();
+        throw CommandFailure(1, "ip --update: " + why);
+    }
+    if (terminal && lastTenth >= 0)
+        std::cerr << "\n";
+    writeStdout("IP 数据库已更新：" + path.string() + "\n" + std::string(lookups::kIpAttribution) + "\n");
+    return 0;
+}
 
 } // namespace
 
@@ -69,7 +104,16 @@ Verb addIpVerb(CLI::App& app, const GlobalOptions&)
     CLI::Option* given = command->add_option("TEXT", *text, "An IP address or host name; may be empty");
     auto why = std::make_shared<bool>(false);
     command->add_flag("--why", *why, kWhyHelp);
-    return {command, [text, given, why]() {
+    auto update = std::make_shared<bool>(false);
+    command->add_flag("--update", *update,
+                      "Download this month's offline IP database (DB-IP IP to City Lite, CC BY 4.0) and replace the "
+                      "old one; a lookup with the current profile base reads it");
+    return {command, [text, given, why, update]() {
+                if (*update)
+                    return updateDatabase();
+                if (profiles::activeProfile()->base == "current")
+                    return printExactly(given->count() > 0 ? lookups::QueryIpPlace(*text) : lookups::QueryOwnPlace(),
+                                        *why);
                 return printExactly(given->count() > 0 ? lookups::QueryIpLookup(*text) : lookups::QueryOwnAddress(),
                                     *why);
             }};

@@ -4,6 +4,7 @@
 
 #include "core/records/TrackedKeywords.h"
 #include "core/tracking/DesktopNotice.h"
+#include "core/tracking/HealthChanges.h"
 #include "core/tracking/KeywordScanRecord.h"
 #include "core/tracking/TrackLock.h"
 #include "core/tracking/TrackRun.h"
@@ -64,6 +65,9 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
         bool tsv = false;
         bool noWait = false;
         bool notify = false;
+        bool health = false;
+        int domainDays = 30;
+        int certificateDays = 14;
     };
     auto args = std::make_shared<Args>();
     command->add_option("--sites", args->sites, "Only these listed sites, comma-separated, in this order")
@@ -93,6 +97,17 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                       "Print SITE, WHAT, KEYWORD, ENGINE, BEFORE, AFTER, REASON, TAB-separated");
     command->add_flag("--no-wait", args->noWait, "Exit with status 3 when another track run is in progress");
     command->add_flag("--notify", args->notify, "Show a desktop notice when something moved");
+    command->add_flag("--health", args->health,
+                      "Also check each site's health as the health verb does, and tell a domain or certificate "
+                      "about to expire, a certificate that does not verify and a name that does not resolve");
+    command->add_option("--domain-days", args->domainDays,
+                        "With --health, tell a domain that expires within N days (default 30)")
+        ->check(CLI::Range(0, 3650))
+        ->option_text("N");
+    command->add_option("--certificate-days", args->certificateDays,
+                        "With --health, tell a certificate that expires within N days (default 14)")
+        ->check(CLI::Range(0, 3650))
+        ->option_text("N");
 
     return {command, [args, &options]() -> int {
                 const records::DataFolder folder = openDataFolder(options);
@@ -135,7 +150,14 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());
                 }
 
-                const tracking::TrackReport report = tracking::runTrack(folder, listed, tracked, run, tracking::epochNow);
+                tracking::TrackReport report = tracking::runTrack(folder, listed, tracked, run, tracking::epochNow);
+                if (args->health) {
+                    const std::int64_t today = lookups::today();
+                    for (const std::string& site : run.sites)
+                        for (tracking::ChangeLine& line : tracking::healthChanges(
+                                 site, lookups::checkSite(site, today), {args->domainDays, args->certificateDays}))
+                            report.lines.push_back(std::move(line));
+                }
                 std::string out;
                 for (const auto& line : report.lines)
                     out += (args->tsv ? tracking::changeTsv(line) : terminalText(tracking::changeText(line), false))

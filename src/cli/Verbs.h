@@ -59,6 +59,7 @@ Verb addHistoryVerb(CLI::App& app, const GlobalOptions& options);
 Verb addSitesVerb(CLI::App& app, const GlobalOptions& options);
 Verb addWhoisVerb(CLI::App& app, const GlobalOptions& options);
 Verb addIpVerb(CLI::App& app, const GlobalOptions& options);
+Verb addHealthVerb(CLI::App& app, const GlobalOptions& options);
 Verb addMailVerb(CLI::App& app, const GlobalOptions& options);
 Verb addRankVerb(CLI::App& app, const GlobalOptions& options);
 Verb addEnginesVerb(CLI::App& app, const GlobalOptions& options);

@@ -52,6 +52,7 @@ int main(int argc, char** argv)
         cli::addSitesVerb(app, options),
         cli::addWhoisVerb(app, options),
         cli::addIpVerb(app, options),
+        cli::addHealthVerb(app, options),
         cli::addMailVerb(app, options),
         cli::addRankVerb(app, options),
         cli::addEnginesVerb(app, options),

@@ -1,6 +1,8 @@
 #include "gui/IP.h"
 
+#include "core/lookups/IpDatabase.h"
 #include "core/lookups/IpQuery.h"
+#include "core/profiles/ActiveProfile.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Placement.h"
@@ -50,6 +52,12 @@ TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
     MoIP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MoIP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
+    btnDownload = new QPushButton(QStringLiteral("下载 IP 数据库"), this);
+    btnDownload->setObjectName(QStringLiteral("btnDownload"));
+    btnDownload->setGeometry(150, 150, 108, 25);
+    btnDownload->hide();
+    onClicked(btnDownload, &TfrmIP::btnDownloadClick);
+
     FormCreate();
 }
 
@@ -58,7 +66,11 @@ void TfrmIP::FormCreate()
     // Off this thread and bounded: a silent or unreachable service must not hold start-up,
     // and the answer is shown whenever it comes.
     m_runner.runThen<std::string>(
-        this, [] { return kaldrani::lookups::QueryOwnAddress().value; },
+        this,
+        [] {
+            return kaldrani::profiles::activeProfile()->base == "current" ? kaldrani::lookups::QueryOwnPlace().value
+                                                                           : kaldrani::lookups::QueryOwnAddress().value;
+        },
         [this](const std::string& text) { ownAddressArrived(text); });
 }
 
@@ -78,9 +90,38 @@ void TfrmIP::btnCXClick()
     const std::string typed = txtIP->text().toStdString();
     // Shared with the run, which may outlive this call when the program quits meanwhile.
     const auto text = std::make_shared<std::string>();
-    m_runner.runAndWait([typed, text] { *text = kaldrani::lookups::QueryIpLookup(typed).value; },
-                        kaldrani::gui::InputDuringRun::Waits);
+    const bool current = kaldrani::profiles::activeProfile()->base == "current";
+    m_runner.runAndWait(
+        [typed, text, current] {
+            *text = current ? kaldrani::lookups::QueryIpPlace(typed).value : kaldrani::lookups::QueryIpLookup(typed).value;
+        },
+        kaldrani::gui::InputDuringRun::Waits);
     MoIP->setPlainText(fromUtf8(*text));
+    // Without the offline database the window offers to fetch it.
+    btnDownload->setVisible(current && *text == kaldrani::lookups::kIpDatabaseMissing);
+}
+
+void TfrmIP::btnDownloadClick()
+{
+    MoIP->setPlainText(QStringLiteral("正在下载 IP 数据库……"));
+    const auto failure = std::make_shared<std::string>();
+    m_runner.runAndWait(
+        [failure] {
+            try {
+                kaldrani::lookups::updateIpDatabase(kaldrani::lookups::ipDatabasePath(), {});
+            } catch (const std::exception& e) {
+                *failure = e.what();
+                if (failure->empty())
+                    *failure = "unknown failure";
+            }
+        },
+        kaldrani::gui::InputDuringRun::Waits);
+    if (!failure->empty()) {
+        MoIP->setPlainText(QStringLiteral("IP 数据库下载失败：") + fromUtf8(*failure));
+        return;
+    }
+    btnDownload->hide();
+    btnCXClick();
 }
 
 void TfrmIP::txtIPClick()

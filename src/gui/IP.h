@@ -23,9 +23,13 @@ public:
     QLineEdit* txtIP = nullptr;
     QPushButton* btnCX = nullptr;
     QPlainTextEdit* MoIP = nullptr;
+    // Shown over MoIP when a lookup of the current profile finds no offline database.
+    QPushButton* btnDownload = nullptr;
 
     // One lookup of txtIP's text; its result replaces MoIP's text.
     void btnCXClick();
+    // Downloads the offline database, then repeats the lookup.
+    void btnDownloadClick();
     // A mouse click in txtIP: the hint text goes.
     void txtIPClick();
 

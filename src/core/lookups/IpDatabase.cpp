@@ -220,6 +220,25 @@ fetch::Outcome<std::string> QueryIpPlace(const std::string& typed)
     }
 }
 
+fetch::Outcome<std::string> QueryOwnPlace()
+{
+    fetch::Outcome<std::string> own = QueryOwnAddress();
+    if (own.failed())
+        return own;
+    const std::string address(text::trimView(own.value));
+    if (!isAddressLiteral(address))
+        return own;
+    std::string shown = "您的IP是：" + address;
+    try {
+        const IpPlace place = lookUpPlace(ipDatabasePath(), address);
+        const std::string located = ipPlaceText(place);
+        shown += located.substr(located.find("\r\n"));
+    } catch (const IpDatabaseError&) {
+        // Without the database the address alone is the answer.
+    }
+    return {shown, {}};
+}
+
 std::string dbIpUrl(int year, int month)
 {
     char name[64];

@@ -53,6 +53,11 @@ std::string ipPlaceText(const IpPlace& place, const std::string& host = {});
 // with the reason on any failure (kIpDatabaseMissing when there is no database). Never raises.
 fetch::Outcome<std::string> QueryIpPlace(const std::string& typed);
 
+// The own address by the profile's own-address service ("您的IP是：ADDRESS"), and where
+// the offline database places it when it has the file; the service's failure as
+// QueryOwnAddress gives it. Never raises.
+fetch::Outcome<std::string> QueryOwnPlace();
+
 // The address of DB-IP's free city database of a month.
 std::string dbIpUrl(int year, int month);
 

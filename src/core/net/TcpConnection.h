@@ -41,6 +41,8 @@ public:
     void startTls(const std::string& host, std::optional<int> timeoutMs);
     // The connection speaks TLS.
     bool isTls() const { return m_tls != nullptr; }
+    // The TLS session once startTls succeeded (the peer's certificate can be read from it).
+    SSL* tlsSession() const { return m_tls.get(); }
 
     // A socket is held and the peer has not been seen to close it.
     bool isOpen() const { return m_fd && !m_eof; }

@@ -49,8 +49,9 @@ std::string numberText(double v)
     return buf;
 }
 
-constexpr const char* kWhatNames[] = {"indexed",   "backlinks", "position",  "pagerank", "sogourank",
-                                      "alexarank", "chinarank", "overview", "history"};
+constexpr const char* kWhatNames[] = {"indexed",   "backlinks", "position", "pagerank",      "sogourank",
+                                      "alexarank", "chinarank", "overview", "history",       "domain-expiry",
+                                      "certificate-expiry",     "certificate", "resolves"};
 
 } // namespace
 
@@ -68,8 +69,22 @@ std::string changeText(const ChangeLine& line)
     case What::ChinaRank: subject = "ChinaRank"; break;
     case What::Overview: subject = "overview"; break;
     case What::History: subject = "history"; break;
+    case What::DomainExpiry: subject = "域名到期"; break;
+    case What::CertificateExpiry: subject = "证书到期"; break;
+    case What::Certificate: subject = "证书验证"; break;
+    case What::Resolves: subject = "域名解析"; break;
     }
     std::string text = line.site + ": " + subject;
+    if (line.what >= What::DomainExpiry) {
+        if (line.reason.empty())
+            text += " " + line.after
+                    + (line.keyword.empty()           ? ""
+                       : line.keyword.front() == '-' ? "（已过期 " + line.keyword.substr(1) + " 天）"
+                                                      : "（还有 " + line.keyword + " 天）");
+        else
+            text += " failed: " + line.reason;
+        return clean(text);
+    }
     if (line.moved || !line.before.empty())
         text += " " + (line.before.empty() ? std::string("?") : line.before) + " -> " + line.after;
     const auto a = records::trendNumber(line.before), b = records::trendNumber(line.after);

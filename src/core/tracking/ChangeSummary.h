@@ -19,7 +19,11 @@ struct Thresholds {
 // One line of a run's summary: a figure that moved since the previous record, or a query
 // of this run that failed (or both).
 struct ChangeLine {
-    enum class What { Indexed, Backlinks, Position, PageRank, SogouRank, AlexaRank, ChinaRank, Overview, History };
+    enum class What {
+        Indexed, Backlinks, Position, PageRank, SogouRank, AlexaRank, ChinaRank, Overview, History,
+        // A site's health (track --health); keyword holds the days left of an expiry.
+        DomainExpiry, CertificateExpiry, Certificate, Resolves
+    };
     std::string site;
     What what = What::Indexed;
     std::string keyword; // for Position
@@ -35,8 +39,9 @@ struct ChangeLine {
 // "example.com: 百度 收录情况 1200 -> 1500 (+25%)" and the like, for a person.
 std::string changeText(const ChangeLine& line);
 // SITE TAB WHAT TAB KEYWORD TAB ENGINE TAB BEFORE TAB AFTER TAB REASON; WHAT one of indexed,
-// backlinks, position, pagerank, sogourank, alexarank, chinarank, overview, history; TABs
-// and line breaks in a field become blanks.
+// backlinks, position, pagerank, sogourank, alexarank, chinarank, overview, history,
+// domain-expiry, certificate-expiry, certificate, resolves; TABs and line breaks in a
+// field become blanks.
 std::string changeTsv(const ChangeLine& line);
 
 // The line of one count between the site's previous record (its stored text; nothing when
