@@ -57,6 +57,9 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    // A client that hangs up right after a TLS handshake (a certificate check) makes the
+    // library's next write fail; that must not end the stand-in.
+    std::signal(SIGPIPE, SIG_IGN);
     // Blocked before any thread starts, so every thread inherits the mask and only the
     // sigwait below ever takes these signals.
     sigset_t signals;
