@@ -35,7 +35,7 @@ check()
 printf 'example.com\nexample.org\n例子.中国\n' | "$cli" --data-dir "$tmp/data" sites set - || exit 1
 sites="example.com example.org 例子.中国"
 
-check "every verb" "engines fetch history ip keywords mail overview rank schedule sites track whois" ""
+check "every verb" "engines fetch health history ip keywords mail overview rank schedule sites track whois" ""
 check "verb prefix" "overview" "ov"
 check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version" "--"
 check "a verb's options" "--engines" rank --e
