@@ -210,8 +210,16 @@ fetch::Outcome<std::string> QueryDomainRegistration(const std::string& typed, bo
         return {std::string("\r\n") + e.what(), e.what(), fetch::Failure::Plain};
     } catch (...) {
     }
-    return fetch::outcomeOf(std::string(kWhoisFailure), fetch::safetyReadTimeoutMs(), [&] {
-        const DomainRegistration found = lookUpDomain(typed);
+    bool notRegistered = false;
+    fetch::Outcome<std::string> found = fetch::outcomeOf(std::string(kWhoisFailure), fetch::safetyReadTimeoutMs(), [&] {
+        const DomainRegistration found = [&] {
+            try {
+                return lookUpDomain(typed);
+            } catch (const net::HttpStatusError& e) {
+                notRegistered = e.code() == 404;
+                throw;
+            }
+        }();
         if (!raw)
             return found.text;
         std::string all;
@@ -219,6 +227,11 @@ fetch::Outcome<std::string> QueryDomainRegistration(const std::string& typed, bo
             all += answer.ends_with('\n') || answer.empty() ? answer : answer + "\n";
         return all;
     });
+    // [rfc7480] 5.3: a registry answers 404 for a name it does not hold, which is no
+    // network failure.
+    if (notRegistered)
+        found.value = std::string(kWhoisNotRegistered);
+    return found;
 }
 
 } // namespace kaldrani::lookups

@@ -13,6 +13,9 @@ namespace kaldrani::lookups {
 // IANA's whois server, which names each TLD's own ("refer:").
 inline constexpr std::string_view kIanaWhoisHost = "whois.iana.org";
 
+// What the whois box shows when the registry holds no such domain (RDAP 404).
+inline constexpr std::string_view kWhoisNotRegistered = "\r\n没有找到该域名的注册记录。";
+
 // One domain's registration as found: by RDAP (record set) or by port 43 (text only).
 struct DomainRegistration {
     text::DomainForms name;
@@ -48,8 +51,8 @@ std::string port43ExpiryDay(std::string_view text);
 DomainRegistration lookUpDomain(const std::string& typed);
 
 // The whois box's text for the typed domain by lookUpDomain (raw: the answers as they
-// came, one after another), kWhoisFailure with the reason on any failure; an invalid
-// name gives its error text. Never raises.
+// came, one after another), kWhoisFailure with the reason on any failure
+// (kWhoisNotRegistered for an RDAP 404); an invalid name gives its error text. Never raises.
 fetch::Outcome<std::string> QueryDomainRegistration(const std::string& typed, bool raw = false);
 
 } // namespace kaldrani::lookups

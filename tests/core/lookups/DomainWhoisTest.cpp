@@ -145,7 +145,7 @@ TEST_F(CurrentWhois, FailuresAndRefusals)
     const Case cases[] = {
         {"invalid name, nothing sent", "exa mple.com", "\r\n域名无效：含有不允许的字符", Failure::Plain, false},
         {"one label, nothing sent", "例子", "\r\n域名无效：至少需要两级，且各级不能为空", Failure::Plain, false},
-        {"not registered (404)", "nosuch.com", std::string(kWhoisFailure), Failure::Plain, true},
+        {"not registered (404)", "nosuch.com", std::string(kWhoisNotRegistered), Failure::Plain, true},
         {"port-43 refusal is blocked", "busy.cn", std::string(kWhoisFailure), Failure::Blocked, true},
     };
     for (const Case& c : cases) {
