@@ -96,8 +96,8 @@ std::string unschedulableReason(const ScheduleCommand& command)
     for (const std::string_view word : words)
         for (const char c : word)
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-                return "\"" + std::string(word)
-                       + "\" holds a control character (a line break, a tab, ...): no unit or crontab line can hold it";
+                return std::string("\"").append(word).append(
+                    "\" holds a control character (a line break, a tab, ...): no unit or crontab line can hold it");
     return {};
 }
 
@@ -149,7 +149,7 @@ std::string serviceUnitText(const ScheduleCommand& command)
     mustBeSchedulable(command);
     std::string exec = unitWord(command.program);
     for (const auto& o : command.options)
-        exec += " " + unitWord(o);
+        exec.append(" ").append(unitWord(o));
     std::string text = "[Unit]\n"
                        "Description=Kaldrani: track the listed sites and their keywords\n"
                        "After=network-online.target\n"
@@ -167,10 +167,11 @@ std::string serviceUnitText(const ScheduleCommand& command)
 std::string crontabLine(const ScheduleTime& at, const ScheduleCommand& command)
 {
     mustBeSchedulable(command);
-    std::string line = std::to_string(at.minute) + " " + std::to_string(at.hour) + " * * * " + shellWord(command.program);
+    std::string line = std::to_string(at.minute);
+    line.append(" ").append(std::to_string(at.hour)).append(" * * * ").append(shellWord(command.program));
     for (const auto& o : command.options)
-        line += " " + shellWord(o);
-    return line + " track --notify";
+        line.append(" ").append(shellWord(o));
+    return line.append(" track --notify");
 }
 
 std::filesystem::path userUnitFolder()
