@@ -15,6 +15,9 @@
 
 int main(int argc, char** argv)
 {
+    // A peer that closes mid-write fails that write (EPIPE), never the whole program: TLS
+    // writes cannot ask the kernel for MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Kaldrani stand-in web services: every page the program asks, served on loopback."};
     app.name("kaldrani-standin");
     app.set_version_flag("--version", std::string("kaldrani-standin ") + kaldrani::kVersion, "Print the version and exit");
@@ -57,9 +60,6 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    // A client that hangs up right after a TLS handshake (a certificate check) makes the
-    // library's next write fail; that must not end the stand-in.
-    std::signal(SIGPIPE, SIG_IGN);
     // Blocked before any thread starts, so every thread inherits the mask and only the
     // sigwait below ever takes these signals.
     sigset_t signals;
