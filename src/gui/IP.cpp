@@ -12,7 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <memory>
+#include <optional>
 
 namespace kaldrani::gui {
 
@@ -41,6 +41,7 @@ TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
     btnCX->setDefault(true);
     onClicked(btnCX, &TfrmIP::btnCXClick);
     setReturnButton(btnCX);
+    m_stopButton = addStopButton(btnCX);
     centreOnFirstShow();
 
     MoIP = new QPlainTextEdit(this);
@@ -76,10 +77,14 @@ void TfrmIP::btnCXClick()
     m_lookupStarted = true;
     MoIP->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
     const std::string typed = txtIP->text().toStdString();
-    // Shared with the run, which may outlive this call when the program quits meanwhile.
-    const auto text = std::make_shared<std::string>();
-    m_runner.runAndWait([typed, text] { *text = kaldrani::lookups::QueryIpLookup(typed).value; },
-                        kaldrani::gui::InputDuringRun::Waits);
+    const std::optional<std::string> text = m_runner.runAndWait(
+        [typed] { return kaldrani::lookups::QueryIpLookup(typed).value; },
+        {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
+    // A stopped lookup has no answer, and waits for none.
+    if (!text) {
+        MoIP->clear();
+        return;
+    }
     MoIP->setPlainText(fromUtf8(*text));
 }
 

@@ -103,10 +103,6 @@ void TfrmKeyWord::createControls()
     seEnd = pageSpin(bsSkinPanel1, 373, 44, 58);
 
     bsSkinPanel2 = framedPanel(this, 8, 135, 474, 170);
-    D2I = new QLineEdit(bsSkinPanel2);
-    D2I->setGeometry(267, 118, 147, 18);
-    D2I->hide();
-
     for (const SearchEngine e : kSearchEngines) {
         const EngineLayout& at = kLayout[index(e)];
         auto* check = new QCheckBox(QString::fromUtf8(at.check), bsSkinPanel1);
@@ -171,6 +167,7 @@ void TfrmKeyWord::createControls()
     btnCX = new QPushButton(QStringLiteral("开始查询"), this);
     btnCX->setGeometry(231, 21, 58, 25);
     onClicked(btnCX, &TfrmKeyWord::btnCXClick);
+    m_stopButton = addStopButton(btnCX);
 
     txtKeyword = new QLineEdit(this);
     txtKeyword->setGeometry(71, 52, 154, 18);
@@ -245,36 +242,26 @@ void TfrmKeyWord::clear()
         m_lookups[index(e)]->hide();
 }
 
-int TfrmKeyWord::pageNumber(const QSpinBox* edit)
-{
-    D2I->setText(QString::number(edit->value()));
-    return D2I->text().toInt();
-}
-
 void TfrmKeyWord::btnCXClick()
 {
     const std::string site = txtUrl->currentText().toStdString();
     const std::string keyword = txtKeyword->text().toStdString();
-    const int firstPage = pageNumber(seStart);
-    const int lastPage = pageNumber(seEnd);
+    const int firstPage = seStart->value();
+    const int lastPage = seEnd->value();
     queries::EngineSelection selected{};
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
     // Held back from the click on, not only once the run has said so from its thread.
-    std::string recordError;
-    {
-        const run::RunGuard busy(*this);
-        m_runner.runAndWait(
-            [this, site, keyword, firstPage, lastPage, selected, &recordError] {
-                gui::RelayedKeywordView relayed(m_runner, *this);
-                // A listed site keeps the scan in its keyword history.
-                recordError = tracking::scanAndRecord(relayed, m_folder, site, keyword, firstPage, lastPage, selected)
-                                  .recordError;
-            },
-            gui::InputDuringRun::Waits);
-    }
-    if (!recordError.empty())
-        gui::showApplicationError(fromUtf8(recordError), this);
+    const run::RunGuard busy(*this);
+    const std::optional<tracking::RecordedScan> scan = m_runner.runAndWait(
+        [this, folder = m_folder, site, keyword, firstPage, lastPage, selected] {
+            gui::RelayedKeywordView relayed(m_runner, *this);
+            // A listed site keeps the scan in its keyword history.
+            return tracking::scanAndRecord(relayed, folder, site, keyword, firstPage, lastPage, selected);
+        },
+        {this, gui::InputDuringRun::Waits, m_stopButton});
+    if (scan && !scan->recordError.empty())
+        gui::showApplicationError(fromUtf8(scan->recordError), this);
 }
 
 void TfrmKeyWord::btnMDClick()

@@ -8,6 +8,7 @@
 
 #include <array>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -41,7 +42,6 @@ public:
     QPushButton* btnMD = nullptr;
     QSpinBox* seStart = nullptr;
     QSpinBox* seEnd = nullptr;
-    QLineEdit* D2I = nullptr;
     QCheckBox* rbBaidu = nullptr;
     QCheckBox* rdGoogle = nullptr;
     QCheckBox* rdYahoo = nullptr;
@@ -102,10 +102,9 @@ private:
     void FormCreate();
     void createControls();
     void openLastPage(kaldrani::SearchEngine e);
-    // The spin edit's value, converted through D2I.
-    int pageNumber(const QSpinBox* edit);
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
     kaldrani::PerEngine<QCheckBox*> m_checks{};
     kaldrani::PerEngine<QLineEdit*> m_results{};

@@ -99,6 +99,7 @@ void TfrmMail::createControls()
     btnSend = new QPushButton(QStringLiteral("开始发送"), this);
     btnSend->setGeometry(632, 473, 75, 25);
     onClicked(btnSend, &TfrmMail::btnSendClick);
+    m_stopButton = addStopButton(btnSend);
 
     QWidget* order[] = {moMailList, txtServerName, txtUserName, txtPwd, txtMail,
                         txtFname,   txtTitle,      txtContent,  btnSend, txtState};
@@ -127,21 +128,11 @@ void TfrmMail::btnSendClick()
     if (!iswz())
         return;
     m_runner.runAndWait(
-        [this, typed = inputs()] {
+        [this, typed = inputs()]() mutable {
             gui::RelayedMailView relayed(m_runner, *this);
-            mail::runSendMail(IdSMTP, IdMessage, typed, relayed);
+            return mail::runSendMail(IdSMTP, IdMessage, std::move(typed), relayed);
         },
-        gui::InputDuringRun::Waits);
-}
-
-void TfrmMail::sendMail(const QString& line)
-{
-    m_runner.runAndWait(
-        [this, typed = toUtf8(line)] {
-            gui::RelayedMailView relayed(m_runner, *this);
-            mail::sendMailLine(IdSMTP, IdMessage, typed, relayed);
-        },
-        gui::InputDuringRun::Waits);
+        {this, gui::InputDuringRun::Waits, m_stopButton});
 }
 
 void TfrmMail::setStatus(const std::string& text)

@@ -120,6 +120,7 @@ void TfrmMain::createControls()
     btnQure->setDefault(true);
     onClicked(btnQure, &TfrmMain::btnQureClick);
     setReturnButton(btnQure);
+    m_stopButton = addStopButton(btnQure);
 
     // A heading row above one row per engine; a heading column before one per count kind.
     constexpr int rows = static_cast<int>(kEngineCount) + 1;
@@ -202,7 +203,7 @@ void TfrmMain::createTray()
     N7 = item(gui::MenuIcon::Visit, "访问官网", &TfrmMain::N7Click);
     N8 = item(gui::MenuIcon::About, "关于软件", &TfrmMain::N8Click);
     N9 = item(gui::MenuIcon::Upgrade, "在线升级", &TfrmMain::N9Click);
-    scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this);
+    scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this, m_runner);
     N10 = item(gui::MenuIcon::Quit, "退出程序", &TfrmMain::N10Click);
 
     bsTrayIcon = new QSystemTrayIcon(gui::appIcon(), this);
@@ -291,11 +292,12 @@ void TfrmMain::btnQureClick()
     // is handled while the run goes on.
     const run::RunGuard busy(*this);
     m_runner.runAndWait(
-        [this, typed = txtUrl->currentText().toStdString(), items = std::move(items)] {
+        [this, folder = m_folder, typed = txtUrl->currentText().toStdString(), items = std::move(items)] {
             gui::RelayedOverviewView relayed(m_runner, *this);
-            queries::runSiteOverview(m_display, relayed, m_folder, typed, items);
+            queries::runSiteOverview(m_display, relayed, folder, typed, items);
+            return true;
         },
-        gui::InputDuringRun::Handled);
+        {this, gui::InputDuringRun::Handled, m_stopButton});
 }
 
 void TfrmMain::btnSiteClick()

@@ -15,6 +15,7 @@
 
 #include <optional>
 
+class QAbstractButton;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -135,6 +136,7 @@ private:
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
     kaldrani::records::FileWatch m_siteList;
     AppWindows& m_windows;

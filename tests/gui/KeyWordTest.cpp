@@ -139,7 +139,6 @@ TEST_F(KeyWordWindow, StartsWithItsLayoutAndEveryEngineChecked)
         EXPECT_EQ(spin->maximum(), 100);
         EXPECT_EQ(spin->value(), 1);
     }
-    EXPECT_FALSE(w->D2I->isVisible());
     for (const E e : kSearchEngines) {
         SCOPED_TRACE(engineLabel(e));
         EXPECT_TRUE(w->checkBox(e)->isChecked());
@@ -171,7 +170,6 @@ TEST_F(KeyWordWindow, StartsWithItsLayoutAndEveryEngineChecked)
         {"sbSogou", w->sbSogou, w->bsSkinPanel2, {203, 119, 19, 18}},
         {"txtSoso", w->txtSoso, w->bsSkinPanel2, {267, 23, 147, 18}},
         {"sbYoudao", w->sbYoudao, w->bsSkinPanel2, {417, 55, 19, 18}},
-        {"D2I", w->D2I, w->bsSkinPanel2, {267, 118, 147, 18}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

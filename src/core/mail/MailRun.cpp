@@ -1,6 +1,7 @@
 #include "core/mail/MailRun.h"
 
 #include "core/mail/MailBody.h"
+#include "core/net/StopSignal.h"
 #include "core/run/RunGuard.h"
 #include "core/text/Ascii.h"
 
@@ -15,6 +16,11 @@ void show(MailView& view, const std::string& text)
 }
 
 } // namespace
+
+std::string stoppedStatus(int sent)
+{
+    return "已停止发送，已发出 " + std::to_string(sent) + " 封";
+}
 
 std::string missingInputMessage(const MailInputs& inputs)
 {
@@ -34,7 +40,7 @@ std::string missingInputMessage(const MailInputs& inputs)
     return {};
 }
 
-void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view)
+bool sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view)
 {
     const std::string status = "正在发送至：" + line;
     try {
@@ -44,9 +50,10 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
     } catch (const std::exception& e) {
         show(view, status + "失败 !");
         view.lineFinished(line, e.what());
-        return;
+        return false;
     }
     view.lineFinished(line, {});
+    return true;
 }
 
 namespace {
@@ -79,11 +86,18 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
             failure = e.what();
         }
         if (failure.empty()) {
-            for (const std::string& line : splitLines(inputs.mailList))
-                sendMailLine(client, message, line, view);
+            int sent = 0;
+            bool stopped = false;
+            for (const std::string& line : splitLines(inputs.mailList)) {
+                // A stopped run sends nothing more, now or later.
+                if ((stopped = net::stopRequested()))
+                    break;
+                sent += sendMailLine(client, message, line, view) ? 1 : 0;
+            }
+            stopped = stopped || net::stopRequested();
             // A later run must find the client disconnected, and the server deserves its QUIT.
             client.Disconnect();
-            view.setStatus("发送完成....");
+            view.setStatus(stopped ? stoppedStatus(sent) : "发送完成....");
         }
     }
     // The button is back before the box opens, as after a finished run.

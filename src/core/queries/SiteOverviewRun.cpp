@@ -3,6 +3,7 @@
 #include "core/fetch/Endpoints.h"
 #include "core/fetch/Patterns.h"
 #include "core/model/SearchEngine.h"
+#include "core/net/StopSignal.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/RankQueries.h"
@@ -90,6 +91,9 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
 
     for (const SearchEngine e : kSearchEngines)
         for (const CountKind k : kCountKinds) {
+            // A stopped run shows no failures it did not meet and keeps no record.
+            if (net::stopRequested())
+                return;
             fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
             display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
             view.figureChanged({e, k});
@@ -122,6 +126,9 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     display.chinaRankFailureKind = chinaRank.failure;
     view.chinaRankChanged();
 
+    // The queries a stop cut short read as failures: the history must not keep them.
+    if (net::stopRequested())
+        return;
     // The record reads the display as left above; nothing changes it between two saves.
     const std::string pageRankText = std::to_string(display.pageRank);
     try {
