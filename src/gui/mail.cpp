@@ -3,7 +3,6 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Placement.h"
-#include "gui/RelayedViews.h"
 #include "gui/Runner.h"
 
 #include <QGroupBox>
@@ -129,33 +128,33 @@ void TfrmMail::btnSendClick()
         return;
     m_runner.runAndWait(
         [this, typed = inputs()]() mutable {
-            gui::RelayedMailView relayed(m_runner, *this);
-            return mail::runSendMail(IdSMTP, IdMessage, std::move(typed), relayed);
+            return mail::runSendMail(IdSMTP, IdMessage, std::move(typed), *this);
         },
         {this, gui::InputDuringRun::Waits, m_stopButton});
 }
 
 void TfrmMail::setStatus(const std::string& text)
 {
-    txtState->setText(gui::fromUtf8(text));
-    txtState->repaint();
+    m_runner.onWindow([&] {
+        txtState->setText(gui::fromUtf8(text));
+        txtState->repaint();
+    });
 }
 
 void TfrmMail::setRunning(bool sending)
 {
-    btnSend->setEnabled(!sending);
-    btnSend->setText(sending ? QStringLiteral("正在发送") : QStringLiteral("开始发送"));
-    btnSend->repaint();
+    m_runner.onWindow([&] {
+        btnSend->setEnabled(!sending);
+        btnSend->setText(sending ? QStringLiteral("正在发送") : QStringLiteral("开始发送"));
+        btnSend->repaint();
+    });
 }
 
 void TfrmMail::reportError(const std::string& message)
 {
-    showApplicationError(gui::fromUtf8(message), this);
-}
-
-void TfrmMail::processPendingEvents()
-{
-    // The run is off this thread, which stays free: nothing waits to be pumped.
+    m_runner.onWindow([&] {
+        showApplicationError(gui::fromUtf8(message), this);
+    });
 }
 
 } // namespace kaldrani::gui

@@ -48,11 +48,11 @@ public:
     // True when all eight inputs hold text; else shows the first one missing.
     bool iswz();
 
-    // MailView, on this window's thread: each status is painted as it is set.
+    // MailView, called from the run's thread: each call reaches the widgets on this
+    // window's thread through the runner; each status is painted as it is set.
     void setStatus(const std::string& text) override;
     void setRunning(bool sending) override;
     void reportError(const std::string& message) override;
-    void processPendingEvents() override;
 
 private:
     void createControls();

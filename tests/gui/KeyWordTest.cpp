@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -101,6 +102,15 @@ protected:
         w->txtKeyword->setText(keyword);
         m_server.clearRequests();
         QTest::mouseClick(w->btnCX, Qt::LeftButton);
+    }
+
+    // Waits until the track box shows what the files hold.
+    void settleTrack()
+    {
+        QSignalSpy shown(w, &TfrmKeyWord::trackShown);
+        if (w->trackPending()) {
+            ASSERT_TRUE(shown.wait(5000));
+        }
     }
 
     QString text(E e) const { return w->resultBox(e)->text(); }
@@ -342,14 +352,18 @@ TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
     auto tracked = [this] { return records::loadTrackedKeywords(m_folder); };
     w->txtUrl->setEditText("example.com");
     w->txtKeyword->setText("seo");
+    settleTrack();
     ASSERT_TRUE(w->cbTrack->isEnabled());
     EXPECT_FALSE(w->cbTrack->isChecked());
     QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    settleTrack();
     EXPECT_EQ(tracked(), (std::vector<records::TrackedKeyword>{{"example.com", "seo"}}));
 
     w->txtKeyword->setText("other");
+    settleTrack();
     EXPECT_FALSE(w->cbTrack->isChecked());
     w->txtKeyword->setText("seo");
+    settleTrack();
     EXPECT_TRUE(w->cbTrack->isChecked()) << "the box shows what the file holds";
 
     struct Case {
@@ -362,12 +376,15 @@ TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
         SCOPED_TRACE(c.name);
         w->txtUrl->setEditText(c.site);
         w->txtKeyword->setText(c.keyword);
+        settleTrack();
         EXPECT_FALSE(w->cbTrack->isEnabled());
     }
 
     w->txtUrl->setEditText("example.com");
     w->txtKeyword->setText("seo");
+    settleTrack();
     QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    settleTrack();
     EXPECT_TRUE(tracked().empty());
     EXPECT_FALSE(w->cbTrack->isChecked());
 }

@@ -12,7 +12,6 @@ namespace {
 void show(MailView& view, const std::string& text)
 {
     view.setStatus(text);
-    view.processPendingEvents();
 }
 
 } // namespace
@@ -63,7 +62,6 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
     std::string failure;
     {
         const run::RunGuard sending(view);
-        view.processPendingEvents();
         client.Username = inputs.userName;
         client.Password = inputs.password;
         try {
@@ -84,6 +82,11 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
         } catch (const std::exception& e) {
             client.Disconnect();
             failure = e.what();
+            // Stopped while connecting or signing in: nothing went out, and nothing failed.
+            if (net::stopRequested()) {
+                view.setStatus(stoppedStatus(0));
+                return false;
+            }
         }
         if (failure.empty()) {
             int sent = 0;
@@ -105,7 +108,6 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
         view.reportError(failure);
         return false;
     }
-    view.processPendingEvents();
     return true;
 }
 

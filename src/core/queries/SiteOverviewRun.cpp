@@ -94,7 +94,7 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
             // A stopped run shows no failures it did not meet and keeps no record.
             if (net::stopRequested())
                 return;
-            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
+            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain);
             display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
             view.figureChanged({e, k});
         }
@@ -107,20 +107,20 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    fetch::Outcome<int> rating = QuerySogouRating(domain, view);
+    fetch::Outcome<int> rating = QuerySogouRating(domain);
     display.gaugeValue = std::clamp(rating.value, 0, 100);
     display.sogouRatingFailure = std::move(rating.why);
     display.sogouRatingFailureKind = rating.failure;
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain, view);
+    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain);
     display.alexaRank = std::move(alexa.value);
     display.alexaRankFailure = std::move(alexa.why);
     display.alexaRankFailureKind = alexa.failure;
     view.alexaRankChanged();
 
-    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
+    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain);
     display.chinaRank = std::move(chinaRank.value);
     display.chinaRankFailure = std::move(chinaRank.why);
     display.chinaRankFailureKind = chinaRank.failure;
