@@ -60,7 +60,6 @@ mail::MailInputs inputs()
 
 class QuietMailView : public mail::MailView {
 public:
-    void processPendingEvents() override { }
     void setStatus(const std::string&) override { }
     void setRunning(bool) override { }
     void reportError(const std::string& message) override { std::fprintf(stderr, "mail run: %s\n", message.c_str()); }

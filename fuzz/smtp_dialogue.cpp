@@ -14,7 +14,6 @@ namespace {
 
 class QuietView : public mail::MailView {
 public:
-    void processPendingEvents() override { }
     void setStatus(const std::string&) override { }
     void setRunning(bool) override { }
     void reportError(const std::string&) override { }

@@ -23,6 +23,12 @@ _kaldrani_cli_entries()
         }'
 }
 
+# The engines' typed names, as "PROGRAM rank --help" lists them for --engines.
+_kaldrani_cli_engines()
+{
+    "$1" rank --help 2>/dev/null | sed -n 's/.*--engines.* of \([a-z0-9,]*\) (default all).*/\1/p' | tr ',' ' '
+}
+
 # The sites of the site list under data folder base $2 (default: the program's own), read
 # through the program so the list's GBK comes out as UTF-8. A missing list is not made.
 _kaldrani_cli_sites()
@@ -73,7 +79,7 @@ _kaldrani_cli()
         --engines)
             local done_part= engine
             [[ $cur == *,* ]] && done_part=${cur%,*},
-            for engine in baidu google yahoo sogou soso youdao bing; do
+            for engine in $(_kaldrani_cli_engines "$program"); do
                 [[ ,$done_part == *,$engine,* ]] && continue
                 [[ $done_part$engine == "$cur"* ]] && COMPREPLY+=("$done_part$engine")
             done

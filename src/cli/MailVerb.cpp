@@ -70,7 +70,6 @@ std::string readTextFile(const std::string& path, const char* option)
 class PrintingMailView : public mail::MailView {
 public:
     explicit PrintingMailView(bool why) : m_why(why) { }
-    void processPendingEvents() override { }
     void setStatus(const std::string& text) override { writeStdout(terminalText(text, false) + "\n"); }
     void setRunning(bool) override { }
     void reportError(const std::string& message) override { m_error = message; }

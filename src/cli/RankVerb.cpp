@@ -71,7 +71,8 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
     auto args = std::make_shared<Args>();
     command->add_option("--first", args->first, "First result page, 1..100")->check(CLI::Range(1, 100));
     command->add_option("--last", args->last, "Last result page, 1..100")->check(CLI::Range(1, 100));
-    command->add_option("--engines", args->engines, "Engines to ask, comma-separated (default all)")
+    // The completions read the engines' names from this text.
+    command->add_option("--engines", args->engines, "Engines to ask, comma-separated, of " + allEngineNames() + " (default all)")
         ->option_text("LIST");
     command->add_flag("--progress", args->progress, "Write each status (正在查询第 N 页) to stderr as it is set");
     command->add_flag("--why", args->why,

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <memory>
 
 namespace kaldrani::cli {
@@ -148,17 +149,14 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                 run.jobs = args->jobs;
                 run.thresholds = {args->countChange, args->positionChange};
 
-                std::unique_ptr<tracking::TrackLock> lock;
+                std::optional<tracking::TrackLock> lock;
                 try {
-                    try {
-                        lock = std::make_unique<tracking::TrackLock>(folder, tracking::TrackLock::Wait::No);
-                    } catch (const std::runtime_error& e) {
-                        if (dynamic_cast<const records::FileError*>(&e))
-                            throw;
+                    lock = tracking::TrackLock::tryTake(folder);
+                    if (!lock) {
                         if (args->noWait)
-                            throw CommandFailure(3, std::string("kaldrani-cli: ") + e.what());
+                            throw CommandFailure(3, "kaldrani-cli: another track run of this data folder is in progress");
                         std::cerr << "kaldrani-cli: waiting for the track run in progress to end" << std::endl;
-                        lock = std::make_unique<tracking::TrackLock>(folder, tracking::TrackLock::Wait::Yes);
+                        lock.emplace(folder);
                     }
                 } catch (const records::FileError& e) {
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/records/History.h"
+
 #include <QAbstractTableModel>
 #include <QString>
 
@@ -14,7 +16,8 @@ namespace kaldrani::gui {
 class HistoryTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    static constexpr int ColCount = 13;
+    // The number column, then one per field of a history record.
+    static constexpr int ColCount = 1 + static_cast<int>(kaldrani::records::kHistoryFieldCount);
     static constexpr int RowCount = 1001;
 
     explicit HistoryTableModel(QObject* parent = nullptr);

@@ -14,7 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <memory>
+#include <optional>
 
 namespace kaldrani::gui {
 
@@ -43,6 +43,7 @@ TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
     btnCX->setDefault(true);
     onClicked(btnCX, &TfrmIP::btnCXClick);
     setReturnButton(btnCX);
+    m_stopButton = addStopButton(btnCX);
     centreOnFirstShow();
 
     MoIP = new QPlainTextEdit(this);
@@ -88,14 +89,17 @@ void TfrmIP::btnCXClick()
     m_lookupStarted = true;
     MoIP->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
     const std::string typed = txtIP->text().toStdString();
-    // Shared with the run, which may outlive this call when the program quits meanwhile.
-    const auto text = std::make_shared<std::string>();
     const bool current = kaldrani::profiles::activeProfile()->base == "current";
-    m_runner.runAndWait(
-        [typed, text, current] {
-            *text = current ? kaldrani::lookups::QueryIpPlace(typed).value : kaldrani::lookups::QueryIpLookup(typed).value;
+    const std::optional<std::string> text = m_runner.runAndWait(
+        [typed, current] {
+            return current ? kaldrani::lookups::QueryIpPlace(typed).value : kaldrani::lookups::QueryIpLookup(typed).value;
         },
-        kaldrani::gui::InputDuringRun::Waits);
+        {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
+    // A stopped lookup has no answer, and waits for none.
+    if (!text) {
+        MoIP->clear();
+        return;
+    }
     MoIP->setPlainText(fromUtf8(*text));
     // Without the offline database the window offers to fetch it.
     btnDownload->setVisible(current && *text == kaldrani::lookups::kIpDatabaseMissing);
@@ -104,18 +108,22 @@ void TfrmIP::btnCXClick()
 void TfrmIP::btnDownloadClick()
 {
     MoIP->setPlainText(QStringLiteral("正在下载 IP 数据库……"));
-    const auto failure = std::make_shared<std::string>();
-    m_runner.runAndWait(
-        [failure] {
+    // The job's answer is its failure's text, empty when the download worked.
+    const std::optional<std::string> failure = m_runner.runAndWait(
+        []() -> std::string {
             try {
                 kaldrani::lookups::updateIpDatabase(kaldrani::lookups::ipDatabasePath(), {});
+                return {};
             } catch (const std::exception& e) {
-                *failure = e.what();
-                if (failure->empty())
-                    *failure = "unknown failure";
+                const std::string why = e.what();
+                return why.empty() ? std::string("unknown failure") : why;
             }
         },
-        kaldrani::gui::InputDuringRun::Waits);
+        {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
+    if (!failure) {
+        MoIP->clear();
+        return;
+    }
     if (!failure->empty()) {
         MoIP->setPlainText(QStringLiteral("IP 数据库下载失败：") + fromUtf8(*failure));
         return;

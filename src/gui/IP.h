@@ -5,6 +5,7 @@
 #include <string>
 
 class QLineEdit;
+class QAbstractButton;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -46,6 +47,7 @@ private:
     void ownAddressArrived(const std::string& text);
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     bool m_lookupStarted = false;
 };
 

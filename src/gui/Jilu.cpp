@@ -31,15 +31,25 @@ constexpr int clientHeight = 481;
 constexpr int rowHeight = 20;
 constexpr int defaultColumnWidth = 85;
 
-const std::array<const char*, HistoryTableModel::ColCount> headings = {
-    "序号", "百度/反链", "谷歌/反链", "雅虎/反链", "搜狗/反链", "搜搜/反链", "有道/反链",
-    "必应/反链", "PageRank", "SogouRank", "AlexaRank", "ChinaRank", "查询时间",
-};
+// The headings: the number, "<engine>/反链" per engine, then these.
+constexpr int kFirstRankColumn = 1 + static_cast<int>(kEngineCount);
+const char* const trailingHeadings[] = {"PageRank", "SogouRank", "AlexaRank", "ChinaRank", "查询时间"};
+static_assert(kFirstRankColumn + std::size(trailingHeadings) == HistoryTableModel::ColCount);
 
-// Columns 1..7 keep the default width.
+QString headingOf(int col)
+{
+    if (col == 0)
+        return QStringLiteral("序号");
+    if (col < kFirstRankColumn)
+        return fromUtf8(kEngineLabels[static_cast<std::size_t>(col - 1)]) + QStringLiteral("/反链");
+    return QString::fromUtf8(trailingHeadings[col - kFirstRankColumn]);
+}
+
+// The engine columns keep the default width.
 struct ColumnWidth { int col; int width; };
 const ColumnWidth columnWidths[] = {
-    { 8, 65 }, { 9, 70 }, { 10, 65 }, { 11, 65 }, { 12, 150 },
+    {kFirstRankColumn, 65}, {kFirstRankColumn + 1, 70}, {kFirstRankColumn + 2, 65}, {kFirstRankColumn + 3, 65},
+    {kFirstRankColumn + 4, 150},
 };
 
 // The view's corner button stands where cell (0, 0) is; it draws that cell's text as a heading.
@@ -202,7 +212,7 @@ void TfrmJilu::chushihua()
     for (const auto& c : columnWidths)
         sgLishi->horizontalHeader()->resizeSection(c.col - 1, c.width);
     for (int col = 0; col < HistoryTableModel::ColCount; ++col)
-        m_cells->setCell(col, 0, QString::fromUtf8(headings[static_cast<size_t>(col)]));
+        m_cells->setCell(col, 0, headingOf(col));
     for (int row = 1; row < HistoryTableModel::RowCount; ++row)
         m_cells->setCell(0, row, QString::number(row));
 }

@@ -8,7 +8,6 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Icons.h"
-#include "gui/RelayedViews.h"
 #include "gui/Runner.h"
 
 #include <QCheckBox>
@@ -59,23 +58,17 @@ QSpinBox* pageSpin(QWidget* parent, int left, int top, int width)
 }
 
 // Where each engine's controls stand: check box left; label, result box and button in the
-// lower panel.
+// lower panel. The texts are the engine's label.
 struct EngineLayout {
-    const char* check;
     int checkLeft;
-    const char* caption;
     QPoint labelAt, boxAt, buttonAt;
 };
 
-constexpr EngineLayout kLayout[kEngineCount] = {
-    {"百度", 63, "百度：", {16, 26}, {50, 23}, {203, 24}},
-    {"谷歌", 116, "谷歌：", {16, 58}, {50, 54}, {203, 54}},
-    {"雅虎", 169, "雅虎：", {16, 90}, {50, 86}, {203, 87}},
-    {"搜狗", 222, "搜狗：", {16, 122}, {50, 118}, {203, 119}},
-    {"搜搜", 275, "搜搜：", {234, 26}, {267, 23}, {417, 23}},
-    {"有道", 328, "有道：", {234, 58}, {267, 54}, {417, 55}},
-    {"必应", 381, "必应：", {234, 90}, {267, 86}, {417, 87}},
-};
+constexpr PerEngine<EngineLayout> kLayout = perEngine<EngineLayout>(
+    EngineLayout{63, {16, 26}, {50, 23}, {203, 24}}, EngineLayout{116, {16, 58}, {50, 54}, {203, 54}},
+    EngineLayout{169, {16, 90}, {50, 86}, {203, 87}}, EngineLayout{222, {16, 122}, {50, 118}, {203, 119}},
+    EngineLayout{275, {234, 26}, {267, 23}, {417, 23}}, EngineLayout{328, {234, 58}, {267, 54}, {417, 55}},
+    EngineLayout{381, {234, 90}, {267, 86}, {417, 87}});
 
 } // namespace
 
@@ -103,18 +96,17 @@ void TfrmKeyWord::createControls()
     seEnd = pageSpin(bsSkinPanel1, 373, 44, 58);
 
     bsSkinPanel2 = framedPanel(this, 8, 135, 474, 170);
-    D2I = new QLineEdit(bsSkinPanel2);
-    D2I->setGeometry(267, 118, 147, 18);
-    D2I->hide();
-
     for (const SearchEngine e : kSearchEngines) {
         const EngineLayout& at = kLayout[index(e)];
-        auto* check = new QCheckBox(QString::fromUtf8(at.check), bsSkinPanel1);
+        const QString name = fromUtf8(engineLabel(e));
+        auto* check = new QCheckBox(name, bsSkinPanel1);
         check->setGeometry(at.checkLeft, 76, 47, 25);
         check->setChecked(true);
         m_checks[index(e)] = check;
 
-        label(bsSkinPanel2, at.caption, at.labelAt.x(), at.labelAt.y());
+        auto* caption = new QLabel(name + QStringLiteral("："), bsSkinPanel2);
+        caption->move(at.labelAt);
+        caption->adjustSize();
         auto* box = new QLineEdit(bsSkinPanel2);
         box->setGeometry(at.boxAt.x(), at.boxAt.y(), 147, 18);
         box->setReadOnly(true);
@@ -151,13 +143,9 @@ void TfrmKeyWord::createControls()
     sbSoso = lookupButton(E::Soso);
     sbYoudao = lookupButton(E::Youdao);
     sbBing = lookupButton(E::Bing);
-    const PerEngine<void (TfrmKeyWord::*)()> handlers = {
-        &TfrmKeyWord::sbBaiduClick, &TfrmKeyWord::sbGoogleClick, &TfrmKeyWord::sbYahooClick,
-        &TfrmKeyWord::sbSogouClick, &TfrmKeyWord::sbSosoClick,   &TfrmKeyWord::sbYoudaoClick,
-        &TfrmKeyWord::sbBingClick,
-    };
-    for (std::size_t i = 0; i < kEngineCount; ++i)
-        onClicked(m_lookups[i], handlers[i]);
+    for (const SearchEngine e : kSearchEngines)
+        connect(m_lookups[index(e)], &QToolButton::clicked, this,
+                [this, e] { runHandler([this, e] { openLastPage(e); }, this); });
 
     // On the window itself, over the upper panel.
     txtUrl = new QComboBox(this);
@@ -171,6 +159,7 @@ void TfrmKeyWord::createControls()
     btnCX = new QPushButton(QStringLiteral("开始查询"), this);
     btnCX->setGeometry(231, 21, 58, 25);
     onClicked(btnCX, &TfrmKeyWord::btnCXClick);
+    m_stopButton = addStopButton(btnCX);
 
     txtKeyword = new QLineEdit(this);
     txtKeyword->setGeometry(71, 52, 154, 18);
@@ -191,38 +180,93 @@ void TfrmKeyWord::createControls()
     setTabOrder(txtKeyword, btnCX);
 }
 
+namespace {
+
+// What the track box shows for a site and keyword, read off the window thread.
+struct TrackAnswer {
+    bool trackable = false;
+    bool tracked = false;
+    std::string error; // why the files could not be read or changed
+};
+
+TrackAnswer readTrackState(const records::DataFolder& folder, const std::string& site, const std::string& keyword)
+{
+    TrackAnswer answer;
+    try {
+        bool listed = false;
+        if (records::siteListExists(folder)) {
+            const auto sites = records::loadSiteList(folder);
+            listed = std::find(sites.begin(), sites.end(), site) != sites.end();
+        }
+        answer.trackable = listed && records::keywordProblem(keyword).empty();
+        if (answer.trackable)
+            for (const auto& k : records::trackedKeywordsOf(records::loadTrackedKeywords(folder), site))
+                answer.tracked = answer.tracked || k == keyword;
+    } catch (const std::exception& e) {
+        answer = {};
+        answer.error = e.what();
+    }
+    return answer;
+}
+
+} // namespace
+
 void TfrmKeyWord::showTracked()
 {
-    const std::string site = txtUrl->currentText().toStdString();
-    const std::string keyword = txtKeyword->text().toStdString();
-    bool listed = false;
-    if (records::siteListExists(m_folder)) {
-        const auto sites = records::loadSiteList(m_folder);
-        listed = std::find(sites.begin(), sites.end(), site) != sites.end();
+    // One read at a time; typing meanwhile asks for one more read when it ends.
+    if (m_trackBusy) {
+        m_trackStale = true;
+        return;
     }
-    const bool trackable = listed && records::keywordProblem(keyword).empty();
+    m_trackBusy = true;
+    m_trackStale = false;
+    m_runner.runThen<TrackAnswer>(
+        this,
+        [folder = m_folder, site = txtUrl->currentText().toStdString(), keyword = txtKeyword->text().toStdString()] {
+            return readTrackState(folder, site, keyword);
+        },
+        [this](const TrackAnswer& answer) { trackAnswered(answer.trackable, answer.tracked, answer.error); });
+}
+
+void TfrmKeyWord::trackAnswered(bool trackable, bool tracked, const std::string& error)
+{
+    m_trackBusy = false;
+    if (m_trackStale) {
+        showTracked();
+        return;
+    }
     cbTrack->setEnabled(trackable);
-    bool tracked = false;
-    if (trackable)
-        for (const auto& k : records::trackedKeywordsOf(records::loadTrackedKeywords(m_folder), site))
-            tracked = tracked || k == keyword;
     cbTrack->setChecked(tracked);
+    emit trackShown();
+    if (!error.empty())
+        gui::showApplicationError(fromUtf8(error), this);
 }
 
 void TfrmKeyWord::cbTrackClick()
 {
-    const std::string site = txtUrl->currentText().toStdString();
-    const std::string keyword = txtKeyword->text().toStdString();
-    try {
-        if (cbTrack->isChecked())
-            records::addTrackedKeyword(m_folder, site, keyword);
-        else
-            records::removeTrackedKeyword(m_folder, site, keyword);
-    } catch (...) {
-        showTracked(); // the box tells what the file holds
-        throw;
-    }
-    showTracked();
+    // The box tells what the file holds once the change is made; a click meanwhile is dropped.
+    cbTrack->setEnabled(false);
+    m_trackBusy = true;
+    m_trackStale = false;
+    m_runner.runThen<TrackAnswer>(
+        this,
+        [folder = m_folder, site = txtUrl->currentText().toStdString(), keyword = txtKeyword->text().toStdString(),
+         add = cbTrack->isChecked()] {
+            std::string error;
+            try {
+                if (add)
+                    records::addTrackedKeyword(folder, site, keyword);
+                else
+                    records::removeTrackedKeyword(folder, site, keyword);
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            TrackAnswer answer = readTrackState(folder, site, keyword);
+            if (!error.empty())
+                answer.error = error;
+            return answer;
+        },
+        [this](const TrackAnswer& answer) { trackAnswered(answer.trackable, answer.tracked, answer.error); });
 }
 
 void TfrmKeyWord::FormCreate()
@@ -245,36 +289,25 @@ void TfrmKeyWord::clear()
         m_lookups[index(e)]->hide();
 }
 
-int TfrmKeyWord::pageNumber(const QSpinBox* edit)
-{
-    D2I->setText(QString::number(edit->value()));
-    return D2I->text().toInt();
-}
-
 void TfrmKeyWord::btnCXClick()
 {
     const std::string site = txtUrl->currentText().toStdString();
     const std::string keyword = txtKeyword->text().toStdString();
-    const int firstPage = pageNumber(seStart);
-    const int lastPage = pageNumber(seEnd);
+    const int firstPage = seStart->value();
+    const int lastPage = seEnd->value();
     queries::EngineSelection selected{};
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
     // Held back from the click on, not only once the run has said so from its thread.
-    std::string recordError;
-    {
-        const run::RunGuard busy(*this);
-        m_runner.runAndWait(
-            [this, site, keyword, firstPage, lastPage, selected, &recordError] {
-                gui::RelayedKeywordView relayed(m_runner, *this);
-                // A listed site keeps the scan in its keyword history.
-                recordError = tracking::scanAndRecord(relayed, m_folder, site, keyword, firstPage, lastPage, selected)
-                                  .recordError;
-            },
-            gui::InputDuringRun::Waits);
-    }
-    if (!recordError.empty())
-        gui::showApplicationError(fromUtf8(recordError), this);
+    const run::RunGuard busy(*this);
+    const std::optional<tracking::RecordedScan> scan = m_runner.runAndWait(
+        [this, folder = m_folder, site, keyword, firstPage, lastPage, selected] {
+            // A listed site keeps the scan in its keyword history.
+            return tracking::scanAndRecord(*this, folder, site, keyword, firstPage, lastPage, selected);
+        },
+        {this, gui::InputDuringRun::Waits, m_stopButton});
+    if (scan && !scan->recordError.empty())
+        gui::showApplicationError(fromUtf8(scan->recordError), this);
 }
 
 void TfrmKeyWord::btnMDClick()
@@ -288,38 +321,33 @@ void TfrmKeyWord::openLastPage(SearchEngine e)
         gui::openInBrowser(m_lastPageUrl[index(e)]);
 }
 
-void TfrmKeyWord::sbBaiduClick() { openLastPage(SearchEngine::Baidu); }
-void TfrmKeyWord::sbGoogleClick() { openLastPage(SearchEngine::Google); }
-void TfrmKeyWord::sbYahooClick() { openLastPage(SearchEngine::Yahoo); }
-void TfrmKeyWord::sbSogouClick() { openLastPage(SearchEngine::Sogou); }
-void TfrmKeyWord::sbSosoClick() { openLastPage(SearchEngine::Soso); }
-void TfrmKeyWord::sbYoudaoClick() { openLastPage(SearchEngine::Youdao); }
-void TfrmKeyWord::sbBingClick() { openLastPage(SearchEngine::Bing); }
-
 void TfrmKeyWord::setResultText(SearchEngine engine, const std::string& text)
 {
-    m_results[index(engine)]->setText(fromUtf8(text));
-    m_results[index(engine)]->setCursorPosition(0);
+    m_runner.onWindow([&] {
+        m_results[index(engine)]->setText(fromUtf8(text));
+        m_results[index(engine)]->setCursorPosition(0);
+    });
 }
 
 void TfrmKeyWord::setLastPageUrl(SearchEngine engine, const std::string& url)
 {
-    m_lastPageUrl[index(engine)] = fromUtf8(url);
+    m_runner.onWindow([&] {
+        m_lastPageUrl[index(engine)] = fromUtf8(url);
+    });
 }
 
 void TfrmKeyWord::setLookupVisible(SearchEngine engine, bool visible)
 {
-    m_lookups[index(engine)]->setVisible(visible);
+    m_runner.onWindow([&] {
+        m_lookups[index(engine)]->setVisible(visible);
+    });
 }
 
 void TfrmKeyWord::setRunning(bool running)
 {
-    btnCX->setEnabled(!running);
-}
-
-void TfrmKeyWord::processPendingEvents()
-{
-    // The scan runs off this thread, which stays free: nothing waits to be pumped.
+    m_runner.onWindow([&] {
+        btnCX->setEnabled(!running);
+    });
 }
 
 } // namespace kaldrani::gui

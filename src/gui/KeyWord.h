@@ -8,6 +8,7 @@
 
 #include <array>
 
+class QAbstractButton;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -41,7 +42,6 @@ public:
     QPushButton* btnMD = nullptr;
     QSpinBox* seStart = nullptr;
     QSpinBox* seEnd = nullptr;
-    QLineEdit* D2I = nullptr;
     QCheckBox* rbBaidu = nullptr;
     QCheckBox* rdGoogle = nullptr;
     QCheckBox* rdYahoo = nullptr;
@@ -77,40 +77,41 @@ public:
     void btnCXClick();
     void btnMDClick();
     void clear();
-    void sbBaiduClick();
-    void sbGoogleClick();
-    void sbYahooClick();
-    void sbSogouClick();
-    void sbSosoClick();
-    void sbYoudaoClick();
-    void sbBingClick();
     void cbTrackClick();
-    // Shows whether the site and keyword typed are tracked.
+    // Shows whether the site and keyword typed are tracked, once the files are read off
+    // this thread.
     void showTracked();
+    // Whether the track box still waits for a read or a change of the files.
+    bool trackPending() const { return m_trackBusy; }
 
-    // KeywordView, on this window's thread: each change shows at once. The scan runs off
-    // this thread; meanwhile the window repaints and answers the desktop, while clicks and
-    // keys wait until the run ends.
+    // KeywordView, called from the scan's thread: each change reaches the widgets on this
+    // window's thread through the runner and shows at once. Meanwhile the window repaints
+    // and answers the desktop, and drops clicks and keys but those on its stop button.
     void setResultText(kaldrani::SearchEngine engine, const std::string& text) override;
     void setLastPageUrl(kaldrani::SearchEngine engine, const std::string& url) override;
     void setLookupVisible(kaldrani::SearchEngine engine, bool visible) override;
     void setRunning(bool running) override;
-    void processPendingEvents() override;
+
+signals:
+    // The track box shows what the files held for the site and keyword typed.
+    void trackShown();
 
 private:
+    void trackAnswered(bool trackable, bool tracked, const std::string& error);
     static std::size_t index(kaldrani::SearchEngine e) { return static_cast<std::size_t>(e); }
     void FormCreate();
     void createControls();
     void openLastPage(kaldrani::SearchEngine e);
-    // The spin edit's value, converted through D2I.
-    int pageNumber(const QSpinBox* edit);
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
     kaldrani::PerEngine<QCheckBox*> m_checks{};
     kaldrani::PerEngine<QLineEdit*> m_results{};
     kaldrani::PerEngine<QToolButton*> m_lookups{};
     kaldrani::PerEngine<QString> m_lastPageUrl;
+    bool m_trackBusy = false;
+    bool m_trackStale = false;
 };
 
 } // namespace kaldrani::gui

@@ -1,15 +1,102 @@
 #include "gui/Runner.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QThread>
+#include <QWidget>
+
+#include <atomic>
 
 namespace kaldrani::gui {
 
 struct Runner::Run {
     std::thread thread;
+    // Its own: a Stop ends this run's waits and no other's.
+    net::StopSignal stop;
+    std::atomic<bool> stopped{false};
     bool ended = false; // under m_mutex
+
+    void raiseStop()
+    {
+        stopped = true;
+        stop.raise();
+    }
 };
+
+namespace {
+
+bool isUserInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::Drop:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether widget is within, or a pop-up of, ancestor.
+bool within(const QWidget* widget, const QWidget* ancestor)
+{
+    for (; widget; widget = widget->parentWidget())
+        if (widget == ancestor)
+            return true;
+    return false;
+}
+
+// For the length of one run: drops the input its window would otherwise queue until the
+// run ends, shows the stop button and stops the run on its click.
+class InputHold final : public QObject {
+public:
+    InputHold(const RunHold& hold, std::function<void()> stop) : m_hold(hold), m_stop(std::move(stop))
+    {
+        m_started.start();
+        if (m_hold.stopButton) {
+            connect(m_hold.stopButton, &QAbstractButton::clicked, this, [this] { m_stop(); });
+            m_hold.stopButton->show();
+            m_hold.stopButton->raise();
+        }
+        qApp->installEventFilter(this);
+    }
+    ~InputHold() override
+    {
+        qApp->removeEventFilter(this);
+        if (m_hold.stopButton)
+            m_hold.stopButton->hide();
+    }
+    InputHold(const InputHold&) = delete;
+    InputHold& operator=(const InputHold&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (!isUserInput(event->type()) || !watched->isWidgetType())
+            return false;
+        const auto* widget = static_cast<const QWidget*>(watched);
+        if (m_hold.stopButton && within(widget, m_hold.stopButton))
+            return m_started.elapsed() < QApplication::doubleClickInterval();
+        return m_hold.input == InputDuringRun::Waits && within(widget, m_hold.window);
+    }
+
+private:
+    RunHold m_hold;
+    std::function<void()> m_stop;
+    QElapsedTimer m_started;
+};
+
+} // namespace
 
 Runner::Runner() : m_relay(std::make_unique<QObject>()) { }
 
@@ -18,16 +105,16 @@ Runner::~Runner()
     stop();
 }
 
-void Runner::start(std::function<void()> job)
+std::shared_ptr<Runner::Run> Runner::start(std::function<void()> job)
 {
     reap();
     auto run = std::make_shared<Run>();
     const std::lock_guard lock(m_mutex);
     if (m_stopping)
-        return;
+        return nullptr;
     m_runs.push_back(run);
     run->thread = std::thread([this, run, job = std::move(job)] {
-        const net::StopScope stoppable(m_stop);
+        const net::StopScope stoppable(run->stop);
         try {
             job();
         } catch (...) {
@@ -37,6 +124,7 @@ void Runner::start(std::function<void()> job)
         run->ended = true;
         m_changed.notify_all();
     });
+    return run;
 }
 
 void Runner::reap()
@@ -104,7 +192,7 @@ void Runner::onWindow(const std::function<void()>& call)
         std::rethrow_exception(pending->error);
 }
 
-void Runner::runAndWait(const std::function<void()>& job, InputDuringRun input)
+bool Runner::waitFor(std::function<void()> job, const RunHold& hold)
 {
     struct Wait {
         bool ended = false;
@@ -113,43 +201,50 @@ void Runner::runAndWait(const std::function<void()>& job, InputDuringRun input)
     auto wait = std::make_shared<Wait>();
     QEventLoop loop;
     wait->loop = &loop;
-    start([this, wait, job] {
+    const std::shared_ptr<Run> run = start([this, wait, job = std::move(job)] {
         try {
             job();
         } catch (...) {
+            // Left unset, the result says so.
         }
         const std::lock_guard lock(m_mutex);
         wait->ended = true;
         if (wait->loop)
             QMetaObject::invokeMethod(wait->loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    const auto flags = input == InputDuringRun::Waits ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
-    for (;;) {
-        {
-            const std::lock_guard lock(m_mutex);
-            if (wait->ended || m_stopping)
+    if (!run)
+        return false;
+    bool quitting = false;
+    {
+        const InputHold held(hold, [run] { run->raiseStop(); });
+        for (;;) {
+            {
+                const std::lock_guard lock(m_mutex);
+                if (wait->ended || m_stopping)
+                    break;
+            }
+            // A quitting application ends every loop at once, and later ones at their start:
+            // leave the run to stop then.
+            if (loop.exec(QEventLoop::AllEvents) != 0) {
+                quitting = true;
                 break;
+            }
         }
-        // A quitting application ends every loop at once, and later ones at their start:
-        // leave the run to stop then.
-        if (loop.exec(flags) != 0)
-            break;
     }
     const std::lock_guard lock(m_mutex);
     wait->loop = nullptr;
+    return wait->ended && !quitting && !m_stopping && !run->stopped;
 }
 
 void Runner::stop()
 {
+    std::list<std::shared_ptr<Run>> runs;
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
         m_changed.notify_all();
-    }
-    m_stop.raise();
-    std::list<std::shared_ptr<Run>> runs;
-    {
-        const std::lock_guard lock(m_mutex);
+        for (const auto& run : m_runs)
+            run->raiseStop();
         runs.swap(m_runs);
     }
     for (const auto& run : runs)

@@ -3,6 +3,7 @@
 #include "core/tracking/Schedule.h"
 #include "gui/ErrorBox.h"
 #include "gui/Icons.h"
+#include "gui/Runner.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -59,8 +60,36 @@ void setScheduleTimeChooser(ScheduleTimeChooser chooser)
     g_chooser = std::move(chooser);
 }
 
-ScheduleTrayItem::ScheduleTrayItem(QMenu* menu, const records::DataFolder& folder, QWidget* parent)
-    : QObject(parent), m_folder(folder), m_parent(parent)
+namespace {
+
+// What systemctl said of the installed item: its time as shown, when there is one.
+struct Installed {
+    bool installed = false;
+    QString timeText;
+};
+
+// Never raises: what cannot be read shows as not installed.
+Installed readInstalled() noexcept
+{
+    try {
+        const auto at = tracking::installedScheduleTime();
+        return at ? Installed{true, QString::fromStdString(tracking::scheduleTimeText(*at))} : Installed{};
+    } catch (...) {
+        return {};
+    }
+}
+
+// The outcome of a change: what is installed now, and the failure to show, if any.
+struct Changed {
+    Installed now;
+    QString error;
+    bool askTime = false; // nothing was installed: the window thread asks the time
+};
+
+} // namespace
+
+ScheduleTrayItem::ScheduleTrayItem(QMenu* menu, const records::DataFolder& folder, QWidget* parent, Runner& runner)
+    : QObject(parent), m_folder(folder), m_parent(parent), m_runner(runner)
 {
     m_action = menu->addAction(menuIcon(MenuIcon::Schedule), QStringLiteral("每日跟踪"));
     m_action->setCheckable(true);
@@ -69,41 +98,96 @@ ScheduleTrayItem::ScheduleTrayItem(QMenu* menu, const records::DataFolder& folde
     refresh();
 }
 
+void ScheduleTrayItem::show(bool installed, const QString& timeText)
+{
+    m_action->setChecked(installed);
+    m_action->setText(installed ? QStringLiteral("每日跟踪 %1").arg(timeText) : QStringLiteral("每日跟踪"));
+}
+
+void ScheduleTrayItem::finish()
+{
+    m_busy = false;
+    emit settled();
+}
+
 void ScheduleTrayItem::refresh()
 {
-    const auto at = tracking::installedScheduleTime();
-    m_action->setChecked(at.has_value());
-    m_action->setText(at ? QStringLiteral("每日跟踪 %1").arg(QString::fromStdString(tracking::scheduleTimeText(*at)))
-                         : QStringLiteral("每日跟踪"));
+    // A choice under way shows its own outcome when it ends.
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_runner.runThen<Installed>(this, std::function<Installed()>(readInstalled), [this](const Installed& now) {
+        show(now.installed, now.timeText);
+        finish();
+    });
 }
 
 void ScheduleTrayItem::toggle()
 {
-    const auto at = tracking::installedScheduleTime();
-    if (at) {
-        tracking::removeSchedule();
-        refresh();
+    // The click toggled the check box; the item shows what systemctl says, not the click.
+    m_action->setChecked(!m_action->isChecked());
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_runner.runThen<Changed>(
+        this,
+        [] {
+            Changed changed;
+            try {
+                if (tracking::installedScheduleTime())
+                    tracking::removeSchedule();
+                else
+                    changed.askTime = true;
+            } catch (const std::exception& e) {
+                changed.error = QString::fromUtf8(e.what());
+            }
+            changed.now = readInstalled();
+            return changed;
+        },
+        [this](const Changed& changed) {
+            show(changed.now.installed, changed.now.timeText);
+            if (changed.askTime && changed.error.isEmpty()) {
+                chooseTime();
+                return;
+            }
+            finish();
+            if (!changed.error.isEmpty())
+                showApplicationError(changed.error, m_parent);
+        });
+}
+
+void ScheduleTrayItem::chooseTime()
+{
+    const std::optional<QTime> chosen = askTime(m_parent, QTime(8, 0));
+    if (!chosen) {
+        finish();
         return;
     }
-    refresh();
-    const std::optional<QTime> chosen = askTime(m_parent, QTime(8, 0));
-    if (!chosen)
-        return;
     const tracking::ScheduleTime time{chosen->hour(), chosen->minute()};
     const tracking::ScheduleCommand command{cliProgram(), {"--data-dir", std::filesystem::absolute(m_folder.base()).string()}};
-    if (!tracking::userSystemdRunning()) {
-        showApplicationError(QStringLiteral("没有运行中的 systemd 用户实例。请把下面这一行加入 crontab（crontab -e）：\n")
-                                 + QString::fromStdString(tracking::crontabLine(time, command)),
-                             m_parent);
-        return;
-    }
-    try {
-        tracking::installSchedule(time, command);
-    } catch (...) {
-        refresh(); // a half-made install may have left its units: show what is there
-        throw;
-    }
-    refresh();
+    m_runner.runThen<Changed>(
+        this,
+        [time, command] {
+            Changed changed;
+            try {
+                if (!tracking::userSystemdRunning())
+                    changed.error = QStringLiteral("没有运行中的 systemd 用户实例。请把下面这一行加入 crontab（crontab -e）：\n")
+                                    + QString::fromStdString(tracking::crontabLine(time, command));
+                else
+                    tracking::installSchedule(time, command);
+            } catch (const std::exception& e) {
+                changed.error = QString::fromUtf8(e.what());
+            }
+            // A half-made install may have left its units: show what is there.
+            changed.now = readInstalled();
+            return changed;
+        },
+        [this](const Changed& changed) {
+            show(changed.now.installed, changed.now.timeText);
+            finish();
+            if (!changed.error.isEmpty())
+                showApplicationError(changed.error, m_parent);
+        });
 }
 
 } // namespace kaldrani::gui

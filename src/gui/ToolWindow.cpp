@@ -6,6 +6,7 @@
 #include "gui/Placement.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QKeyEvent>
 
 #include <functional>
@@ -46,6 +47,16 @@ void ToolWindow::centreOnFirstShow(const QWidget* over)
 void ToolWindow::setReturnButton(QAbstractButton* button)
 {
     m_returnButton = button;
+}
+
+QAbstractButton* ToolWindow::addStopButton(QAbstractButton* start)
+{
+    auto* stop = new QPushButton(QStringLiteral("停止"), start->parentWidget());
+    stop->setObjectName(QStringLiteral("stopButton"));
+    stop->setGeometry(start->geometry());
+    stop->setFont(start->font());
+    stop->hide();
+    return stop;
 }
 
 void ToolWindow::connectClick(QAbstractButton* button, std::function<void()> handler)

@@ -34,6 +34,9 @@ protected:
     void centreOnFirstShow(const QWidget* over = nullptr);
     // A Return or Enter the window's controls leave unused clicks button.
     void setReturnButton(QAbstractButton* button);
+    // The button that stops the window's run: "停止", over start and of its size, hidden
+    // until a run shows it (RunHold::stopButton).
+    QAbstractButton* addStopButton(QAbstractButton* start);
     // A click of button runs handler as an event handler (see runHandler).
     template <class Window>
     void onClicked(QAbstractButton* button, void (Window::*handler)());

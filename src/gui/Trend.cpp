@@ -59,7 +59,8 @@ QList<QPointF> toPoints(const std::vector<TrendPoint>& points)
 }
 
 // Seven curves need seven colours; the chart theme repeats its own after five.
-constexpr QRgb engineColours[] = {0x3366cc, 0xdc3912, 0x990099, 0xff9900, 0x109618, 0x0099c6, 0x8c564b};
+constexpr PerEngine<QRgb> engineColours =
+    perEngine<QRgb>(0x3366cc, 0xdc3912, 0x990099, 0xff9900, 0x109618, 0x0099c6, 0x8c564b);
 
 QLineSeries* newSeries(QChart* chart, const QString& name, QRgb colour)
 {

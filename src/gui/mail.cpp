@@ -3,7 +3,6 @@
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/Placement.h"
-#include "gui/RelayedViews.h"
 #include "gui/Runner.h"
 
 #include <QGroupBox>
@@ -99,6 +98,7 @@ void TfrmMail::createControls()
     btnSend = new QPushButton(QStringLiteral("开始发送"), this);
     btnSend->setGeometry(632, 473, 75, 25);
     onClicked(btnSend, &TfrmMail::btnSendClick);
+    m_stopButton = addStopButton(btnSend);
 
     QWidget* order[] = {moMailList, txtServerName, txtUserName, txtPwd, txtMail,
                         txtFname,   txtTitle,      txtContent,  btnSend, txtState};
@@ -127,44 +127,34 @@ void TfrmMail::btnSendClick()
     if (!iswz())
         return;
     m_runner.runAndWait(
-        [this, typed = inputs()] {
-            gui::RelayedMailView relayed(m_runner, *this);
-            mail::runSendMail(IdSMTP, IdMessage, typed, relayed);
+        [this, typed = inputs()]() mutable {
+            return mail::runSendMail(IdSMTP, IdMessage, std::move(typed), *this);
         },
-        gui::InputDuringRun::Waits);
-}
-
-void TfrmMail::sendMail(const QString& line)
-{
-    m_runner.runAndWait(
-        [this, typed = toUtf8(line)] {
-            gui::RelayedMailView relayed(m_runner, *this);
-            mail::sendMailLine(IdSMTP, IdMessage, typed, relayed);
-        },
-        gui::InputDuringRun::Waits);
+        {this, gui::InputDuringRun::Waits, m_stopButton});
 }
 
 void TfrmMail::setStatus(const std::string& text)
 {
-    txtState->setText(gui::fromUtf8(text));
-    txtState->repaint();
+    m_runner.onWindow([&] {
+        txtState->setText(gui::fromUtf8(text));
+        txtState->repaint();
+    });
 }
 
 void TfrmMail::setRunning(bool sending)
 {
-    btnSend->setEnabled(!sending);
-    btnSend->setText(sending ? QStringLiteral("正在发送") : QStringLiteral("开始发送"));
-    btnSend->repaint();
+    m_runner.onWindow([&] {
+        btnSend->setEnabled(!sending);
+        btnSend->setText(sending ? QStringLiteral("正在发送") : QStringLiteral("开始发送"));
+        btnSend->repaint();
+    });
 }
 
 void TfrmMail::reportError(const std::string& message)
 {
-    showApplicationError(gui::fromUtf8(message), this);
-}
-
-void TfrmMail::processPendingEvents()
-{
-    // The run is off this thread, which stays free: nothing waits to be pumped.
+    m_runner.onWindow([&] {
+        showApplicationError(gui::fromUtf8(message), this);
+    });
 }
 
 } // namespace kaldrani::gui

@@ -6,6 +6,7 @@
 
 #include "gui/ToolWindow.h"
 
+class QAbstractButton;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -41,24 +42,24 @@ public:
     kaldrani::mail::TMailMessage IdMessage;
 
     // The send run, as the button starts it. The run goes off this thread; meanwhile the
-    // window repaints and answers the desktop, while clicks and keys wait until it ends.
+    // window repaints and answers the desktop, and drops clicks and keys but those on its
+    // stop button.
     void btnSendClick();
     // True when all eight inputs hold text; else shows the first one missing.
     bool iswz();
-    // Sends the message to one recipient line, off this thread; never fails outward.
-    void sendMail(const QString& line);
 
-    // MailView, on this window's thread: each status is painted as it is set.
+    // MailView, called from the run's thread: each call reaches the widgets on this
+    // window's thread through the runner; each status is painted as it is set.
     void setStatus(const std::string& text) override;
     void setRunning(bool sending) override;
     void reportError(const std::string& message) override;
-    void processPendingEvents() override;
 
 private:
     void createControls();
     kaldrani::mail::MailInputs inputs() const;
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
 };
 
 } // namespace kaldrani::gui

@@ -12,7 +12,6 @@
 #include "gui/MakerSite.h"
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
-#include "gui/RelayedViews.h"
 #include "gui/Runner.h"
 #include "gui/VersionCheck.h"
 
@@ -120,6 +119,7 @@ void TfrmMain::createControls()
     btnQure->setDefault(true);
     onClicked(btnQure, &TfrmMain::btnQureClick);
     setReturnButton(btnQure);
+    m_stopButton = addStopButton(btnQure);
 
     // A heading row above one row per engine; a heading column before one per count kind.
     constexpr int rows = static_cast<int>(kEngineCount) + 1;
@@ -202,7 +202,7 @@ void TfrmMain::createTray()
     N7 = item(gui::MenuIcon::Visit, "访问官网", &TfrmMain::N7Click);
     N8 = item(gui::MenuIcon::About, "关于软件", &TfrmMain::N8Click);
     N9 = item(gui::MenuIcon::Upgrade, "在线升级", &TfrmMain::N9Click);
-    scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this);
+    scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this, m_runner);
     N10 = item(gui::MenuIcon::Quit, "退出程序", &TfrmMain::N10Click);
 
     bsTrayIcon = new QSystemTrayIcon(gui::appIcon(), this);
@@ -291,11 +291,11 @@ void TfrmMain::btnQureClick()
     // is handled while the run goes on.
     const run::RunGuard busy(*this);
     m_runner.runAndWait(
-        [this, typed = txtUrl->currentText().toStdString(), items = std::move(items)] {
-            gui::RelayedOverviewView relayed(m_runner, *this);
-            queries::runSiteOverview(m_display, relayed, m_folder, typed, items);
+        [this, folder = m_folder, typed = txtUrl->currentText().toStdString(), items = std::move(items)] {
+            queries::runSiteOverview(m_display, *this, folder, typed, items);
+            return true;
         },
-        gui::InputDuringRun::Handled);
+        {this, gui::InputDuringRun::Handled, m_stopButton});
 }
 
 void TfrmMain::btnSiteClick()
@@ -393,87 +393,100 @@ void TfrmMain::showFigure(queries::FigureId id)
 
 void TfrmMain::figureChanged(queries::FigureId id)
 {
-    showFigure(id);
-    StringGD->viewport()->repaint();
+    m_runner.onWindow([&] {
+        showFigure(id);
+        StringGD->viewport()->repaint();
+    });
 }
 
 void TfrmMain::displayCleared()
 {
-    for (const SearchEngine e : kSearchEngines)
-        for (const CountKind k : kCountKinds)
-            showFigure({e, k});
-    gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
-    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
-    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
-    gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
-    ImagePR->setVisible(m_display.pageRankVisible);
-    SouGouRankG->setVisible(m_display.gaugeVisible);
-    lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
-    lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
-    repaint();
+    m_runner.onWindow([&] {
+        for (const SearchEngine e : kSearchEngines)
+            for (const CountKind k : kCountKinds)
+                showFigure({e, k});
+        gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
+        gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
+        gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
+        gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
+        ImagePR->setVisible(m_display.pageRankVisible);
+        SouGouRankG->setVisible(m_display.gaugeVisible);
+        lblAlexaRank->setText(QString::fromStdString(m_display.alexaRank));
+        lblChinaRank->setText(QString::fromStdString(m_display.chinaRank));
+        repaint();
+    });
 }
 
 void TfrmMain::pageRankChanged()
 {
-    const int n = m_display.pageRankPicture;
-    QPixmap picture(gui::kPageRankWidth, gui::kPageRankHeight);
-    picture.fill(Qt::transparent);
-    // Drawn when first shown: their font is one start-up would otherwise load for nothing.
-    if (ImageListPR.isEmpty())
-        ImageListPR = gui::makePageRankPictures();
-    if (n >= 0 && n < ImageListPR.size())
-        picture = QPixmap::fromImage(ImageListPR[n]);
-    ImagePR->setPixmap(picture);
-    ImagePR->setVisible(m_display.pageRankVisible);
-    gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
-    ImagePR->repaint();
+    m_runner.onWindow([&] {
+        const int n = m_display.pageRankPicture;
+        QPixmap picture(gui::kPageRankWidth, gui::kPageRankHeight);
+        picture.fill(Qt::transparent);
+        // Drawn when first shown: their font is one start-up would otherwise load for nothing.
+        if (ImageListPR.isEmpty())
+            ImageListPR = gui::makePageRankPictures();
+        if (n >= 0 && n < ImageListPR.size())
+            picture = QPixmap::fromImage(ImageListPR[n]);
+        ImagePR->setPixmap(picture);
+        ImagePR->setVisible(m_display.pageRankVisible);
+        gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
+        ImagePR->repaint();
+    });
 }
 
 void TfrmMain::gaugeChanged()
 {
-    SouGouRankG->setProgress(m_display.gaugeValue);
-    SouGouRankG->setVisible(m_display.gaugeVisible);
-    gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
-    SouGouRankG->repaint();
+    m_runner.onWindow([&] {
+        SouGouRankG->setProgress(m_display.gaugeValue);
+        SouGouRankG->setVisible(m_display.gaugeVisible);
+        gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
+        SouGouRankG->repaint();
+    });
 }
 
 void TfrmMain::alexaRankChanged()
 {
-    lblAlexaRank->setText(m_display.alexaRankFailureKind == fetch::Failure::SwitchedOff
-                              ? QString::fromUtf8(gui::kSwitchedOffShown)
-                              : QString::fromStdString(m_display.alexaRank));
-    gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
-    lblAlexaRank->repaint();
+    m_runner.onWindow([&] {
+        lblAlexaRank->setText(m_display.alexaRankFailureKind == fetch::Failure::SwitchedOff
+                                  ? QString::fromUtf8(gui::kSwitchedOffShown)
+                                  : QString::fromStdString(m_display.alexaRank));
+        gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
+        lblAlexaRank->repaint();
+    });
 }
 
 void TfrmMain::chinaRankChanged()
 {
-    lblChinaRank->setText(m_display.chinaRankFailureKind == fetch::Failure::SwitchedOff
-                              ? QString::fromUtf8(gui::kSwitchedOffShown)
-                              : QString::fromStdString(m_display.chinaRank));
-    gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
-    lblChinaRank->repaint();
+    m_runner.onWindow([&] {
+        lblChinaRank->setText(m_display.chinaRankFailureKind == fetch::Failure::SwitchedOff
+                                  ? QString::fromUtf8(gui::kSwitchedOffShown)
+                                  : QString::fromStdString(m_display.chinaRank));
+        gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
+        lblChinaRank->repaint();
+    });
 }
 
 void TfrmMain::setUrlText(const std::string& text)
 {
-    txtUrl->setEditText(QString::fromStdString(text));
+    m_runner.onWindow([&] {
+        txtUrl->setEditText(QString::fromStdString(text));
+    });
 }
 
 void TfrmMain::setRunning(bool running)
 {
-    btnQure->setEnabled(!running);
-    txtUrl->setEnabled(!running);
+    m_runner.onWindow([&] {
+        btnQure->setEnabled(!running);
+        txtUrl->setEnabled(!running);
+    });
 }
 
 void TfrmMain::reportError(const std::string& message)
 {
-    showApplicationError(QString::fromStdString(message), this);
-}
-
-void TfrmMain::processPendingEvents()
-{
-    // The run is off this thread, which stays free: nothing waits to be pumped.
+    m_runner.onWindow([&] {
+        showApplicationError(QString::fromStdString(message), this);
+    });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

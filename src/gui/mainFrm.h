@@ -15,6 +15,7 @@
 
 #include <optional>
 
+class QAbstractButton;
 class QAction;
 class QComboBox;
 class QFrame;
@@ -98,9 +99,10 @@ public:
     void N9Click();
     void N10Click();
 
-    // OverviewView, on this window's thread: each change is painted at once. The run goes
-    // off this thread; meanwhile the window repaints and takes input, but the query button
-    // and the address box stay disabled until it ends.
+    // OverviewView, called from the run's thread: each change reaches the widgets on this
+    // window's thread through the runner and is painted at once. Meanwhile the window
+    // repaints and takes input, but the query button and the address box stay disabled
+    // until it ends.
     void figureChanged(kaldrani::queries::FigureId id) override;
     void displayCleared() override;
     void pageRankChanged() override;
@@ -110,7 +112,6 @@ public:
     void setUrlText(const std::string& text) override;
     void setRunning(bool running) override;
     void reportError(const std::string& message) override;
-    void processPendingEvents() override;
 
 signals:
     // The new-version check a close started has ended; the notice is shown by then.
@@ -135,6 +136,7 @@ private:
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
     kaldrani::records::FileWatch m_siteList;
     AppWindows& m_windows;

@@ -14,7 +14,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include <memory>
+#include <optional>
 
 namespace kaldrani::gui {
 
@@ -75,6 +75,7 @@ TfrmWhois::TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::Dat
     btnCX->setDefault(true);
     onClicked(btnCX, &TfrmWhois::btnCXClick);
     setReturnButton(btnCX);
+    m_stopButton = addStopButton(btnCX);
     centreOnFirstShow();
 
     MoWhois = new QPlainTextEdit(this);
@@ -112,10 +113,14 @@ void TfrmWhois::btnCXClick()
 {
     MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
     const std::string typed = txtUrl->currentText().toStdString();
-    // Shared with the run, which may outlive this call when the program quits meanwhile.
-    const auto text = std::make_shared<std::string>();
-    m_runner.runAndWait([typed, text] { *text = kaldrani::lookups::QueryWhois(typed).value; },
-                        kaldrani::gui::InputDuringRun::Waits);
+    const std::optional<std::string> text = m_runner.runAndWait(
+        [typed] { return kaldrani::lookups::QueryWhois(typed).value; },
+        {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
+    // A stopped lookup has no answer, and waits for none.
+    if (!text) {
+        MoWhois->clear();
+        return;
+    }
     MoWhois->setPlainText(recordLines(*text));
     if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
         MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

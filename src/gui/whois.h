@@ -5,6 +5,7 @@
 #include "gui/ToolWindow.h"
 
 class QComboBox;
+class QAbstractButton;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -38,6 +39,7 @@ private:
     void FormShow();
 
     Runner& m_runner;
+    QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
 };
 

@@ -238,7 +238,9 @@ TEST_F(TrackCli, ASecondRunWaitsOrWithNoWaitSaysSo)
     listSites("");
     std::unique_ptr<kaldrani::testing::RunningProcess> waiting;
     {
-        tracking::TrackLock held(folder, tracking::TrackLock::Wait::No);
+        const auto held = tracking::TrackLock::tryTake(folder);
+        ASSERT_TRUE(held);
+        EXPECT_FALSE(tracking::TrackLock::tryTake(folder)) << "a second lock of the folder is refused";
         const auto refused = cli({"track", "--no-wait"});
         EXPECT_EQ(refused.exitCode, 3);
         EXPECT_NE(refused.err.find("another track run"), std::string::npos) << refused.err;

@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,6 +104,15 @@ protected:
         QTest::mouseClick(w->btnCX, Qt::LeftButton);
     }
 
+    // Waits until the track box shows what the files hold.
+    void settleTrack()
+    {
+        QSignalSpy shown(w, &TfrmKeyWord::trackShown);
+        if (w->trackPending()) {
+            ASSERT_TRUE(shown.wait(5000));
+        }
+    }
+
     QString text(E e) const { return w->resultBox(e)->text(); }
     bool shown(E e) const { return w->lookupButton(e)->isVisible(); }
     QString pageUrl(E e, const char* keyword, int page) const
@@ -139,7 +149,6 @@ TEST_F(KeyWordWindow, StartsWithItsLayoutAndEveryEngineChecked)
         EXPECT_EQ(spin->maximum(), 100);
         EXPECT_EQ(spin->value(), 1);
     }
-    EXPECT_FALSE(w->D2I->isVisible());
     for (const E e : kSearchEngines) {
         SCOPED_TRACE(engineLabel(e));
         EXPECT_TRUE(w->checkBox(e)->isChecked());
@@ -171,7 +180,6 @@ TEST_F(KeyWordWindow, StartsWithItsLayoutAndEveryEngineChecked)
         {"sbSogou", w->sbSogou, w->bsSkinPanel2, {203, 119, 19, 18}},
         {"txtSoso", w->txtSoso, w->bsSkinPanel2, {267, 23, 147, 18}},
         {"sbYoudao", w->sbYoudao, w->bsSkinPanel2, {417, 55, 19, 18}},
-        {"D2I", w->D2I, w->bsSkinPanel2, {267, 118, 147, 18}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -344,14 +352,18 @@ TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
     auto tracked = [this] { return records::loadTrackedKeywords(m_folder); };
     w->txtUrl->setEditText("example.com");
     w->txtKeyword->setText("seo");
+    settleTrack();
     ASSERT_TRUE(w->cbTrack->isEnabled());
     EXPECT_FALSE(w->cbTrack->isChecked());
     QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    settleTrack();
     EXPECT_EQ(tracked(), (std::vector<records::TrackedKeyword>{{"example.com", "seo"}}));
 
     w->txtKeyword->setText("other");
+    settleTrack();
     EXPECT_FALSE(w->cbTrack->isChecked());
     w->txtKeyword->setText("seo");
+    settleTrack();
     EXPECT_TRUE(w->cbTrack->isChecked()) << "the box shows what the file holds";
 
     struct Case {
@@ -364,12 +376,15 @@ TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
         SCOPED_TRACE(c.name);
         w->txtUrl->setEditText(c.site);
         w->txtKeyword->setText(c.keyword);
+        settleTrack();
         EXPECT_FALSE(w->cbTrack->isEnabled());
     }
 
     w->txtUrl->setEditText("example.com");
     w->txtKeyword->setText("seo");
+    settleTrack();
     QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    settleTrack();
     EXPECT_TRUE(tracked().empty());
     EXPECT_FALSE(w->cbTrack->isChecked());
 }

@@ -1,6 +1,7 @@
 #include "core/mail/MailRun.h"
 
 #include "core/mail/MailBody.h"
+#include "core/net/StopSignal.h"
 #include "core/run/RunGuard.h"
 #include "core/text/Ascii.h"
 
@@ -11,10 +12,14 @@ namespace {
 void show(MailView& view, const std::string& text)
 {
     view.setStatus(text);
-    view.processPendingEvents();
 }
 
 } // namespace
+
+std::string stoppedStatus(int sent)
+{
+    return "已停止发送，已发出 " + std::to_string(sent) + " 封";
+}
 
 std::string missingInputMessage(const MailInputs& inputs)
 {
@@ -34,7 +39,7 @@ std::string missingInputMessage(const MailInputs& inputs)
     return {};
 }
 
-void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view)
+bool sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view)
 {
     const std::string status = "正在发送至：" + line;
     try {
@@ -44,9 +49,10 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
     } catch (const std::exception& e) {
         show(view, status + "失败 !");
         view.lineFinished(line, e.what());
-        return;
+        return false;
     }
     view.lineFinished(line, {});
+    return true;
 }
 
 namespace {
@@ -56,7 +62,6 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
     std::string failure;
     {
         const run::RunGuard sending(view);
-        view.processPendingEvents();
         client.Username = inputs.userName;
         client.Password = inputs.password;
         try {
@@ -77,13 +82,25 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
         } catch (const std::exception& e) {
             client.Disconnect();
             failure = e.what();
+            // Stopped while connecting or signing in: nothing went out, and nothing failed.
+            if (net::stopRequested()) {
+                view.setStatus(stoppedStatus(0));
+                return false;
+            }
         }
         if (failure.empty()) {
-            for (const std::string& line : splitLines(inputs.mailList))
-                sendMailLine(client, message, line, view);
+            int sent = 0;
+            bool stopped = false;
+            for (const std::string& line : splitLines(inputs.mailList)) {
+                // A stopped run sends nothing more, now or later.
+                if ((stopped = net::stopRequested()))
+                    break;
+                sent += sendMailLine(client, message, line, view) ? 1 : 0;
+            }
+            stopped = stopped || net::stopRequested();
             // A later run must find the client disconnected, and the server deserves its QUIT.
             client.Disconnect();
-            view.setStatus("发送完成....");
+            view.setStatus(stopped ? stoppedStatus(sent) : "发送完成....");
         }
     }
     // The button is back before the box opens, as after a finished run.
@@ -91,7 +108,6 @@ bool sendRun(TSmtpClient& client, TMailMessage& message, const MailInputs& input
         view.reportError(failure);
         return false;
     }
-    view.processPendingEvents();
     return true;
 }
 

@@ -38,13 +38,16 @@ public:
     }
 };
 
+// The status a stopped run ends with: how many messages the server took before the stop.
+std::string stoppedStatus(int sent);
+
 // The message of the first empty input, in the order list, server, user name, password,
 // sender address, sender name, subject, body; empty when all hold text.
 std::string missingInputMessage(const MailInputs& inputs);
 
 // Sends message to one recipient line and shows its progress; a failure shows
-// "正在发送至：" + line + "失败 !" and is not passed on.
-void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view);
+// "正在发送至：" + line + "失败 !" and is not passed on. Returns whether the server took it.
+bool sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string& line, MailView& view);
 
 // The send run after a passed input check: connect to inputs.serverName ("host", port 25,
 // or "host:port") encrypted as client.Tls says, sign in, one send per line of the list
@@ -53,7 +56,8 @@ void sendMailLine(TSmtpClient& client, TMailMessage& message, const std::string&
 // not valid, connecting, greeting, encrypting or signing in fails (a password that would
 // go in clear text included), or the sender address cannot be sent (nothing is sent
 // then): the view is idle again and has the message. After a 421 the remaining lines
-// fail at once with the server's text.
+// fail at once with the server's text. A run whose thread's stop signal is raised sends
+// no further line and ends with stoppedStatus.
 bool runSendMail(TSmtpClient& client, TMailMessage& message, const MailInputs& inputs, MailView& view);
 // The same run, taking the body over from inputs instead of copying it.
 bool runSendMail(TSmtpClient& client, TMailMessage& message, MailInputs&& inputs, MailView& view);

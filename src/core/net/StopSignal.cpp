@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <system_error>
 #include <unistd.h>
@@ -40,6 +41,14 @@ StopScope::~StopScope()
 int currentStopFd()
 {
     return t_signal ? t_signal->fd() : -1;
+}
+
+bool stopRequested()
+{
+    if (!t_signal)
+        return false;
+    pollfd ready{t_signal->fd(), POLLIN, 0};
+    return ::poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN) != 0;
 }
 
 } // namespace kaldrani::net

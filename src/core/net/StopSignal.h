@@ -38,4 +38,8 @@ private:
 // The descriptor of the signal bound to the calling thread, or -1.
 int currentStopFd();
 
+// Whether the signal bound to the calling thread was raised: a stopped run writes no
+// record of what it did not finish.
+bool stopRequested();
+
 } // namespace kaldrani::net

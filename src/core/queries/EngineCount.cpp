@@ -68,13 +68,9 @@ std::string engineCountUrl(SearchEngine engine, CountKind kind, const std::strin
     return urlFor(*serviceFor(engine, kind), domain);
 }
 
-fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, run::EventPump& pump)
+fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain)
 {
-    fetch::Outcome<std::string> result = countFrom(*serviceFor(engine, kind), domain);
-    // The first query of a run leaves the window as it is: the clearing repaint came just before.
-    if (!(engine == SearchEngine::Baidu && kind == CountKind::Indexed))
-        pump.processPendingEvents();
-    return result;
+    return countFrom(*serviceFor(engine, kind), domain);
 }
 
 } // namespace kaldrani::queries

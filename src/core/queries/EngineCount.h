@@ -3,7 +3,6 @@
 #include "core/fetch/Outcome.h"
 #include "core/model/CountKind.h"
 #include "core/profiles/Profile.h"
-#include "core/run/EventPump.h"
 
 #include <string>
 
@@ -12,8 +11,8 @@ namespace kaldrani::queries {
 // How many of the domain's pages the engine has indexed, or how many pages link to it:
 // digits without grouping commas, whatever text the page holds between its markers, or
 // "0" on any failure, with its reason ("no count on the page" for a page without one).
-// Never raises. Processes pending events once before returning, except for Baidu Indexed.
-fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain, run::EventPump& pump);
+// Never raises.
+fetch::Outcome<std::string> QueryEngineCount(SearchEngine engine, CountKind kind, const std::string& domain);
 
 // The count text QueryEngineCount makes of a fetched page (decoded as its fetch form
 // decodes it): the pattern's first match without its markers and grouping commas, cut to

@@ -1,5 +1,6 @@
 #include "core/queries/KeywordRun.h"
 
+#include "core/net/StopSignal.h"
 #include "core/run/RunGuard.h"
 
 namespace kaldrani::queries {
@@ -15,6 +16,9 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
     KeywordFailures failures;
     const run::RunGuard running(view);
     for (const SearchEngine e : kSearchEngines) {
+        // A stopped run leaves the engines after it as they were cleared: none was asked.
+        if (net::stopRequested())
+            break;
         if (selected[engineIndex(e)]) {
             fetch::Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
             view.setResultText(e, keywordBoxText(scan));

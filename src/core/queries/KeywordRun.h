@@ -28,7 +28,6 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
 // onStatus, when set, hears every text as a result box is set to it.
 class QuietKeywordView : public KeywordView {
 public:
-    void processPendingEvents() override { }
     void setResultText(SearchEngine engine, const std::string& text) override;
     void setLastPageUrl(SearchEngine engine, const std::string& url) override;
     void setLookupVisible(SearchEngine engine, bool visible) override;

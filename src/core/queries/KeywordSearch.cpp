@@ -170,7 +170,6 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
         for (long long page = firstPage; page <= lastPage && !found; ++page) {
             pageUrl = pageAddress(*service, term, page);
             view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
-            view.processPendingEvents();
             const int bound = deadline.nextFetchBoundMs(pageBoundMs);
             client.FetchTimeout = bound;
             std::string text;

@@ -124,25 +124,19 @@ fetch::Outcome<int> QueryPageRank(const std::string& domain)
     return rankQuery(profiles::kPageRank, domain, 0, pageRankOf);
 }
 
-fetch::Outcome<int> QuerySogouRating(const std::string& domain, run::EventPump& pump)
+fetch::Outcome<int> QuerySogouRating(const std::string& domain)
 {
-    fetch::Outcome<int> rating = rankQuery(profiles::kSogouRating, domain, 0, sogouRatingOf);
-    pump.processPendingEvents();
-    return rating;
+    return rankQuery(profiles::kSogouRating, domain, 0, sogouRatingOf);
 }
 
-fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain, run::EventPump& pump)
+fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain)
 {
-    fetch::Outcome<std::string> result = rankQuery(profiles::kAlexaRank, domain, std::string("查询失败"), alexaRankOf);
-    pump.processPendingEvents();
-    return result;
+    return rankQuery(profiles::kAlexaRank, domain, std::string("查询失败"), alexaRankOf);
 }
 
-fetch::Outcome<std::string> QueryChinaRank(const std::string& domain, run::EventPump& pump)
+fetch::Outcome<std::string> QueryChinaRank(const std::string& domain)
 {
-    fetch::Outcome<std::string> result = rankQuery(profiles::kChinaRank, domain, std::string("0"), chinaRankOf);
-    pump.processPendingEvents();
-    return result;
+    return rankQuery(profiles::kChinaRank, domain, std::string("0"), chinaRankOf);
 }
 
 } // namespace kaldrani::queries

@@ -2,7 +2,6 @@
 
 #include "core/fetch/Outcome.h"
 #include "core/profiles/Profile.h"
-#include "core/run/EventPump.h"
 
 #include <string>
 
@@ -11,21 +10,20 @@ namespace kaldrani::queries {
 // Each query below gives its failure value with the failure's reason.
 
 // The domain's PageRank from the maker's service: never negative, not limited above;
-// 0 on any failure. Never raises and processes no events.
+// 0 on any failure. Never raises.
 fetch::Outcome<int> QueryPageRank(const std::string& domain);
 
 // The Sogou rating read from Sogou's result page, not clamped; 0 on any failure. Never
-// raises; processes pending events once before returning.
-fetch::Outcome<int> QuerySogouRating(const std::string& domain, run::EventPump& pump);
+// raises.
+fetch::Outcome<int> QuerySogouRating(const std::string& domain);
 
 // The Alexa service's reply, trimmed; "查询失败" when empty or on any failure (reads
-// give up after 2000 ms). Never raises; processes pending events once before returning.
-fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain, run::EventPump& pump);
+// give up after 2000 ms). Never raises.
+fetch::Outcome<std::string> QueryAlexaRank(const std::string& domain);
 
 // ChinaRank's rank digits without grouping commas, "子网站不参与排名", leftover text, or
-// "0" on any failure (reads give up after 2000 ms). Never raises; processes pending
-// events once before returning.
-fetch::Outcome<std::string> QueryChinaRank(const std::string& domain, run::EventPump& pump);
+// "0" on any failure (reads give up after 2000 ms). Never raises.
+fetch::Outcome<std::string> QueryChinaRank(const std::string& domain);
 
 // What each rank query makes of its fetched page (decoded as its fetch form decodes it);
 // the texts are cut to kMaxDisplayChars characters. Each raises only when the match fails.

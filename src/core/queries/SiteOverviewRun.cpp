@@ -3,6 +3,7 @@
 #include "core/fetch/Endpoints.h"
 #include "core/fetch/Patterns.h"
 #include "core/model/SearchEngine.h"
+#include "core/net/StopSignal.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/RankQueries.h"
@@ -90,7 +91,10 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
 
     for (const SearchEngine e : kSearchEngines)
         for (const CountKind k : kCountKinds) {
-            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain, view);
+            // A stopped run shows no failures it did not meet and keeps no record.
+            if (net::stopRequested())
+                return;
+            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain);
             display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
             view.figureChanged({e, k});
         }
@@ -103,25 +107,28 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     display.pageRankVisible = true;
     view.pageRankChanged();
 
-    fetch::Outcome<int> rating = QuerySogouRating(domain, view);
+    fetch::Outcome<int> rating = QuerySogouRating(domain);
     display.gaugeValue = std::clamp(rating.value, 0, 100);
     display.sogouRatingFailure = std::move(rating.why);
     display.sogouRatingFailureKind = rating.failure;
     display.gaugeVisible = true;
     view.gaugeChanged();
 
-    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain, view);
+    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain);
     display.alexaRank = std::move(alexa.value);
     display.alexaRankFailure = std::move(alexa.why);
     display.alexaRankFailureKind = alexa.failure;
     view.alexaRankChanged();
 
-    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain, view);
+    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain);
     display.chinaRank = std::move(chinaRank.value);
     display.chinaRankFailure = std::move(chinaRank.why);
     display.chinaRankFailureKind = chinaRank.failure;
     view.chinaRankChanged();
 
+    // The queries a stop cut short read as failures: the history must not keep them.
+    if (net::stopRequested())
+        return;
     // The record reads the display as left above; nothing changes it between two saves.
     const std::string pageRankText = std::to_string(display.pageRank);
     try {

@@ -72,7 +72,6 @@ public:
 // nothing to repaint; it keeps the first failure reported.
 class QuietOverviewView : public OverviewView {
 public:
-    void processPendingEvents() override { }
     void figureChanged(FigureId) override { }
     void displayCleared() override { }
     void pageRankChanged() override { }

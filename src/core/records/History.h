@@ -21,6 +21,10 @@ struct HistoryFields {
     std::string chinaRank;
 };
 
+// The fields of one record: one "indexed/backlinks" pair per engine, the four ranks and
+// the query time.
+inline constexpr std::size_t kHistoryFieldCount = kEngineCount + 4 + 1;
+
 // The query time: short date "yyyy-M-d", then unless 00:00:00 a blank and "H:mm:ss".
 std::string formatQueryTime(const std::tm& local);
 

@@ -9,7 +9,7 @@ namespace kaldrani::records {
 
 namespace {
 
-constexpr size_t kFieldCount = 12;
+constexpr size_t kFieldCount = kHistoryFieldCount;
 
 // "a/b" into its two counts. Leftover markup such as "12</b>" holds a slash of its own, so a
 // slash that closes a tag is passed over while another one exists.

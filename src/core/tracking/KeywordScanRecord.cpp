@@ -1,5 +1,7 @@
 #include "core/tracking/KeywordScanRecord.h"
 
+#include "core/net/StopSignal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <ctime>
@@ -78,6 +80,9 @@ RecordedScan scanAndRecord(queries::KeywordView& view, const records::DataFolder
     RecordedScan result;
     KeepingKeywordView keeping(view);
     result.failures = queries::runKeywordRanking(keeping, site, keyword, firstPage, lastPage, selected);
+    // A stopped scan's failures are the stop's, not the engines': no record of them.
+    if (net::stopRequested())
+        return result;
     try {
         if (!records::siteListExists(folder))
             return result;

@@ -38,7 +38,6 @@ namespace kaldrani::tracking {
 class KeepingKeywordView : public queries::KeywordView {
 public:
     explicit KeepingKeywordView(queries::KeywordView& inner) : m_inner(inner) { }
-    void processPendingEvents() override { m_inner.processPendingEvents(); }
     void setRunning(bool running) override { m_inner.setRunning(running); }
     void setResultText(SearchEngine engine, const std::string& text) override;
     void setLastPageUrl(SearchEngine engine, const std::string& url) override { m_inner.setLastPageUrl(engine, url); }

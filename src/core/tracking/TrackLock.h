@@ -3,6 +3,8 @@
 #include "core/records/DataFolder.h"
 
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 namespace kaldrani::tracking {
 
@@ -10,20 +12,26 @@ namespace kaldrani::tracking {
 // held while the object lives and dropped by the system if the process dies.
 class TrackLock {
 public:
-    enum class Wait { Yes, No };
-
-    // Takes the lock, waiting for a running track when wait says so. Raises
-    // records::FileError when the lock file cannot be opened; with Wait::No, std::runtime_error
-    // "another track run is in progress" when it is held.
-    TrackLock(const records::DataFolder& folder, Wait wait);
+    // Takes the lock, waiting for a running track to end. Raises records::FileError when
+    // the lock file cannot be opened or locked.
+    explicit TrackLock(const records::DataFolder& folder);
+    // Takes the lock unless a track run holds it: then an empty optional. Raises
+    // records::FileError as the constructor does.
+    static std::optional<TrackLock> tryTake(const records::DataFolder& folder);
     ~TrackLock();
+    TrackLock(TrackLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) { }
     TrackLock(const TrackLock&) = delete;
     TrackLock& operator=(const TrackLock&) = delete;
+    TrackLock& operator=(TrackLock&& other) noexcept;
 
     // base/vemro/track.lock
     static std::filesystem::path pathOf(const records::DataFolder& folder);
 
 private:
+    explicit TrackLock(int fd) : m_fd(fd) { }
+    // The locked descriptor, or -1 when wait is false and a run holds the lock.
+    static int lock(const records::DataFolder& folder, bool wait);
+
     int m_fd = -1;
 };
 

@@ -7,7 +7,6 @@
 #include "core/records/History.h"
 #include "core/records/HistoryEntry.h"
 #include "core/records/KeywordHistory.h"
-#include "core/run/EventPump.h"
 #include "core/tracking/HostSpacing.h"
 #include "core/tracking/KeywordScanRecord.h"
 
@@ -47,9 +46,8 @@ struct Task {
 
 void runEngineTask(SiteRun& s, SearchEngine e, int lastPage)
 {
-    run::NoEventPump pump;
     for (const CountKind k : kCountKinds) {
-        fetch::Outcome<std::string> count = queries::QueryEngineCount(e, k, s.site, pump);
+        fetch::Outcome<std::string> count = queries::QueryEngineCount(e, k, s.site);
         s.display.setFigure({e, k}, {std::move(count.value), std::move(count.why)});
     }
     for (std::size_t i = 0; i < s.keywords.size(); ++i) {
@@ -62,18 +60,17 @@ void runEngineTask(SiteRun& s, SearchEngine e, int lastPage)
 
 void runRankTask(SiteRun& s)
 {
-    run::NoEventPump pump;
     queries::OverviewDisplay& d = s.display;
     fetch::Outcome<int> pageRank = queries::QueryPageRank(s.site);
     d.pageRank = pageRank.value;
     d.pageRankFailure = std::move(pageRank.why);
-    fetch::Outcome<int> rating = queries::QuerySogouRating(s.site, pump);
+    fetch::Outcome<int> rating = queries::QuerySogouRating(s.site);
     d.gaugeValue = std::clamp(rating.value, 0, 100);
     d.sogouRatingFailure = std::move(rating.why);
-    fetch::Outcome<std::string> alexa = queries::QueryAlexaRank(s.site, pump);
+    fetch::Outcome<std::string> alexa = queries::QueryAlexaRank(s.site);
     d.alexaRank = std::move(alexa.value);
     d.alexaRankFailure = std::move(alexa.why);
-    fetch::Outcome<std::string> chinaRank = queries::QueryChinaRank(s.site, pump);
+    fetch::Outcome<std::string> chinaRank = queries::QueryChinaRank(s.site);
     d.chinaRank = std::move(chinaRank.value);
     d.chinaRankFailure = std::move(chinaRank.why);
 }

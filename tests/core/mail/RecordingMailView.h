@@ -11,7 +11,6 @@ namespace kaldrani::mail {
 // A send run's view that keeps what the run said, for the tests to read.
 class RecordingMailView : public MailView {
 public:
-    void processPendingEvents() override { }
     void setStatus(const std::string& text) override { statuses.push_back(text); }
     void setRunning(bool) override { }
     void reportError(const std::string& message) override { errors.push_back(message); }

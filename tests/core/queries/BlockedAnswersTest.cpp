@@ -16,7 +16,6 @@
 namespace {
 
 using namespace kaldrani;
-using kaldrani::testing::CountingPump;
 
 // Makes the user's text the active profile for one test, the default again afterwards.
 class UserProfile {
@@ -74,9 +73,8 @@ TEST_F(BlockedAnswers, RefusalsFailAsBlockedWithTheirOwnReason)
         SCOPED_TRACE(c.name);
         const UserProfile profile(c.markers ? kMarkers : "");
         server.setAnswer(endpoints::kBaidu, "/s", c.answer);
-        CountingPump pump;
         const fetch::Outcome<std::string> count =
-            queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com", pump);
+            queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com");
         EXPECT_EQ(count.value, "0");
         EXPECT_EQ(count.why, c.why);
         EXPECT_EQ(count.failure, c.failure);
@@ -89,9 +87,8 @@ TEST_F(BlockedAnswers, EveryKindOfQueryTellsAVerificationPageFromAnAnswer)
     server.setAnswer(endpoints::kBaidu, "/s", standin::verificationPage());
     server.setAnswer(endpoints::kChinaRank, "/overview/Info.do", standin::verificationPage());
     server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::verificationPage());
-    CountingPump pump;
 
-    const fetch::Outcome<std::string> rank = queries::QueryChinaRank("example.com", pump);
+    const fetch::Outcome<std::string> rank = queries::QueryChinaRank("example.com");
     EXPECT_EQ(rank, (fetch::Outcome<std::string>{"0", "blocked: verification page", fetch::Failure::Blocked}));
 
     const fetch::Outcome<std::string> whois = lookups::QueryWhois("example.com");
@@ -113,13 +110,12 @@ TEST_F(BlockedAnswers, ASwitchedOffServiceIsNotAsked)
     const UserProfile profile("[count.baidu.indexed]\nenabled = false\n[rank.alexa]\nenabled = false\n"
                               "[keyword.bing]\nenabled = false\n");
     server.clearRequests();
-    CountingPump pump;
     const fetch::Outcome<std::string> count =
-        queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com", pump);
+        queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com");
     EXPECT_EQ(count.value, "0");
     EXPECT_EQ(count.failure, fetch::Failure::SwitchedOff);
     EXPECT_TRUE(count.failed());
-    const fetch::Outcome<std::string> alexa = queries::QueryAlexaRank("example.com", pump);
+    const fetch::Outcome<std::string> alexa = queries::QueryAlexaRank("example.com");
     EXPECT_EQ(alexa.value, "查询失败");
     EXPECT_EQ(alexa.failure, fetch::Failure::SwitchedOff);
 
@@ -131,7 +127,7 @@ TEST_F(BlockedAnswers, ASwitchedOffServiceIsNotAsked)
     EXPECT_TRUE(server.requests().empty());
 
     // The backlinks of the same engine are still asked.
-    EXPECT_EQ(queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Backlinks, "example.com", pump).failure,
+    EXPECT_EQ(queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Backlinks, "example.com").failure,
               fetch::Failure::Plain);
     EXPECT_EQ(server.requests().size(), 1u);
 }

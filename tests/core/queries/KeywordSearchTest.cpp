@@ -54,7 +54,6 @@ TEST(EncodeQueryTerm, EncodesBytesAsTheEnginesExpect)
 // Records what a scan tells its window, in order.
 class RecordingView final : public queries::KeywordView {
 public:
-    void processPendingEvents() override { calls.push_back("pump"); }
     void setResultText(SearchEngine e, const std::string& text) override
     {
         calls.push_back(std::string(engineLabel(e)) + " text " + text);
@@ -168,7 +167,7 @@ TEST_F(KeywordSearchTest, FirstMatchOfTheFirstPageIsPositionOne)
         EXPECT_EQ(server.requests().size(), 1u);
         const std::string label(engineLabel(e));
         const std::vector<std::string> expected = {
-            label + " text 正在查询第 1 页", "pump", label + " url " + url(e, 1), label + " shown"};
+            label + " text 正在查询第 1 页", label + " url " + url(e, 1), label + " shown"};
         EXPECT_EQ(view.calls, expected);
     }
 }
@@ -315,7 +314,7 @@ TEST_F(KeywordSearchTest, RefusedConnectionFailsAtTheFirstPage)
     net::clearConnectToRules();
     net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(closedPort)}});
     EXPECT_EQ(scan(E::Youdao, "example.com", 2, 4), "查询出错，请重试!");
-    const std::vector<std::string> expected = {"有道 text 正在查询第 2 页", "pump", "有道 url " + url(E::Youdao, 2),
+    const std::vector<std::string> expected = {"有道 text 正在查询第 2 页", "有道 url " + url(E::Youdao, 2),
                                                "有道 shown"};
     EXPECT_EQ(view.calls, expected);
 }
@@ -453,7 +452,7 @@ TEST_F(KeywordSearchTest, RunClearsFirstAndMarksEnginesLeftOut)
         "百度 hidden", "谷歌 hidden", "雅虎 hidden", "搜狗 hidden", "搜搜 hidden", "有道 hidden", "必应 hidden",
         "running",
         "百度 text 未选择", "谷歌 text 未选择", "雅虎 text 未选择",
-        "搜狗 text 正在查询第 1 页", "pump", "搜狗 url " + url(E::Sogou, 1), "搜狗 shown", "搜狗 text 搜索排名第 4 位",
+        "搜狗 text 正在查询第 1 页", "搜狗 url " + url(E::Sogou, 1), "搜狗 shown", "搜狗 text 搜索排名第 4 位",
         "搜搜 text 未选择", "有道 text 未选择", "必应 text 未选择",
         "idle",
     };

@@ -32,8 +32,7 @@ protected:
     // Baidu Indexed's value and reason.
     Outcome<std::string> baidu()
     {
-        CountingPump pump;
-        return QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com", pump);
+        return QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com");
     }
 };
 
@@ -101,18 +100,17 @@ TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
         SCOPED_TRACE(c.name);
         server.clearAnswers();
         server.setAnswer(c.host, c.path, c.answer);
-        CountingPump pump;
         Outcome<std::string> got;
         if (c.path == std::string("/pr/")) {
             const Outcome<int> rank = QueryPageRank("example.com");
             got = {std::to_string(rank.value), rank.why};
         } else if (c.path == std::string("/web")) {
-            const Outcome<int> rating = QuerySogouRating("example.com", pump);
+            const Outcome<int> rating = QuerySogouRating("example.com");
             got = {std::to_string(rating.value), rating.why};
         } else if (c.path == std::string("/api/alexa.asp")) {
-            got = QueryAlexaRank("example.com", pump);
+            got = QueryAlexaRank("example.com");
         } else {
-            got = QueryChinaRank("example.com", pump);
+            got = QueryChinaRank("example.com");
         }
         const std::string& shown = got.value;
         const std::string& why = got.why;
@@ -121,8 +119,7 @@ TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
     }
 
     server.clearAnswers();
-    CountingPump pump;
-    EXPECT_EQ(QueryChinaRank("example.com", pump).why, "");
+    EXPECT_EQ(QueryChinaRank("example.com").why, "");
 }
 
 TEST_F(QueryFailureReasons, TheRunKeepsReasonsBesideTheValuesUntilTheNextRun)

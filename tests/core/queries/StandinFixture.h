@@ -3,7 +3,6 @@
 #include "OverviewPages.h"
 #include "StandinServer.h"
 #include "core/net/ConnectTo.h"
-#include "core/run/EventPump.h"
 
 #include <gtest/gtest.h>
 
@@ -23,13 +22,6 @@ protected:
     void TearDown() override { net::clearConnectToRules(); }
 
     standin::StandinServer server;
-};
-
-// Counts how often a query hands control to the window system.
-class CountingPump final : public run::EventPump {
-public:
-    void processPendingEvents() override { ++calls; }
-    int calls = 0;
 };
 
 } // namespace kaldrani::testing
