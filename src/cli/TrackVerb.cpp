@@ -2,7 +2,9 @@
 
 #include "cli/Output.h"
 
+#include "core/net/Proxy.h"
 #include "core/records/TrackedKeywords.h"
+#include "core/text/Ascii.h"
 #include "core/tracking/DesktopNotice.h"
 #include "core/tracking/KeywordScanRecord.h"
 #include "core/tracking/TrackLock.h"
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -41,6 +44,34 @@ std::vector<std::string> unique(const std::vector<std::string>& sites)
     return out;
 }
 
+// Makes the proxies of file the run's rotation. Raises CommandFailure 2 naming the line of
+// an address that does not read.
+void useProxyList(const std::string& file)
+{
+    std::ifstream in(file);
+    if (!in)
+        throw CommandFailure(2, "kaldrani-cli: cannot read the proxy list \"" + file + "\"");
+    std::vector<net::ProxyAddress> proxies;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string_view entry = text::trimView(line);
+        if (entry.empty() || entry.front() == '#')
+            continue;
+        try {
+            proxies.push_back(net::parseProxyUrl(std::string(entry)));
+        } catch (const std::invalid_argument& e) {
+            throw CommandFailure(2, "kaldrani-cli: " + file + ":" + std::to_string(number) + ": " + e.what());
+        }
+    }
+    if (proxies.empty())
+        throw CommandFailure(2, "kaldrani-cli: the proxy list \"" + file + "\" holds no proxy");
+    net::ProxyRules rules = net::defaultProxyRules();
+    rules.rotation = std::make_shared<net::ProxyRotation>(std::move(proxies), [](const net::ProxyAddress& proxy, const std::string& why) {
+        std::cerr << "kaldrani-cli: proxy " + proxy.display() + " set aside for this run: " + terminalText(why, false) + "\n";
+    });
+    net::setDefaultProxyRules(std::move(rules));
+}
+
 std::chrono::milliseconds millis(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
@@ -64,6 +95,7 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
         bool tsv = false;
         bool noWait = false;
         bool notify = false;
+        std::string proxies;
     };
     auto args = std::make_shared<Args>();
     command->add_option("--sites", args->sites, "Only these listed sites, comma-separated, in this order")
@@ -93,6 +125,10 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                       "Print SITE, WHAT, KEYWORD, ENGINE, BEFORE, AFTER, REASON, TAB-separated");
     command->add_flag("--no-wait", args->noWait, "Exit with status 3 when another track run is in progress");
     command->add_flag("--notify", args->notify, "Show a desktop notice when something moved");
+    command->add_option("--proxies", args->proxies,
+                        "Spread the hosts over the proxies of FILE (one URL a line), in turn; one that cannot "
+                        "be connected to is set aside")
+        ->option_text("FILE");
 
     return {command, [args, &options]() -> int {
                 const records::DataFolder folder = openDataFolder(options);
@@ -118,6 +154,8 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                 run.maxDelay = millis(std::max(args->maxDelay, args->delay));
                 run.jobs = args->jobs;
                 run.thresholds = {args->countChange, args->positionChange};
+                if (!args->proxies.empty())
+                    useProxyList(args->proxies);
 
                 std::unique_ptr<tracking::TrackLock> lock;
                 try {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/net/NetError.h"
+#include "core/net/Proxy.h"
 
 #include <memory>
 #include <optional>
@@ -34,7 +35,7 @@ private:
 };
 
 // An HTTP/1.1 client for exactly one GET of an absolute "http" or "https" address (the
-// certificate always verified, see Tls.h): no proxy, compression or cache. Create one per fetch, change at most the three
+// certificate always verified, see Tls.h), directly or through a proxy: no compression or cache. Create one per fetch, change at most the three
 // settings callers change, fetch once, discard. Owns its socket, so it is not copyable.
 class THttpClient {
 public:
@@ -57,6 +58,9 @@ public:
     // Keep the cookies a fetch receives and send them on its later requests.
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";
+    // Which proxy each fetch goes through (Proxy.h); the process's default rules unless
+    // changed. A proxy's own failure raises NetError of kind Proxy ("proxy: ...").
+    ProxyRules Proxy = defaultProxyRules();
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
     // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.

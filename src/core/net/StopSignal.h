@@ -38,4 +38,7 @@ private:
 // The descriptor of the signal bound to the calling thread, or -1.
 int currentStopFd();
 
+// The signal bound to the calling thread, or null: for a thread a run starts to bind too.
+const StopSignal* currentStopSignal();
+
 } // namespace kaldrani::net

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/run/EventPump.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kaldrani::queries {
+
+// One query of a run asked side by side: work runs on a thread of its own (given a pump
+// that does nothing) and returns what shows its result, which runs on the caller's thread.
+struct SideTask {
+    std::string host;
+    std::function<std::function<void()>(run::EventPump&)> work;
+};
+
+// Runs the tasks, up to jobs at once and never two of one host at once, earlier tasks
+// first. Each result is shown as soon as its own task and every earlier one have ended,
+// so results appear in the tasks' order. pump is processed while the caller waits. The
+// stop signal bound to the caller binds the workers too. With jobs 1 or less every task
+// runs on the caller's thread with pump, one after another, each shown at once. What a task raises is raised here, in
+// its place in the order.
+void runSideBySide(const std::vector<SideTask>& tasks, int jobs, run::EventPump& pump);
+
+} // namespace kaldrani::queries
