@@ -207,7 +207,7 @@ struct StandinServer::Impl {
 
     explicit Impl(const StandinOptions& options)
         : listener({.port = options.port, .backlog = 64, .reuseAddress = true}), authority(options.authority),
-          redirectToHttps(options.redirectToHttps)
+          redirectToHttps(options.redirectToHttps), latencyMs(options.latencyMs)
     {
         if (authority)
             tlsListener.emplace(sys::LoopbackListener::Options{.port = options.tlsPort, .backlog = 64, .reuseAddress = true});
@@ -219,6 +219,7 @@ struct StandinServer::Impl {
     std::thread tlsAcceptThread;
     StandinAuthority* authority;
     const bool redirectToHttps;
+    const int latencyMs;
     std::atomic<int> day{0};
 
     mutable std::mutex mutex;
@@ -271,6 +272,10 @@ void StandinServer::Impl::acceptLoop(sys::LoopbackListener& from, bool tls)
 
 void StandinServer::Impl::serve(Connection& connection)
 {
+    if (latencyMs > 0) {
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, std::chrono::milliseconds(latencyMs), [this] { return stopping; });
+    }
     if (connection.tls) {
         TlsChannel channel;
         if (channel.accept(authority->serverContext(), connection.fd, -1, kIdleSeconds * 1000)) {
@@ -343,6 +348,7 @@ void StandinServer::Impl::answer(Connection& connection, const std::function<siz
             response.reason = "Internal Server Error";
         }
         bool goOn = true;
+        response.delayMs += latencyMs;
         if (response.delayMs > 0) {
             std::unique_lock lock(mutex);
             goOn = !stopped.wait_for(lock, std::chrono::milliseconds(response.delayMs), [this] { return stopping; });

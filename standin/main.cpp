@@ -42,6 +42,12 @@ int main(int argc, char** argv)
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
                    "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
+    int latency = 0;
+    app.add_option("--latency", latency,
+                   "Milliseconds added before serving each connection and before each answer, as a distant "
+                   "server's round trips (default 0)")
+        ->check(CLI::Range(0, 60000))
+        ->option_text("MS");
     int day = 0;
     app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
         ->check(CLI::Range(0, 1000));
@@ -68,7 +74,7 @@ int main(int argc, char** argv)
             authority->writeCertificate(caOut);
         }
         kaldrani::standin::StandinServer server(
-            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly});
+            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly, .latencyMs = latency});
         kaldrani::standin::failServices(server, fail);
         server.setDay(day);
         std::cout << server.port() << std::endl;
