@@ -12,7 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unistd.h>
 #include <iostream>
 #include <memory>
 
@@ -71,6 +76,54 @@ void useProxyList(const std::string& file)
     });
     net::setDefaultProxyRules(std::move(rules));
 }
+
+// The line on a terminal's stderr that says where a run stands, redrawn each second so
+// the wait it shows keeps counting; cleared at the end.
+class ProgressLine {
+public:
+    ProgressLine() : m_thread([this] { redraw(); }) { }
+    ~ProgressLine()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        std::cerr << "\r\x1b[K" << std::flush;
+    }
+    void update(const tracking::TrackProgress& p)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_progress = p;
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    void redraw()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_done) {
+            const tracking::TrackProgress& p = m_progress;
+            std::string line = "sites " + std::to_string(p.sitesDone) + "/" + std::to_string(p.sites) + ", queries "
+                               + std::to_string(p.queriesDone) + "/" + std::to_string(p.queries);
+            if (!p.waitingFor.empty()) {
+                const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - p.since);
+                line += ", waiting for " + terminalText(p.waitingFor, false) + " " + std::to_string(waited.count()) + " s";
+            }
+            std::cerr << "\r\x1b[K" << line << std::flush;
+            m_wake.wait_for(lock, std::chrono::seconds(1));
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    tracking::TrackProgress m_progress;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 std::chrono::milliseconds millis(double seconds)
 {
@@ -173,7 +226,13 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());
                 }
 
+                std::optional<ProgressLine> progress;
+                if (::isatty(STDERR_FILENO) == 1) {
+                    progress.emplace();
+                    run.progress = [&progress](const tracking::TrackProgress& p) { progress->update(p); };
+                }
                 const tracking::TrackReport report = tracking::runTrack(folder, listed, tracked, run, tracking::epochNow);
+                progress.reset();
                 std::string out;
                 for (const auto& line : report.lines)
                     out += (args->tsv ? tracking::changeTsv(line) : terminalText(tracking::changeText(line), false))
