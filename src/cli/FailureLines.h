@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/fetch/Outcome.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <string>
@@ -15,6 +16,12 @@ std::string failureLines(const queries::OverviewDisplay& display);
 // The line failureLines makes for one figure: label, TAB, figure, TAB, the reason on one
 // line, LF. Empty when why is empty.
 std::string failureLine(std::string_view label, std::string_view figure, const std::string& why);
+
+// A query failed or was refused; one the profile switched off (or retired) did not fail.
+bool countsAsFailed(fetch::Failure failure, const std::string& why);
+
+// Some figure of the display failed, as countsAsFailed says: the overview's exit status.
+bool anyFailed(const queries::OverviewDisplay& display);
 
 // The reason on one line, terminal controls shown escaped, then LF; empty when why is.
 std::string reasonLine(const std::string& why);
