@@ -208,7 +208,7 @@ struct StandinServer::Impl {
 
     explicit Impl(const StandinOptions& options)
         : listener({.port = options.port, .backlog = 64, .reuseAddress = true}), authority(options.authority),
-          redirectToHttps(options.redirectToHttps)
+          redirectToHttps(options.redirectToHttps), latencyMs(options.latencyMs)
     {
         if (authority)
             tlsListener.emplace(sys::LoopbackListener::Options{.port = options.tlsPort, .backlog = 64, .reuseAddress = true});
@@ -220,6 +220,7 @@ struct StandinServer::Impl {
     std::thread tlsAcceptThread;
     StandinAuthority* authority;
     const bool redirectToHttps;
+    const int latencyMs;
     std::atomic<int> day{0};
 
     mutable std::mutex mutex;
@@ -272,6 +273,10 @@ void StandinServer::Impl::acceptLoop(sys::LoopbackListener& from, bool tls)
 
 void StandinServer::Impl::serve(Connection& connection)
 {
+    if (latencyMs > 0) {
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, std::chrono::milliseconds(latencyMs), [this] { return stopping; });
+    }
     if (connection.tls) {
         TlsChannel channel;
         if (channel.accept(authority->serverContext(), connection.fd, -1, kIdleSeconds * 1000)) {
@@ -344,6 +349,7 @@ void StandinServer::Impl::answer(Connection& connection, const std::function<siz
             response.reason = "Internal Server Error";
         }
         bool goOn = true;
+        response.delayMs += latencyMs;
         if (response.delayMs > 0) {
             std::unique_lock lock(mutex);
             goOn = !stopped.wait_for(lock, std::chrono::milliseconds(response.delayMs), [this] { return stopping; });

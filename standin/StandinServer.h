@@ -69,6 +69,9 @@ struct StandinOptions {
     // Plain HTTP answers every request with a redirect to the same address over https, as
     // the real services do.
     bool redirectToHttps = false;
+    // Milliseconds added before serving each connection and before each answer, as a
+    // distant server's round trips would (for benchmarks).
+    int latencyMs = 0;
 };
 
 class StandinServer {

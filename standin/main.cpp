@@ -49,6 +49,12 @@ int main(int argc, char** argv)
     bool whois = false;
     app.add_flag("--whois", whois,
                  "Also serve port-43 whois on two more ports: IANA's referrals, then CNNIC's .cn and .中国 records");
+    int latency = 0;
+    app.add_option("--latency", latency,
+                   "Milliseconds added before serving each connection and before each answer, as a distant "
+                   "server's round trips (default 0)")
+        ->check(CLI::Range(0, 60000))
+        ->option_text("MS");
     int day = 0;
     app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
         ->check(CLI::Range(0, 1000));
@@ -75,7 +81,7 @@ int main(int argc, char** argv)
             authority->writeCertificate(caOut);
         }
         kaldrani::standin::StandinServer server(
-            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly});
+            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly, .latencyMs = latency});
         kaldrani::standin::failServices(server, fail);
         server.setDay(day);
         std::cout << server.port() << std::endl;

@@ -38,7 +38,14 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                         "for kaldrani-cli engines try")
         ->option_text("DIR");
 
-    return {command, [domain, why, savePages, &options]() -> int {
+    auto jobs = std::make_shared<int>(1);
+    command->add_option("--jobs", *jobs,
+                        "Ask up to N distinct hosts at the same time, 1..16 (default 1: one after another); "
+                        "the lines keep their order")
+        ->check(CLI::Range(1, 16))
+        ->option_text("N");
+
+    return {command, [domain, why, savePages, jobs, &options]() -> int {
                 if (!queries::IsValidDomain(*domain))
                     throw CommandFailure(2, "kaldrani-cli: \"" + *domain
                                                 + "\" is not a domain name (expected a name such as example.com)");
@@ -50,6 +57,7 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                     saver.emplace(*savePages);
                 queries::OverviewDisplay display;
                 queries::QuietOverviewView view;
+                queries::setOverviewJobs(*jobs);
                 queries::runSiteOverview(display, view, folder, *domain, sites);
                 const std::string saveError = saver ? saver->firstError() : std::string();
                 saver.reset();

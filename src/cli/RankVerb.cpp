@@ -67,6 +67,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
         std::string site;
         std::string keyword;
         std::string savePages;
+        int jobs = 1;
     };
     auto args = std::make_shared<Args>();
     command->add_option("--first", args->first, "First result page, 1..100")->check(CLI::Range(1, 100));
@@ -75,6 +76,12 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
     command->add_option("--engines", args->engines, "Engines to ask, comma-separated, of " + allEngineNames() + " (default all)")
         ->option_text("LIST");
     command->add_flag("--progress", args->progress, "Write each status (正在查询第 N 页) to stderr as it is set");
+    command->add_option("--jobs", args->jobs,
+                        "Ask up to N engines at the same time, 1..7 (default 1: one after another); the lines keep "
+                        "their order, and with --progress an engine's statuses come once it and the engines before "
+                        "it have ended")
+        ->check(CLI::Range(1, 7))
+        ->option_text("N");
     command->add_flag("--why", args->why,
                       "Then say on stderr why each failed engine failed: label, TAB, TAB, reason");
     command->add_option("--save-pages", args->savePages,
@@ -95,6 +102,7 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                 std::optional<PageSaver> saver;
                 if (!args->savePages.empty())
                     saver.emplace(args->savePages);
+                queries::setKeywordJobs(args->jobs);
                 const tracking::RecordedScan scan = tracking::scanAndRecord(
                     view, dataFolderOf(options), args->site, args->keyword, args->first, args->last, selected);
                 const queries::KeywordFailures& failures = scan.failures;

@@ -2,7 +2,9 @@
 
 #include "cli/Output.h"
 
+#include "core/net/Proxy.h"
 #include "core/records/TrackedKeywords.h"
+#include "core/text/Ascii.h"
 #include "core/tracking/DesktopNotice.h"
 #include "core/tracking/HealthChanges.h"
 #include "core/tracking/KeywordScanRecord.h"
@@ -11,6 +13,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unistd.h>
 #include <iostream>
 #include <optional>
 #include <memory>
@@ -42,6 +50,82 @@ std::vector<std::string> unique(const std::vector<std::string>& sites)
             out.push_back(s);
     return out;
 }
+
+// Makes the proxies of file the run's rotation. Raises CommandFailure 2 naming the line of
+// an address that does not read.
+void useProxyList(const std::string& file)
+{
+    std::ifstream in(file);
+    if (!in)
+        throw CommandFailure(2, "kaldrani-cli: cannot read the proxy list \"" + file + "\"");
+    std::vector<net::ProxyAddress> proxies;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        const std::string_view entry = text::trimView(line);
+        if (entry.empty() || entry.front() == '#')
+            continue;
+        try {
+            proxies.push_back(net::parseProxyUrl(std::string(entry)));
+        } catch (const std::invalid_argument& e) {
+            throw CommandFailure(2, "kaldrani-cli: " + file + ":" + std::to_string(number) + ": " + e.what());
+        }
+    }
+    if (proxies.empty())
+        throw CommandFailure(2, "kaldrani-cli: the proxy list \"" + file + "\" holds no proxy");
+    net::ProxyRules rules = net::defaultProxyRules();
+    rules.rotation = std::make_shared<net::ProxyRotation>(std::move(proxies), [](const net::ProxyAddress& proxy, const std::string& why) {
+        std::cerr << "kaldrani-cli: proxy " + proxy.display() + " set aside for this run: " + terminalText(why, false) + "\n";
+    });
+    net::setDefaultProxyRules(std::move(rules));
+}
+
+// The line on a terminal's stderr that says where a run stands, redrawn each second so
+// the wait it shows keeps counting; cleared at the end.
+class ProgressLine {
+public:
+    ProgressLine() : m_thread([this] { redraw(); }) { }
+    ~ProgressLine()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        std::cerr << "\r\x1b[K" << std::flush;
+    }
+    void update(const tracking::TrackProgress& p)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_progress = p;
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    void redraw()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_done) {
+            const tracking::TrackProgress& p = m_progress;
+            std::string line = "sites " + std::to_string(p.sitesDone) + "/" + std::to_string(p.sites) + ", queries "
+                               + std::to_string(p.queriesDone) + "/" + std::to_string(p.queries);
+            if (!p.waitingFor.empty()) {
+                const auto waited = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - p.since);
+                line += ", waiting for " + terminalText(p.waitingFor, false) + " " + std::to_string(waited.count()) + " s";
+            }
+            std::cerr << "\r\x1b[K" << line << std::flush;
+            m_wake.wait_for(lock, std::chrono::seconds(1));
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    tracking::TrackProgress m_progress;
+    bool m_done = false;
+    std::thread m_thread;
+};
 
 // A number from min to max; NaN compares false with both bounds, so CLI::Range lets it by.
 CLI::Validator finiteRange(double min, double max)
@@ -83,6 +167,7 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
         bool health = false;
         int domainDays = 30;
         int certificateDays = 14;
+        std::string proxies;
     };
     auto args = std::make_shared<Args>();
     command->add_option("--sites", args->sites, "Only these listed sites, comma-separated, in this order")
@@ -123,6 +208,10 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                         "With --health, tell a certificate that expires within N days (default 14)")
         ->check(CLI::Range(0, 3650))
         ->option_text("N");
+    command->add_option("--proxies", args->proxies,
+                        "Spread the hosts over the proxies of FILE (one URL a line), in turn; one that cannot "
+                        "be connected to is set aside")
+        ->option_text("FILE");
 
     return {command, [args, &options]() -> int {
                 const records::DataFolder folder = openDataFolder(options);
@@ -148,6 +237,8 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                 run.maxDelay = millis(std::max(args->maxDelay, args->delay));
                 run.jobs = args->jobs;
                 run.thresholds = {args->countChange, args->positionChange};
+                if (!args->proxies.empty())
+                    useProxyList(args->proxies);
 
                 std::optional<tracking::TrackLock> lock;
                 try {
@@ -162,7 +253,13 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());
                 }
 
+                std::optional<ProgressLine> progress;
+                if (::isatty(STDERR_FILENO) == 1) {
+                    progress.emplace();
+                    run.progress = [&progress](const tracking::TrackProgress& p) { progress->update(p); };
+                }
                 tracking::TrackReport report = tracking::runTrack(folder, listed, tracked, run, tracking::epochNow);
+                progress.reset();
                 if (args->health) {
                     const std::int64_t today = lookups::today();
                     for (const std::string& site : run.sites)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace kaldrani::cli {
 struct GlobalOptions {
     std::vector<std::string> connectTo;
     std::string dataDir; // empty: the default data folder base
+    std::optional<std::string> proxy; // --proxy; "" sends every fetch direct
 };
 
 // A field for TAB-separated output: a TAB or line break inside it (leftover page text may

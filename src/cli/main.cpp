@@ -1,4 +1,5 @@
 #include "cli/Verbs.h"
+#include "core/fetch/QueryFetch.h"
 #include "core/net/ConnectTo.h"
 #include "core/net/NetError.h"
 #include "core/net/Tls.h"
@@ -43,6 +44,10 @@ int main(int argc, char** argv)
     app.add_option("--connect-to", options.connectTo,
                    "HOST1:PORT1:HOST2:PORT2: connect there instead (empty HOST1 or PORT1 matches any)")
         ->take_all();
+    app.add_option("--proxy", options.proxy,
+                   "Send every fetch through this proxy (http://, socks5://, socks5h://; '' none), above "
+                   "http_proxy and the like")
+        ->option_text("URL");
     app.add_option("--data-dir", options.dataDir, "Keep the data folder at BASE/vemro")->option_text("BASE");
     std::vector<std::string> trustAnchors;
     app.add_option("--cacert", trustAnchors, "Also trust the certificates in this PEM FILE (beside the system's)")
@@ -90,6 +95,11 @@ int main(int argc, char** argv)
         // A fault in the user's engine profile is named once; its key keeps the default.
         for (const profiles::Problem& problem : profiles::useUserProfile())
             std::cerr << "kaldrani-cli: " << cli::terminalText(problem.text(), true) << "\n";
+        try {
+            fetch::useProxySettings(options.proxy);
+        } catch (const std::invalid_argument& e) {
+            throw std::invalid_argument(std::string("proxy: ") + e.what());
+        }
     } catch (const std::invalid_argument& e) {
         std::cerr << "kaldrani-cli: " << e.what() << "\n";
         return 2;

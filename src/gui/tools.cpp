@@ -1,4 +1,5 @@
 #include "core/net/ConnectTo.h"
+#include "core/fetch/QueryFetch.h"
 #include "core/profiles/ActiveProfile.h"
 #include "core/records/DataFolder.h"
 #include "gui/AppWindows.h"
@@ -83,7 +84,15 @@ int main(int argc, char** argv)
         return 0;
 
     // Before any window asks a service; a fault is named once and its key keeps the default.
-    const std::vector<profiles::Problem> profileProblems = profiles::useUserProfile();
+    std::vector<profiles::Problem> profileProblems = profiles::useUserProfile();
+    // The environment's proxies and the file's top-level one; the file's, when bad, is
+    // named with the other problems and left out.
+    try {
+        fetch::useProxySettings(std::nullopt);
+    } catch (const std::invalid_argument& e) {
+        profileProblems.push_back({profiles::activeProfile()->userFile, 0, "proxy", e.what()});
+        fetch::useProxySettings(std::string());
+    }
 
     // The user sees the main window before the other windows are made; they are all made
     // before the first input is handled.

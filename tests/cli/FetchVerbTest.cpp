@@ -1,4 +1,6 @@
+#include "ClosedPort.h"
 #include "ProcessRunner.h"
+#include "ProxyPeers.h"
 #include "ScriptedServer.h"
 #include "TlsPeers.h"
 
@@ -140,5 +142,43 @@ TEST(FetchVerb, HttpsTrustsTheSystemStoreAndWhatTheUserAdds)
         EXPECT_EQ(result.exitCode, c.status) << result.err;
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
+    }
+}
+
+// The environment's proxies and --proxy above them, as every fetch takes them.
+TEST(FetchVerb, ProxiesFromTheEnvironmentAndTheCommandLine)
+{
+    ScriptedServer server([](const std::string&) { return reply(ok("via")); });
+    kaldrani::testing::Tinyproxy proxy;
+    const std::string closed = "http://127.0.0.1:" + std::to_string(kaldrani::testing::closedLoopbackPort());
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::string> environment;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"http_proxy", {"fetch", "{url}"}, {"http_proxy=" + proxy.url()}, 0, "via", ""},
+        {"upper-case HTTP_PROXY is never read", {"fetch", "{url}"}, {"HTTP_PROXY=" + closed, "http_proxy"}, 0, "via", ""},
+        {"no_proxy exempts the host", {"fetch", "{url}"}, {"http_proxy=" + closed, "no_proxy=127.0.0.1"}, 0, "via", ""},
+        {"--proxy over the environment", {"--proxy", proxy.url(), "fetch", "{url}"}, {"http_proxy=" + closed}, 0, "via", ""},
+        {"--proxy '' goes direct", {"--proxy", "", "fetch", "{url}"}, {"all_proxy=" + closed}, 0, "via", ""},
+        {"a refusing proxy is named, never its password",
+         {"--proxy", "http://me:hush@" + closed.substr(7), "fetch", "{url}"}, {}, 1, "",
+         "proxy: connection refused by " + closed.substr(7) + "\n"},
+        {"a malformed --proxy", {"--proxy", "gopher://x", "fetch", "{url}"}, {}, 2, "",
+         "kaldrani-cli: proxy: proxy scheme \"gopher\" is not http, socks5 or socks5h\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> environment = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                                                "no_proxy", "NO_PROXY"};
+        environment.insert(environment.end(), c.environment.begin(), c.environment.end());
+        const ProcessResult r = runProcess(expandArgs(c.args, server), environment);
+        EXPECT_EQ(r.exitCode, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
     }
 }

@@ -57,6 +57,19 @@ TEST_F(RankCli, ScansEveryEngineOnTheFirstPageByDefault)
     EXPECT_EQ(run.err, "");
 }
 
+TEST_F(RankCli, EnginesAskedSideBySideGiveTheSameLinesAndProgressInOrder)
+{
+    const std::vector<std::string> args = {"--progress", "--engines", "baidu,sogou,bing", "--first", "1", "--last", "3",
+                                           "example.com", "网站优化"};
+    const auto oneByOne = rank(args);
+    std::vector<std::string> sideArgs = {"--jobs", "7"};
+    sideArgs.insert(sideArgs.end(), args.begin(), args.end());
+    const auto sideBySide = rank(sideArgs);
+    EXPECT_EQ(sideBySide.exitCode, 0) << sideBySide.err;
+    EXPECT_EQ(sideBySide.out, oneByOne.out);
+    EXPECT_EQ(sideBySide.err, oneByOne.err);
+}
+
 TEST_F(RankCli, ScansTheChosenEnginesOverTheRangeAndReportsProgress)
 {
     const std::string keyword = "A++ 教程";

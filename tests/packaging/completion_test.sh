@@ -37,7 +37,7 @@ sites="example.com example.org 例子.中国"
 
 check "every verb" "engines fetch health history ip keywords mail overview rank schedule sites track whois" ""
 check "verb prefix" "overview" "ov"
-check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version" "--"
+check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --proxy --version" "--"
 check "a verb's options" "--engines" rank --e
 check "the nested verb" "set" sites ""
 check "the engines' nested verbs" "check try" engines ""

@@ -31,8 +31,8 @@ check() {
 print 'example.com\nexample.org\n例子.中国' | $cli --data-dir $tmp/data sites set - || exit 1
 
 check "every verb" "engines fetch health history ip keywords mail overview rank schedule sites track whois" ""
-check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --version -h" --
-check "a verb's options" "--engines --first --help --help-all --last --progress --save-pages --why -h" rank --e
+check "options before the verb" "--cacert --connect-to --data-dir --help --help-all --proxy --version -h" --
+check "a verb's options" "--engines --first --help --help-all --jobs --last --progress --save-pages --why -h" rank --e
 check "the nested verb" "set" sites ""
 check "the engines' nested verbs" "check try" engines ""
 check "engines as a list" "<sequence compadd - baidu google yahoo sogou soso youdao bing>" rank --engines b

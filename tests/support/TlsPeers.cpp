@@ -99,7 +99,8 @@ OpensslServer::OpensslServer(const TestCertificates& certs, const std::string& n
             throw std::runtime_error("openssl s_server did not start");
 }
 
-NginxServer::NginxServer(const TestCertificates& certs) : m_tlsPort(freeLoopbackPort()), m_plainPort(freeLoopbackPort())
+NginxServer::NginxServer(const TestCertificates& certs)
+    : m_tlsPort(freeLoopbackPort()), m_plainPort(freeLoopbackPort()), m_filesPort(freeLoopbackPort())
 {
     const std::filesystem::path dir = certs.folder();
     const auto in = [&dir](const char* name) { return (dir / name).string(); };
@@ -120,6 +121,10 @@ NginxServer::NginxServer(const TestCertificates& certs) : m_tlsPort(freeLoopback
                                       << "    return 301 https://a.example:" << m_tlsPort << "$request_uri;\n"
                                       << "  }\n"
                                       << "  server {\n"
+                                      << "    listen 127.0.0.1:" << m_filesPort << ";\n"
+                                      << "    root " << dir.string() << ";\n"
+                                      << "  }\n"
+                                      << "  server {\n"
                                       << "    listen 127.0.0.1:" << m_tlsPort << " ssl;\n"
                                       << "    ssl_certificate " << certs.file("good.pem") << ";\n"
                                       << "    ssl_certificate_key " << certs.file("good.key") << ";\n"
@@ -129,7 +134,7 @@ NginxServer::NginxServer(const TestCertificates& certs) : m_tlsPort(freeLoopback
     m_process = std::make_unique<RunningProcess>(std::vector<std::string>{
         "/usr/sbin/nginx", "-p", dir.string(), "-c", in("nginx.conf"), "-g", "daemon off; master_process off;"});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!(accepting(m_tlsPort) && accepting(m_plainPort))) {
+    while (!(accepting(m_tlsPort) && accepting(m_plainPort) && accepting(m_filesPort))) {
         if (std::chrono::steady_clock::now() > until)
             throw std::runtime_error("nginx did not start");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -47,16 +47,19 @@ private:
 };
 
 // nginx serving the certificates' folder over TLS with "good" on tlsPort(), and answering on
-// plainPort() with a redirect to https://a.example:tlsPort() and the same target.
+// plainPort() with a redirect to https://a.example:tlsPort() and the same target; filesPort()
+// serves the folder over plain HTTP.
 class NginxServer {
 public:
     explicit NginxServer(const TestCertificates& certs);
     int tlsPort() const { return m_tlsPort; }
     int plainPort() const { return m_plainPort; }
+    int filesPort() const { return m_filesPort; }
 
 private:
     int m_tlsPort;
     int m_plainPort;
+    int m_filesPort;
     std::unique_ptr<RunningProcess> m_process;
 };
 

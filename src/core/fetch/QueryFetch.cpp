@@ -3,6 +3,7 @@
 #include "core/fetch/RequestPacing.h"
 #include "core/fetch/SafetyTimeout.h"
 #include "core/net/HttpClient.h"
+#include "core/profiles/ActiveProfile.h"
 #include "core/net/TRegExp.h"
 
 #include <mutex>
@@ -43,7 +44,8 @@ QueryFetch fetchSettings(const profiles::Service& service)
             .readTimeoutMs = service.readTimeoutMs,
             .connectTimeoutMs = service.connectTimeoutMs,
             .fetchTimeoutMs = service.deadlineMs,
-            .service = service.name};
+            .service = service.name,
+            .proxy = service.proxy};
 }
 
 int readTimeoutOf(const profiles::Service& service)
@@ -59,6 +61,19 @@ void setUpClient(net::THttpClient& client, const QueryFetch& how)
     client.ConnectTimeout = how.connectTimeoutMs > 0 ? how.connectTimeoutMs : safetyReadTimeoutMs();
     if (how.fetchTimeoutMs > 0)
         client.FetchTimeout = how.fetchTimeoutMs;
+    client.Proxy.service = how.proxy;
+}
+
+void useProxySettings(const std::optional<std::string>& commandLine)
+{
+    net::ProxyRules rules = net::ProxyRules::fromEnvironment();
+    if (const auto& fromFile = profiles::activeProfile()->proxy)
+        rules.everything = *fromFile;
+    if (commandLine)
+        rules.everything = *commandLine;
+    if (rules.everything && !rules.everything->empty())
+        net::parseProxyUrl(*rules.everything);
+    net::setDefaultProxyRules(std::move(rules));
 }
 
 std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form, const std::string& service)

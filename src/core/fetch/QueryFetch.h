@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -33,6 +34,8 @@ struct QueryFetch {
     int fetchTimeoutMs = 0;
     // The profile's name of the service, for the pages kept.
     std::string service;
+    // The service's own proxy ("" direct); unset: the program's default rules.
+    std::optional<std::string> proxy;
 };
 
 // The settings service's profile gives.
@@ -40,6 +43,11 @@ QueryFetch fetchSettings(const profiles::Service& service);
 
 // The per-wait bound service's fetch runs with, in milliseconds (the safety bound for 0).
 int readTimeoutOf(const profiles::Service& service);
+
+// Makes the proxy rules every fetch starts from: the environment's (http_proxy, ...),
+// then the user file's top-level proxy, then commandLine (--proxy) above both. Raises
+// std::invalid_argument when the file's or commandLine's address does not read.
+void useProxySettings(const std::optional<std::string>& commandLine);
 
 // Sets client up as `how` says.
 void setUpClient(net::THttpClient& client, const QueryFetch& how);

@@ -4,14 +4,21 @@
 #include "core/net/HttpCookies.h"
 #include "core/net/HttpRequest.h"
 #include "core/net/HttpResponseHead.h"
+#include "core/net/Resolver.h"
 #include "core/net/TcpConnection.h"
 #include "core/text/Encoding.h"
 #include "core/text/Numbers.h"
 #include "core/text/Ascii.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
 
 namespace kaldrani::net {
 
@@ -38,6 +45,45 @@ struct Response {
 std::string decodeStringForm(const HttpHeaders& headers, const std::string& body)
 {
     return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
+}
+
+// The proxy could not be connected to: a rotation sets it aside and tries the next.
+class ProxyUnreachable : public NetError {
+public:
+    explicit ProxyUnreachable(const std::string& message) : NetError(Kind::Proxy, message) { }
+};
+
+// "Basic " and user:password in base64 (RFC 7617).
+std::string basicCredentials(const ProxyAddress& proxy)
+{
+    const std::string plain = proxy.user + ":" + proxy.password;
+    std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                                  reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
+    encoded.resize(static_cast<size_t>(std::max(n, 0)));
+    return "Basic " + encoded;
+}
+
+// One line of a system text: "Socket Error # 104\r\nConnection reset by peer." read as such.
+std::string flatten(std::string text)
+{
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;)
+        text.replace(at, 2, ": ");
+    return text;
+}
+
+std::string proxyConnectFailure(const ProxyAddress& proxy, int code)
+{
+    if (code == ECONNREFUSED)
+        return "proxy: connection refused by " + proxy.hostPort();
+    if (code == ETIMEDOUT)
+        return "proxy: no answer from " + proxy.hostPort() + " (connection timed out)";
+    if (code == EAI_NONAME)
+        return "proxy: host not found: " + proxy.host;
+    std::string why = code > 0 ? std::strerror(code) : "cannot connect";
+    if (!why.empty())
+        why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    return "proxy: " + why + " (" + proxy.hostPort() + ")";
 }
 
 HttpStatusError statusError(const Response& response, std::string body)
@@ -76,6 +122,8 @@ const std::string& HttpStatusError::body() const
 
 struct THttpClient::Impl {
     TcpConnection connection;
+    // The proxy the connection goes through ("" direct), credentials included.
+    std::string connectedVia;
     std::string connectedHost;
     int connectedPort = 0;
     bool connectedTls = false;
@@ -92,9 +140,16 @@ private:
     size_t maxBody = kMaxBodyBytes;
     std::string bodyTooLarge = kBodyTooLarge;
     std::function<void(std::uint64_t, std::uint64_t)> progress;
+    TcpConnection::Deadline deadline;
 
     // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
-    bool connectFor(const HttpAddress& address, int port, bool tls);
+    bool connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy);
+    // Opens the connection to proxy and asks it for a way to host:port.
+    void openThroughProxy(const ProxyAddress& proxy, const std::string& host, int port, bool tls);
+    void httpConnect(const ProxyAddress& proxy, const std::string& host, int port);
+    void socksConnect(const ProxyAddress& proxy, const std::string& host, int port);
+    // Reads exactly n bytes of the proxy's answer.
+    std::string proxyBytes(const ProxyAddress& proxy, size_t n);
     Response exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls);
     void readHead(Response& response, const HttpAddress& address);
     // Reads the body its head frames; false when the peer closed before the Content-Length
@@ -104,16 +159,21 @@ private:
     std::string readBodyLine();
 };
 
-bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tls)
+bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy)
 {
-    const bool sameServer =
-        text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port && connectedTls == tls;
+    const std::string via = proxy ? proxy->display() + "\n" + proxy->user + "\n" + proxy->password : std::string();
+    const bool sameServer = text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port
+                            && connectedTls == tls && connectedVia == via;
     if (connection.isOpen() && keepAlive && sameServer && !connection.peerClosed())
         return true;
     connection.close();
     keepAlive = false;
     connectedHost.clear();
-    connection.open(address.host, port, connectTimeout);
+    connectedVia = via;
+    if (proxy)
+        openThroughProxy(*proxy, address.host, port, tls);
+    else
+        connection.open(address.host, port, connectTimeout);
     // The name the address gives, whatever the connect-to rules did with the socket.
     if (tls)
         connection.startTls(address.host, readTimeout);
@@ -125,22 +185,49 @@ bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tl
 
 Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls)
 {
+    std::optional<ProxyAddress> proxy;
+    try {
+        proxy = settings.Proxy.proxyFor(tls ? "https" : "http", address.host, port);
+    } catch (const std::invalid_argument& e) {
+        throw NetError(NetError::Kind::Proxy, std::string("proxy: ") + e.what());
+    }
     HttpRequest request;
-    request.target = requestTarget(address);
     request.host = hostHeaderValue(address);
     request.userAgent = settings.UserAgent;
     if (settings.AllowCookies)
         request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr), tls);
     request.protocolVersion = settings.ProtocolVersion;
     request.accept = settings.Accept;
-    const std::string bytes = writeRequest(request);
-    if (bytes.size() > kMaxRequestHeadBytes)
-        throw NetError(NetError::Kind::TooLarge, "Request header too large.");
+    // Through an HTTP proxy a plain request names the whole address (RFC 9112 3.2.2).
+    bool absoluteForm = false;
+    std::string bytes;
+    const auto writeFor = [&](const std::optional<ProxyAddress>& via) {
+        absoluteForm = via && via->scheme == ProxyAddress::Scheme::Http && !tls;
+        request.target = absoluteForm ? "http://" + hostHeaderValue(address) + requestTarget(address) : requestTarget(address);
+        bytes = writeRequest(request);
+        if (absoluteForm && !via->user.empty())
+            bytes.insert(bytes.size() - 2, "Proxy-Authorization: " + basicCredentials(*via) + "\r\n");
+        if (bytes.size() > kMaxRequestHeadBytes)
+            throw NetError(NetError::Kind::TooLarge, "Request header too large.");
+    };
+    writeFor(proxy);
 
     // A kept-alive connection the server has just dropped gets one fresh attempt; a new
     // connection that fails is the server's answer.
     for (int attempt = 0;; ++attempt) {
-        const bool reused = connectFor(address, port, tls) && attempt == 0;
+        bool reused = false;
+        for (;;) {
+            try {
+                reused = connectFor(address, port, tls, proxy) && attempt == 0;
+                break;
+            } catch (const ProxyUnreachable& e) {
+                if (!settings.Proxy.rotation)
+                    throw;
+                settings.Proxy.rotation->setAside(*proxy, e.what());
+                proxy = settings.Proxy.proxyFor(tls ? "https" : "http", address.host, port);
+                writeFor(proxy);
+            }
+        }
         Response response;
         try {
             connection.sendAll(bytes);
@@ -161,8 +248,144 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
             continue;
         }
         readHead(response, address);
+        // The proxy's own refusal, never the service's answer.
+        if (absoluteForm && response.code == 407)
+            throw NetError(NetError::Kind::Proxy, "proxy: 407 authentication required");
         return response;
     }
+}
+
+void THttpClient::Impl::openThroughProxy(const ProxyAddress& proxy, const std::string& host, int port, bool tls)
+{
+    try {
+        // The proxy is where the connect-to rules apply; the service is reached from there.
+        connection.open(proxy.host, proxy.port, connectTimeout);
+    } catch (const NetError& e) {
+        if (e.kind() != NetError::Kind::Socket)
+            throw;
+        throw ProxyUnreachable(proxyConnectFailure(proxy, e.code()));
+    }
+    try {
+        if (proxy.scheme != ProxyAddress::Scheme::Http)
+            socksConnect(proxy, host, port);
+        else if (tls)
+            httpConnect(proxy, host, port);
+    } catch (const NetError& e) {
+        if (e.kind() == NetError::Kind::Proxy || e.kind() == NetError::Kind::Stopped || e.kind() == NetError::Kind::Deadline)
+            throw;
+        if (e.kind() == NetError::Kind::TimedOut)
+            throw NetError(NetError::Kind::Proxy, "proxy: no answer from " + proxy.hostPort() + " (read timed out)");
+        throw NetError(NetError::Kind::Proxy, "proxy: " + proxy.hostPort() + " failed: " + flatten(e.what()));
+    }
+}
+
+std::string THttpClient::Impl::proxyBytes(const ProxyAddress& proxy, size_t n)
+{
+    std::string out;
+    if (connection.readExact(&out, n, readTimeout) < n)
+        throw NetError(NetError::Kind::Proxy, "proxy: " + proxy.hostPort() + " closed the connection");
+    return out;
+}
+
+void THttpClient::Impl::httpConnect(const ProxyAddress& proxy, const std::string& host, int port)
+{
+    const std::string authority = (host.find(':') != std::string::npos ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    std::string head = "CONNECT " + toRequestAscii(authority) + " HTTP/1.1\r\nHost: " + toRequestAscii(authority) + "\r\n";
+    if (!proxy.user.empty())
+        head += "Proxy-Authorization: " + basicCredentials(proxy) + "\r\n";
+    head += "\r\n";
+    connection.sendAll(head, readTimeout);
+    std::string status;
+    const auto result = connection.readLine(status, readTimeout, kMaxLineLength);
+    if (result == TcpConnection::LineResult::TimedOut)
+        throw NetError::timedOut();
+    if (result == TcpConnection::LineResult::Closed)
+        throw NetError(NetError::Kind::Proxy, "proxy: " + proxy.hostPort() + " closed the connection");
+    status = decodeHeadLine(status);
+    const int code = parseStatusCode(status);
+    for (size_t lines = 0;; ++lines) {
+        std::string line;
+        const auto r = connection.readLine(line, readTimeout, kMaxLineLength);
+        if (r == TcpConnection::LineResult::TimedOut)
+            throw NetError::timedOut();
+        if (r == TcpConnection::LineResult::Closed || line.empty())
+            break;
+        if (lines >= kMaxHeaderLines)
+            throw NetError(NetError::Kind::Proxy, "proxy: too many header lines");
+    }
+    if (code == 407)
+        throw NetError(NetError::Kind::Proxy, "proxy: 407 authentication required");
+    if (code < 200 || code > 299) {
+        const size_t space = status.find(' ');
+        throw NetError(NetError::Kind::Proxy,
+                       "proxy: " + (space == std::string::npos ? status : status.substr(space + 1)) + " (CONNECT " + authority + ")");
+    }
+}
+
+void THttpClient::Impl::socksConnect(const ProxyAddress& proxy, const std::string& host, int port)
+{
+    // RFC 1928, with RFC 1929's user name and password.
+    const bool credentials = !proxy.user.empty();
+    if (proxy.user.size() > 255 || proxy.password.size() > 255)
+        throw NetError(NetError::Kind::Proxy, "proxy: SOCKS5 user name or password longer than 255 bytes");
+    connection.sendAll(credentials ? std::string("\x05\x02\x00\x02", 4) : std::string("\x05\x01\x00", 3), readTimeout);
+    const std::string method = proxyBytes(proxy, 2);
+    if (method[0] != 5)
+        throw NetError(NetError::Kind::Proxy, "proxy: " + proxy.hostPort() + " does not speak SOCKS5");
+    if (method[1] == 2 && credentials) {
+        std::string login = "\x01";
+        login += static_cast<char>(proxy.user.size());
+        login += proxy.user;
+        login += static_cast<char>(proxy.password.size());
+        login += proxy.password;
+        connection.sendAll(login, readTimeout);
+        if (proxyBytes(proxy, 2)[1] != 0)
+            throw NetError(NetError::Kind::Proxy, "proxy: SOCKS5 authentication failed");
+    } else if (method[1] != 0) {
+        throw NetError(NetError::Kind::Proxy, "proxy: SOCKS5 authentication required");
+    }
+
+    std::string ask("\x05\x01\x00", 3);
+    std::optional<SocketAddress> target = literalAddress(host, port);
+    if (!target && proxy.scheme == ProxyAddress::Scheme::Socks5)
+        target = happyEyeballsOrder(lookUpHost(host, port, deadline)).front();
+    if (target) {
+        if (target->family() == AF_INET6) {
+            const auto* a = reinterpret_cast<const sockaddr_in6*>(&target->storage);
+            ask += '\x04';
+            ask.append(reinterpret_cast<const char*>(&a->sin6_addr), 16);
+        } else {
+            const auto* a = reinterpret_cast<const sockaddr_in*>(&target->storage);
+            ask += '\x01';
+            ask.append(reinterpret_cast<const char*>(&a->sin_addr), 4);
+        }
+    } else {
+        if (host.size() > 255)
+            throw NetError(NetError::Kind::Proxy, "proxy: a host name longer than 255 bytes cannot go through SOCKS5");
+        ask += '\x03';
+        ask += static_cast<char>(host.size());
+        ask += host;
+    }
+    ask += static_cast<char>((port >> 8) & 0xff);
+    ask += static_cast<char>(port & 0xff);
+    connection.sendAll(ask, readTimeout);
+    const std::string answer = proxyBytes(proxy, 4);
+    if (answer[0] != 5)
+        throw NetError(NetError::Kind::Proxy, "proxy: " + proxy.hostPort() + " does not speak SOCKS5");
+    if (answer[1] != 0) {
+        static const char* const reasons[] = {"succeeded", "general SOCKS server failure", "connection not allowed by ruleset",
+                                              "network unreachable", "host unreachable", "connection refused",
+                                              "TTL expired", "command not supported", "address type not supported"};
+        const auto code = static_cast<unsigned char>(answer[1]);
+        throw NetError(NetError::Kind::Proxy, std::string("proxy: SOCKS5 ") + (code < 9 ? reasons[code] : "failure")
+                                                  + " (" + std::to_string(code) + ")");
+    }
+    // The address the proxy bound, not needed.
+    const auto type = static_cast<unsigned char>(answer[3]);
+    size_t rest = type == 1 ? 4 : type == 4 ? 16 : type == 3 ? static_cast<unsigned char>(proxyBytes(proxy, 1)[0]) : 0;
+    if (type != 1 && type != 3 && type != 4)
+        throw NetError(NetError::Kind::Proxy, "proxy: SOCKS5 answer of unknown address type");
+    proxyBytes(proxy, rest + 2);
 }
 
 void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
@@ -280,7 +503,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                                             : "Response body larger than " + std::to_string(maxBody >> 20) + " MiB.";
     progress = settings.Progress;
     lastStatusLine.clear();
-    TcpConnection::Deadline deadline;
+    deadline.reset();
     if (settings.FetchTimeout && *settings.FetchTimeout > 0)
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*settings.FetchTimeout);
     connection.setDeadline(deadline);

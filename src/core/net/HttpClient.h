@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/net/NetError.h"
+#include "core/net/Proxy.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +38,7 @@ private:
 };
 
 // An HTTP/1.1 client for exactly one GET of an absolute "http" or "https" address (the
-// certificate always verified, see Tls.h): no proxy, compression or cache. Create one per fetch, change at most the three
+// certificate always verified, see Tls.h), directly or through a proxy: no compression or cache. Create one per fetch, change at most the three
 // settings callers change, fetch once, discard. Owns its socket, so it is not copyable.
 class THttpClient {
 public:
@@ -68,6 +69,9 @@ public:
     // Called on the fetch's thread as a body of announced length arrives, with the bytes
     // so far and that length; it must not raise.
     std::function<void(std::uint64_t received, std::uint64_t total)> Progress;
+    // Which proxy each fetch goes through (Proxy.h); the process's default rules unless
+    // changed. A proxy's own failure raises NetError of kind Proxy ("proxy: ...").
+    ProxyRules Proxy = defaultProxyRules();
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
     // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.

@@ -20,10 +20,15 @@ public:
         Status,   // a final HTTP answer that is not a success (HttpStatusError)
         Stopped,  // the run was stopped from outside (StopSignal): nobody waits for it
         Tls,      // a handshake that failed, or a certificate the client does not trust
+        Proxy,    // the proxy failed or refused, before the service was reached: "proxy: ..."
     };
 
     NetError(Kind kind, const std::string& message) : std::runtime_error(message), m_kind(kind) { }
+    // code: the system's error number (a name lookup's failure: its EAI_ code).
+    NetError(Kind kind, const std::string& message, int code) : std::runtime_error(message), m_kind(kind), m_code(code) { }
     Kind kind() const { return m_kind; }
+    // The system's error number behind a Socket failure; 0 when not known.
+    int code() const { return m_code; }
 
     // The system's texts of the kinds that have one fixed text.
     static NetError timedOut() { return {Kind::TimedOut, "Read timed out."}; }
@@ -31,6 +36,7 @@ public:
 
 private:
     Kind m_kind;
+    int m_code = 0;
 };
 
 } // namespace kaldrani::net

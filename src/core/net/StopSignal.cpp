@@ -38,6 +38,11 @@ StopScope::~StopScope()
     t_signal = m_previous;
 }
 
+const StopSignal* currentStopSignal()
+{
+    return t_signal;
+}
+
 int currentStopFd()
 {
     return t_signal ? t_signal->fd() : -1;

@@ -41,5 +41,7 @@ int currentStopFd();
 // Whether the signal bound to the calling thread was raised: a stopped run writes no
 // record of what it did not finish.
 bool stopRequested();
+// The signal bound to the calling thread, or null: for a thread a run starts to bind too.
+const StopSignal* currentStopSignal();
 
 } // namespace kaldrani::net

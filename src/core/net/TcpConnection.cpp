@@ -2,9 +2,10 @@
 
 #include "core/net/ConnectTo.h"
 #include "core/net/HttpClient.h"
+#include "core/net/Resolver.h"
 #include "core/net/StopSignal.h"
 #include "core/net/Tls.h"
-#include "core/sys/AddrInfo.h"
+#include "core/net/TlsSessions.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -26,6 +27,8 @@ namespace {
 
 // Room for the longest line the fetch accepts, many times over.
 constexpr size_t kBufferSize = 64 * 1024;
+// Between connection attempts to a name's addresses, as RFC 8305 5 recommends.
+constexpr int kAttemptDelayMs = 250;
 
 SocketOpener& socketOpener()
 {
@@ -35,7 +38,7 @@ SocketOpener& socketOpener()
 
 [[noreturn]] void raiseErrno(int code)
 {
-    throw NetError(NetError::Kind::Socket, socketErrorMessage(code, std::strerror(code)));
+    throw NetError(NetError::Kind::Socket, socketErrorMessage(code, std::strerror(code)), code);
 }
 
 } // namespace
@@ -109,6 +112,7 @@ void setSocketOpener(SocketOpener opener)
 void TcpConnection::open(const std::string& host, int port, std::optional<int> timeoutMs)
 {
     close();
+    m_port = port;
     if (socketOpener()) {
         const int fd = socketOpener()(host, port);
         if (fd < 0)
@@ -118,42 +122,100 @@ void TcpConnection::open(const std::string& host, int port, std::optional<int> t
         return;
     }
     const ConnectTarget target = resolveConnectTarget(host, port);
-    // A NUL would cut the name short and reach some other host.
-    if (target.host.find('\0') != std::string::npos)
-        throw NetError(NetError::Kind::Socket, socketErrorMessage(EAI_NONAME, "Host not found."));
+    const std::vector<SocketAddress> addresses = happyEyeballsOrder(lookUpHost(target.host, target.port, m_deadline));
+    m_fd = connectFirst(addresses, timeoutMs);
+}
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(target.port));
-    if (::inet_pton(AF_INET, target.host.c_str(), &address.sin_addr) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* answer = nullptr;
-        const int rc = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &answer);
-        const sys::AddrInfoList found(answer);
-        if (rc != 0 || !found)
-            throw NetError(NetError::Kind::Socket, socketErrorMessage(rc == EAI_SYSTEM ? errno : rc, "Host not found."));
-        address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    }
+sys::UniqueFd TcpConnection::connectFirst(const std::vector<SocketAddress>& addresses, std::optional<int> timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    struct Attempt {
+        sys::UniqueFd fd;
+        Clock::time_point end;
+    };
+    std::vector<Attempt> running;
+    size_t next = 0;
+    int lastError = ECONNREFUSED;
+    Clock::time_point nextStart = Clock::now();
+    // RFC 8305 5: a new attempt every 250 ms while none has connected, at once when one
+    // fails; each attempt has its own time-out, the deadline bounds them all.
+    for (;;) {
+        checkDeadline();
+        const auto now = Clock::now();
+        if (next < addresses.size() && (running.empty() || now >= nextStart)) {
+            const SocketAddress& address = addresses[next++];
+            sys::UniqueFd fd(::socket(address.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            if (!fd) {
+                lastError = errno;
+                nextStart = now;
+                continue;
+            }
+            if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0)
+                return fd;
+            if (errno != EINPROGRESS) {
+                lastError = errno;
+                nextStart = now;
+                continue;
+            }
+            running.push_back({std::move(fd), timeoutMs ? now + std::chrono::milliseconds(*timeoutMs) : Clock::time_point::max()});
+            nextStart = now + std::chrono::milliseconds(kAttemptDelayMs);
+            continue;
+        }
+        if (running.empty())
+            raiseErrno(lastError);
 
-    // Owned here until connected: every failure below closes it on the way out.
-    sys::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd)
-        raiseErrno(errno);
-    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS)
+        Clock::time_point wake = Clock::time_point::max();
+        for (const auto& a : running)
+            wake = std::min(wake, a.end);
+        if (next < addresses.size())
+            wake = std::min(wake, nextStart);
+        if (m_deadline)
+            wake = std::min(wake, *m_deadline);
+        int waitMs = -1;
+        if (wake != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now()).count();
+            waitMs = left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+        }
+        std::vector<pollfd> waits;
+        for (const auto& a : running)
+            waits.push_back({a.fd.get(), POLLOUT, 0});
+        const int stopFd = currentStopFd();
+        if (stopFd >= 0)
+            waits.push_back({stopFd, POLLIN, 0});
+        const int r = ::poll(waits.data(), waits.size(), waitMs);
+        if (r < 0 && errno != EINTR)
             raiseErrno(errno);
-        if (!waitFor(fd.get(), POLLOUT, timeoutMs))
-            raiseErrno(ETIMEDOUT);
-        int code = 0;
-        socklen_t length = sizeof code;
-        if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0)
-            code = errno;
-        if (code != 0)
-            raiseErrno(code);
+        if (stopFd >= 0 && waits.back().revents != 0)
+            throw NetError(NetError::Kind::Stopped, "Run stopped.");
+        const auto after = Clock::now();
+        std::vector<Attempt> still;
+        for (size_t i = 0; i < running.size(); ++i) {
+            if (r > 0 && waits[i].revents != 0) {
+                int code = 0;
+                socklen_t length = sizeof code;
+                if (::getsockopt(running[i].fd.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0)
+                    code = errno;
+                if (code == 0)
+                    return std::move(running[i].fd);
+                lastError = code;
+                // The next address at once: this one has answered no.
+                nextStart = after;
+                continue;
+            }
+            if (after >= running[i].end) {
+                lastError = ETIMEDOUT;
+                nextStart = after;
+                continue;
+            }
+            still.push_back(std::move(running[i]));
+        }
+        running = std::move(still);
     }
-    m_fd = std::move(fd);
+}
+
+bool TcpConnection::tlsResumed() const
+{
+    return m_tls && SSL_session_reused(m_tls.get()) == 1;
 }
 
 void TcpConnection::startTls(const std::string& host, std::optional<int> timeoutMs)
@@ -167,6 +229,8 @@ void TcpConnection::startTls(const std::string& host, std::optional<int> timeout
         throw NetError(NetError::Kind::Tls, "TLS: cannot set up the library.");
     m_tls.reset(ssl);
     SSL_set_fd(ssl, m_fd.get());
+    // Sessions are the named server's, wherever the connect-to rules sent the socket.
+    offerStoredSession(ssl, host + ":" + std::to_string(m_port));
     std::string certificateNames;
     SSL_set_app_data(ssl, &certificateNames);
     in6_addr literal{};

@@ -6,8 +6,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/net/NetError.h"
+#include "core/net/Resolver.h"
 #include "core/sys/UniqueFd.h"
 
 typedef struct ssl_st SSL;
@@ -25,10 +27,12 @@ public:
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
-    // Connects to host:port, where the connect-to rules send it; a name that is not an
-    // IPv4 literal is resolved to IPv4. Without timeoutMs the system's own connect limit
-    // applies. Raises NetError "Socket Error # %d\r\n%s" ("Host not found." when the
-    // name does not resolve, ETIMEDOUT's text when timeoutMs ran out).
+    // Connects to host:port, where the connect-to rules send it. A name is looked up for
+    // both families (Resolver.h) and its addresses tried as RFC 8305 says, the first to
+    // connect kept. timeoutMs bounds each attempt (unset: the system's own limit); the
+    // deadline bounds the lookup and all attempts. Raises NetError "Socket Error #
+    // %d\r\n%s" ("Host not found." when the name does not resolve, the last attempt's
+    // error when none connected, ETIMEDOUT's text when its timeoutMs ran out).
     void open(const std::string& host, int port, std::optional<int> timeoutMs = std::nullopt);
     // Closes the socket, if any, and forgets what was buffered.
     void close();
@@ -43,6 +47,9 @@ public:
     bool isTls() const { return m_tls != nullptr; }
     // The TLS session once startTls succeeded (the peer's certificate can be read from it).
     SSL* tlsSession() const { return m_tls.get(); }
+    // Its handshake resumed a session an earlier connection to the same host and port
+    // received (TlsSessions.h).
+    bool tlsResumed() const;
 
     // A socket is held and the peer has not been seen to close it.
     bool isOpen() const { return m_fd && !m_eof; }
@@ -84,6 +91,7 @@ public:
     size_t readToEnd(std::string* out, size_t limit, std::optional<int> timeoutMs, const char* tooLargeMessage);
 
 private:
+    sys::UniqueFd connectFirst(const std::vector<SocketAddress>& addresses, std::optional<int> timeoutMs);
     enum class Fill { Data, TimedOut, Eof };
     // Reads what the socket holds into the buffer, waiting up to timeoutMs for it.
     Fill fill(std::optional<int> timeoutMs);
@@ -103,6 +111,7 @@ private:
     std::unique_ptr<SSL, TlsFree> m_tls;
     sys::UniqueFd m_fd;
     bool m_eof = false;
+    int m_port = 0;
     Deadline m_deadline;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
     // cleared, so a read costs one copy and no fill.

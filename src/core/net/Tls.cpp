@@ -1,6 +1,7 @@
 #include "core/net/Tls.h"
 
 #include "core/net/NetError.h"
+#include "core/net/TlsSessions.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -118,6 +119,7 @@ SSL_CTX* tlsClientContext()
     // Many servers end without close_notify; the HTTP framing, not TLS, says whether a
     // body is whole.
     SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    enableSessionStore(context);
     try {
         if (const char* file = std::getenv("KALDRANI_CA_FILE"); file && *file)
             loadAnchor(context, file);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,6 +55,9 @@ struct Service {
     std::vector<Edit> removals;
     std::vector<std::string> blocked;
     std::string notFound;
+    // The proxy its fetches go through, above every other setting ("" direct); unset: the
+    // program's own choice. Every service may have it.
+    std::optional<std::string> proxy;
 
     // The keys this service has, in the default profile's order, and where each value
     // came from.
@@ -92,6 +96,8 @@ struct Profile {
     std::vector<Problem> problems;
     // The user's file that was read, empty when there was none.
     std::string userFile;
+    // The proxy at the top of the user's file, for every service without its own.
+    std::optional<std::string> proxy;
 
     // The service of that name, or nullptr.
     const Service* find(std::string_view name) const;

@@ -1,5 +1,6 @@
 #include "core/profiles/ProfileLoader.h"
 
+#include "core/net/Proxy.h"
 #include "core/net/TRegExp.h"
 #include "core/profiles/ProfileLimits.h"
 
@@ -291,8 +292,9 @@ void collectDefaults(const toml::table& table, const std::string& prefix, std::v
 
 class UserReader {
 public:
-    UserReader(std::vector<DefaultService>& services, const std::string& file, std::vector<Problem>& problems)
-        : m_services(services), m_file(file), m_problems(problems)
+    UserReader(std::vector<DefaultService>& services, const std::string& file, std::vector<Problem>& problems,
+               std::optional<std::string>& topProxy)
+        : m_services(services), m_file(file), m_problems(problems), m_topProxy(topProxy)
     {
     }
 
@@ -300,7 +302,9 @@ public:
     {
         for (auto&& [key, node] : table) {
             const std::string name = prefix.empty() ? std::string(key.str()) : prefix + "." + std::string(key.str());
-            if (DefaultService* s = serviceNamed(name)) {
+            if (name == "proxy") {
+                readProxy(node, name, m_topProxy);
+            } else if (DefaultService* s = serviceNamed(name)) {
                 if (const toml::table* t = node.as_table())
                     readService(*s, *t);
                 else
@@ -320,6 +324,10 @@ private:
             const std::string name(key.str());
             const std::string full = d.service.name + "." + name;
             const int line = lineOf(node);
+            if (name == "proxy") {
+                readProxy(node, full, d.service.proxy);
+                continue;
+            }
             const toml::node* given = d.table->get(name);
             const KeyRule* rule = ruleFor(name);
             if (rule == nullptr || !d.service.origins.contains(name)) {
@@ -339,6 +347,26 @@ private:
             changed.origins[name] = {m_file, line};
             d.service = std::move(changed);
         }
+    }
+
+    // A proxy address, checked now so that a bad one is named with its line.
+    void readProxy(const toml::node& node, const std::string& key, std::optional<std::string>& into)
+    {
+        const auto value = node.value<std::string>();
+        if (!value) {
+            problem(lineOf(node), key, "must be " + std::string(typeName(toml::node_type::string)) + ", not "
+                                           + std::string(typeName(node.type())));
+            return;
+        }
+        if (!value->empty()) {
+            try {
+                net::parseProxyUrl(*value);
+            } catch (const std::invalid_argument& e) {
+                problem(lineOf(node), key, e.what());
+                return;
+            }
+        }
+        into = *value;
     }
 
     DefaultService* serviceNamed(std::string_view name)
@@ -368,6 +396,7 @@ private:
     std::vector<DefaultService>& m_services;
     const std::string& m_file;
     std::vector<Problem>& m_problems;
+    std::optional<std::string>& m_topProxy;
 };
 
 } // namespace
@@ -404,7 +433,7 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
                         profile.problems.push_back({userFile, lineOf(*base), "base", "must be \"classic\" or \"current\""});
                     user.erase("base");
                 }
-                UserReader reader(services, userFile, profile.problems);
+                UserReader reader(services, userFile, profile.problems, profile.proxy);
                 reader.read(user, {});
             } catch (const toml::parse_error& e) {
                 profile.problems.push_back({userFile, static_cast<int>(e.source().begin.line), {},

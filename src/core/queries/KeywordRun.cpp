@@ -1,9 +1,57 @@
 #include "core/queries/KeywordRun.h"
 
 #include "core/net/StopSignal.h"
+#include "core/queries/SideBySide.h"
 #include "core/run/RunGuard.h"
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <vector>
+
 namespace kaldrani::queries {
+
+namespace {
+
+std::atomic<int> g_jobs{1};
+
+// Keeps what a scan on another thread shows, for the caller's thread to show after it.
+class RecordingView final : public KeywordView {
+public:
+    void setRunning(bool) override { }
+    void setResultText(SearchEngine engine, const std::string& text) override
+    {
+        m_calls.push_back([engine, text](KeywordView& v) { v.setResultText(engine, text); });
+    }
+    void setLastPageUrl(SearchEngine engine, const std::string& url) override
+    {
+        m_calls.push_back([engine, url](KeywordView& v) { v.setLastPageUrl(engine, url); });
+    }
+    void setLookupVisible(SearchEngine engine, bool visible) override
+    {
+        m_calls.push_back([engine, visible](KeywordView& v) { v.setLookupVisible(engine, visible); });
+    }
+    void replay(KeywordView& view) const
+    {
+        for (const auto& call : m_calls)
+            call(view);
+    }
+
+private:
+    std::vector<std::function<void(KeywordView&)>> m_calls;
+};
+
+} // namespace
+
+void setKeywordJobs(int jobs)
+{
+    g_jobs = std::max(1, jobs);
+}
+
+int keywordJobs()
+{
+    return g_jobs;
+}
 
 KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword,
                                   int firstPage, int lastPage, const EngineSelection& selected)
@@ -15,18 +63,27 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
 
     KeywordFailures failures;
     const run::RunGuard running(view);
+    // Each engine is its own host; what a scan shows reaches the view in engine order.
+    std::vector<SideTask> tasks;
     for (const SearchEngine e : kSearchEngines) {
-        // A stopped run leaves the engines after it as they were cleared: none was asked.
-        if (net::stopRequested())
-            break;
-        if (selected[engineIndex(e)]) {
-            fetch::Outcome<std::string> scan = FindKeywordPosition(e, site, keyword, firstPage, lastPage, view);
-            view.setResultText(e, keywordBoxText(scan));
-            failures[engineIndex(e)] = std::move(scan.why);
-        } else {
-            view.setResultText(e, "未选择");
-        }
+        tasks.push_back({std::to_string(engineIndex(e)), [&, e](bool direct) -> std::function<void()> {
+                             // A stopped run leaves the engines after it as they were cleared: none was asked.
+                             if (net::stopRequested())
+                                 return {};
+                             if (!selected[engineIndex(e)])
+                                 return [&view, e] { view.setResultText(e, "未选择"); };
+                             auto recorded = std::make_shared<RecordingView>();
+                             KeywordView& shows = direct ? view : static_cast<KeywordView&>(*recorded);
+                             auto scan = std::make_shared<fetch::Outcome<std::string>>(
+                                 FindKeywordPosition(e, site, keyword, firstPage, lastPage, shows));
+                             return [&view, &failures, e, scan, recorded] {
+                                 recorded->replay(view);
+                                 view.setResultText(e, keywordBoxText(*scan));
+                                 failures[engineIndex(e)] = std::move(scan->why);
+                             };
+                         }});
     }
+    runSideBySide(tasks, keywordJobs());
     return failures;
 }
 

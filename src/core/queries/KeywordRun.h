@@ -16,6 +16,12 @@ using EngineSelection = PerEngine<bool>;
 // not asked.
 using KeywordFailures = PerEngine<std::string>;
 
+// How many engines a keyword run asks at once (1, the default: one after another). What
+// each scan shows reaches the view in engine order either way; a scan asked beside others
+// shows its pages' progress only once it and every earlier engine have ended.
+void setKeywordJobs(int jobs);
+int keywordJobs();
+
 // The whole run behind the start button: empties the seven result boxes and hides the seven
 // buttons, sets the view running, scans each selected engine in SearchEngine order (its
 // result box gets the scan's text) and writes "未选择" for the others, then sets the view

@@ -7,10 +7,16 @@
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/RankQueries.h"
+#include "core/queries/SideBySide.h"
+#include "core/net/HttpAddress.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/records/History.h"
 #include "core/run/RunGuard.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <stdexcept>
 
 namespace kaldrani::queries {
@@ -35,7 +41,28 @@ void clearDisplay(OverviewDisplay& display, OverviewView& view)
     view.displayCleared();
 }
 
+std::atomic<int> g_jobs{1};
+
+std::string serviceHost(std::string_view name)
+{
+    try {
+        return profiles::activeService(name)->host;
+    } catch (const std::out_of_range&) {
+        return std::string(name);
+    }
+}
+
 } // namespace
+
+void setOverviewJobs(int jobs)
+{
+    g_jobs = std::max(1, jobs);
+}
+
+int overviewJobs()
+{
+    return g_jobs;
+}
 
 bool IsValidDomain(const std::string& domain)
 {
@@ -89,42 +116,67 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 
+    // Each query's result is shown by the caller's thread, in this order, whatever the jobs.
+    std::vector<SideTask> tasks;
     for (const SearchEngine e : kSearchEngines)
-        for (const CountKind k : kCountKinds) {
-            // A stopped run shows no failures it did not meet and keeps no record.
-            if (net::stopRequested())
-                return;
-            fetch::Outcome<std::string> count = QueryEngineCount(e, k, domain);
-            display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
-            view.figureChanged({e, k});
-        }
-
-    fetch::Outcome<int> pageRank = QueryPageRank(domain);
-    display.pageRank = pageRank.value;
-    display.pageRankFailure = std::move(pageRank.why);
-    display.pageRankFailureKind = pageRank.failure;
-    display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
-    display.pageRankVisible = true;
-    view.pageRankChanged();
-
-    fetch::Outcome<int> rating = QuerySogouRating(domain);
-    display.gaugeValue = std::clamp(rating.value, 0, 100);
-    display.sogouRatingFailure = std::move(rating.why);
-    display.sogouRatingFailureKind = rating.failure;
-    display.gaugeVisible = true;
-    view.gaugeChanged();
-
-    fetch::Outcome<std::string> alexa = QueryAlexaRank(domain);
-    display.alexaRank = std::move(alexa.value);
-    display.alexaRankFailure = std::move(alexa.why);
-    display.alexaRankFailureKind = alexa.failure;
-    view.alexaRankChanged();
-
-    fetch::Outcome<std::string> chinaRank = QueryChinaRank(domain);
-    display.chinaRank = std::move(chinaRank.value);
-    display.chinaRankFailure = std::move(chinaRank.why);
-    display.chinaRankFailureKind = chinaRank.failure;
-    view.chinaRankChanged();
+        for (const CountKind k : kCountKinds)
+            tasks.push_back({net::splitAddress(engineCountUrl(e, k, domain)).host, [&, e, k](bool) -> std::function<void()> {
+                                 if (net::stopRequested())
+                                     return {};
+                                 auto count = std::make_shared<fetch::Outcome<std::string>>(QueryEngineCount(e, k, domain));
+                                 return std::function<void()>([&, e, k, count] {
+                                     display.setFigure({e, k}, {std::move(count->value), std::move(count->why), count->failure});
+                                     view.figureChanged({e, k});
+                                 });
+                             }});
+    tasks.push_back({serviceHost(profiles::kPageRank), [&](bool) -> std::function<void()> {
+                         if (net::stopRequested())
+                             return {};
+                         auto pageRank = std::make_shared<fetch::Outcome<int>>(QueryPageRank(domain));
+                         return std::function<void()>([&, pageRank] {
+                             display.pageRank = pageRank->value;
+                             display.pageRankFailure = std::move(pageRank->why);
+                             display.pageRankFailureKind = pageRank->failure;
+                             display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
+                             display.pageRankVisible = true;
+                             view.pageRankChanged();
+                         });
+                     }});
+    tasks.push_back({serviceHost(profiles::kSogouRating), [&](bool) -> std::function<void()> {
+                         if (net::stopRequested())
+                             return {};
+                         auto rating = std::make_shared<fetch::Outcome<int>>(QuerySogouRating(domain));
+                         return std::function<void()>([&, rating] {
+                             display.gaugeValue = std::clamp(rating->value, 0, 100);
+                             display.sogouRatingFailure = std::move(rating->why);
+                             display.sogouRatingFailureKind = rating->failure;
+                             display.gaugeVisible = true;
+                             view.gaugeChanged();
+                         });
+                     }});
+    tasks.push_back({serviceHost(profiles::kAlexaRank), [&](bool) -> std::function<void()> {
+                         if (net::stopRequested())
+                             return {};
+                         auto alexa = std::make_shared<fetch::Outcome<std::string>>(QueryAlexaRank(domain));
+                         return std::function<void()>([&, alexa] {
+                             display.alexaRank = std::move(alexa->value);
+                             display.alexaRankFailure = std::move(alexa->why);
+                             display.alexaRankFailureKind = alexa->failure;
+                             view.alexaRankChanged();
+                         });
+                     }});
+    tasks.push_back({serviceHost(profiles::kChinaRank), [&](bool) -> std::function<void()> {
+                         if (net::stopRequested())
+                             return {};
+                         auto chinaRank = std::make_shared<fetch::Outcome<std::string>>(QueryChinaRank(domain));
+                         return std::function<void()>([&, chinaRank] {
+                             display.chinaRank = std::move(chinaRank->value);
+                             display.chinaRankFailure = std::move(chinaRank->why);
+                             display.chinaRankFailureKind = chinaRank->failure;
+                             view.chinaRankChanged();
+                         });
+                     }});
+    runSideBySide(tasks, overviewJobs());
 
     // The queries a stop cut short read as failures: the history must not keep them.
     if (net::stopRequested())

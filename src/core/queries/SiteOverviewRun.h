@@ -103,6 +103,11 @@ void SaveToFile(const records::DataFolder& folder, const OverviewDisplay& displa
 // The local time now.
 std::tm localNow();
 
+// How many distinct hosts an overview asks at once (1, the default: one query after
+// another in their fixed order). Results are shown in that order either way.
+void setOverviewJobs(int jobs);
+int overviewJobs();
+
 // The whole run behind the query button: clears previous results, checks the domain,
 // runs the eighteen queries in their fixed order reporting each result through view, and
 // appends one history record per site-list item equal to urlText. The view is set running

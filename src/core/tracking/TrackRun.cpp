@@ -209,6 +209,33 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
         }
     };
 
+    // The queries running, each with its host and start, for the progress line.
+    std::map<const Task*, std::pair<std::string, std::chrono::steady_clock::time_point>> running;
+    const auto tell = [&] {
+        if (!options.progress)
+            return;
+        TrackProgress p;
+        p.sites = sites.size();
+        p.sitesDone = nextToWrite;
+        p.queries = tasks.size();
+        p.queriesDone = tasks.size() - tasksLeft;
+        for (const auto& [task, what] : running)
+            if (p.waitingFor.empty() || what.second < p.since) {
+                p.waitingFor = what.first;
+                p.since = what.second;
+            }
+        options.progress(p);
+    };
+    const auto hostOf = [&](const Task& t) {
+        if (t.key == static_cast<int>(kEngineCount))
+            return std::string("rank services");
+        const std::string url = queries::engineCountUrl(kSearchEngines[static_cast<std::size_t>(t.key)],
+                                                        CountKind::Indexed, sites[t.site].site);
+        const std::size_t start = url.find("://");
+        const std::size_t from = start == std::string::npos ? 0 : start + 3;
+        return url.substr(from, url.find_first_of(":/?", from) - from);
+    };
+
     auto worker = [&] {
         const fetch::PacedThread paced(spacing);
         std::unique_lock lock(mutex);
@@ -228,6 +255,8 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
             task->started = true;
             keyBusy[static_cast<std::size_t>(task->key)] = true;
             SiteRun& s = sites[task->site];
+            running[task] = {hostOf(*task), std::chrono::steady_clock::now()};
+            tell();
             lock.unlock();
             if (task->key == static_cast<int>(kEngineCount))
                 runRankTask(s);
@@ -237,7 +266,9 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
             keyBusy[static_cast<std::size_t>(task->key)] = false;
             --s.tasksLeft;
             --tasksLeft;
+            running.erase(task);
             writeReady();
+            tell();
             changed.notify_all();
         }
     };

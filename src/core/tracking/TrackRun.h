@@ -12,6 +12,17 @@
 
 namespace kaldrani::tracking {
 
+// Where a run stands: for a progress line.
+struct TrackProgress {
+    std::size_t sitesDone = 0;
+    std::size_t sites = 0;
+    std::size_t queriesDone = 0; // a site's overview and each engine's keyword scan count one each
+    std::size_t queries = 0;
+    // The host of the query running longest, and since when; empty when none runs.
+    std::string waitingFor;
+    std::chrono::steady_clock::time_point since{};
+};
+
 struct TrackOptions {
     std::vector<std::string> sites; // in the order their lines come out
     int lastPage = 5;               // keywords are scanned on pages 1..lastPage
@@ -19,6 +30,9 @@ struct TrackOptions {
     std::chrono::milliseconds maxDelay{60000};
     int jobs = 4;
     Thresholds thresholds;
+    // Told each time a query starts or ends, on the thread that started or ended it; must
+    // be quick and must not raise.
+    std::function<void(const TrackProgress&)> progress;
 };
 
 // What a run found: one line per moved figure and per failed query, in site order, then

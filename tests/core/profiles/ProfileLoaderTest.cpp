@@ -179,6 +179,31 @@ TEST(ProfileLoader, AFaultyKeyLeavesTheRestOfTheFileApplied)
     EXPECT_EQ(baidu.pattern, serviceOf(defaultProfile(), "count.baidu.indexed").pattern);
 }
 
+TEST(ProfileLoader, ProxiesAtTheTopAndPerService)
+{
+    const Profile p = loadProfile(defaultProfileText(),
+                                  "proxy = \"http://user:pw@proxy.corp:3128\"\n"
+                                  "[count.baidu.indexed]\n"
+                                  "proxy = \"\"\n"
+                                  "[count.google.indexed]\n"
+                                  "proxy = \"socks5h://127.0.0.1:1080\"\n"
+                                  "[count.bing.indexed]\n"
+                                  "proxy = \"ftp://user:secret@x\"\n"
+                                  "[count.bing.backlinks]\n"
+                                  "proxy = 3128\n",
+                                  "mine.toml");
+    EXPECT_EQ(p.proxy, "http://user:pw@proxy.corp:3128");
+    EXPECT_EQ(serviceOf(p, "count.baidu.indexed").proxy, "");
+    EXPECT_EQ(serviceOf(p, "count.google.indexed").proxy, "socks5h://127.0.0.1:1080");
+    EXPECT_FALSE(serviceOf(p, "count.bing.indexed").proxy);
+    EXPECT_FALSE(serviceOf(p, "count.sogou.indexed").proxy);
+    ASSERT_EQ(p.problems.size(), 2u);
+    EXPECT_EQ(p.problems[0].text(), "mine.toml:9: count.bing.backlinks.proxy: must be a text, not a whole number");
+    EXPECT_EQ(p.problems[1].text(), "mine.toml:7: count.bing.indexed.proxy: proxy scheme \"ftp\" is not http, socks5 or socks5h");
+    // Not a key of its own: the listing of a service's keys is unchanged.
+    EXPECT_EQ(serviceOf(p, "count.google.indexed").keys, serviceOf(defaultProfile(), "count.google.indexed").keys);
+}
+
 TEST(ProfileLoader, AFileThatDoesNotParseIsNamedAndNotApplied)
 {
     const Profile p = loadProfile(defaultProfileText(), "[count.baidu.indexed]\nhost = \"a\"\nenabled = nope\n", "mine.toml");

@@ -156,6 +156,26 @@ TEST_F(SiteOverviewRunTest, QueriesAndRepaintsInTheFixedOrder)
     EXPECT_EQ(asked, std::vector<std::string>(std::begin(targets), std::end(targets)));
 }
 
+TEST_F(SiteOverviewRunTest, SideBySideShowsAndRecordsTheSame)
+{
+    const std::vector<std::string> sites = {"example.com"};
+    const auto withoutPumps = [](std::vector<std::string> events) {
+        events.erase(std::remove(events.begin(), events.end(), "pump"), events.end());
+        return events;
+    };
+    const std::vector<std::string> oneByOne = withoutPumps(run("example.com", sites));
+    const std::string record = readBytes(folder.historyPath("example.com"));
+    display = {};
+    setOverviewJobs(8);
+    const std::vector<std::string> sideBySide = withoutPumps(run("example.com", sites));
+    setOverviewJobs(1);
+    EXPECT_EQ(sideBySide, oneByOne);
+    EXPECT_EQ(server.requests().size(), 36u);
+    // The same record again, after the first.
+    const std::string both = readBytes(folder.historyPath("example.com"));
+    EXPECT_EQ(both, record + record);
+}
+
 TEST_F(SiteOverviewRunTest, ClearingRuleAndRejectedDomains)
 {
     const std::string maker = "url " + std::string(endpoints::kMaker);
