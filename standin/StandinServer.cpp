@@ -1,4 +1,5 @@
 #include "StandinServer.h"
+#include "CurrentPages.h"
 
 #include "LookupPages.h"
 #include "KeywordPages.h"
@@ -364,6 +365,11 @@ Response StandinServer::Impl::dispatch(const Request& request)
             return it->second;
         if (const auto it = routes.find(key); it != routes.end())
             handler = it->second;
+        // "/dir/*" serves every path in /dir/ that has no route of its own.
+        else if (const auto slash = request.path.rfind('/'); slash != std::string::npos)
+            if (const auto wild = routes.find(RouteKey{request.host, request.path.substr(0, slash + 1) + "*"});
+                wild != routes.end())
+                handler = wild->second;
     }
     return handler ? handler(request) : notFound(request);
 }
@@ -380,6 +386,8 @@ StandinServer::StandinServer(const StandinOptions& options) : m_impl(std::make_u
     addOverviewRoutes(*this);
     addLookupRoutes(*this);
     addKeywordRoutes(*this);
+    if (options.world == World::Current)
+        addCurrentRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);
         return utf8Page(d.versionBody, "text/plain");

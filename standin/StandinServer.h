@@ -59,6 +59,10 @@ std::string htmlEscape(std::string_view text);
 
 class StandinAuthority;
 
+// Which services the stand-in plays: those the classic profile asks, in their pages of
+// about 2008, or those of today over them (CurrentPages.h).
+enum class World { Classic, Current };
+
 struct StandinOptions {
     // Plain HTTP on 127.0.0.1:port (0: a free port the system picks).
     int port = 0;
@@ -69,6 +73,7 @@ struct StandinOptions {
     // Plain HTTP answers every request with a redirect to the same address over https, as
     // the real services do.
     bool redirectToHttps = false;
+    World world = World::Classic;
 };
 
 class StandinServer {
@@ -89,7 +94,8 @@ public:
     int tlsPort() const { return m_tlsPort; }
 
     // Serves host + path with handler from now on, replacing an earlier route of the same
-    // host and path. The host is matched without case and without a port.
+    // host and path. The host is matched without case and without a port. A path ending in
+    // "/*" serves every path under it that has no route of its own.
     void addRoute(std::string_view host, std::string path, Handler handler);
     // The handler serving host + path, or an empty one; lets a group of pages share a path.
     Handler route(std::string_view host, const std::string& path) const;

@@ -42,6 +42,12 @@ int main(int argc, char** argv)
                    "pagerank, alexa, chinarank; HOW http (503, the default), empty (an empty page), slow (5 s), "
                    "verify (a verification page) or 429 (Too Many Requests)")
         ->option_text("LIST");
+    std::string world = "current";
+    app.add_option("--world", world,
+                   "Which services to play: current (today's engines, Tranco and ipify, as the default profile asks "
+                   "them) or classic (the pages of about 2008, as base = \"classic\" asks them)")
+        ->check(CLI::IsMember({"current", "classic"}))
+        ->option_text("WORLD");
     int day = 0;
     app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
         ->check(CLI::Range(0, 1000));
@@ -68,7 +74,11 @@ int main(int argc, char** argv)
             authority->writeCertificate(caOut);
         }
         kaldrani::standin::StandinServer server(
-            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly});
+            {.port = port,
+             .authority = authority.get(),
+             .tlsPort = tlsPort,
+             .redirectToHttps = httpsOnly,
+             .world = world == "classic" ? kaldrani::standin::World::Classic : kaldrani::standin::World::Current});
         kaldrani::standin::failServices(server, fail);
         server.setDay(day);
         std::cout << server.port() << std::endl;

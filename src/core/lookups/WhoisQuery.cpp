@@ -45,6 +45,8 @@ std::string whoisText(const std::string& page)
 fetch::Outcome<std::string> QueryWhois(const std::string& typed)
 {
     const std::shared_ptr<const profiles::Service> service = profiles::activeService(profiles::kWhois);
+    if (!service->retired.empty())
+        return fetch::retiredOutcome(std::string(kWhoisFailure), service->retired);
     if (!service->enabled)
         return fetch::switchedOff(std::string(kWhoisFailure));
     // An unreachable host must not keep the window waiting for the system's connect limit.

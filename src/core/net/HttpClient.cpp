@@ -1,5 +1,6 @@
 #include "core/net/HttpClient.h"
 
+#include "core/net/GzipBody.h"
 #include "core/net/HttpAddress.h"
 #include "core/net/HttpCookies.h"
 #include "core/net/HttpRequest.h"
@@ -40,8 +41,18 @@ std::string decodeStringForm(const HttpHeaders& headers, const std::string& body
     return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
 }
 
+// The body as sent before its content coding: only gzip is ever decoded.
+std::string uncoded(const HttpHeaders& headers, std::string body)
+{
+    const std::string* coding = headers.find("Content-Encoding");
+    if (coding == nullptr || !text::equalsIgnoreAsciiCase(text::trimView(*coding), "gzip"))
+        return body;
+    return gunzipBody(body, kMaxBodyBytes);
+}
+
 HttpStatusError statusError(const Response& response, std::string body)
 {
+    body = uncoded(response.headers, std::move(body));
     HttpStatusError error(response.code, response.statusLine, std::move(body), declaresUtf8(response.headers));
     if (const std::string* retryAfter = response.headers.find("Retry-After"))
         error.setRetryAfter(*retryAfter);
@@ -82,6 +93,8 @@ struct THttpClient::Impl {
     bool keepAlive = false;
     CookieJar cookies;
     std::string lastStatusLine;
+    std::string lastContentType;
+    std::vector<std::string> locations;
 
     // One whole fetch; the final body is appended to body, the final head returned.
     Response fetch(const THttpClient& settings, const std::string& url, std::string& body);
@@ -127,6 +140,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
     if (settings.AllowCookies)
         request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr), tls);
     request.protocolVersion = settings.ProtocolVersion;
+    request.extraHeaders = settings.ExtraHeaders;
     const std::string bytes = writeRequest(request);
     if (bytes.size() > kMaxRequestHeadBytes)
         throw NetError(NetError::Kind::TooLarge, "Request header too large.");
@@ -255,6 +269,8 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
     readTimeout = settings.ReadTimeout && *settings.ReadTimeout > 0 ? settings.ReadTimeout : std::nullopt;
     connectTimeout = settings.ConnectTimeout && *settings.ConnectTimeout > 0 ? settings.ConnectTimeout : std::nullopt;
     lastStatusLine.clear();
+    lastContentType.clear();
+    locations.clear();
     TcpConnection::Deadline deadline;
     if (settings.FetchTimeout && *settings.FetchTimeout > 0)
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*settings.FetchTimeout);
@@ -291,6 +307,8 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             std::string scratch;
             if (redirect) {
                 ++redirects;
+                if (location != nullptr)
+                    locations.push_back(*location);
                 if (!settings.HandleRedirects) {
                     readBody(response.headers, &scratch, std::nullopt);
                     throw statusError(response, std::move(scratch));
@@ -311,6 +329,11 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                     readBody(response.headers, nullptr, kShortBodyWaitMs);
                 else
                     readBody(response.headers, &body, std::nullopt);
+                if (const std::string* type = response.headers.find("Content-Type"))
+                    lastContentType = *type;
+                if (body.size() > initialLength)
+                    body.replace(initialLength, std::string::npos,
+                                 uncoded(response.headers, body.substr(initialLength)));
                 keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
                 if (!keepAlive)
                     connection.close();
@@ -347,6 +370,16 @@ std::string THttpClient::FetchPage(const std::string& url)
 const std::string& THttpClient::lastStatusLine() const
 {
     return m_impl->lastStatusLine;
+}
+
+const std::string& THttpClient::lastContentType() const
+{
+    return m_impl->lastContentType;
+}
+
+const std::vector<std::string>& THttpClient::lastLocations() const
+{
+    return m_impl->locations;
 }
 
 std::string readAnsi(const std::string& buffer)

@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kaldrani::net {
 
@@ -57,6 +59,9 @@ public:
     // Keep the cookies a fetch receives and send them on its later requests.
     bool AllowCookies = true;
     std::string ProtocolVersion = "1.1";
+    // Sent on every request after the client's own lines; an Accept or Accept-Encoding
+    // here replaces the client's. A gzip answer is decoded whatever was asked.
+    std::vector<std::pair<std::string, std::string>> ExtraHeaders;
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
     // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.
@@ -74,6 +79,10 @@ public:
 
     // The status line of the last fetch's final answer; empty before one arrived.
     const std::string& lastStatusLine() const;
+    // The Content-Type of the last fetch's final answer; empty when it had none.
+    const std::string& lastContentType() const;
+    // The Location of every redirect answer the last fetch met, followed or not, in order.
+    const std::vector<std::string>& lastLocations() const;
 
 private:
     struct Impl;
