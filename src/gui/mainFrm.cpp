@@ -442,6 +442,9 @@ void TfrmMain::pageRankChanged()
 void TfrmMain::gaugeChanged()
 {
     SouGouRankG->setProgress(m_display.gaugeValue);
+    SouGouRankG->setText(m_display.sogouRatingFailureKind == fetch::Failure::Retired && !m_display.sogouRatingFailure.empty()
+                             ? QString::fromUtf8(fetch::kRetiredShown.data())
+                             : QString());
     SouGouRankG->setVisible(m_display.gaugeVisible);
     gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
     SouGouRankG->repaint();

@@ -877,6 +877,8 @@ TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
     EXPECT_EQ(yahoo->toolTip(), QStringLiteral("2013-09: Yahoo China closed"));
     EXPECT_EQ(w->ImagePR->text(), QStringLiteral("已停用"));
     EXPECT_EQ(w->ImagePR->toolTip(), QStringLiteral("2016-04: Google toolbar PageRank data ended"));
+    EXPECT_EQ(w->SouGouRankG->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kRetiredBackground);
     EXPECT_EQ(w->lblChinaRank->text(), QStringLiteral("已停用"));
     EXPECT_EQ(w->lblChinaRank->palette().color(QPalette::WindowText), gui::kRetiredText);
     EXPECT_EQ(w->lblAlexaRank->text(), QString::number(*standin::trancoRank("example.com")));

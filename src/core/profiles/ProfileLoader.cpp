@@ -112,7 +112,7 @@ Fault readPatterns(const toml::node& node, std::vector<std::string>& out)
 Fault readHeaders(const toml::node& node, std::vector<std::pair<std::string, std::string>>& out)
 {
     const toml::table& table = *node.as_table();
-    std::vector<std::pair<int, std::pair<std::string, std::string>>> ordered;
+    std::vector<std::pair<std::pair<int, int>, std::pair<std::string, std::string>>> ordered;
     for (auto&& [key, value] : table) {
         const std::string name(key.str());
         const auto text = value.value<std::string>();
@@ -127,9 +127,10 @@ Fault readHeaders(const toml::node& node, std::vector<std::pair<std::string, std
                 return "\"" + name + "\" is written by the client itself";
         if (text->find_first_of("\r\n") != std::string::npos || text->size() > 1024)
             return "each header value must be one line of at most 1024 characters";
-        ordered.push_back({static_cast<int>(value.source().begin.line), {name, *text}});
+        ordered.push_back({{static_cast<int>(value.source().begin.line), static_cast<int>(value.source().begin.column)},
+                           {name, *text}});
     }
-    // toml++ keeps keys sorted; send them in the file's order.
+    // toml++ keeps keys sorted; send them in the file's order, an inline table's too.
     std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     out.clear();
     for (auto& [line, header] : ordered)

@@ -256,10 +256,12 @@ TEST(ProfileBases, TheCurrentBaseHasTheClassicServicesAndIsTheDefault)
         EXPECT_EQ(now.services[i].name, classic.services[i].name);
         // A gone service says when and why; a live one is asked over https.
         const Service& s = now.services[i];
-        if (s.retired.empty() && s.name != kWhois)
+        if (s.retired.empty() && s.name != kWhois) {
             EXPECT_EQ(s.scheme, "https");
-        if (!s.retired.empty())
+        }
+        if (!s.retired.empty()) {
             EXPECT_TRUE(s.retired.starts_with("20")) << s.retired;
+        }
     }
     for (const char* live : {"count.baidu.indexed", "count.sogou.indexed", "count.bing.indexed", "keyword.baidu",
                              "keyword.sogou", "keyword.bing", "rank.alexa", "lookup.own-address"})
