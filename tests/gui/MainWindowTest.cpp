@@ -887,12 +887,15 @@ TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
 
     // The slot is named after the service in it in a window made with this profile.
     AppWindows fresh(m_folder);
+    // Its IP window asks for the own address as it is made: let that end before it goes.
+    QSignalSpy ownAddress(fresh.frmIP.get(), &TfrmIP::ownAddressSettled);
     QLabel* caption = nullptr;
     for (QLabel* label : fresh.frmMain->findChildren<QLabel*>())
         if (label->text().startsWith(QStringLiteral("Tranco")))
             caption = label;
     ASSERT_NE(caption, nullptr);
     EXPECT_EQ(caption->text(), QStringLiteral("Tranco："));
+    EXPECT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
 }
 
 } // namespace

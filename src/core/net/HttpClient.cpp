@@ -52,7 +52,11 @@ std::string uncoded(const HttpHeaders& headers, std::string body)
 
 HttpStatusError statusError(const Response& response, std::string body)
 {
-    body = uncoded(response.headers, std::move(body));
+    // The status is the news; a damaged coding of its page must not hide it.
+    try {
+        body = uncoded(response.headers, body);
+    } catch (const NetError&) {
+    }
     HttpStatusError error(response.code, response.statusLine, std::move(body), declaresUtf8(response.headers));
     if (const std::string* retryAfter = response.headers.find("Retry-After"))
         error.setRetryAfter(*retryAfter);

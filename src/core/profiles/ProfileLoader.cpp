@@ -231,7 +231,7 @@ const std::vector<KeyRule>& keyRules()
              else if (v == "auto")
                  s.form = PageForm::Auto;
              else
-                 return "must be \"stream\", \"string\" or \"auto\"";
+                 return "must be \"stream\" or \"string\" (or \"auto\": the charset the answer declares)";
              return std::nullopt;
          }},
         {"user_agent", [](const toml::node& n, const Service&, Service& s) -> Fault {
