@@ -41,21 +41,22 @@ std::string decodeStringForm(const HttpHeaders& headers, const std::string& body
     return declaresUtf8(headers) ? text::sanitizeUtf8(body) : text::latin1ToUtf8(body);
 }
 
-// The body as sent before its content coding: only gzip is ever decoded.
-std::string uncoded(const HttpHeaders& headers, std::string body)
+// Whether the body is gzip-coded: the only content coding ever decoded.
+bool gzipCoded(const HttpHeaders& headers)
 {
     const std::string* coding = headers.find("Content-Encoding");
-    if (coding == nullptr || !text::equalsIgnoreAsciiCase(text::trimView(*coding), "gzip"))
-        return body;
-    return gunzipBody(body, kMaxBodyBytes);
+    return coding != nullptr && text::equalsIgnoreAsciiCase(text::trimView(*coding), "gzip");
 }
 
 HttpStatusError statusError(const Response& response, std::string body)
 {
-    // The status is the news; a damaged coding of its page must not hide it.
-    try {
-        body = uncoded(response.headers, body);
-    } catch (const NetError&) {
+    // The status is the news; a damaged coding of its page must not hide it. A body that
+    // is not coded is never copied: it may be as large as the bound.
+    if (gzipCoded(response.headers)) {
+        try {
+            body = gunzipBody(body, kMaxBodyBytes);
+        } catch (const NetError&) {
+        }
     }
     HttpStatusError error(response.code, response.statusLine, std::move(body), declaresUtf8(response.headers));
     if (const std::string* retryAfter = response.headers.find("Retry-After"))
@@ -335,9 +336,9 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                     readBody(response.headers, &body, std::nullopt);
                 if (const std::string* type = response.headers.find("Content-Type"))
                     lastContentType = *type;
-                if (body.size() > initialLength)
+                if (body.size() > initialLength && gzipCoded(response.headers))
                     body.replace(initialLength, std::string::npos,
-                                 uncoded(response.headers, body.substr(initialLength)));
+                                 gunzipBody(std::string_view(body).substr(initialLength), kMaxBodyBytes));
                 keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
                 if (!keepAlive)
                     connection.close();
