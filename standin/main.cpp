@@ -14,6 +14,9 @@
 
 int main(int argc, char** argv)
 {
+    // A peer that closes mid-write fails that write (EPIPE), never the whole program: TLS
+    // writes cannot ask the kernel for MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Kaldrani stand-in web services: every page the program asks, served on loopback."};
     app.name("kaldrani-standin");
     app.set_version_flag("--version", std::string("kaldrani-standin ") + kaldrani::kVersion, "Print the version and exit");

@@ -45,6 +45,23 @@ std::string reasonLine(const std::string& why)
     return why.empty() ? std::string() : oneLine(why) + "\n";
 }
 
+bool countsAsFailed(fetch::Failure failure, const std::string& why)
+{
+    return !why.empty() && (failure == fetch::Failure::Plain || failure == fetch::Failure::Blocked);
+}
+
+bool anyFailed(const queries::OverviewDisplay& display)
+{
+    bool failed = countsAsFailed(display.pageRankFailureKind, display.pageRankFailure)
+                  || countsAsFailed(display.sogouRatingFailureKind, display.sogouRatingFailure)
+                  || countsAsFailed(display.alexaRankFailureKind, display.alexaRankFailure)
+                  || countsAsFailed(display.chinaRankFailureKind, display.chinaRankFailure);
+    for (const SearchEngine e : kSearchEngines)
+        for (const CountKind k : kCountKinds)
+            failed = failed || countsAsFailed(display.figure({e, k}).failure, display.figure({e, k}).why);
+    return failed;
+}
+
 std::string failureLines(const queries::OverviewDisplay& display)
 {
     std::string out;

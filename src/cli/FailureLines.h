@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/fetch/Outcome.h"
 #include "core/queries/SiteOverviewRun.h"
 
 #include <string>
@@ -19,6 +20,12 @@ std::string failureLine(std::string_view label, std::string_view figure, const s
 // The command line's name of the traffic-rank slot: "AlexaRank", or the label the profile
 // gives the service now in it followed by "Rank" ("TrancoRank").
 std::string trafficRankLabel();
+
+// A query failed or was refused; one the profile switched off (or retired) did not fail.
+bool countsAsFailed(fetch::Failure failure, const std::string& why);
+
+// Some figure of the display failed, as countsAsFailed says: the overview's exit status.
+bool anyFailed(const queries::OverviewDisplay& display);
 
 // The reason on one line, terminal controls shown escaped, then LF; empty when why is.
 std::string reasonLine(const std::string& why);

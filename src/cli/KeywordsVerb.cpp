@@ -59,6 +59,8 @@ Verb addKeywordsVerb(CLI::App& app, const GlobalOptions& options)
                     return 0;
                 } catch (const records::FileError& e) {
                     throw CommandFailure(1, std::string("kaldrani-cli: ") + e.what());
+                } catch (const std::invalid_argument& e) {
+                    throw CommandFailure(2, std::string("kaldrani-cli: ") + e.what());
                 }
             }};
 }

@@ -79,7 +79,7 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, "kaldrani-cli: the history record was not written: " + view.firstError());
                 if (!saveError.empty())
                     throw CommandFailure(1, "kaldrani-cli: --save-pages: " + saveError);
-                return 0;
+                return anyFailed(display) ? 1 : 0;
             }};
 }
 

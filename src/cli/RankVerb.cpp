@@ -4,6 +4,8 @@
 #include "cli/Verbs.h"
 
 #include "core/model/SearchEngine.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/queries/KeywordRun.h"
 #include "core/tracking/KeywordScanRecord.h"
 
@@ -113,6 +115,11 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                 if (!scan.recordError.empty())
                     throw CommandFailure(1, "kaldrani-cli: the keyword history record was not written: "
                                                 + scan.recordError);
+                // As track: any engine asked that failed or refused makes the run a failure.
+                for (const SearchEngine e : kSearchEngines)
+                    if (const auto s = profiles::activeService(profiles::keywordService(e));
+                        !failures[engineIndex(e)].empty() && s->enabled && s->retired.empty())
+                        return 1;
                 return 0;
             }};
 }

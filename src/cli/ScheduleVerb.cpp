@@ -46,6 +46,8 @@ Verb addScheduleVerb(CLI::App& app, const GlobalOptions& options)
                     if (!time)
                         throw CommandFailure(2, "kaldrani-cli: \"" + *at + "\" is no time of day (expected HH:MM)");
                     const tracking::ScheduleCommand run = scheduledCommand(options);
+                    if (const std::string why = tracking::unschedulableReason(run); !why.empty())
+                        throw CommandFailure(2, "kaldrani-cli: schedule install: " + why);
                     if (!tracking::userSystemdRunning()) {
                         writeStdout(tracking::crontabLine(*time, run) + "\n");
                         throw CommandFailure(1, "kaldrani-cli: no user systemd is running; add the line above to "

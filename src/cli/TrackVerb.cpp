@@ -41,6 +41,20 @@ std::vector<std::string> unique(const std::vector<std::string>& sites)
     return out;
 }
 
+// A number from min to max; NaN compares false with both bounds, so CLI::Range lets it by.
+CLI::Validator finiteRange(double min, double max)
+{
+    return CLI::Validator(
+        [min, max](std::string& text) -> std::string {
+            double value = 0;
+            if (!CLI::detail::lexical_cast(text, value) || !std::isfinite(value) || value < min || value > max)
+                return "Value " + text + " not in range [" + CLI::detail::to_string(min) + " - "
+                       + CLI::detail::to_string(max) + "]";
+            return {};
+        },
+        "FLOAT in [" + CLI::detail::to_string(min) + " - " + CLI::detail::to_string(max) + "]");
+}
+
 std::chrono::milliseconds millis(double seconds)
 {
     return std::chrono::milliseconds(static_cast<long long>(std::llround(seconds * 1000)));
@@ -72,18 +86,18 @@ Verb addTrackVerb(CLI::App& app, const GlobalOptions& options)
         ->check(CLI::Range(1, 100))
         ->option_text("N");
     command->add_option("--delay", args->delay, "Seconds between two requests to one host (default 2)")
-        ->check(CLI::Range(0.0, 3600.0))
+        ->check(finiteRange(0.0, 3600.0))
         ->option_text("SECONDS");
     command->add_option("--max-delay", args->maxDelay,
                         "The bound of the delay, which doubles after each refusal (429, 503) (default 60)")
-        ->check(CLI::Range(0.0, 3600.0))
+        ->check(finiteRange(0.0, 3600.0))
         ->option_text("SECONDS");
     command->add_option("--jobs", args->jobs, "Hosts asked at the same time, 1..8 (default 4)")
         ->check(CLI::Range(1, 8))
         ->option_text("N");
     command->add_option("--count-change", args->countChange,
                         "Percent by which indexed pages or backlinks must change to be told (default 10)")
-        ->check(CLI::Range(0.0, 1000000.0))
+        ->check(finiteRange(0.0, 1000000.0))
         ->option_text("PERCENT");
     command->add_option("--position-change", args->positionChange,
                         "Places a keyword position must move to be told (default 3)")

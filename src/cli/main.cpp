@@ -5,6 +5,7 @@
 #include "core/profiles/ActiveProfile.h"
 #include "kaldrani/Version.h"
 
+#include <csignal>
 #include <iostream>
 
 using namespace kaldrani;
@@ -29,6 +30,9 @@ records::DataFolder openDataFolder(const GlobalOptions& options)
 
 int main(int argc, char** argv)
 {
+    // A peer that closes mid-write fails that write (EPIPE), never the whole program: TLS
+    // writes cannot ask the kernel for MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
     CLI::App app{"Kaldrani: what search engines and rank services say about a site."};
     app.name("kaldrani-cli");
     app.require_subcommand(1);

@@ -11,6 +11,7 @@
 
 #include <QMessageBox>
 
+#include <csignal>
 #include <iostream>
 #include <stdexcept>
 #include <string_view>
@@ -38,6 +39,9 @@ void showProfileProblems(const std::vector<profiles::Problem>& problems)
 
 int main(int argc, char** argv)
 {
+    // A peer that closes mid-write fails that write (EPIPE), never the whole program: TLS
+    // writes cannot ask the kernel for MSG_NOSIGNAL.
+    std::signal(SIGPIPE, SIG_IGN);
     // Answered before the application starts, so they work without a display.
     bool showHistory = false;
     for (int i = 1; i < argc; ++i) {

@@ -176,7 +176,8 @@ TEST_F(EnginesCli, RefusalsAndSwitchedOffServicesAreNamedInTheOutput)
     server.setAnswer(endpoints::kBaidu, "/s", standin::verificationPage());
     server.setAnswer(endpoints::kGoogle, "/search", standin::tooManyRequests());
     const ProcessResult overview = cli({"overview", "--why", "example.com"});
-    ASSERT_EQ(overview.exitCode, 0) << overview.err;
+    // A refusal fails the run; a service switched off does not.
+    ASSERT_EQ(overview.exitCode, 1) << overview.err;
     const std::vector<std::string> out = lines(overview.out);
     EXPECT_EQ(out[0], "百度\t0\t0");
     EXPECT_TRUE(out[3].ends_with("\t已关闭")) << out[3];
@@ -188,11 +189,14 @@ TEST_F(EnginesCli, RefusalsAndSwitchedOffServicesAreNamedInTheOutput)
     EXPECT_EQ(why[4], "搜狗\t反向链接\tswitched off in the engine profile");
 
     const ProcessResult rank = cli({"rank", "--why", "--engines", "baidu,google", "example.com", "kw"});
-    ASSERT_EQ(rank.exitCode, 0) << rank.err;
+    ASSERT_EQ(rank.exitCode, 1) << rank.err;
     EXPECT_EQ(lines(rank.out)[0], "百度\t被拦截：verification page\thttp://www.baidu.com/s?wd=kw&pn=0");
     EXPECT_EQ(lines(rank.out)[1],
               "谷歌\t被拦截：429 Too Many Requests (Retry-After: 120)\thttp://www.google.cn/search?hl=zh-CN&q=kw&start=0");
     EXPECT_EQ(lines(rank.err)[0], "百度\t\tblocked: verification page");
+
+    userFile("[count.sogou.backlinks]\nenabled = false\n[keyword.bing]\nenabled = false\n");
+    EXPECT_EQ(cli({"rank", "--engines", "baidu,bing", "example.com", "kw"}).exitCode, 0);
 }
 
 TEST_F(EnginesCli, AUserFileMovesOneEngineToHttpsWithANewPattern)

@@ -3,13 +3,20 @@
 #include "ProcessRunner.h"
 #include "SmtpStandin.h"
 #include "TempFolder.h"
+#include "TlsPeers.h"
+
+#include "core/sys/LoopbackListener.h"
 
 #include "core/text/Encoding.h"
 
 #include <gtest/gtest.h>
 
+#include <openssl/ssl.h>
+
+#include <atomic>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -248,4 +255,85 @@ TEST_F(MailCli, TerminalControlsFromTheListAreShownEscaped)
     EXPECT_NE(run.out.find("正在发送至：n\\x00ul@y.org失败 !"), std::string::npos) << run.out;
     // Nothing with a control byte went out.
     EXPECT_EQ(standin.messagesWritten(), 0);
+}
+
+namespace {
+
+// An implicit-TLS mail server that takes every command, answers DATA with 354 and then
+// drops the connection while the message is on its way: the writes that follow meet a
+// closed socket.
+class TlsServerDroppingData {
+public:
+    explicit TlsServerDroppingData(const kaldrani::testing::TestCertificates& certs)
+        : m_context(SSL_CTX_new(TLS_server_method()), SSL_CTX_free)
+    {
+        SSL_CTX_use_certificate_chain_file(m_context.get(), certs.file("good.pem").c_str());
+        SSL_CTX_use_PrivateKey_file(m_context.get(), certs.file("good.key").c_str(), SSL_FILETYPE_PEM);
+        m_thread = std::thread([this] {
+            while (kaldrani::sys::UniqueFd fd = m_listener.accept())
+                serve(fd.get());
+        });
+    }
+    ~TlsServerDroppingData()
+    {
+        m_listener.wake();
+        m_thread.join();
+    }
+    int port() const { return m_listener.port(); }
+    int connections() const { return m_connections; }
+
+private:
+    void serve(int fd)
+    {
+        ++m_connections;
+        std::unique_ptr<SSL, void (*)(SSL*)> ssl(SSL_new(m_context.get()), SSL_free);
+        SSL_set_fd(ssl.get(), fd);
+        if (SSL_accept(ssl.get()) != 1)
+            return;
+        const auto say = [&ssl](std::string_view reply) { SSL_write(ssl.get(), reply.data(), static_cast<int>(reply.size())); };
+        say("220 a.example\r\n");
+        std::string pending;
+        char chunk[4096];
+        for (;;) {
+            const int n = SSL_read(ssl.get(), chunk, sizeof chunk);
+            if (n <= 0)
+                return;
+            pending.append(chunk, static_cast<size_t>(n));
+            for (size_t end; (end = pending.find("\r\n")) != std::string::npos; pending.erase(0, end + 2)) {
+                const std::string command = pending.substr(0, end);
+                if (command.starts_with("DATA")) {
+                    say("354 go on\r\n");
+                    return; // the socket closes with the TLS session unfinished
+                }
+                say(command.starts_with("EHLO") ? "250 a.example\r\n" : "250 ok\r\n");
+            }
+        }
+    }
+
+    std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> m_context;
+    kaldrani::sys::LoopbackListener m_listener;
+    std::atomic<int> m_connections = 0;
+    std::thread m_thread;
+};
+
+} // namespace
+
+// A peer gone mid-message over TLS fails that line; the program goes on, not killed by SIGPIPE.
+TEST_F(MailCli, AServerThatClosesDuringATlsMessageFailsThatLineOnly)
+{
+    const kaldrani::testing::TestCertificates certs;
+    TlsServerDroppingData server(certs);
+    write("body.txt", std::string(5 << 20, 'x'));
+    write("list.txt", "a@x.org\r\nb@y.org\r\n");
+    std::vector<std::string> args = argv(server.port(), {"--server"});
+    args[2] = ":465:127.0.0.1:" + std::to_string(server.port());
+    args.insert(args.begin() + 1, {"--cacert", certs.file("ca.pem")});
+    args.insert(args.end(), {"--server", "a.example:465", "--failed-file", path("failed.txt").string()});
+    const auto run = runProcess(args, kEnvironment);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "kaldrani-cli: mail: 0 sent, 2 failed\n");
+    EXPECT_EQ(kaldrani::testing::readBytes(path("failed.txt")), "a@x.org\nb@y.org\n");
+    // The second line is tried on the broken session and fails at once, as after any
+    // connection lost mid-run.
+    EXPECT_EQ(server.connections(), 1);
 }

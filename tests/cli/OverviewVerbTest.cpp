@@ -153,8 +153,9 @@ TEST_F(OverviewCli, UnreachableServicesGiveFailureValues)
         standin::StandinServer gone;
         closedPort = gone.port();
     }
+    // Every query failed: the lines are the failure values, the status says so.
     const CliRun r = cli({"overview", "example.com"}, closedPort);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
     std::vector<std::string> expected;
     for (const char* label : {"百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"})
         expected.push_back(std::string(label) + "\t0\t0");
@@ -184,8 +185,9 @@ TEST_F(OverviewCli, WhyListsEachFailedFigureOnStderr)
     unavailable.reason = "Service Unavailable";
     server.setAnswer(ep::kMaker, "/api/alexa.asp", unavailable);
 
+    // One failed query is enough for status 1, as for track.
     const CliRun r = cli({"overview", "--why", "example.com"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
     const auto shown = lines(r.out);
     ASSERT_EQ(shown.size(), 11u);
     EXPECT_EQ(shown[1], "谷歌\t0\t0");
@@ -201,7 +203,7 @@ TEST_F(OverviewCli, WhyListsEachFailedFigureOnStderr)
         closedPort = gone.port();
     }
     const CliRun refused = cli({"overview", "--why", "example.com"}, closedPort);
-    EXPECT_EQ(refused.exitCode, 0) << refused.err;
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
     const auto why = lines(refused.err);
     ASSERT_EQ(why.size(), 18u) << refused.err;
     EXPECT_EQ(why.front(), "百度\t收录情况\tSocket Error # 111 Connection refused.");

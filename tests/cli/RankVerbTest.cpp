@@ -108,7 +108,7 @@ TEST_F(RankCli, TakesEmptyTextsAndAnInvertedRangeAsTheyAre)
     }
 }
 
-TEST_F(RankCli, FailedEnginesShowTheirTextAndStillExitZero)
+TEST_F(RankCli, FailedEnginesShowTheirTextAndExitOne)
 {
     int closedPort = 0;
     {
@@ -116,7 +116,7 @@ TEST_F(RankCli, FailedEnginesShowTheirTextAndStillExitZero)
         closedPort = gone.port();
     }
     const auto run = rank({"--engines", "google,sogou,bing", "example.com", "seo"}, closedPort);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 1) << run.err;
     const auto out = lines(run.out);
     ASSERT_EQ(out.size(), 7u);
     EXPECT_EQ(out[1], row(SearchEngine::Google, "查询失败，请重试!", queries::keywordPageUrl(SearchEngine::Google, "seo", 1)));
@@ -126,7 +126,7 @@ TEST_F(RankCli, FailedEnginesShowTheirTextAndStillExitZero)
 
     // With --why each failed engine says why, in engine order; the others say nothing.
     const auto why = rank({"--why", "--engines", "google,sogou,bing", "example.com", "seo"}, closedPort);
-    EXPECT_EQ(why.exitCode, 0) << why.err;
+    EXPECT_EQ(why.exitCode, 1) << why.err;
     EXPECT_EQ(why.out, run.out);
     EXPECT_EQ(lines(why.err), (std::vector<std::string>{"谷歌\t\tSocket Error # 111 Connection refused.",
                                                         "搜狗\t\tSocket Error # 111 Connection refused.",

@@ -31,9 +31,9 @@ protected:
         ::chmod(systemctl().c_str(), 0755);
     }
 
-    ProcessResult cli(std::vector<std::string> args)
+    ProcessResult cli(std::vector<std::string> args, const std::string& dataDir = "data dir")
     {
-        args.insert(args.begin(), {KALDRANI_CLI, "--data-dir", (temp.path() / "data dir").string()});
+        args.insert(args.begin(), {KALDRANI_CLI, "--data-dir", (temp.path() / dataDir).string()});
         return kaldrani::testing::runProcess(args, {"KALDRANI_SYSTEMCTL=" + systemctl().string(),
                                                     "HOME=" + home().string(), "XDG_CONFIG_HOME"});
     }
@@ -103,6 +103,32 @@ TEST_F(ScheduleCli, WithoutUserSystemdItPrintsTheCrontabLineAndWritesNothing)
     EXPECT_NE(install.err.find("no user systemd"), std::string::npos) << install.err;
     EXPECT_FALSE(fs::exists(units()));
     EXPECT_EQ(cli({"schedule", "status"}).out, "not installed; no user systemd is running\n");
+}
+
+TEST_F(ScheduleCli, AFolderNameIsWrittenAsItIsOrRefused)
+{
+    // systemd would read ${HOME} as the variable and "$$" as one "$"; "%h" as the home folder.
+    const auto install = cli({"schedule", "install"}, "data $HOME $$ %h");
+    ASSERT_EQ(install.exitCode, 0) << install.err;
+    const std::string service = readBytes(units() / "kaldrani-track.service");
+    EXPECT_NE(service.find("\"" + (temp.path() / "data $$HOME $$$$ %%h").string() + "\" track --notify\n"),
+              std::string::npos)
+        << service;
+    fs::remove_all(units());
+
+    // A line break would end the unit's line or the crontab line there: nothing is written.
+    for (const bool systemd : {true, false}) {
+        SCOPED_TRACE(systemd ? "systemd" : "crontab");
+        if (!systemd)
+            writeBytes(temp.path() / "no-systemd", "");
+        fs::remove(log());
+        const auto refused = cli({"schedule", "install"}, "data\nExecStartPre=/bin/false");
+        EXPECT_EQ(refused.exitCode, 2);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find("control character"), std::string::npos) << refused.err;
+        EXPECT_FALSE(fs::exists(units()));
+        EXPECT_TRUE(calls().empty());
+    }
 }
 
 TEST_F(ScheduleCli, RefusesATimeThatIsNone)

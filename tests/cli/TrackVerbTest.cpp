@@ -107,7 +107,7 @@ TEST_F(TrackCli, RankKeepsAScanOfAListedSiteOnly)
 
 TEST_F(TrackCli, KeywordsAreListedAddedAndRemoved)
 {
-    listSites("example.com\nexample.org\n");
+    listSites("example.com\nexample.org\n#hash.example\n");
     EXPECT_EQ(cli({"keywords", "add", "example.com", "网站优化"}).exitCode, 0);
     EXPECT_EQ(cli({"keywords", "add", "example.org", "seo"}).exitCode, 0);
     const auto again = cli({"keywords", "add", "example.com", "网站优化"});
@@ -126,6 +126,8 @@ TEST_F(TrackCli, KeywordsAreListedAddedAndRemoved)
         {"unlisted site", {"keywords", "add", "example.net", "seo"}, 2, "not in the site list"},
         {"keyword with a TAB", {"keywords", "add", "example.com", "a\tb"}, 2, "TAB"},
         {"empty keyword", {"keywords", "add", "example.com", ""}, 2, "empty"},
+        // Its line would read back as a comment: never tracked, though said to be added.
+        {"site that begins with #", {"keywords", "add", "#hash.example", "kw"}, 2, "begins with \"#\""},
         {"not tracked", {"keywords", "remove", "example.com", "seo"}, 1, "not tracked"},
         {"no action", {"keywords"}, 2, "subcommand"},
     };
@@ -249,6 +251,19 @@ TEST_F(TrackCli, ASecondRunWaitsOrWithNoWaitSaysSo)
     EXPECT_EQ(waiting->wait(), 0) << "it ran once the first run let go";
     const auto after = cli({"track", "--no-wait"});
     EXPECT_EQ(after.exitCode, 0) << after.err;
+}
+
+TEST_F(TrackCli, NumbersThatAreNoneAreRefused)
+{
+    listSites("example.com\n");
+    for (const char* option : {"--delay", "--max-delay", "--count-change"})
+        for (const char* value : {"nan", "NaN", "inf", "-inf", "1e999"}) {
+            SCOPED_TRACE(std::string(option) + " " + value);
+            const auto run = cli({"track", option, value});
+            EXPECT_EQ(run.exitCode, 2) << run.err;
+            EXPECT_NE(run.err.find(option), std::string::npos) << run.err;
+        }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 TEST_F(TrackCli, SitesMustBeListed)

@@ -57,14 +57,18 @@ TestCertificates::TestCertificates()
     openssl(concat(concat({"req", "-x509"}, kNewKey), {"-keyout", file("stranger.key"), "-out", file("stranger.pem"),
                                                        "-days", "2", "-subj", "/CN=Nobody"}));
     leaf("unknown", "a.example", "stranger", "2");
+    // GeneralNames holding one dNSName [2] of 20 bytes: "a.example", NUL, ".evil.test".
+    leaf("nul", "nul.example", "ca", "2", "DER:30168214612e6578616d706c65002e6576696c2e74657374");
+    leaf("dnsip", "127.0.0.1", "ca", "2", "DNS:127.0.0.1");
 }
 
 void TestCertificates::leaf(const std::string& name, const std::string& host, const std::string& signer,
-                            const std::string& days)
+                            const std::string& days, const std::string& alternativeNames)
 {
     openssl(concat(concat({"req"}, kNewKey),
                    {"-keyout", file(name + ".key"), "-out", file(name + ".csr"), "-subj", "/CN=" + host}));
-    std::ofstream(file(name + ".ext")) << "subjectAltName=DNS:" << host << "\n";
+    std::ofstream(file(name + ".ext")) << "subjectAltName="
+                                       << (alternativeNames.empty() ? "DNS:" + host : alternativeNames) << "\n";
     openssl({"x509", "-req", "-in", file(name + ".csr"), "-CA", file(signer + ".pem"), "-CAkey", file(signer + ".key"),
              "-CAcreateserial", "-out", file(name + ".pem"), "-days", days, "-extfile", file(name + ".ext")});
 }

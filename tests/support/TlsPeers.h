@@ -17,7 +17,8 @@ class TestCertificates {
 public:
     // Makes "ca" (the trusted authority) and, for a.example unless said: "good" (signed by
     // ca), "expired", "other" (other.example), "self" (self-signed) and "unknown" (signed by
-    // an authority nobody trusts). Raises std::runtime_error when openssl fails.
+    // an authority nobody trusts), "nul" (for the DNS name "a.example\0.evil.test") and "dnsip" (for the
+    // DNS name "127.0.0.1", which is no address). Raises std::runtime_error when openssl fails.
     TestCertificates();
 
     // The path of NAME in the folder, e.g. file("ca.pem"), file("good.key").
@@ -25,7 +26,9 @@ public:
     const std::filesystem::path& folder() const { return m_folder.path(); }
 
 private:
-    void leaf(const std::string& name, const std::string& host, const std::string& signer, const std::string& days);
+    // alternativeNames: the subjectAltName value, "DNS:host" when empty.
+    void leaf(const std::string& name, const std::string& host, const std::string& signer, const std::string& days,
+              const std::string& alternativeNames = {});
     TempFolder m_folder;
 };
 

@@ -74,6 +74,9 @@ std::string replyErrorMessage(const SmtpReply& reply)
     std::string message;
     for (const std::string& line : reply.lines)
         message += line + "\r\n";
+    // A reply of a code alone still says something: never an empty reason.
+    if (message.find_first_not_of(" \t\r\n") == std::string::npos)
+        return "The server replied " + std::to_string(reply.code) + " without a reason.\r\n";
     return message;
 }
 

@@ -15,7 +15,7 @@ struct SmtpReply {
 };
 
 // A reply whose code the step did not expect. The message is the reply's text lines,
-// each followed by CR LF.
+// each followed by CR LF ("The server replied CODE without a reason." when they are blank).
 class SmtpReplyError : public std::runtime_error {
 public:
     explicit SmtpReplyError(const SmtpReply& reply);

@@ -324,7 +324,10 @@ bool TSmtpClient::Authenticate()
     const bool login = offered("LOGIN");
     if (!login && !offered("PLAIN"))
         return false;
-    if (!m_connection.isTls() && Tls != TlsMode::None && !passwordMayGoInClear(Host))
+    // The typed name and the address connected must both be this machine's: a connect-to
+    // rule may send "localhost" elsewhere.
+    if (!m_connection.isTls() && Tls != TlsMode::None
+        && !(passwordMayGoInClear(Host) && m_connection.peerIsLoopback()))
         throw EncryptionUnavailable(kPasswordNotSentMessage);
     if (login) {
         expect("AUTH LOGIN", {334});

@@ -112,7 +112,9 @@ private:
     bool connectFor(const HttpAddress& address, int port, bool tls);
     Response exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls);
     void readHead(Response& response, const HttpAddress& address);
-    void readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
+    // Reads the body its head frames; false when the peer closed before the Content-Length
+    // was read, so that what came is not taken for the whole.
+    bool readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
     void readChunked(std::string* out);
     std::string readBodyLine();
 };
@@ -188,6 +190,9 @@ void THttpClient::Impl::readHead(Response& response, const HttpAddress& address)
         for (;;) {
             std::string line;
             const auto result = connection.readLine(line, readTimeout, kMaxLineLength);
+            // A head cut before its blank line frames no body: nothing after it is whole.
+            if (result == TcpConnection::LineResult::Closed)
+                throw NetError::closed();
             if (result != TcpConnection::LineResult::Line || line.empty())
                 break;
             if (++lines > kMaxHeaderLines)
@@ -247,14 +252,14 @@ void THttpClient::Impl::readChunked(std::string* out)
     }
 }
 
-void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs)
+bool THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs)
 {
     const std::optional<std::int64_t> length = contentLength(headers);
     const bool chunked = isChunked(headers);
     if (!chunked && length && *length == 0)
-        return;
+        return true;
     if (waitLimitMs && !connection.waitReadable(*waitLimitMs))
-        return;
+        return true;
     if (chunked) {
         readChunked(out);
     } else if (length && *length > 0) {
@@ -263,10 +268,11 @@ void THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
         // Room for the announced length at once: growing by doubling would touch twice it.
         if (out != nullptr)
             out->reserve(out->size() + static_cast<size_t>(*length));
-        connection.readExact(out, static_cast<size_t>(*length), readTimeout);
+        return connection.readExact(out, static_cast<size_t>(*length), readTimeout) == static_cast<size_t>(*length);
     } else {
         connection.readToEnd(out, kMaxBodyBytes, readTimeout, kBodyTooLarge);
     }
+    return true;
 }
 
 Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string& url, std::string& body)
@@ -332,8 +338,8 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             if (code >= 200 && code <= 299) {
                 if (code == 204)
                     readBody(response.headers, nullptr, kShortBodyWaitMs);
-                else
-                    readBody(response.headers, &body, std::nullopt);
+                else if (!readBody(response.headers, &body, std::nullopt))
+                    throw NetError::closed();
                 if (const std::string* type = response.headers.find("Content-Type"))
                     lastContentType = *type;
                 if (body.size() > initialLength && gzipCoded(response.headers))

@@ -234,6 +234,21 @@ TcpConnection::Fill TcpConnection::fillTls(std::optional<int> timeoutMs)
     }
 }
 
+bool TcpConnection::peerIsLoopback() const
+{
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (!m_fd || ::getpeername(m_fd.get(), reinterpret_cast<sockaddr*>(&peer), &size) != 0)
+        return false;
+    if (peer.ss_family == AF_INET)
+        return (ntohl(reinterpret_cast<const sockaddr_in&>(peer).sin_addr.s_addr) >> 24) == 127;
+    if (peer.ss_family == AF_INET6) {
+        const in6_addr& a = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+        return IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
+    }
+    return false;
+}
+
 bool TcpConnection::peerClosed()
 {
     if (m_fd.get() < 0 || m_eof)

@@ -46,6 +46,9 @@ public:
     bool isOpen() const { return m_fd && !m_eof; }
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
+    // The socket is connected to this machine's loopback address (127.0.0.0/8, ::1),
+    // wherever the connect-to rules sent it.
+    bool peerIsLoopback() const;
 
     // A moment after which every wait, connect and read raises NetError
     // kDeadlineMessage, whatever the peer does; unset: no such moment.

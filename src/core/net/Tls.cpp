@@ -6,6 +6,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <arpa/inet.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -27,7 +30,26 @@ void loadAnchor(SSL_CTX* context, const std::string& pemFile)
     }
 }
 
-// The names a certificate is for: its DNS and IP subject names, else its common name.
+// A name from a certificate as text that cannot hide its end: a NUL or another control
+// byte would cut the reason short or hide what follows, so it is shown as \xHH.
+std::string shownName(const unsigned char* bytes, int size)
+{
+    std::string out;
+    for (int i = 0; i < size; ++i) {
+        const unsigned char c = bytes[i];
+        if (c < 0x20 || c == 0x7f || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The names a certificate is for: its DNS and IP subject names, else its common name. A DNS
+// name written as an address is marked so, for it never matches that address.
 std::string namesOf(X509* certificate)
 {
     std::string names;
@@ -41,21 +63,28 @@ std::string namesOf(X509* certificate)
             const GENERAL_NAME* name = sk_GENERAL_NAME_value(alternatives.get(), i);
             if (name->type == GEN_DNS) {
                 const ASN1_IA5STRING* dns = name->d.dNSName;
-                add(std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(dns)),
-                                static_cast<size_t>(ASN1_STRING_length(dns))));
+                const std::string shown = shownName(ASN1_STRING_get0_data(dns), ASN1_STRING_length(dns));
+                in6_addr ignored;
+                const bool address = ::inet_pton(AF_INET, shown.c_str(), &ignored) == 1
+                                     || ::inet_pton(AF_INET6, shown.c_str(), &ignored) == 1;
+                add(address ? shown + " (as a name, not an address)" : shown);
             } else if (name->type == GEN_IPADD) {
                 const ASN1_OCTET_STRING* ip = name->d.iPAddress;
                 const unsigned char* b = ASN1_STRING_get0_data(ip);
-                if (ASN1_STRING_length(ip) == 4)
-                    add(std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "."
-                        + std::to_string(b[3]));
+                char text[INET6_ADDRSTRLEN] = {};
+                if (ASN1_STRING_length(ip) == 4 && ::inet_ntop(AF_INET, b, text, sizeof text))
+                    add(text);
+                else if (ASN1_STRING_length(ip) == 16 && ::inet_ntop(AF_INET6, b, text, sizeof text))
+                    add(text);
             }
         }
     }
     if (names.empty()) {
         char common[256] = {};
-        if (X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, common, sizeof common) > 0)
-            names = common;
+        const int size =
+            X509_NAME_get_text_by_NID(X509_get_subject_name(certificate), NID_commonName, common, sizeof common - 1);
+        if (size > 0)
+            names = shownName(reinterpret_cast<const unsigned char*>(common), size);
     }
     return names.empty() ? "no name" : names;
 }

@@ -59,12 +59,20 @@ std::string Service::edited(std::string text) const
 
 std::string Problem::text() const
 {
+    // Appended piece by piece: a literal joined to a temporary string trips GCC 12's
+    // -Wrestrict at -O3.
     std::string out = file;
     if (line > 0)
-        out += ":" + std::to_string(line);
-    if (!key.empty())
-        out += (out.empty() ? "" : ": ") + key;
-    return out + (out.empty() ? "" : ": ") + message;
+        out.append(":").append(std::to_string(line));
+    if (!key.empty()) {
+        if (!out.empty())
+            out += ": ";
+        out += key;
+    }
+    if (!out.empty())
+        out += ": ";
+    out += message;
+    return out;
 }
 
 const Service* Profile::find(std::string_view name) const

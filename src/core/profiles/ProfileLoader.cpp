@@ -1,6 +1,7 @@
 #include "core/profiles/ProfileLoader.h"
 
 #include "core/net/TRegExp.h"
+#include "core/profiles/ProfileLimits.h"
 
 #include <toml++/toml.h>
 
@@ -173,8 +174,8 @@ const std::vector<KeyRule>& keyRules()
          }},
         {"host", [](const toml::node& n, const Service&, Service& s) -> Fault {
              const std::string v = *n.value<std::string>();
-             if (v.empty() || v.find_first_of("/?#@ \t\r\n\\") != std::string::npos)
-                 return "must be a host name (and :port), without a path";
+             if (Fault f = profileHostFault(v))
+                 return f;
              s.host = v;
              return std::nullopt;
          }},
@@ -236,8 +237,8 @@ const std::vector<KeyRule>& keyRules()
          }},
         {"user_agent", [](const toml::node& n, const Service&, Service& s) -> Fault {
              const std::string v = *n.value<std::string>();
-             if (v.find_first_of("\r\n") != std::string::npos)
-                 return "must be one line";
+             if (Fault f = profileUserAgentFault(v))
+                 return f;
              s.userAgent = v;
              return std::nullopt;
          }},
@@ -524,13 +525,17 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
     Profile profile;
     profile.userFile = userFile;
     if (!userFile.empty() || !userText.empty()) {
-        try {
-            const toml::table user = toml::parse(userText, std::string_view(userFile));
-            UserReader reader(services, userFile, profile.problems);
-            reader.read(user, {});
-        } catch (const toml::parse_error& e) {
-            profile.problems.push_back({userFile, static_cast<int>(e.source().begin.line), {},
-                                        "not read, it does not parse: " + std::string(e.description())});
+        if (Fault f = profileTextFault(userText)) {
+            profile.problems.push_back({userFile, 0, {}, "not read: " + *f});
+        } else {
+            try {
+                const toml::table user = toml::parse(userText, std::string_view(userFile));
+                UserReader reader(services, userFile, profile.problems);
+                reader.read(user, {});
+            } catch (const toml::parse_error& e) {
+                profile.problems.push_back({userFile, static_cast<int>(e.source().begin.line), {},
+                                            "not read, it does not parse: " + std::string(e.description())});
+            }
         }
     }
     for (DefaultService& s : services)
@@ -568,6 +573,9 @@ Profile loadProfileFile(const std::filesystem::path& path)
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
     // A folder that cannot be searched tells nothing of a file in it: as good as none.
+    if (ec)
+        if (Fault f = profileStatusFault(ec))
+            return unread(*f);
     if (ec || status.type() == std::filesystem::file_type::not_found)
         return loadProfile(defaultProfileText());
     // A folder or a FIFO in its place must neither be taken for an empty file nor wait.

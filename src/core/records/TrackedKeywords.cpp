@@ -86,6 +86,9 @@ bool addTrackedKeyword(const DataFolder& folder, std::string_view site, std::str
         throw std::invalid_argument(problem);
     if (site.empty() || site.find_first_of("\t\r\n") != std::string_view::npos)
         throw std::invalid_argument("the site is empty or holds a TAB or a line break");
+    // The file's line would read back as a comment, and the keyword never be tracked.
+    if (site.front() == '#')
+        throw std::invalid_argument("a site that begins with \"#\" cannot be tracked (its line would be a comment)");
     const TrackedKeyword wanted{std::string(site), std::string(keyword)};
     return editLines(folder, [&](std::vector<std::string>& lines) {
         for (const auto& line : lines)

@@ -37,8 +37,9 @@ std::vector<TrackedKeyword> loadTrackedKeywords(const DataFolder& folder);
 std::vector<std::string> trackedKeywordsOf(const std::vector<TrackedKeyword>& all, std::string_view site);
 
 // Adds the pair unless it is there already; returns whether it was added. Raises
-// std::invalid_argument when keywordProblem names one, FileError when the file cannot be
-// written (it is then as it was).
+// std::invalid_argument when keywordProblem names one or the site cannot be written (empty,
+// a TAB or line break, a leading "#"), FileError when the file cannot be written (it is
+// then as it was).
 bool addTrackedKeyword(const DataFolder& folder, std::string_view site, std::string_view keyword);
 
 // Removes the pair; returns whether it was there. Raises FileError as addTrackedKeyword.

@@ -39,8 +39,11 @@ std::string showNotice(const Notice& notice, const std::vector<std::string>& onC
         return {};
     try {
         std::string body;
-        for (const auto& line : notice.lines)
-            body += (body.empty() ? "" : "\n") + text::escapeMarkup(line);
+        for (const auto& line : notice.lines) {
+            if (!body.empty())
+                body += '\n';
+            body += text::escapeMarkup(line);
+        }
         // notify-send prints the notice's id through stdio, held back in a pipe until it
         // ends unless its output is line-buffered.
         if (!onClick.empty())

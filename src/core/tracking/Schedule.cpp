@@ -17,15 +17,16 @@ namespace {
 
 constexpr std::chrono::milliseconds kSystemctlBound{20000};
 
-// A word of an ExecStart line: quoted, with the specifier sign and backslashes escaped.
+// A word of an ExecStart line: quoted, with backslashes, the specifier sign and the
+// variable sign escaped (systemd would put ${HOME} in, and make "$$" one "$").
 std::string unitWord(std::string_view word)
 {
     std::string out = "\"";
     for (const char c : word) {
         if (c == '"' || c == '\\')
             out += '\\';
-        if (c == '%')
-            out += '%';
+        if (c == '%' || c == '$')
+            out += c;
         out += c;
     }
     return out + "\"";
@@ -80,7 +81,25 @@ void mustSucceed(const std::vector<std::string>& args)
     }
 }
 
+void mustBeSchedulable(const ScheduleCommand& command)
+{
+    if (const std::string why = unschedulableReason(command); !why.empty())
+        throw std::invalid_argument(why);
+}
+
 } // namespace
+
+std::string unschedulableReason(const ScheduleCommand& command)
+{
+    std::vector<std::string_view> words{command.program};
+    words.insert(words.end(), command.options.begin(), command.options.end());
+    for (const std::string_view word : words)
+        for (const char c : word)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                return std::string("\"").append(word).append(
+                    "\" holds a control character (a line break, a tab, ...): no unit or crontab line can hold it");
+    return {};
+}
 
 std::optional<ScheduleTime> parseScheduleTime(std::string_view text)
 {
@@ -109,42 +128,50 @@ std::string scheduleTimeText(const ScheduleTime& at)
 
 std::string timerUnitText(const ScheduleTime& at)
 {
-    return "[Unit]\n"
-           "Description=Kaldrani: daily track of the listed sites\n"
-           "\n"
-           "[Timer]\n"
-           "OnCalendar=*-*-* " + scheduleTimeText(at) + ":00\n"
-           "Persistent=true\n"
-           "RandomizedDelaySec=10min\n"
-           "Unit=" + std::string(kServiceUnit) + "\n"
-           "\n"
-           "[Install]\n"
-           "WantedBy=timers.target\n";
+    std::string text = "[Unit]\n"
+                       "Description=Kaldrani: daily track of the listed sites\n"
+                       "\n"
+                       "[Timer]\n"
+                       "OnCalendar=*-*-* ";
+    text.append(scheduleTimeText(at)).append(":00\n"
+                                             "Persistent=true\n"
+                                             "RandomizedDelaySec=10min\n"
+                                             "Unit=");
+    text.append(kServiceUnit).append("\n"
+                                     "\n"
+                                     "[Install]\n"
+                                     "WantedBy=timers.target\n");
+    return text;
 }
 
 std::string serviceUnitText(const ScheduleCommand& command)
 {
+    mustBeSchedulable(command);
     std::string exec = unitWord(command.program);
     for (const auto& o : command.options)
-        exec += " " + unitWord(o);
-    return "[Unit]\n"
-           "Description=Kaldrani: track the listed sites and their keywords\n"
-           "After=network-online.target\n"
-           "Wants=network-online.target\n"
-           "\n"
-           "[Service]\n"
-           "Type=oneshot\n"
-           "ExecStart=" + exec + " track --notify\n"
-           // The notice's click is awaited by a process of its own: ending the run must not end it.
-           "KillMode=process\n";
+        exec.append(" ").append(unitWord(o));
+    std::string text = "[Unit]\n"
+                       "Description=Kaldrani: track the listed sites and their keywords\n"
+                       "After=network-online.target\n"
+                       "Wants=network-online.target\n"
+                       "\n"
+                       "[Service]\n"
+                       "Type=oneshot\n"
+                       "ExecStart=";
+    // The notice's click is awaited by a process of its own: ending the run must not end it.
+    text.append(exec).append(" track --notify\n"
+                             "KillMode=process\n");
+    return text;
 }
 
 std::string crontabLine(const ScheduleTime& at, const ScheduleCommand& command)
 {
-    std::string line = std::to_string(at.minute) + " " + std::to_string(at.hour) + " * * * " + shellWord(command.program);
+    mustBeSchedulable(command);
+    std::string line = std::to_string(at.minute);
+    line.append(" ").append(std::to_string(at.hour)).append(" * * * ").append(shellWord(command.program));
     for (const auto& o : command.options)
-        line += " " + shellWord(o);
-    return line + " track --notify";
+        line.append(" ").append(shellWord(o));
+    return line.append(" track --notify");
 }
 
 std::filesystem::path userUnitFolder()
@@ -169,6 +196,7 @@ bool userSystemdRunning()
 
 ScheduleState installSchedule(const ScheduleTime& at, const ScheduleCommand& command)
 {
+    mustBeSchedulable(command);
     if (!userSystemdRunning())
         throw std::runtime_error("no user systemd is running");
     const std::filesystem::path folder = userUnitFolder();

@@ -31,12 +31,18 @@ struct ScheduleCommand {
     std::vector<std::string> options; // e.g. {"--data-dir", "/home/me/data"}
 };
 
+// Why command cannot be written into a unit or a crontab line (a word holding a control
+// character, a line break above all, which would end the line there), or empty.
+std::string unschedulableReason(const ScheduleCommand& command);
+
 // The timer unit: daily at `at`, a missed day caught up at the next start (Persistent),
 // spread by a random delay of up to 10 minutes.
 std::string timerUnitText(const ScheduleTime& at);
-// The service unit: one run of "PROGRAM OPTIONS... track --notify".
+// The service unit: one run of "PROGRAM OPTIONS... track --notify". Raises
+// std::invalid_argument with unschedulableReason when there is one.
 std::string serviceUnitText(const ScheduleCommand& command);
-// "MM HH * * * PROGRAM OPTIONS... track --notify", each word quoted for the shell.
+// "MM HH * * * PROGRAM OPTIONS... track --notify", each word quoted for the shell. Raises
+// std::invalid_argument with unschedulableReason when there is one.
 std::string crontabLine(const ScheduleTime& at, const ScheduleCommand& command);
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/systemd/user
@@ -56,8 +62,9 @@ struct ScheduleState {
     std::string detail;               // systemctl's words (next run, enabled state) or the failure
 };
 
-// Writes both units and enables and starts the timer. Raises std::runtime_error with the
-// reason when there is no user systemd (nothing is written then) or a step fails.
+// Writes both units and enables and starts the timer. Raises std::invalid_argument with
+// unschedulableReason, or std::runtime_error when there is no user systemd (nothing is
+// written then either) or a step fails.
 ScheduleState installSchedule(const ScheduleTime& at, const ScheduleCommand& command);
 // What is installed. Never raises.
 ScheduleState scheduleStatus();

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <string_view>
 
 extern char** environ;
 
@@ -65,6 +67,19 @@ bool readUntil(int fd, std::chrono::steady_clock::time_point deadline, std::stri
     }
 }
 
+// Waits for pid to end, polling, until the deadline. True with its status when it ended.
+bool endedBy(pid_t pid, std::chrono::steady_clock::time_point deadline, int& status)
+{
+    for (auto pause = std::chrono::milliseconds(1);; pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        ::poll(nullptr, 0, static_cast<int>(pause.count()));
+    }
+}
+
 } // namespace
 
 SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::milliseconds bound)
@@ -82,12 +97,17 @@ SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::mill
         return result;
     }
     result.started = true;
-    const bool ended = readUntil(pipeFds[0], std::chrono::steady_clock::now() + bound, result.out, 65536);
-    if (!ended)
-        ::kill(pid, SIGKILL);
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    bool ended = readUntil(pipeFds[0], deadline, result.out, 65536);
     ::close(pipeFds[0]);
+    // A program may close its output and go on: the bound holds for its end too.
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (ended && !endedBy(pid, deadline, status))
+        ended = false;
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     if (!ended)
         result.exitCode = -1;
@@ -98,9 +118,26 @@ SpawnResult spawnAndWait(const std::vector<std::string>& argv, std::chrono::mill
 
 namespace {
 
-void writeAll(int fd, const std::string& text)
+// Where the detached process keeps what it is given: the descriptors of its pipes.
+constexpr int kStatusFd = 3;
+constexpr int kOutReadFd = 4;
+constexpr int kOutWriteFd = 5;
+
+// Everything the detached process uses, made before fork: a child forked from a caller
+// with other threads must not allocate (another thread may hold the allocator's lock), so
+// it only reads these and calls the system.
+struct Follower {
+    std::vector<char*> args;
+    std::vector<char*> next;
+    std::string_view when;
+    posix_spawn_file_actions_t actions;
+    std::string cannotStart;     // "fail: PROGRAM could not be started\n"
+    std::vector<char> line;      // the line being read
+    std::vector<char> said;      // "fail: " and what the program said before failing
+};
+
+void writeAll(int fd, std::string_view rest)
 {
-    std::string_view rest = text;
     while (!rest.empty()) {
         const ssize_t n = ::write(fd, rest.data(), rest.size());
         if (n < 0 && errno == EINTR)
@@ -111,60 +148,63 @@ void writeAll(int fd, const std::string& text)
     }
 }
 
-bool isNumber(const std::string& line)
+bool isNumber(std::string_view line)
 {
-    return !line.empty() && std::all_of(line.begin(), line.end(), [](unsigned char c) { return std::isdigit(c); });
+    return !line.empty() && std::all_of(line.begin(), line.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
 }
 
-// The process of its own: runs argv, tells the caller through `status` whether it
-// started, follows its lines and runs then on `when`.
-[[noreturn]] void follow(const std::vector<std::string>& argv, const std::string& when,
-                         const std::vector<std::string>& then, int status)
+// The process of its own: runs the program, tells the caller through kStatusFd whether it
+// started, follows its lines and runs `then` on `when`.
+[[noreturn]] void follow(Follower& f)
 {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        writeAll(status, "fail: no pipe\n");
+    pid_t pid = -1;
+    const int rc = ::posix_spawnp(&pid, f.args[0], &f.actions, nullptr, f.args.data(), environ);
+    ::close(kOutWriteFd);
+    if (rc != 0) {
+        writeAll(kStatusFd, f.cannotStart);
         ::_exit(0);
     }
-    const pid_t pid = spawnWithOutput(argv, out[1]);
-    ::close(out[1]);
-    if (pid < 0) {
-        writeAll(status, "fail: " + argv[0] + " could not be started\n");
-        ::_exit(0);
-    }
-    std::string pending, said;
+    size_t pending = 0;
+    size_t said = std::string_view("fail: ").size();
     bool told = false;
-    char buf[4096];
-    for (ssize_t got; (got = ::read(out[0], buf, sizeof buf)) != 0;) {
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+    for (;;) {
+        if (pending == f.line.size())
+            pending = 0; // a line longer than the buffer is no line of interest
+        const ssize_t got = ::read(kOutReadFd, f.line.data() + pending, f.line.size() - pending);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
             break;
-        }
-        pending.append(buf, static_cast<size_t>(got));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            const std::string line = pending.substr(0, end);
+        pending += static_cast<size_t>(got);
+        for (char* end; (end = static_cast<char*>(std::memchr(f.line.data(), '\n', pending))) != nullptr;) {
+            const std::string_view line(f.line.data(), static_cast<size_t>(end - f.line.data()));
             if (!told && isNumber(line)) {
-                writeAll(status, "ok\n");
-                ::close(status);
+                writeAll(kStatusFd, "ok\n");
+                ::close(kStatusFd);
                 told = true;
-            } else if (told && line == when && !then.empty()) {
+            } else if (told && line == f.when && f.next.size() > 1) {
                 // At once: the program may go on until its notice is closed.
-                ::close(out[0]);
-                std::vector<char*> next = argvOf(then);
-                ::execvp(next[0], next.data());
+                ::close(kOutReadFd);
+                ::execvp(f.next[0], f.next.data());
                 ::_exit(127);
-            } else if (!told && said.size() < 4096) {
-                said += line + "\n";
+            } else if (!told) {
+                const size_t n = std::min(line.size() + 1, f.said.size() - said);
+                std::memcpy(f.said.data() + said, line.data(), n);
+                if (n == line.size() + 1)
+                    f.said[said + line.size()] = '\n';
+                said += n;
             }
+            const size_t used = line.size() + 1;
+            std::memmove(f.line.data(), f.line.data() + used, pending - used);
+            pending -= used;
         }
     }
-    ::close(out[0]);
+    ::close(kOutReadFd);
     int exitStatus = 0;
     while (::waitpid(pid, &exitStatus, 0) < 0 && errno == EINTR) {
     }
     if (!told)
-        writeAll(status, "fail: " + said);
+        writeAll(kStatusFd, std::string_view(f.said.data(), said));
     ::_exit(0);
 }
 
@@ -175,15 +215,31 @@ std::string spawnDetachedAndFollow(const std::vector<std::string>& argv, const s
 {
     if (argv.empty())
         return "nothing to run";
+    Follower f;
+    f.args = argvOf(argv);
+    f.next = argvOf(then);
+    f.when = when;
+    f.cannotStart = "fail: " + argv[0] + " could not be started\n";
+    f.line.resize(65536);
+    f.said.resize(4096);
+    std::memcpy(f.said.data(), "fail: ", 6);
+    posix_spawn_file_actions_init(&f.actions);
+    posix_spawn_file_actions_addopen(&f.actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&f.actions, kOutWriteFd, 1);
+    posix_spawn_file_actions_adddup2(&f.actions, kOutWriteFd, 2);
     int status[2];
-    if (::pipe2(status, O_CLOEXEC) != 0)
+    int out[2];
+    if (::pipe2(status, O_CLOEXEC) != 0) {
+        posix_spawn_file_actions_destroy(&f.actions);
         return "no pipe";
-    const pid_t child = ::fork();
-    if (child < 0) {
+    }
+    if (::pipe2(out, O_CLOEXEC) != 0) {
         ::close(status[0]);
         ::close(status[1]);
-        return "cannot fork";
+        posix_spawn_file_actions_destroy(&f.actions);
+        return "no pipe";
     }
+    const pid_t child = ::fork();
     if (child == 0) {
         ::close(status[0]);
         // A session of its own, and not our child: it lives on after the caller ends, and a
@@ -193,16 +249,30 @@ std::string spawnDetachedAndFollow(const std::vector<std::string>& argv, const s
         if (grandchild != 0)
             ::_exit(0);
         // It keeps nothing of the caller's: not its output (a reader waits for its end)
-        // nor its files (a lock would outlive the caller).
+        // nor its files (a lock would outlive the caller). The pipes go above the three
+        // standard descriptors first, so that no dup2 below lands on one still needed.
+        const int statusHigh = ::fcntl(status[1], F_DUPFD, 16);
+        const int readHigh = ::fcntl(out[0], F_DUPFD, 16);
+        const int writeHigh = ::fcntl(out[1], F_DUPFD, 16);
         const int devNull = ::open("/dev/null", O_RDWR);
         for (int fd = 0; fd <= 2; ++fd)
             ::dup2(devNull, fd);
-        ::dup2(status[1], 3);
-        ::close_range(4, ~0U, 0);
-        ::fcntl(3, F_SETFD, FD_CLOEXEC);
-        follow(argv, when, then, 3);
+        ::dup2(statusHigh, kStatusFd);
+        ::dup2(readHigh, kOutReadFd);
+        ::dup2(writeHigh, kOutWriteFd);
+        ::close_range(kOutWriteFd + 1, ~0U, 0);
+        for (const int fd : {kStatusFd, kOutReadFd, kOutWriteFd})
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        follow(f);
     }
     ::close(status[1]);
+    ::close(out[0]);
+    ::close(out[1]);
+    posix_spawn_file_actions_destroy(&f.actions);
+    if (child < 0) {
+        ::close(status[0]);
+        return "cannot fork";
+    }
     int ignored = 0;
     while (::waitpid(child, &ignored, 0) < 0 && errno == EINTR) {
     }

@@ -79,6 +79,16 @@ TEST(SmtpReply, ErrorMessageIsTheTextLinesEachEndedByCrLf)
     EXPECT_STREQ(error.what(), "Message rejected\r\nSpam\r\n");
 }
 
+TEST(SmtpReply, AReplyWithoutTextStillGivesAReason)
+{
+    for (const auto& lines : {std::vector<std::string>{"421"}, {"554 "}, {"550-", "550 \t"}}) {
+        SCOPED_TRACE(lines.front());
+        const SmtpReplyError error(parseSmtpReply(lines));
+        EXPECT_EQ(std::string(error.what()),
+                  "The server replied " + lines.front().substr(0, 3) + " without a reason.\r\n");
+    }
+}
+
 TEST(MailAddress, ParsesOneItem)
 {
     struct Case {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <optional>
 
@@ -157,6 +160,36 @@ TEST(SmtpClient, APasswordCrossesAnUnencryptedConnectionOnlyToThisMachine)
         client.Disconnect();
     }
     kaldrani::net::clearConnectToRules();
+}
+
+// "localhost" as typed, but a connect-to rule (here the socket opener) led elsewhere: the
+// name alone does not let the password go in clear text.
+TEST(SmtpClient, APasswordGoesInClearTextOnlyWhereTheConnectionLedToThisMachine)
+{
+    int server = -1;
+    kaldrani::net::setSocketOpener([&server](const std::string&, int) {
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            return -1;
+        const std::string replies = "220 hi\r\n250-hi\r\n250 AUTH LOGIN\r\n";
+        [[maybe_unused]] const auto sent = ::send(pair[1], replies.data(), replies.size(), MSG_NOSIGNAL);
+        server = pair[1];
+        return pair[0];
+    });
+    TSmtpClient client;
+    client.Host = "localhost";
+    client.HeloName = "client.test";
+    client.Username = "user";
+    client.Password = "pw";
+    client.Connect();
+    EXPECT_THROW(client.Authenticate(), EncryptionUnavailable);
+    kaldrani::net::setSocketOpener({});
+    std::string received(4096, '\0');
+    const ssize_t n = ::recv(server, received.data(), received.size(), MSG_DONTWAIT);
+    received.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    EXPECT_EQ(received, "EHLO client.test\r\n");
+    client.Disconnect();
+    ::close(server);
 }
 
 TEST(SmtpClient, RequiredEncryptionThatIsNotOfferedQuitsBeforeAnythingElse)

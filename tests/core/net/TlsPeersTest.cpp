@@ -63,6 +63,8 @@ TEST_F(TlsPeers, EachUntrustedServerFailsWithItsReason)
     const Case cases[] = {
         {"expired", "expired", {}, "TLS: certificate has expired"},
         {"for another name", "other", {}, "TLS: certificate is for other.example, not a.example"},
+        // A NUL must neither cut the reason short nor hide what follows it.
+        {"for a name with a NUL", "nul", {}, "TLS: certificate is for a.example\\x00.evil.test, not a.example"},
         {"self-signed", "self", {}, "TLS: self-signed certificate"},
         {"from an unknown authority", "unknown", {}, "TLS: unable to get local issuer certificate"},
         {"TLS 1.0 only", "good", {"-tls1", "-cipher", "DEFAULT@SECLEVEL=0"}, "TLS: the server offers no protocol version this program accepts (TLS 1.2 or later)"},
@@ -72,6 +74,15 @@ TEST_F(TlsPeers, EachUntrustedServerFailsWithItsReason)
         const OpensslServer server(*s_certs, c.certificate, c.extra);
         EXPECT_EQ(fetchFrom(server, "/page.html").error, c.error);
     }
+}
+
+TEST_F(TlsPeers, ADnsNameWrittenAsTheAddressIsToldApartFromIt)
+{
+    const OpensslServer server(*s_certs, "dnsip");
+    FetchSettings settings;
+    settings.readTimeout = 5000;
+    EXPECT_EQ(fetchStream("https://127.0.0.1:" + std::to_string(server.port()) + "/page.html", settings).error,
+              "TLS: certificate is for 127.0.0.1 (as a name, not an address), not 127.0.0.1");
 }
 
 TEST_F(TlsPeers, NginxRedirectsFromPlainToTlsAndTheFetchFollows)

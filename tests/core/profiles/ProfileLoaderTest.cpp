@@ -133,6 +133,12 @@ TEST(ProfileLoader, NamesEachFaultWithLineAndKeyAndKeepsThatKeysDefault)
         {"bad form", "[rank.sogou]\nform = \"gbk\"\n", 2, "rank.sogou.form", "\"stream\" or \"string\""},
         {"bad scheme", "[rank.alexa]\nscheme = \"ftp\"\n", 2, "rank.alexa.scheme", "\"http\" or \"https\""},
         {"host with a path", "[lookup.whois]\nhost = \"a.com/x\"\n", 2, "lookup.whois.host", "without a path"},
+        {"host with port 0", "[lookup.whois]\nhost = \"evil.test:0\"\n", 2, "lookup.whois.host", "1 to 65535"},
+        {"host with a port past 65535", "[lookup.whois]\nhost = \"[::1]:99999\"\n", 2, "lookup.whois.host",
+         "1 to 65535"},
+        {"host of a colon alone", "[lookup.whois]\nhost = \":\"\n", 2, "lookup.whois.host", "host name"},
+        {"user agent holding NUL", "[lookup.ip]\nuser_agent = \"a\\u0000b\"\n", 2, "lookup.ip.user_agent",
+         "control characters"},
         {"removal of a wrong shape", "[rank.chinarank]\nremovals = [[\"a\"]]\n", 2, "rank.chinarank.removals",
          "[\"from\", \"to\"]"},
         {"negative time-out", "[lookup.ip]\nread_timeout_ms = -5\n", 2, "lookup.ip.read_timeout_ms", "0 to 3600000"},
@@ -182,6 +188,41 @@ TEST(ProfileLoader, AFileThatDoesNotParseIsNamedAndNotApplied)
     EXPECT_EQ(serviceOf(p, "count.baidu.indexed").host, "www.baidu.com");
 }
 
+TEST(ProfileLoader, AFileNestedTooDeepIsNamedAndNotParsed)
+{
+    std::string deepHeader = "[count";
+    for (int i = 0; i < 50000; ++i)
+        deepHeader += ".count";
+    deepHeader += "]\n";
+    std::string deepList = "[count.baidu.indexed]\nremovals = ";
+    deepList += std::string(50000, '[') + std::string(50000, ']') + "\n";
+    std::string dottedKey = "a";
+    for (int i = 0; i < 65; ++i)
+        dottedKey += ".a";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* says; // part of the one problem
+    };
+    const Case cases[] = {
+        {"a header of 50000 levels", deepHeader, "not read: it is nested deeper than 64 levels (line 1)"},
+        {"a list of 50000 levels", deepList, "not read: it is nested deeper than 64 levels (line 2)"},
+        {"a dotted key of 66 levels", "[count.baidu.indexed]\n" + dottedKey + " = 1\n", "nested deeper"},
+        // Dots inside texts, comments and numbers are no nesting.
+        {"dots in values", "# a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.p.q.r.s.t.u.v.w.x.y.z.a.b.c.d.e.f.g.h.i.j.k.l.m.n.o.p.q.r.s.t.u.v.w.x.y.z.a.b.c\n"
+                           "[count.baidu.indexed]\nhost = \"" + std::string(200, '.') + "\"\ndeadline_ms = 1.5\n",
+         "deadline_ms: must be a whole number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadProfile(defaultProfileText(), c.text, "mine.toml");
+        ASSERT_EQ(p.problems.size(), 1u);
+        EXPECT_EQ(p.problems.front().file, "mine.toml");
+        EXPECT_NE(p.problems.front().text().find(c.says), std::string::npos) << p.problems.front().text();
+        EXPECT_EQ(p.services.size(), defaultProfile().services.size());
+    }
+}
+
 TEST(ProfileLoader, AFaultyDefaultIsAnErrorOfTheProgram)
 {
     EXPECT_THROW(loadProfile("[count.baidu.indexed]\nhost = 'a'\nbogus = 1\n"), std::logic_error);
@@ -224,7 +265,10 @@ TEST(ProfileLoader, ReadsTheUsersFileFromTheConfigFolder)
         std::filesystem::path path;
         const char* says;
     };
+    const std::filesystem::path loop = folder.path() / "loop.toml";
+    std::filesystem::create_symlink(loop, loop);
     const Case cases[] = {
+        {"a symbolic link to itself", loop, "loop of symbolic links"},
         {"a folder", folder.path() / "kaldrani", "not a regular file"},
         {"a FIFO", fifo, "not a regular file"},
         {"a file over 1 MiB", folder.path() / "big.toml", "larger than 1 MiB"},

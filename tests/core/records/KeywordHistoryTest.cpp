@@ -150,8 +150,10 @@ TEST_F(KeywordHistoryTest, ConcurrentWritersLoseNoRecord)
     std::vector<std::thread> writers;
     for (int w = 0; w < kWriters; ++w)
         writers.emplace_back([&, w] {
+            std::string name = "w";
+            name += std::to_string(w);
             for (int i = 0; i < kEach; ++i)
-                appendKeywordRecords(folder, "example.com", {record("w" + std::to_string(w), i + 1)});
+                appendKeywordRecords(folder, "example.com", {record(name, i + 1)});
         });
     for (auto& t : writers)
         t.join();
