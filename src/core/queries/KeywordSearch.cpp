@@ -134,7 +134,10 @@ long long firstHit(const profiles::Service& service, net::TRegExp& regex, std::s
 {
     long long index = 0, hit = -1;
     regex.forEachMatch(page, [&](std::string_view match, std::size_t) {
-        if (text::upperCase(resultAddress(service, match)).find(wanted) != std::string::npos) {
+        // Most services read the match itself: no copy of it on pages of millions of matches.
+        const std::string address = service.unwrap.empty() ? text::upperCase(match)
+                                                           : text::upperCase(resultAddress(service, match));
+        if (address.find(wanted) != std::string::npos) {
             hit = index;
             return false;
         }
