@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "core/lookups/IpQuery.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 
 using namespace kaldrani;
 
@@ -23,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(answer.find(':') == std::string::npos);
 
     const std::string url = lookups::ipLookupUrl(page);
-    const std::string head = lookups::ownAddressUrl() + "?ip=";
+    // The lookup's address up to where the typed text goes, whichever base is in use.
+    const std::string address = profiles::activeService(profiles::kIpLookup)->url({});
+    const std::string head = address.substr(0, address.find("{address}"));
     // Each byte a request target may not hold is sent as three.
     FUZZ_CHECK(url.starts_with(head) && url.size() <= head.size() + 3 * size);
     // No byte that could end or split the request line reaches it.

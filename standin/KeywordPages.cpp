@@ -175,6 +175,11 @@ std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::
     return std::nullopt;
 }
 
+std::string keywordResultDomain(SearchEngine engine, std::string_view keyword, int position, int day)
+{
+    return domainAt(engine, keyword, position, day);
+}
+
 void addKeywordRoutes(StandinServer& server)
 {
     for (const KeywordRoute& route : kRoutes) {

@@ -3,6 +3,7 @@
 #include "core/model/SearchEngine.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kaldrani::standin {
@@ -21,6 +22,10 @@ inline constexpr int kKeywordResultPages = 100;
 // On day d (see StandinServer::setDay) every listed site stands 4 * d places further down,
 // wrapping round within the first 50.
 std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword, int day = 0);
+
+// The domain the engine's results for keyword show at a 1-based position ("www." and a
+// listed site, or a made-up name), as keywordRank places the listed sites.
+std::string keywordResultDomain(SearchEngine engine, std::string_view keyword, int position, int day = 0);
 
 // Installs the seven engines' keyword result pages, in each engine's own markup, ten
 // results a page. They share host and path with the count pages; a request that names

@@ -29,7 +29,8 @@ constexpr std::array<std::string_view, 4> kRdapRegistrars = {
 
 std::string twoDigits(std::uint64_t n)
 {
-    return (n < 10 ? "0" : "") + std::to_string(n);
+    std::string out = n < 10 ? "0" : "";
+    return out.append(std::to_string(n));
 }
 
 std::string dayAfterToday(int days)
@@ -165,7 +166,7 @@ void addRdapRoutes(StandinServer& server)
         return utf8Page(file.dump(), "application/json");
     });
     for (const std::string_view tld : {"com", "xn--io0a7i"}) {
-        server.addRoute(kRdapRegistryHost, "/" + std::string(tld) + "/v1/domain/*", [tld](const Request& r) {
+        server.addRoute(kRdapRegistryHost, std::string("/").append(tld).append("/v1/domain/*"), [tld](const Request& r) {
             const std::string domain = domainOf(r);
             if (domain.starts_with("nosuch."))
                 return rdapAnswer(notFound(), 404, "Not Found");

@@ -1,4 +1,5 @@
 #include "StandinServer.h"
+#include "CurrentPages.h"
 
 #include "LookupPages.h"
 #include "KeywordPages.h"
@@ -395,6 +396,8 @@ StandinServer::StandinServer(const StandinOptions& options) : m_impl(std::make_u
     addLookupRoutes(*this);
     addRdapRoutes(*this);
     addKeywordRoutes(*this);
+    if (options.world == World::Current)
+        addCurrentRoutes(*this);
     addRoute(endpoints::kMaker, "/version.html", [&d](const Request&) {
         std::lock_guard lock(d.mutex);
         return utf8Page(d.versionBody, "text/plain");

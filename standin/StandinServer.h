@@ -59,6 +59,10 @@ std::string htmlEscape(std::string_view text);
 
 class StandinAuthority;
 
+// Which services the stand-in plays: those the classic profile asks, in their pages of
+// about 2008, or those of today over them (CurrentPages.h).
+enum class World { Classic, Current };
+
 struct StandinOptions {
     // Plain HTTP on 127.0.0.1:port (0: a free port the system picks).
     int port = 0;
@@ -72,6 +76,7 @@ struct StandinOptions {
     // Milliseconds added before serving each connection and before each answer, as a
     // distant server's round trips would (for benchmarks).
     int latencyMs = 0;
+    World world = World::Classic;
 };
 
 class StandinServer {

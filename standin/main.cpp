@@ -55,6 +55,12 @@ int main(int argc, char** argv)
                    "server's round trips (default 0)")
         ->check(CLI::Range(0, 60000))
         ->option_text("MS");
+    std::string world = "current";
+    app.add_option("--world", world,
+                   "Which services to play: current (today's engines, Tranco and ipify, as the default profile asks "
+                   "them) or classic (the pages of about 2008, as base = \"classic\" asks them)")
+        ->check(CLI::IsMember({"current", "classic"}))
+        ->option_text("WORLD");
     int day = 0;
     app.add_option("--day", day, "Show the pages of a later day: indexed counts grown, keyword positions moved")
         ->check(CLI::Range(0, 1000));
@@ -81,7 +87,12 @@ int main(int argc, char** argv)
             authority->writeCertificate(caOut);
         }
         kaldrani::standin::StandinServer server(
-            {.port = port, .authority = authority.get(), .tlsPort = tlsPort, .redirectToHttps = httpsOnly, .latencyMs = latency});
+            {.port = port,
+             .authority = authority.get(),
+             .tlsPort = tlsPort,
+             .redirectToHttps = httpsOnly,
+             .latencyMs = latency,
+             .world = world == "classic" ? kaldrani::standin::World::Classic : kaldrani::standin::World::Current});
         kaldrani::standin::failServices(server, fail);
         server.setDay(day);
         std::cout << server.port() << std::endl;

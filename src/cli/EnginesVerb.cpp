@@ -8,6 +8,7 @@
 #include "core/lookups/WhoisQuery.h"
 #include "core/net/TRegExp.h"
 #include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ProfileLoader.h"
 #include "core/profiles/ServiceNames.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/KeywordSearch.h"
@@ -84,7 +85,7 @@ std::string valueOf(const profiles::Service& s, const std::string& key)
     if (key == "term_encoding")
         return s.termEncoding == profiles::TermEncoding::Utf8 ? "\"utf-8\"" : "\"gbk\"";
     if (key == "form")
-        return s.form == profiles::PageForm::Stream ? "\"stream\"" : "\"string\"";
+        return s.form == profiles::PageForm::Stream ? "\"stream\"" : s.form == profiles::PageForm::Auto ? "\"auto\"" : "\"string\"";
     if (key == "user_agent")
         return quoted(s.userAgent);
     if (key == "follow_redirects")
@@ -107,6 +108,28 @@ std::string valueOf(const profiles::Service& s, const std::string& key)
         return list(s.blocked);
     if (key == "not_found")
         return quoted(s.notFound);
+    if (key == "retired")
+        return quoted(s.retired);
+    if (key == "label")
+        return quoted(s.label);
+    if (key == "headers") {
+        std::string out = "{";
+        for (const auto& [name, value] : s.headers)
+            out += (out.size() > 1 ? ", " : " ") + quoted(name) + " = " + quoted(value);
+        return out + (out.size() > 1 ? " }" : "}");
+    }
+    if (key == "unwrap")
+        return quoted(s.unwrap);
+    if (key == "unwrap_decode")
+        return s.unwrapDecode == profiles::UnwrapDecode::Base64Url ? "\"base64url\""
+               : s.unwrapDecode == profiles::UnwrapDecode::Percent ? "\"percent\""
+                                                                    : "\"none\"";
+    if (key == "reader")
+        return s.reader == profiles::AnswerReader::TrancoJson ? "\"tranco-json\"" : "\"pattern\"";
+    if (key == "min_interval_ms")
+        return std::to_string(s.minIntervalMs);
+    if (key == "group")
+        return std::to_string(s.group);
     return "?";
 }
 
@@ -126,6 +149,7 @@ std::string patternFaults(const profiles::Service& s)
         }
     };
     check("pattern", s.pattern);
+    check("unwrap", s.unwrap);
     for (const std::string& marker : s.blocked)
         check("blocked", marker);
     return out;
@@ -183,13 +207,23 @@ std::string failureValueOf(const profiles::Service& s)
     return "0";
 }
 
+// Whether the user's file names the base (else it is the default one).
+bool baseFromUser(const profiles::Profile& profile)
+{
+    return !profile.userFile.empty() && profile.base != profiles::defaultBaseName();
+}
+
 int listServices(bool keys)
 {
     const std::shared_ptr<const profiles::Profile> profile = profiles::activeProfile();
     std::ostringstream out;
+    // The base leads the keys, as the user's file would write it.
+    if (keys)
+        out << "base\t" << quoted(profile->base) << '\t' << (baseFromUser(*profile) ? profile->userFile : "default") << '\n';
     for (const profiles::Service& s : profile->services) {
         if (!keys) {
-            out << s.name << '\t' << (s.enabled ? "on" : "off") << '\t' << tsvField(s.url({})) << '\t'
+            const std::string state = !s.retired.empty() ? "retired: " + s.retired : s.enabled ? "on" : "off";
+            out << s.name << '\t' << tsvField(state) << '\t' << tsvField(s.url({})) << '\t'
                 << tsvField(sourcesOf(s)) << '\n';
             continue;
         }
@@ -213,7 +247,8 @@ int checkServices()
         std::cerr << terminalText(faults, true) << std::flush;
         return 1;
     }
-    const std::string from = profile->userFile.empty() ? "the default profile" : "the default profile and " + profile->userFile;
+    const std::string base = "the " + profile->base + " profile";
+    const std::string from = profile->userFile.empty() ? base : base + " and " + profile->userFile;
     writeStdout(std::to_string(profile->services.size()) + " services, every pattern and address sound (" + from + ")\n");
     return 0;
 }
@@ -228,7 +263,9 @@ int tryService(const std::string& name, const std::string& file, const std::stri
         throw CommandFailure(2, "kaldrani-cli: " + name + " needs --site SITE to look for");
     const std::string body = savedPageBody(records::fileio::readDataFile(file));
     // As the fetch would have handed it over.
-    const std::string page = s->form == profiles::PageForm::Stream ? text::gbkToUtf8(body) : text::sanitizeUtf8(body);
+    const std::string page = s->form == profiles::PageForm::Stream ? text::gbkToUtf8(body)
+                             : s->form == profiles::PageForm::Auto ? fetch::decodeDeclared(body, {})
+                                                                   : text::sanitizeUtf8(body);
     std::string shown;
     std::string why;
     try {

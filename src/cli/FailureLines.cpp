@@ -2,6 +2,8 @@
 
 #include "cli/TerminalText.h"
 #include "core/model/SearchEngine.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 
 namespace kaldrani::cli {
 
@@ -30,6 +32,12 @@ std::string failureLine(std::string_view label, std::string_view figure, const s
     std::string out;
     out.append(label).append("\t").append(figure).append("\t").append(oneLine(why)).append("\n");
     return out;
+}
+
+std::string trafficRankLabel()
+{
+    const std::string& label = profiles::activeService(profiles::kAlexaRank)->label;
+    return label.empty() ? std::string("AlexaRank") : label + "Rank";
 }
 
 std::string reasonLine(const std::string& why)
@@ -62,7 +70,7 @@ std::string failureLines(const queries::OverviewDisplay& display)
             out += failureLine(engineLabel(e), kCountKindLabels[kindIndex(k)], display.figure({e, k}).why);
     out += failureLine("PageRank", "", display.pageRankFailure);
     out += failureLine("SogouRank", "", display.sogouRatingFailure);
-    out += failureLine("AlexaRank", "", display.alexaRankFailure);
+    out += failureLine(trafficRankLabel(), "", display.alexaRankFailure);
     out += failureLine("ChinaRank", "", display.chinaRankFailure);
     return out;
 }

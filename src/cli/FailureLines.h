@@ -17,6 +17,10 @@ std::string failureLines(const queries::OverviewDisplay& display);
 // line, LF. Empty when why is empty.
 std::string failureLine(std::string_view label, std::string_view figure, const std::string& why);
 
+// The command line's name of the traffic-rank slot: "AlexaRank", or the label the profile
+// gives the service now in it followed by "Rank" ("TrancoRank").
+std::string trafficRankLabel();
+
 // A query failed or was refused; one the profile switched off (or retired) did not fail.
 bool countsAsFailed(fetch::Failure failure, const std::string& why);
 

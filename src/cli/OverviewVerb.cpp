@@ -63,7 +63,10 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 saver.reset();
 
                 // A service switched off in the profile was not asked: its place says so.
+                // A retired one neither: its place names it gone.
                 const auto shown = [](fetch::Failure failure, const std::string& text) {
+                    if (failure == fetch::Failure::Retired)
+                        return std::string(fetch::kRetiredShown);
                     return failure == fetch::Failure::SwitchedOff ? std::string(kSwitchedOff) : tsvField(text);
                 };
                 std::ostringstream out;
@@ -75,7 +78,7 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
                 }
                 out << "PageRank\t" << shown(display.pageRankFailureKind, std::to_string(display.pageRank)) << '\n'
                     << "SogouRank\t" << shown(display.sogouRatingFailureKind, std::to_string(display.gaugeValue)) << '\n'
-                    << "AlexaRank\t" << shown(display.alexaRankFailureKind, display.alexaRank) << '\n'
+                    << trafficRankLabel() << '\t' << shown(display.alexaRankFailureKind, display.alexaRank) << '\n'
                     << "ChinaRank\t" << shown(display.chinaRankFailureKind, display.chinaRank) << '\n';
                 writeStdout(out.str());
                 if (*why)

@@ -126,7 +126,8 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                                                 + scan.recordError);
                 // As track: any engine asked that failed or refused makes the run a failure.
                 for (const SearchEngine e : kSearchEngines)
-                    if (!failures[engineIndex(e)].empty() && profiles::activeService(profiles::keywordService(e))->enabled)
+                    if (const auto s = profiles::activeService(profiles::keywordService(e));
+                        !failures[engineIndex(e)].empty() && s->enabled && s->retired.empty())
                         return 1;
                 return 0;
             }};

@@ -20,6 +20,9 @@ QString reasonText(const std::string& why, fetch::Failure kind)
     switch (kind) {
     case fetch::Failure::Blocked: return QStringLiteral("被拦截：") + QString::fromStdString(fetch::refusalOf(why));
     case fetch::Failure::SwitchedOff: return QStringLiteral("已关闭：") + text;
+    // The profile's own words: a date and a reason.
+    case fetch::Failure::Retired:
+        return text.startsWith(QStringLiteral("retired: ")) ? text.mid(9) : text;
     default: return QStringLiteral("查询失败：") + text;
     }
 }
@@ -29,6 +32,7 @@ QColor textColour(fetch::Failure kind)
     switch (kind) {
     case fetch::Failure::Blocked: return kBlockedText;
     case fetch::Failure::SwitchedOff: return kSwitchedOffText;
+    case fetch::Failure::Retired: return kRetiredText;
     default: return kFailureText;
     }
 }
@@ -38,11 +42,21 @@ QColor backgroundColour(fetch::Failure kind)
     switch (kind) {
     case fetch::Failure::Blocked: return kBlockedBackground;
     case fetch::Failure::SwitchedOff: return kSwitchedOffBackground;
+    case fetch::Failure::Retired: return kRetiredBackground;
     default: return kFailureBackground;
     }
 }
 
 } // namespace
+
+const char* notAskedShown(fetch::Failure kind, const std::string& why)
+{
+    if (why.empty())
+        return nullptr;
+    if (kind == fetch::Failure::Retired)
+        return fetch::kRetiredShown.data();
+    return kind == fetch::Failure::SwitchedOff ? kSwitchedOffShown : nullptr;
+}
 
 void markFailure(QTableWidgetItem* item, const std::string& why, fetch::Failure kind)
 {

@@ -22,8 +22,17 @@ inline const QColor kBlockedBackground{255, 236, 200};
 inline const QColor kSwitchedOffText{128, 128, 128};
 inline const QColor kSwitchedOffBackground{236, 236, 236};
 
+// A service the profile says is gone: a grey of its own, so it reads neither as a failure
+// nor as a choice of the user.
+inline const QColor kRetiredText{96, 104, 120};
+inline const QColor kRetiredBackground{226, 230, 236};
+
 // What a figure's place shows for a service switched off instead of its failure value.
 inline constexpr const char* kSwitchedOffShown = "已关闭";
+
+// What a figure's place shows for a service not asked (switched off or retired), or
+// nullptr when it was asked.
+const char* notAskedShown(fetch::Failure kind, const std::string& why);
 
 // Marks a grid cell as failed for the reason given, in the colours of its kind; an empty
 // reason takes the mark off.

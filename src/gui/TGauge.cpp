@@ -28,7 +28,13 @@ void TGauge::paintEvent(QPaintEvent*)
     p.fillRect(inside, m_background);
     p.fillRect(QRect(inside.left(), inside.top(), inside.width() * m_progress / 100, inside.height()), kBarColor);
     p.setPen(Qt::black);
-    p.drawText(inside, Qt::AlignCenter, QString::asprintf("%d%%", m_progress));
+    p.drawText(inside, Qt::AlignCenter, m_text.isEmpty() ? QString::asprintf("%d%%", m_progress) : m_text);
+}
+
+void TGauge::setText(const QString& text)
+{
+    m_text = text;
+    update();
 }
 
 } // namespace kaldrani::gui

@@ -17,6 +17,9 @@ public:
     // The colour behind the bar; white unless changed.
     void setBackgroundColor(const QColor& colour);
     const QColor& backgroundColor() const { return m_background; }
+    // Shown in place of the value when not empty (a service not asked has no value).
+    void setText(const QString& text);
+    const QString& text() const { return m_text; }
 
     static inline const QColor kBarColor{0, 160, 0};
 
@@ -26,6 +29,7 @@ protected:
 private:
     int m_progress = 0;
     QColor m_background{Qt::white};
+    QString m_text;
 };
 
 } // namespace kaldrani::gui

@@ -2,6 +2,8 @@
 #include "gui/ScheduleTrayItem.h"
 
 #include "core/model/SearchEngine.h"
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/run/RunGuard.h"
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
@@ -165,7 +167,10 @@ void TfrmMain::createControls()
     SouGouRankG->hide();
 
     QFont bold = gui::tahoma(8, true);
-    QFrame* panel3 = addResultPanel(287, QStringLiteral("AlexaRank："), 6);
+    // The traffic-rank slot is named after the service the profile now puts in it.
+    const std::string& trafficLabel = profiles::activeService(profiles::kAlexaRank)->label;
+    QFrame* panel3 = addResultPanel(287, trafficLabel.empty() ? QStringLiteral("AlexaRank：")
+                                                              : QString::fromStdString(trafficLabel) + QStringLiteral("："), 6);
     lblAlexaRank = new QLabel(panel3);
     lblAlexaRank->setFont(bold);
     // The texts come from web replies: never let a label read them as markup.
@@ -386,8 +391,8 @@ void TfrmMain::showFigure(queries::FigureId id)
     QTableWidgetItem* item = StringGD->item(engineRow(id.engine), static_cast<int>(kindIndex(id.kind)) + 1);
     const queries::Figure& figure = m_display.figure(id);
     // The history keeps the failure value; the window says the service was not asked.
-    const bool off = figure.failure == fetch::Failure::SwitchedOff && !figure.why.empty();
-    item->setText(off ? QString::fromUtf8(gui::kSwitchedOffShown) : QString::fromStdString(figure.text));
+    const char* notAsked = gui::notAskedShown(figure.failure, figure.why);
+    item->setText(notAsked != nullptr ? QString::fromUtf8(notAsked) : QString::fromStdString(figure.text));
     gui::markFailure(item, figure.why, figure.failure);
 }
 
@@ -428,7 +433,12 @@ void TfrmMain::pageRankChanged()
             ImageListPR = gui::makePageRankPictures();
         if (n >= 0 && n < ImageListPR.size())
             picture = QPixmap::fromImage(ImageListPR[n]);
-        ImagePR->setPixmap(picture);
+        // A retired PageRank is no "0" picture: its place names it gone.
+        if (const char* notAsked = gui::notAskedShown(m_display.pageRankFailureKind, m_display.pageRankFailure);
+            notAsked != nullptr && m_display.pageRankFailureKind == fetch::Failure::Retired)
+            ImagePR->setText(QString::fromUtf8(notAsked));
+        else
+            ImagePR->setPixmap(picture);
         ImagePR->setVisible(m_display.pageRankVisible);
         gui::markFailure(ImagePR, m_display.pageRankFailure, m_display.pageRankFailureKind);
         ImagePR->repaint();
@@ -439,6 +449,9 @@ void TfrmMain::gaugeChanged()
 {
     m_runner.onWindow([&] {
         SouGouRankG->setProgress(m_display.gaugeValue);
+        SouGouRankG->setText(m_display.sogouRatingFailureKind == fetch::Failure::Retired && !m_display.sogouRatingFailure.empty()
+                                 ? QString::fromUtf8(fetch::kRetiredShown.data())
+                                 : QString());
         SouGouRankG->setVisible(m_display.gaugeVisible);
         gui::markFailure(SouGouRankG, m_display.sogouRatingFailure, m_display.sogouRatingFailureKind);
         SouGouRankG->repaint();
@@ -448,9 +461,8 @@ void TfrmMain::gaugeChanged()
 void TfrmMain::alexaRankChanged()
 {
     m_runner.onWindow([&] {
-        lblAlexaRank->setText(m_display.alexaRankFailureKind == fetch::Failure::SwitchedOff
-                                  ? QString::fromUtf8(gui::kSwitchedOffShown)
-                                  : QString::fromStdString(m_display.alexaRank));
+        const char* notAsked = gui::notAskedShown(m_display.alexaRankFailureKind, m_display.alexaRankFailure);
+        lblAlexaRank->setText(notAsked != nullptr ? QString::fromUtf8(notAsked) : QString::fromStdString(m_display.alexaRank));
         gui::markFailure(lblAlexaRank, m_display.alexaRankFailure, m_display.alexaRankFailureKind);
         lblAlexaRank->repaint();
     });
@@ -459,9 +471,8 @@ void TfrmMain::alexaRankChanged()
 void TfrmMain::chinaRankChanged()
 {
     m_runner.onWindow([&] {
-        lblChinaRank->setText(m_display.chinaRankFailureKind == fetch::Failure::SwitchedOff
-                                  ? QString::fromUtf8(gui::kSwitchedOffShown)
-                                  : QString::fromStdString(m_display.chinaRank));
+        const char* notAsked = gui::notAskedShown(m_display.chinaRankFailureKind, m_display.chinaRankFailure);
+        lblChinaRank->setText(notAsked != nullptr ? QString::fromUtf8(notAsked) : QString::fromStdString(m_display.chinaRank));
         gui::markFailure(lblChinaRank, m_display.chinaRankFailure, m_display.chinaRankFailureKind);
         lblChinaRank->repaint();
     });

@@ -19,6 +19,7 @@
 #include "gui/mainFrm.h"
 #include "gui/updata.h"
 #include "FailingServices.h"
+#include "CurrentPages.h"
 #include "OverviewPages.h"
 #include "StandinServer.h"
 #include "StandinTls.h"
@@ -839,6 +840,62 @@ TEST_F(MainWindow, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
     QTableWidgetItem* backlinks = w->StringGD->item(1, 2);
     EXPECT_EQ(backlinks->foreground().color(), gui::kFailureText);
     EXPECT_EQ(backlinks->toolTip(), QStringLiteral("查询失败：HTTP/1.1 301 Moved Permanently"));
+}
+
+// The current base against the stand-in's world of today: real counts for the live
+// engines, 已停用 in a grey of its own with the reason as tool tip for the gone ones, and
+// Tranco's rank in the traffic-rank slot.
+TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
+{
+    struct DefaultAgain {
+        ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
+    } defaultAgain;
+    standin::StandinAuthority authority;
+    QTemporaryDir dir;
+    const std::string ca = dir.path().toStdString() + "/ca.pem";
+    authority.writeCertificate(ca);
+    net::addTrustAnchorFile(ca);
+    standin::StandinServer today({.authority = &authority, .redirectToHttps = true, .world = standin::World::Current});
+    net::clearConnectToRules();
+    net::addConnectToRules({{"", "443", "127.0.0.1", std::to_string(today.tlsPort())},
+                            {"", "", "127.0.0.1", std::to_string(today.port())}});
+    profiles::setActiveProfile(profiles::loadProfile(profiles::currentProfileText()));
+    runFor(QStringLiteral("example.com"));
+
+    const auto f = standin::overviewFigures("example.com");
+    EXPECT_EQ(cell(1, 1), QString::number(f.indexed[0]));
+    EXPECT_EQ(cell(1, 4), QString::number(f.indexed[3]));
+    EXPECT_EQ(cell(1, 7), QString::number(f.indexed[6]));
+    EXPECT_NE(w->StringGD->item(1, 1)->foreground().color(), gui::kFailureText);
+
+    QTableWidgetItem* yahoo = w->StringGD->item(3, 1);
+    EXPECT_EQ(yahoo->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(yahoo->foreground().color(), gui::kRetiredText);
+    EXPECT_EQ(yahoo->background().color(), gui::kRetiredBackground);
+    EXPECT_NE(gui::kRetiredText, gui::kFailureText);
+    EXPECT_NE(gui::kRetiredText, gui::kSwitchedOffText);
+    EXPECT_EQ(yahoo->toolTip(), QStringLiteral("2013-09: Yahoo China closed"));
+    EXPECT_EQ(w->ImagePR->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(w->ImagePR->toolTip(), QStringLiteral("2016-04: Google toolbar PageRank data ended"));
+    EXPECT_EQ(w->SouGouRankG->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kRetiredBackground);
+    EXPECT_EQ(w->lblChinaRank->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(w->lblChinaRank->palette().color(QPalette::WindowText), gui::kRetiredText);
+    EXPECT_EQ(w->lblAlexaRank->text(), QString::number(*standin::trancoRank("example.com")));
+    EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
+    savePicture(w, "mainFrm-current");
+
+    // The slot is named after the service in it in a window made with this profile.
+    AppWindows fresh(m_folder);
+    // Its IP window asks for the own address as it is made: let that end before it goes.
+    QSignalSpy ownAddress(fresh.frmIP.get(), &TfrmIP::ownAddressSettled);
+    QLabel* caption = nullptr;
+    for (QLabel* label : fresh.frmMain->findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("Tranco")))
+            caption = label;
+    ASSERT_NE(caption, nullptr);
+    EXPECT_EQ(caption->text(), QStringLiteral("Tranco："));
+    EXPECT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
 }
 
 } // namespace

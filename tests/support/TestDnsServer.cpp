@@ -95,7 +95,9 @@ std::string TestDnsServer::answer(const std::string& query)
         const size_t label = static_cast<unsigned char>(query[at]);
         if (label > 63 || at + 1 + label > query.size())
             return {};
-        name += (name.empty() ? "" : ".") + query.substr(at + 1, label);
+        if (!name.empty())
+            name += '.';
+        name.append(query, at + 1, label);
         at += 1 + label;
     }
     if (at + 5 > query.size())

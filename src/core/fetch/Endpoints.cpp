@@ -1,6 +1,6 @@
 #include "core/fetch/Endpoints.h"
 
-#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ProfileLoader.h"
 
 #include <stdexcept>
 
@@ -8,7 +8,10 @@ namespace kaldrani::endpoints {
 
 std::string_view DefaultHost::view() const
 {
-    const profiles::Service* service = profiles::defaultProfile().find(m_service);
+    // The classic base's hosts, whichever base is the default: the stand-in's old world
+    // answers at them, and most current services kept them.
+    static const profiles::Profile classic = profiles::loadProfile(profiles::classicProfileText());
+    const profiles::Service* service = classic.find(m_service);
     if (service == nullptr)
         throw std::out_of_range("no service \"" + std::string(m_service) + "\" in the default engine profile");
     return service->host;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-// The default host of each service, as the embedded engine profile gives it: the one
+// The default host of each service, as the embedded classic profile gives it: the one
 // place the hosts are written is that profile. The stand-in answers at these hosts, and
 // the maker's site is where the windows send the user.
 namespace kaldrani::endpoints {
@@ -14,7 +14,7 @@ class DefaultHost {
 public:
     constexpr explicit DefaultHost(std::string_view service) : m_service(service) { }
 
-    // Raises std::out_of_range when the default profile has no such service.
+    // Raises std::out_of_range when the classic profile has no such service.
     std::string_view view() const;
     operator std::string_view() const { return view(); }
     const char* data() const { return view().data(); }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kaldrani::net {
 class THttpClient;
@@ -36,6 +37,12 @@ struct QueryFetch {
     std::string service;
     // The service's own proxy ("" direct); unset: the program's default rules.
     std::optional<std::string> proxy;
+    // Request headers sent beside the client's own.
+    std::vector<std::pair<std::string, std::string>> headers;
+    // The service's blocked markers: a redirect whose Location matches one is a refusal.
+    std::vector<std::string> blocked;
+    // The least time between two requests to the host; 0: none.
+    int minIntervalMs = 0;
 };
 
 // The settings service's profile gives.
@@ -57,6 +64,14 @@ void setUpClient(net::THttpClient& client, const QueryFetch& how);
 // answer goes to the page keeper first, if one is set, named after service.
 std::string fetchQueryPage(net::THttpClient& client, const std::string& url, PageForm form,
                            const std::string& service = {});
+
+// The same, with the redirects the fetch met checked against how.blocked (BlockedPage
+// when a Location matches one, followed or not) and the host spacing kept.
+std::string fetchQueryPage(net::THttpClient& client, const std::string& url, const QueryFetch& how);
+
+// bytes as UTF-8 by the charset the answer declares: contentType's, else a <meta> one
+// near the page's start; UTF-8 when neither names one.
+std::string decodeDeclared(const std::string& bytes, const std::string& contentType);
 
 // Fetches url with a fresh client set up as `how` says and returns the page as UTF-8.
 // Raises what the fetch raises.
@@ -94,6 +109,13 @@ Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
             why = "unknown failure";
         return {std::move(failureValue), std::move(why), failureKind(std::current_exception())};
     }
+}
+
+// The outcome of a service the profile says is gone: failureValue, nothing asked.
+template <class T>
+Outcome<T> retiredOutcome(T failureValue, const std::string& why)
+{
+    return {std::move(failureValue), "retired: " + why, Failure::Retired};
 }
 
 // The outcome of a service the user's profile switched off: failureValue, nothing asked.

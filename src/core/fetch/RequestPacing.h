@@ -44,4 +44,9 @@ private:
     bool m_refused = false;
 };
 
+// Returns when at least intervalMs have passed since the previous request of the process
+// to url's host that came through here (at once for 0 or the first); callers queue, each
+// in its own slot.
+void keepHostInterval(const std::string& url, int intervalMs);
+
 } // namespace kaldrani::fetch

@@ -25,6 +25,8 @@ fetch::Outcome<std::string> ask(std::string_view name, std::string failureValue,
                                 const std::function<std::string(const profiles::Service&)>& url, Read&& read)
 {
     const std::shared_ptr<const profiles::Service> service = profiles::activeService(name);
+    if (!service->retired.empty())
+        return fetch::retiredOutcome(std::move(failureValue), service->retired);
     if (!service->enabled)
         return fetch::switchedOff(std::move(failureValue));
     // The service's waits are bounded: the own address is fetched during start-up, and a

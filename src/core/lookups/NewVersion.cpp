@@ -78,7 +78,7 @@ std::optional<double> parseVersionNumber(std::string_view body, char decimalSepa
 bool newVersionPublished(int readTimeoutMs, char decimalSeparator)
 {
     try {
-        if (!profiles::activeService(profiles::kVersionPage)->enabled)
+        if (const auto page = profiles::activeService(profiles::kVersionPage); !page->enabled || !page->retired.empty())
             return false;
         net::THttpClient client;
         client.ReadTimeout = readTimeoutMs;
@@ -93,7 +93,7 @@ bool newVersionPublished(int readTimeoutMs, char decimalSeparator)
 void visitVersionPage()
 {
     try {
-        if (!profiles::activeService(profiles::kVersionPage)->enabled)
+        if (const auto page = profiles::activeService(profiles::kVersionPage); !page->enabled || !page->retired.empty())
             return;
         net::THttpClient client;
         // A visit that neither answers nor closes must not hold a thread for long.

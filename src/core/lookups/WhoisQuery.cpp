@@ -48,6 +48,8 @@ fetch::Outcome<std::string> QueryWhois(const std::string& typed)
     if (profiles::activeProfile()->base == "current")
         return QueryDomainRegistration(typed);
     const std::shared_ptr<const profiles::Service> service = profiles::activeService(profiles::kWhois);
+    if (!service->retired.empty())
+        return fetch::retiredOutcome(std::string(kWhoisFailure), service->retired);
     if (!service->enabled)
         return fetch::switchedOff(std::string(kWhoisFailure));
     // An unreachable host must not keep the window waiting for the system's connect limit.

@@ -1,5 +1,6 @@
 #include "core/net/HttpClient.h"
 
+#include "core/net/GzipBody.h"
 #include "core/net/HttpAddress.h"
 #include "core/net/HttpCookies.h"
 #include "core/net/HttpRequest.h"
@@ -86,8 +87,23 @@ std::string proxyConnectFailure(const ProxyAddress& proxy, int code)
     return "proxy: " + why + " (" + proxy.hostPort() + ")";
 }
 
+// Whether the body is gzip-coded: the only content coding ever decoded.
+bool gzipCoded(const HttpHeaders& headers)
+{
+    const std::string* coding = headers.find("Content-Encoding");
+    return coding != nullptr && text::equalsIgnoreAsciiCase(text::trimView(*coding), "gzip");
+}
+
 HttpStatusError statusError(const Response& response, std::string body)
 {
+    // The status is the news; a damaged coding of its page must not hide it. A body that
+    // is not coded is never copied: it may be as large as the bound.
+    if (gzipCoded(response.headers)) {
+        try {
+            body = gunzipBody(body, kMaxBodyBytes);
+        } catch (const NetError&) {
+        }
+    }
     HttpStatusError error(response.code, response.statusLine, std::move(body), declaresUtf8(response.headers));
     if (const std::string* retryAfter = response.headers.find("Retry-After"))
         error.setRetryAfter(*retryAfter);
@@ -130,6 +146,8 @@ struct THttpClient::Impl {
     bool keepAlive = false;
     CookieJar cookies;
     std::string lastStatusLine;
+    std::string lastContentType;
+    std::vector<std::string> locations;
 
     // One whole fetch; the final body is appended to body, the final head returned.
     Response fetch(const THttpClient& settings, const std::string& url, std::string& body);
@@ -198,6 +216,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
         request.cookie = cookies.cookieHeader(address.host, address.path + address.document, std::time(nullptr), tls);
     request.protocolVersion = settings.ProtocolVersion;
     request.accept = settings.Accept;
+    request.extraHeaders = settings.ExtraHeaders;
     // Through an HTTP proxy a plain request names the whole address (RFC 9112 3.2.2).
     bool absoluteForm = false;
     std::string bytes;
@@ -504,6 +523,8 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
     progress = settings.Progress;
     lastStatusLine.clear();
     deadline.reset();
+    lastContentType.clear();
+    locations.clear();
     if (settings.FetchTimeout && *settings.FetchTimeout > 0)
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(*settings.FetchTimeout);
     connection.setDeadline(deadline);
@@ -539,6 +560,8 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
             std::string scratch;
             if (redirect) {
                 ++redirects;
+                if (location != nullptr)
+                    locations.push_back(*location);
                 if (!settings.HandleRedirects) {
                     readBody(response.headers, &scratch, std::nullopt);
                     throw statusError(response, std::move(scratch));
@@ -559,6 +582,11 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                     readBody(response.headers, nullptr, kShortBodyWaitMs);
                 else if (!readBody(response.headers, &body, std::nullopt))
                     throw NetError::closed();
+                if (const std::string* type = response.headers.find("Content-Type"))
+                    lastContentType = *type;
+                if (body.size() > initialLength && gzipCoded(response.headers))
+                    body.replace(initialLength, std::string::npos,
+                                 gunzipBody(std::string_view(body).substr(initialLength), kMaxBodyBytes));
                 keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
                 if (!keepAlive)
                     connection.close();
@@ -595,6 +623,16 @@ std::string THttpClient::FetchPage(const std::string& url)
 const std::string& THttpClient::lastStatusLine() const
 {
     return m_impl->lastStatusLine;
+}
+
+const std::string& THttpClient::lastContentType() const
+{
+    return m_impl->lastContentType;
+}
+
+const std::vector<std::string>& THttpClient::lastLocations() const
+{
+    return m_impl->locations;
 }
 
 std::string readAnsi(const std::string& buffer)

@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kaldrani::net {
 
@@ -72,6 +74,9 @@ public:
     // Which proxy each fetch goes through (Proxy.h); the process's default rules unless
     // changed. A proxy's own failure raises NetError of kind Proxy ("proxy: ...").
     ProxyRules Proxy = defaultProxyRules();
+    // Sent on every request after the client's own lines; an Accept or Accept-Encoding
+    // here replaces the client's. A gzip answer is decoded whatever was asked.
+    std::vector<std::pair<std::string, std::string>> ExtraHeaders;
     // Milliseconds the whole fetch may last, redirects and every wait included, whatever
     // the server sends; past it the fetch fails with "Fetch deadline exceeded." (kind Deadline). Unset: no
     // bound. A last line of defence beside ReadTimeout, which bounds only single waits.
@@ -89,6 +94,10 @@ public:
 
     // The status line of the last fetch's final answer; empty before one arrived.
     const std::string& lastStatusLine() const;
+    // The Content-Type of the last fetch's final answer; empty when it had none.
+    const std::string& lastContentType() const;
+    // The Location of every redirect answer the last fetch met, followed or not, in order.
+    const std::vector<std::string>& lastLocations() const;
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "core/net/HttpRequest.h"
 
+#include "core/text/Ascii.h"
 #include "core/text/Encoding.h"
 
 #include <algorithm>
@@ -79,13 +80,23 @@ std::string writeRequest(const HttpRequest& request)
         for (const auto& line : wrapHeaderLine(std::string(name) + ": " + toRequestAscii(value)))
             block += line + "\r\n";
     };
+    const auto given = [&request](std::string_view name) {
+        for (const auto& [n, v] : request.extraHeaders)
+            if (text::equalsIgnoreAsciiCase(n, name))
+                return true;
+        return false;
+    };
     header("Host", request.host);
-    header("Accept", request.accept);
-    header("Accept-Encoding", "identity");
+    if (!given("Accept"))
+        header("Accept", request.accept);
+    if (!given("Accept-Encoding"))
+        header("Accept-Encoding", "identity");
     if (!request.userAgent.empty())
         header("User-Agent", request.userAgent);
     if (!request.cookie.empty())
         header("Cookie", request.cookie);
+    for (const auto& [name, value] : request.extraHeaders)
+        header(toRequestAscii(name), value);
     block += "\r\n";
     return block;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kaldrani::net {
@@ -13,6 +14,9 @@ struct HttpRequest {
     std::string userAgent;
     std::string cookie;
     std::string protocolVersion = "1.1";
+    // Sent after the client's own lines; one named Accept or Accept-Encoding (any case)
+    // takes the place of the client's.
+    std::vector<std::pair<std::string, std::string>> extraHeaders;
     std::string accept = "text/html, */*";
 };
 

@@ -68,11 +68,16 @@ std::string SocketAddress::text() const
     if (family() == AF_INET6) {
         const auto* a = reinterpret_cast<const sockaddr_in6*>(&storage);
         ::inet_ntop(AF_INET6, &a->sin6_addr, buffer, sizeof buffer);
-        return "[" + std::string(buffer) + "]:" + std::to_string(ntohs(a->sin6_port));
+        // Appended piece by piece: a literal joined to a temporary trips GCC 12's -Wrestrict.
+        std::string out = "[";
+        out.append(buffer).append("]:").append(std::to_string(ntohs(a->sin6_port)));
+        return out;
     }
     const auto* a = reinterpret_cast<const sockaddr_in*>(&storage);
     ::inet_ntop(AF_INET, &a->sin_addr, buffer, sizeof buffer);
-    return std::string(buffer) + ":" + std::to_string(ntohs(a->sin_port));
+    std::string out = buffer;
+    out.append(":").append(std::to_string(ntohs(a->sin_port)));
+    return out;
 }
 
 std::optional<SocketAddress> literalAddress(const std::string& host, int port)

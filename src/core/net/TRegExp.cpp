@@ -191,4 +191,21 @@ std::string firstMatch(std::string_view pattern, std::string_view text)
     return matches.Count() > 0 ? matches.Item(0).Value : std::string();
 }
 
+std::optional<std::string> firstGroup(std::string_view pattern, std::string_view text, int group)
+{
+    TRegExp re;
+    re.setPattern(std::string(pattern));
+    re.compile();
+    const RE2& compiled = *re.m_compiled->re;
+    if (group < 1 || compiled.NumberOfCapturingGroups() < group)
+        return std::nullopt;
+    std::vector<re2::StringPiece> groups(static_cast<std::size_t>(group) + 1);
+    const re2::StringPiece input(text.data(), text.size());
+    if (!compiled.Match(input, 0, text.size(), RE2::UNANCHORED, groups.data(), group + 1)
+        || groups[static_cast<std::size_t>(group)].data() == nullptr)
+        return std::nullopt;
+    const re2::StringPiece& taken = groups[static_cast<std::size_t>(group)];
+    return std::string(taken.data(), taken.size());
+}
+
 } // namespace kaldrani::net

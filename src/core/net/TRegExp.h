@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,7 @@ public:
                       const std::function<bool(std::string_view match, std::size_t firstIndex)>& visit);
 
 private:
+    friend std::optional<std::string> firstGroup(std::string_view pattern, std::string_view text, int group);
     void compile();
 
     std::string m_pattern;
@@ -100,5 +102,9 @@ private:
 // The first match's Value with Global off, or an empty text when nothing matches.
 // Raises RegExpError for a bad pattern. The common extraction step of every query.
 std::string firstMatch(std::string_view pattern, std::string_view text);
+
+// The text group `group` (from 1) of pattern's leftmost match in text holds, or nothing
+// when it does not match or has no such group. Raises RegExpError for a bad pattern.
+std::optional<std::string> firstGroup(std::string_view pattern, std::string_view text, int group = 1);
 
 } // namespace kaldrani::net

@@ -1,22 +1,23 @@
 #include "core/profiles/Profile.h"
 
+#include "core/net/TRegExp.h"
 #include "core/text/TextRemoval.h"
 
 namespace kaldrani::profiles {
 
-std::string Service::url(std::initializer_list<std::pair<std::string_view, std::string_view>> inputs) const
+namespace {
+
+// text with each {name} of inputs replaced, in one pass, so that an input holding
+// "{page}" is never filled in itself. A {name} not given stays as it is.
+void fillInto(std::string& out, std::string_view text,
+              std::initializer_list<std::pair<std::string_view, std::string_view>> inputs)
 {
-    std::string out = scheme + "://" + host + path;
-    if (query.empty())
-        return out;
-    out += '?';
-    // One pass, so that an input holding "{page}" is never filled in itself.
-    for (std::size_t i = 0; i < query.size();) {
+    for (std::size_t i = 0; i < text.size();) {
         bool filled = false;
-        if (query[i] == '{') {
+        if (text[i] == '{') {
             for (const auto& [name, value] : inputs) {
-                if (query.compare(i + 1, name.size(), name) == 0 && i + 1 + name.size() < query.size()
-                    && query[i + 1 + name.size()] == '}') {
+                if (text.compare(i + 1, name.size(), name) == 0 && i + 1 + name.size() < text.size()
+                    && text[i + 1 + name.size()] == '}') {
                     out.append(value);
                     i += name.size() + 2;
                     filled = true;
@@ -25,9 +26,28 @@ std::string Service::url(std::initializer_list<std::pair<std::string_view, std::
             }
         }
         if (!filled)
-            out += query[i++];
+            out += text[i++];
     }
+}
+
+} // namespace
+
+std::string Service::url(std::initializer_list<std::pair<std::string_view, std::string_view>> inputs) const
+{
+    std::string out = scheme + "://" + host;
+    fillInto(out, path, inputs);
+    if (query.empty())
+        return out;
+    out += '?';
+    fillInto(out, query, inputs);
     return out;
+}
+
+std::string Service::matched(std::string_view page) const
+{
+    if (group > 0)
+        return net::firstGroup(pattern, page, group).value_or(std::string());
+    return net::firstMatch(pattern, page);
 }
 
 std::string Service::edited(std::string text) const

@@ -11,8 +11,15 @@
 namespace kaldrani::profiles {
 
 // How a service's page is read: Stream takes the body's bytes as GBK, String as the
-// answer declares (UTF-8, else one character per byte).
-enum class PageForm { Stream, String };
+// answer declares (UTF-8, else one character per byte), Auto by the charset the answer
+// declares (Content-Type, then <meta charset>), UTF-8 when it declares none.
+enum class PageForm { Stream, String, Auto };
+
+// How a keyword result's wrapped address is turned back into the real one.
+enum class UnwrapDecode { None, Base64Url, Percent };
+
+// How a rank service's answer is read: by the pattern, or as Tranco's ranks JSON.
+enum class AnswerReader { Pattern, TrancoJson };
 
 // The bytes a keyword is sent as before it is percent-encoded.
 enum class TermEncoding { Gbk, Utf8 };
@@ -52,12 +59,26 @@ struct Service {
     int connectTimeoutMs = 0; // 0: the safety bound
     int deadlineMs = 0;       // 0: the client's own
     std::string pattern;      // empty: the whole page
+    int group = 0;            // the pattern's group that is read; 0: the whole match
     std::vector<Edit> removals;
     std::vector<std::string> blocked;
     std::string notFound;
     // The proxy its fetches go through, above every other setting ("" direct); unset: the
     // program's own choice. Every service may have it.
     std::optional<std::string> proxy;
+    // Not empty: the service is gone and never asked; the text says when and why.
+    std::string retired;
+    // The label shown where the slot now holds another service; empty: the slot's own.
+    std::string label;
+    // Request headers sent beside the client's own, in the profile's order.
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Keyword scans: a pattern whose first group, taken from a result's match and decoded
+    // as unwrapDecode says, is the result's real address; empty: the match is the address.
+    std::string unwrap;
+    UnwrapDecode unwrapDecode = UnwrapDecode::None;
+    AnswerReader reader = AnswerReader::Pattern;
+    // At least this long between two requests of the process to the host; 0: no spacing.
+    int minIntervalMs = 0;
 
     // The keys this service has, in the default profile's order, and where each value
     // came from.
@@ -71,6 +92,10 @@ struct Service {
 
     // The value {page} takes for result page p (from 1).
     long long pageValue(long long page) const { return pageFirst + (page - 1) * pageStep; }
+
+    // What pattern takes out of page: the first match (or its group `group`), empty when
+    // nothing matches. Raises what the match raises.
+    std::string matched(std::string_view page) const;
 
     // text after every removal, in order.
     std::string edited(std::string text) const;

@@ -110,6 +110,48 @@ Fault readPatterns(const toml::node& node, std::vector<std::string>& out)
     return std::nullopt;
 }
 
+// Header names are tokens; the client writes Host, Cookie and the framing itself.
+Fault readHeaders(const toml::node& node, std::vector<std::pair<std::string, std::string>>& out)
+{
+    const toml::table& table = *node.as_table();
+    std::vector<std::pair<std::pair<int, int>, std::pair<std::string, std::string>>> ordered;
+    for (auto&& [key, value] : table) {
+        const std::string name(key.str());
+        const auto text = value.value<std::string>();
+        if (!text)
+            return "each header must be a text";
+        if (name.empty() || name.find_first_not_of("!#$%&'*+-.^_`|~0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")
+                                != std::string::npos)
+            return "\"" + name + "\" is not a header name";
+        for (const char* own : {"host", "cookie", "content-length", "transfer-encoding", "connection"})
+            if (name.size() == std::string_view(own).size()
+                && std::equal(name.begin(), name.end(), own, [](char a, char b) { return (a | 0x20) == b; }))
+                return "\"" + name + "\" is written by the client itself";
+        if (text->find_first_of("\r\n") != std::string::npos || text->size() > 1024)
+            return "each header value must be one line of at most 1024 characters";
+        ordered.push_back({{static_cast<int>(value.source().begin.line), static_cast<int>(value.source().begin.column)},
+                           {name, *text}});
+    }
+    // toml++ keeps keys sorted; send them in the file's order, an inline table's too.
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out.clear();
+    for (auto& [line, header] : ordered)
+        out.push_back(std::move(header));
+    return std::nullopt;
+}
+
+// Keys every service may be given, whether its base has them or not, with their type.
+std::optional<toml::node_type> implicitKeyType(std::string_view key)
+{
+    if (key == "enabled")
+        return toml::node_type::boolean;
+    if (key == "retired" || key == "label")
+        return toml::node_type::string;
+    if (key == "headers")
+        return toml::node_type::table;
+    return std::nullopt;
+}
+
 // How one key is read into a service; the default's node says which keys a service has
 // and what type each takes.
 struct KeyRule {
@@ -138,10 +180,13 @@ const std::vector<KeyRule>& keyRules()
              s.host = v;
              return std::nullopt;
          }},
-        {"path", [](const toml::node& n, const Service&, Service& s) -> Fault {
+        {"path", [](const toml::node& n, const Service& defaults, Service& s) -> Fault {
              const std::string v = *n.value<std::string>();
              if (!v.starts_with('/') || v.find_first_of("?# \t\r\n") != std::string::npos)
                  return "must start with \"/\" and hold no query";
+             const std::set<std::string> wanted = placeholders(defaults.path);
+             if (placeholders(v) != wanted)
+                 return "must hold " + joined(wanted) + " and no other {name}";
              s.path = v;
              return std::nullopt;
          }},
@@ -185,8 +230,10 @@ const std::vector<KeyRule>& keyRules()
                  s.form = PageForm::Stream;
              else if (v == "string")
                  s.form = PageForm::String;
+             else if (v == "auto")
+                 s.form = PageForm::Auto;
              else
-                 return "must be \"stream\" or \"string\"";
+                 return "must be \"stream\" or \"string\" (or \"auto\": the charset the answer declares)";
              return std::nullopt;
          }},
         {"user_agent", [](const toml::node& n, const Service&, Service& s) -> Fault {
@@ -211,9 +258,62 @@ const std::vector<KeyRule>& keyRules()
              s.pattern = std::move(v);
              return std::nullopt;
          }},
+        {"group", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             const std::int64_t v = *n.value<std::int64_t>();
+             if (v < 0 || v > 9)
+                 return "must be 0 to 9";
+             s.group = static_cast<int>(v);
+             return std::nullopt;
+         }},
         {"removals", [](const toml::node& n, const Service&, Service& s) { return readEdits(n, s.removals); }},
         {"blocked", [](const toml::node& n, const Service&, Service& s) { return readPatterns(n, s.blocked); }},
         {"not_found", [](const toml::node& n, const Service&, Service& s) { return readString(n, s.notFound); }},
+        {"retired", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             const std::string v = *n.value<std::string>();
+             if (v.find_first_of("\r\n") != std::string::npos)
+                 return "must be one line";
+             s.retired = v;
+             return std::nullopt;
+         }},
+        {"label", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             const std::string v = *n.value<std::string>();
+             if (v.size() > 64 || v.find_first_of("\t\r\n") != std::string::npos)
+                 return "must be one short line";
+             s.label = v;
+             return std::nullopt;
+         }},
+        {"headers", [](const toml::node& n, const Service&, Service& s) { return readHeaders(n, s.headers); }},
+        {"unwrap", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             std::string v = *n.value<std::string>();
+             if (!v.empty())
+                 if (Fault f = compiles(v))
+                     return f;
+             s.unwrap = std::move(v);
+             return std::nullopt;
+         }},
+        {"unwrap_decode", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             const std::string v = *n.value<std::string>();
+             if (v == "none")
+                 s.unwrapDecode = UnwrapDecode::None;
+             else if (v == "base64url")
+                 s.unwrapDecode = UnwrapDecode::Base64Url;
+             else if (v == "percent")
+                 s.unwrapDecode = UnwrapDecode::Percent;
+             else
+                 return "must be \"none\", \"base64url\" or \"percent\"";
+             return std::nullopt;
+         }},
+        {"reader", [](const toml::node& n, const Service&, Service& s) -> Fault {
+             const std::string v = *n.value<std::string>();
+             if (v == "pattern")
+                 s.reader = AnswerReader::Pattern;
+             else if (v == "tranco-json")
+                 s.reader = AnswerReader::TrancoJson;
+             else
+                 return "must be \"pattern\" or \"tranco-json\"";
+             return std::nullopt;
+         }},
+        {"min_interval_ms", [](const toml::node& n, const Service&, Service& s) { return readTimeout(n, s.minIntervalMs); }},
     };
     return rules;
 }
@@ -262,6 +362,8 @@ void collectDefaults(const toml::table& table, const std::string& prefix, std::v
         // The default's own query says which inputs the service fills.
         if (const auto query = table["query"].value<std::string>())
             s.query = *query;
+        if (const auto path = table["path"].value<std::string>())
+            s.path = *path;
         // toml++ keeps keys sorted; the file's order is the order of their lines.
         std::vector<std::pair<int, std::string>> ordered;
         for (auto&& [key, node] : table)
@@ -302,6 +404,13 @@ public:
     {
         for (auto&& [key, node] : table) {
             const std::string name = prefix.empty() ? std::string(key.str()) : prefix + "." + std::string(key.str());
+            // Which base the file is read over was settled before; only its value is checked.
+            if (prefix.empty() && name == "base") {
+                const auto base = node.value<std::string>();
+                if (!base || baseProfileText(*base).empty())
+                    problem(lineOf(node), name, "must be \"classic\" or \"current\"");
+                continue;
+            }
             if (name == "proxy") {
                 readProxy(node, name, m_topProxy);
             } else if (DefaultService* s = serviceNamed(name)) {
@@ -330,11 +439,12 @@ private:
             }
             const toml::node* given = d.table->get(name);
             const KeyRule* rule = ruleFor(name);
-            if (rule == nullptr || !d.service.origins.contains(name)) {
+            const std::optional<toml::node_type> implicit = implicitKeyType(name);
+            if (rule == nullptr || (!d.service.origins.contains(name) && !implicit)) {
                 problem(line, full, "unknown key");
                 continue;
             }
-            const toml::node_type wanted = given != nullptr ? given->type() : toml::node_type::boolean;
+            const toml::node_type wanted = given != nullptr ? given->type() : *implicit;
             if (node.type() != wanted) {
                 problem(line, full, "must be " + std::string(typeName(wanted)) + ", not " + std::string(typeName(node.type())));
                 continue;
@@ -344,6 +454,8 @@ private:
                 problem(line, full, *f);
                 continue;
             }
+            if (!changed.origins.contains(name))
+                changed.keys.push_back(name);
             changed.origins[name] = {m_file, line};
             d.service = std::move(changed);
         }
@@ -401,6 +513,28 @@ private:
 
 } // namespace
 
+std::string_view baseProfileText(std::string_view name)
+{
+    if (name == "classic")
+        return classicProfileText();
+    if (name == "current")
+        return currentProfileText();
+    return {};
+}
+
+std::string defaultBaseName()
+{
+    const char* chosen = std::getenv("KALDRANI_PROFILE_BASE");
+    if (chosen != nullptr && !baseProfileText(chosen).empty())
+        return chosen;
+    return "current";
+}
+
+std::string_view defaultProfileText()
+{
+    return baseProfileText(defaultBaseName());
+}
+
 Profile loadProfile(std::string_view defaultText, std::string_view userText, const std::string& userFile)
 {
     toml::table defaults;
@@ -424,15 +558,7 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
             profile.problems.push_back({userFile, 0, {}, "not read: " + *f});
         } else {
             try {
-                toml::table user = toml::parse(userText, std::string_view(userFile));
-                if (const toml::node* base = user.get("base")) {
-                    const std::optional<std::string> value = base->value<std::string>();
-                    if (value && (*value == "classic" || *value == "current"))
-                        profile.base = *value;
-                    else
-                        profile.problems.push_back({userFile, lineOf(*base), "base", "must be \"classic\" or \"current\""});
-                    user.erase("base");
-                }
+                const toml::table user = toml::parse(userText, std::string_view(userFile));
                 UserReader reader(services, userFile, profile.problems, profile.proxy);
                 reader.read(user, {});
             } catch (const toml::parse_error& e) {
@@ -443,6 +569,25 @@ Profile loadProfile(std::string_view defaultText, std::string_view userText, con
     }
     for (DefaultService& s : services)
         profile.services.push_back(std::move(s.service));
+    // Which embedded base this is, when it is one; another text keeps the member's default.
+    for (const char* base : {"classic", "current"})
+        if (defaultText == baseProfileText(base))
+            profile.base = base;
+    return profile;
+}
+
+Profile loadUserProfile(std::string_view userText, const std::string& userFile)
+{
+    std::string base = defaultBaseName();
+    // A file that does not parse is reported by loadProfile; here only its base is sought.
+    try {
+        const toml::table user = toml::parse(userText, std::string_view(userFile));
+        if (const auto named = user["base"].value<std::string>(); named && !baseProfileText(*named).empty())
+            base = *named;
+    } catch (const toml::parse_error&) {
+    }
+    Profile profile = loadProfile(baseProfileText(base), userText, userFile);
+    profile.base = base;
     return profile;
 }
 
@@ -472,7 +617,7 @@ Profile loadProfileFile(const std::filesystem::path& path)
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof())
         return unread("the file cannot be read");
-    return loadProfile(defaultProfileText(), text, path.string());
+    return loadUserProfile(text, path.string());
 }
 
 std::filesystem::path userProfilePath()

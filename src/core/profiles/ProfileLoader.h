@@ -8,7 +8,19 @@
 
 namespace kaldrani::profiles {
 
-// The default profile the program is built with, as TOML text.
+// The embedded base profiles as TOML text: the services as they were first built
+// ("classic") and as they are today ("current").
+std::string_view classicProfileText();
+std::string_view currentProfileText();
+
+// The text of the base called name ("classic" or "current"), or an empty view.
+std::string_view baseProfileText(std::string_view name);
+
+// The base a user's file that names none is read over: KALDRANI_PROFILE_BASE when it
+// names one, else "current".
+std::string defaultBaseName();
+
+// The text of the default base.
 std::string_view defaultProfileText();
 
 // The profile defaultText gives, with userText (the user's file, named userFile in the
@@ -17,6 +29,10 @@ std::string_view defaultProfileText();
 // that does not parse, are recorded as problems; such a key keeps its default, the rest
 // applies. Raises std::logic_error naming the fault when defaultText itself has one.
 Profile loadProfile(std::string_view defaultText, std::string_view userText = {}, const std::string& userFile = {});
+
+// userText read over the base its top-level key `base` names ("classic" or "current"),
+// the default base when it names none or a bad one (a problem).
+Profile loadUserProfile(std::string_view userText, const std::string& userFile);
 
 // The default profile with the file at path read over it; a missing file is none, an
 // unreadable one a problem. Never raises for the user's file.

@@ -15,7 +15,7 @@ namespace kaldrani::queries {
 std::string countTextOf(const profiles::Service& service, const std::string& page)
 {
     fetch::checkNotBlocked(service, page);
-    std::string text = service.edited(net::firstMatch(service.pattern, page));
+    std::string text = service.edited(service.matched(page));
     // Shown as "0" like a true nought, but the page did not say so.
     if (text.empty())
         throw fetch::MissingFigure("no count on the page");
@@ -43,6 +43,8 @@ std::string countFromPage(const profiles::Service& service, const std::string& p
 
 fetch::Outcome<std::string> countFrom(const profiles::Service& service, const std::string& domain)
 {
+    if (!service.retired.empty())
+        return fetch::retiredOutcome(std::string("0"), service.retired);
     if (!service.enabled)
         return fetch::switchedOff(std::string("0"));
     return fetch::outcomeOf(std::string("0"), fetch::readTimeoutOf(service), [&] {

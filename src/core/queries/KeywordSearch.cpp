@@ -12,7 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <cctype>
 #include <memory>
+#include <optional>
 
 namespace kaldrani::queries {
 
@@ -59,13 +61,83 @@ private:
     std::chrono::steady_clock::time_point m_end;
 };
 
-// The index of the first match on the page whose text contains wanted (already upper
+// Base64 with the URL alphabet ("-", "_"), padding optional; nothing for other text.
+std::optional<std::string> base64UrlDecoded(std::string_view text)
+{
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        int v;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '-' || c == '+')
+            v = 62;
+        else if (c == '_' || c == '/')
+            v = 63;
+        else if (c == '=')
+            break;
+        else
+            return std::nullopt;
+        bits = (bits << 6) | static_cast<unsigned>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return out;
+}
+
+std::string percentDecoded(std::string_view text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1]))
+            && std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string resultAddress(const profiles::Service& service, std::string_view match)
+{
+    if (service.unwrap.empty())
+        return std::string(match);
+    const std::optional<std::string> wrapped = net::firstGroup(service.unwrap, match);
+    if (!wrapped)
+        return std::string(match);
+    switch (service.unwrapDecode) {
+    case profiles::UnwrapDecode::Base64Url:
+        // What does not decode stays as it came: it may still name the site.
+        return base64UrlDecoded(*wrapped).value_or(*wrapped);
+    case profiles::UnwrapDecode::Percent: return percentDecoded(*wrapped);
+    default: return *wrapped;
+    }
+}
+
+namespace {
+
+// The index of the first match on the page whose address contains wanted (already upper
 // case), or -1. The matches are walked, never gathered: a page can match millions of times.
-long long firstHit(net::TRegExp& regex, std::string_view page, const std::string& wanted)
+long long firstHit(const profiles::Service& service, net::TRegExp& regex, std::string_view page, const std::string& wanted)
 {
     long long index = 0, hit = -1;
     regex.forEachMatch(page, [&](std::string_view match, std::size_t) {
-        if (text::upperCase(match).find(wanted) != std::string::npos) {
+        // Most services read the match itself: no copy of it on pages of millions of matches.
+        const std::string address = service.unwrap.empty() ? text::upperCase(match)
+                                                           : text::upperCase(resultAddress(service, match));
+        if (address.find(wanted) != std::string::npos) {
             hit = index;
             return false;
         }
@@ -106,6 +178,7 @@ std::string keywordBoxText(const fetch::Outcome<std::string>& outcome)
     switch (outcome.failure) {
     case fetch::Failure::Blocked: return "被拦截：" + fetch::refusalOf(outcome.why);
     case fetch::Failure::SwitchedOff: return "已关闭";
+    case fetch::Failure::Retired: return std::string(fetch::kRetiredShown);
     default: return outcome.value;
     }
 }
@@ -119,7 +192,7 @@ long long keywordHitOnPage(const profiles::Service& service, const std::string& 
     regex.setMultiline(true);
     regex.setGlobal(true);
     regex.setPattern(service.pattern);
-    return firstHit(regex, page, text::upperCase(site));
+    return firstHit(service, regex, page, text::upperCase(site));
 }
 
 std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page)
@@ -142,9 +215,11 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
                                 int firstPage, int lastPage, KeywordView& view)
 {
     const std::shared_ptr<const profiles::Service> service = serviceFor(engine);
-    if (!service->enabled) {
+    if (!service->enabled || !service->retired.empty()) {
         view.setLastPageUrl(engine, {});
         view.setLookupVisible(engine, true);
+        if (!service->retired.empty())
+            return fetch::retiredOutcome(std::string(keywordFailureText(engine)), service->retired);
         return fetch::switchedOff(std::string(keywordFailureText(engine)));
     }
     const std::string wanted = text::upperCase(site);
@@ -174,7 +249,7 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             client.FetchTimeout = bound;
             std::string text;
             try {
-                text = fetch::fetchQueryPage(client, pageUrl, how.form, how.service);
+                text = fetch::fetchQueryPage(client, pageUrl, how);
             } catch (const net::NetError& e) {
                 // The fetch ran out because the scan did: say so, not what the fetch saw. Its
                 // own clock may end a hair before the scan's.
@@ -185,7 +260,7 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             }
             fetch::checkNotBlocked(*service, text);
             // An empty site would be "contained" in every match.
-            const long long hit = wanted.empty() ? -1 : firstHit(regex, text, wanted);
+            const long long hit = wanted.empty() ? -1 : firstHit(*service, regex, text, wanted);
             if (hit >= 0) {
                 position = (page - 1) * 10 + hit + 1;
                 found = true;

@@ -18,8 +18,12 @@ std::string_view keywordFailureText(SearchEngine engine);
 // switched-off engine a text of its own, so neither reads as a position or an error.
 std::string keywordBoxText(const fetch::Outcome<std::string>& outcome);
 
-// The 0-based index of the first match of service's pattern on page whose matched text
-// contains site (letter case ignored; an empty site is never found), or -1. Raises
+// The address a result's match names: the match itself, or what service's unwrap pattern
+// takes out of it, decoded as the service says (a wrapped Bing link gives its target).
+std::string resultAddress(const profiles::Service& service, std::string_view match);
+
+// The 0-based index of the first match of service's pattern on page whose address
+// (resultAddress) contains site (letter case ignored; an empty site is never found), or -1. Raises
 // fetch::BlockedPage when the page matches a blocked marker, and what the match raises.
 long long keywordHitOnPage(const profiles::Service& service, const std::string& site, const std::string& page);
 

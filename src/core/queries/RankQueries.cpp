@@ -8,7 +8,10 @@
 #include "core/text/Ascii.h"
 #include "core/text/Numbers.h"
 
+#include <nlohmann/json.hpp>
+
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace kaldrani::queries {
@@ -27,7 +30,7 @@ std::shared_ptr<const profiles::Service> service(std::string_view name)
 int pageRankOf(const profiles::Service& service, const std::string& page)
 {
     fetch::checkNotBlocked(service, page);
-    std::string text = text::trimControls(service.edited(net::firstMatch(service.pattern, page)));
+    std::string text = text::trimControls(service.edited(service.matched(page)));
     if (text.empty())
         throw fetch::MissingFigure("no PageRank on the page");
     const auto value = text::parseInt32(text);
@@ -39,7 +42,7 @@ int pageRankOf(const profiles::Service& service, const std::string& page)
 int sogouRatingOf(const profiles::Service& service, const std::string& page)
 {
     fetch::checkNotBlocked(service, page);
-    std::string text = service.edited(net::firstMatch(service.pattern, page));
+    std::string text = service.edited(service.matched(page));
     if (text.empty())
         throw fetch::MissingFigure("no rating on the page");
     std::string_view digits = text;
@@ -51,11 +54,51 @@ int sogouRatingOf(const profiles::Service& service, const std::string& page)
     return *rating;
 }
 
+std::string trancoRankOf(const std::string& reply)
+{
+    nlohmann::json doc;
+    try {
+        doc = nlohmann::json::parse(reply);
+    } catch (const nlohmann::json::exception&) {
+        throw fetch::MissingFigure("the answer is not JSON");
+    }
+    const auto ranks = doc.is_object() ? doc.find("ranks") : doc.end();
+    if (!doc.is_object() || ranks == doc.end() || !ranks->is_array())
+        throw fetch::MissingFigure("no ranks in the answer");
+    // The dates are ISO (YYYY-MM-DD), so the newest is the greatest text.
+    std::string newestDate;
+    std::optional<long long> newestRank;
+    for (const nlohmann::json& entry : *ranks) {
+        if (!entry.is_object())
+            continue;
+        const auto date = entry.find("date");
+        const auto rank = entry.find("rank");
+        if (date == entry.end() || !date->is_string() || rank == entry.end() || !rank->is_number_integer())
+            continue;
+        const long long value = rank->get<long long>();
+        if (value < 1)
+            continue;
+        const std::string& day = date->get_ref<const std::string&>();
+        if (!newestRank || day > newestDate) {
+            newestDate = day;
+            newestRank = value;
+        }
+    }
+    if (newestRank)
+        return std::to_string(*newestRank);
+    // An empty list is an answer: the domain is not among the ranked ones.
+    if (ranks->empty())
+        return std::string(kNotRanked);
+    throw fetch::MissingFigure("no usable rank in the answer");
+}
+
 std::string alexaRankOf(const profiles::Service& service, const std::string& reply)
 {
     fetch::checkNotBlocked(service, reply);
+    if (service.reader == profiles::AnswerReader::TrancoJson)
+        return trancoRankOf(reply);
     // No pattern: the whole reply is the rank.
-    const std::string text = service.pattern.empty() ? reply : net::firstMatch(service.pattern, reply);
+    const std::string text = service.pattern.empty() ? reply : service.matched(reply);
     std::string result = boundDisplayText(text::trimControls(service.edited(text)));
     if (result.empty())
         throw fetch::MissingFigure("empty reply");
@@ -65,7 +108,7 @@ std::string alexaRankOf(const profiles::Service& service, const std::string& rep
 std::string chinaRankOf(const profiles::Service& service, const std::string& page)
 {
     fetch::checkNotBlocked(service, page);
-    std::string text = service.edited(net::firstMatch(service.pattern, page));
+    std::string text = service.edited(service.matched(page));
     if (text.empty())
         throw fetch::MissingFigure("no rank on the page");
     return boundDisplayText(std::move(text));
@@ -90,6 +133,8 @@ template <class T, class Extract>
 fetch::Outcome<T> rankQuery(std::string_view name, const std::string& domain, T failureValue, Extract&& extract)
 {
     const std::shared_ptr<const profiles::Service> s = service(name);
+    if (!s->retired.empty())
+        return fetch::retiredOutcome(std::move(failureValue), s->retired);
     if (!s->enabled)
         return fetch::switchedOff(std::move(failureValue));
     return fetch::outcomeOf(std::move(failureValue), fetch::readTimeoutOf(*s), [&] {

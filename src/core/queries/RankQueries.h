@@ -4,8 +4,17 @@
 #include "core/profiles/Profile.h"
 
 #include <string>
+#include <string_view>
 
 namespace kaldrani::queries {
+
+// What the traffic-rank slot shows for a domain Tranco lists no rank for: an answer, not a failure.
+inline constexpr std::string_view kNotRanked = "未上榜";
+
+// Tranco's ranks JSON ({"domain": ..., "ranks": [{"date": "YYYY-MM-DD", "rank": N}, ...]}):
+// the rank of the newest date, kNotRanked for an empty list. Raises fetch::MissingFigure
+// for an answer that is no such JSON.
+std::string trancoRankOf(const std::string& reply);
 
 // Each query below gives its failure value with the failure's reason.
 

@@ -107,6 +107,9 @@ std::string changeTsv(const ChangeLine& line)
 std::optional<ChangeLine> countChange(const std::string& site, queries::FigureId id, const std::optional<std::string>& before,
                                       const queries::Figure& now, const Thresholds& thresholds)
 {
+    // A service that is gone was not asked: neither a change nor a failure to tell.
+    if (now.failure == fetch::Failure::Retired)
+        return std::nullopt;
     ChangeLine line{site, id.kind == CountKind::Indexed ? What::Indexed : What::Backlinks, {},
                     std::string(kEngineKeys[engineIndex(id.engine)]), {}, {}, now.why, false};
     const std::optional<double> was = before ? records::trendNumber(*before) : std::nullopt;

@@ -1,5 +1,7 @@
 #include "core/tracking/TrackRun.h"
 
+#include "core/profiles/ActiveProfile.h"
+#include "core/profiles/ServiceNames.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/KeywordRun.h"
 #include "core/queries/RankQueries.h"
@@ -17,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 namespace kaldrani::tracking {
 
@@ -120,18 +123,22 @@ void finishSite(const records::DataFolder& folder, const std::vector<std::string
             if (auto line = countChange(s.site, {e, k}, before, d.figure({e, k}), options.thresholds))
                 lines.push_back(std::move(*line));
         }
-    const std::pair<What, const std::string*> ranks[] = {{What::PageRank, &d.pageRankFailure},
-                                                         {What::SogouRank, &d.sogouRatingFailure},
-                                                         {What::AlexaRank, &d.alexaRankFailure},
-                                                         {What::ChinaRank, &d.chinaRankFailure}};
-    for (const auto& [what, why] : ranks)
-        if (!why->empty())
+    const std::tuple<What, const std::string*, fetch::Failure> ranks[] = {
+        {What::PageRank, &d.pageRankFailure, d.pageRankFailureKind},
+        {What::SogouRank, &d.sogouRatingFailure, d.sogouRatingFailureKind},
+        {What::AlexaRank, &d.alexaRankFailure, d.alexaRankFailureKind},
+        {What::ChinaRank, &d.chinaRankFailure, d.chinaRankFailureKind}};
+    // A retired service was not asked and did not fail.
+    for (const auto& [what, why, kind] : ranks)
+        if (!why->empty() && kind != fetch::Failure::Retired)
             lines.push_back({s.site, what, {}, {}, {}, "fail", *why, false});
 
     std::vector<records::KeywordRecord> records;
+    // A retired engine is recorded as not asked ("off"), not as a failure every day.
     const queries::EngineSelection all = [] {
         queries::EngineSelection a{};
-        a.fill(true);
+        for (const SearchEngine e : kSearchEngines)
+            a[engineIndex(e)] = profiles::activeService(profiles::keywordService(e))->retired.empty();
         return a;
     }();
     for (std::size_t i = 0; i < s.keywords.size(); ++i) {

@@ -13,11 +13,15 @@ TEST(HttpRequest, Block)
     };
     const std::string accept = "Accept: text/html, */*\r\nAccept-Encoding: identity\r\n";
     const Case cases[] = {
-        {"all lines in order", {"/s?wd=x", "H:8080", "UA/1", "a=1; b=2", "1.1"},
+        {"all lines in order", {"/s?wd=x", "H:8080", "UA/1", "a=1; b=2", "1.1", {}},
          "GET /s?wd=x HTTP/1.1\r\nHost: H:8080\r\n" + accept + "User-Agent: UA/1\r\nCookie: a=1; b=2\r\n\r\n"},
-        {"no agent, no cookie", {"/", "H", "", "", "1.1"}, "GET / HTTP/1.1\r\nHost: H\r\n" + accept + "\r\n"},
-        {"non-ASCII and line breaks become ?", {"/\xe6\x89\xbe\r\nX: y", "H", "\xc3\xa9!", "", "1.1"},
+        {"no agent, no cookie", {"/", "H", "", "", "1.1", {}}, "GET / HTTP/1.1\r\nHost: H\r\n" + accept + "\r\n"},
+        {"non-ASCII and line breaks become ?", {"/\xe6\x89\xbe\r\nX: y", "H", "\xc3\xa9!", "", "1.1", {}},
          "GET /?\?\?X: y HTTP/1.1\r\nHost: H\r\n" + accept + "User-Agent: ?!\r\n\r\n"},
+        // A profile's headers follow the client's own; Accept and Accept-Encoding replace them.
+        {"extra headers", {"/", "H", "UA", "", "1.1", {{"accept-encoding", "gzip"}, {"Accept-Language", "zh-CN,zh;q=0.9"}, {"X-A", "b\r\nc"}}},
+         "GET / HTTP/1.1\r\nHost: H\r\nAccept: text/html, */*\r\nUser-Agent: UA\r\naccept-encoding: gzip\r\n"
+         "Accept-Language: zh-CN,zh;q=0.9\r\nX-A: b??c\r\n\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -309,3 +309,120 @@ TEST(ProfileLoader, ReadsTheUsersFileFromTheConfigFolder)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ProfileBases, TheCurrentBaseHasTheClassicServicesAndIsTheDefault)
+{
+    const Profile classic = loadProfile(classicProfileText());
+    const Profile now = loadProfile(currentProfileText());
+    EXPECT_EQ(classic.base, "classic");
+    EXPECT_EQ(now.base, "current");
+    EXPECT_TRUE(now.problems.empty());
+    ASSERT_EQ(now.services.size(), classic.services.size());
+    for (std::size_t i = 0; i < now.services.size(); ++i) {
+        SCOPED_TRACE(now.services[i].name);
+        EXPECT_EQ(now.services[i].name, classic.services[i].name);
+        // A gone service says when and why; a live one is asked over https.
+        const Service& s = now.services[i];
+        if (s.retired.empty() && s.name != kWhois) {
+            EXPECT_EQ(s.scheme, "https");
+        }
+        if (!s.retired.empty()) {
+            EXPECT_TRUE(s.retired.starts_with("20")) << s.retired;
+        }
+    }
+    for (const char* live : {"count.baidu.indexed", "count.sogou.indexed", "count.bing.indexed", "keyword.baidu",
+                             "keyword.sogou", "keyword.bing", "rank.alexa", "lookup.own-address"})
+        EXPECT_TRUE(serviceOf(now, live).retired.empty()) << live;
+    EXPECT_EQ(serviceOf(now, kAlexaRank).url({{"site", "example.com"}}), "https://tranco-list.eu/api/ranks/domain/example.com");
+    EXPECT_EQ(serviceOf(now, kAlexaRank).label, "Tranco");
+    EXPECT_EQ(serviceOf(now, "keyword.baidu").url({{"keyword", "%E6%89%8B"}, {"page", "0"}}),
+              "https://www.baidu.com/s?wd=%E6%89%8B&pn=0&ie=utf-8");
+
+    // The default base is current unless the environment names the other; the tests run
+    // with classic.
+    const char* saved = std::getenv("KALDRANI_PROFILE_BASE");
+    const std::string before = saved != nullptr ? saved : "";
+    unsetenv("KALDRANI_PROFILE_BASE");
+    EXPECT_EQ(defaultBaseName(), "current");
+    setenv("KALDRANI_PROFILE_BASE", "nonsense", 1);
+    EXPECT_EQ(defaultBaseName(), "current");
+    setenv("KALDRANI_PROFILE_BASE", "classic", 1);
+    EXPECT_EQ(defaultBaseName(), "classic");
+    if (saved != nullptr)
+        setenv("KALDRANI_PROFILE_BASE", before.c_str(), 1);
+    else
+        unsetenv("KALDRANI_PROFILE_BASE");
+}
+
+TEST(ProfileBases, TheUsersFileChoosesItsBase)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* base;
+        const char* bingHost; // count.bing.indexed's scheme://host
+        std::size_t problems;
+    };
+    const Case cases[] = {
+        {"classic", "base = \"classic\"\n", "classic", "http://cn.bing.com", 0},
+        {"current", "base = \"current\"\n[count.bing.indexed]\nhost = \"b.example\"\n", "current", "https://b.example", 0},
+        {"bad name keeps the default", "base = \"2008\"\n", "classic", "http://cn.bing.com", 1},
+        {"not a text", "base = 1\n", "classic", "http://cn.bing.com", 1},
+        {"a file that does not parse", "base = \"current\"\n[x\n", "classic", "http://cn.bing.com", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadUserProfile(c.text, "engines.toml");
+        EXPECT_EQ(p.base, c.base);
+        EXPECT_EQ(serviceOf(p, "count.bing.indexed").url({}).substr(0, std::string(c.bingHost).size()), c.bingHost);
+        EXPECT_EQ(p.problems.size(), c.problems);
+    }
+}
+
+TEST(ProfileBases, NewKeysAreCheckedAndTheCommonOnesFitEveryService)
+{
+    // retired, label and headers fit any service, the classic ones too.
+    const Profile ok = loadProfile(classicProfileText(),
+                                   "[rank.chinarank]\nretired = \"2026-12: gone\"\nlabel = \"CR\"\n"
+                                   "[count.baidu.indexed]\nheaders = { \"Accept-Language\" = \"zh-CN\", Accept = \"*/*\" }\n",
+                                   "f");
+    EXPECT_TRUE(ok.problems.empty()) << ok.problems.front().text();
+    EXPECT_EQ(serviceOf(ok, kChinaRank).retired, "2026-12: gone");
+    EXPECT_EQ(serviceOf(ok, kChinaRank).label, "CR");
+    // In the file's order, not toml++'s sorted one.
+    const std::vector<std::pair<std::string, std::string>> headers = {{"Accept-Language", "zh-CN"}, {"Accept", "*/*"}};
+    EXPECT_EQ(serviceOf(ok, "count.baidu.indexed").headers, headers);
+
+    struct Case {
+        const char* name;
+        const char* text;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"retired on two lines", "[version]\nretired = \"a\\nb\"\n", "version.retired"},
+        {"a header the client writes", "[count.baidu.indexed]\nheaders = { Host = \"x\" }\n", "count.baidu.indexed.headers"},
+        {"a header name with a blank", "[count.baidu.indexed]\nheaders = { \"A B\" = \"x\" }\n", "count.baidu.indexed.headers"},
+        {"a header value on two lines", "[count.baidu.indexed]\nheaders = { A = \"x\\r\\nB: y\" }\n", "count.baidu.indexed.headers"},
+        {"a header that is no text", "[count.baidu.indexed]\nheaders = { A = 1 }\n", "count.baidu.indexed.headers"},
+        {"form of another name", "[count.baidu.indexed]\nform = \"utf-16\"\n", "count.baidu.indexed.form"},
+        {"a path with another input", "[rank.alexa]\npath = \"/api/{keyword}\"\n", "rank.alexa.path"},
+        {"unwrap that does not compile", "[keyword.bing]\nunwrap = '(('\n", "keyword.bing.unwrap"},
+        {"unwrap decoded some other way", "[keyword.bing]\nunwrap_decode = \"rot13\"\n", "keyword.bing.unwrap_decode"},
+        {"a reader nobody knows", "[rank.alexa]\nreader = \"xml\"\n", "rank.alexa.reader"},
+        {"group out of range", "[count.bing.indexed]\ngroup = 10\n", "count.bing.indexed.group"},
+        {"unwrap where the base has none", "[count.bing.indexed]\nunwrap = 'x'\n", "count.bing.indexed.unwrap"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Profile p = loadProfile(currentProfileText(), c.text, "f");
+        ASSERT_EQ(p.problems.size(), 1u);
+        EXPECT_EQ(p.problems[0].key, c.key) << p.problems[0].text();
+    }
+    // The path of the classic traffic-rank service takes no input, the current one its {site}.
+    EXPECT_EQ(loadProfile(classicProfileText(), "[rank.alexa]\npath = \"/{site}\"\n", "f").problems.size(), 1u);
+    EXPECT_TRUE(loadProfile(currentProfileText(), "[rank.alexa]\npath = \"/r/{site}\"\n", "f").problems.empty());
+}
+
+} // namespace
