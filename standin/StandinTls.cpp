@@ -1,5 +1,7 @@
 #include "StandinTls.h"
 
+#include "core/net/Tls.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <openssl/bn.h>
@@ -212,7 +214,8 @@ bool TlsChannel::accept(SSL_CTX* context, int fd, int wakeFd, int idleMs)
     m_ssl = SSL_new(context);
     if (!m_ssl)
         return false;
-    SSL_set_fd(m_ssl, fd);
+    if (!kaldrani::net::setSocketWithoutSignal(m_ssl, fd))
+        return false;
     for (;;) {
         const int r = SSL_accept(m_ssl);
         if (r == 1)

@@ -67,7 +67,7 @@ long daysUntil(const std::string& day)
 
 class CurrentLookupsCli : public ::testing::Test {
 protected:
-    CurrentLookupsCli() : server({.authority = &authority})
+    CurrentLookupsCli() : server({.authority = &authority, .world = standin::World::Current})
     {
         authority.writeCertificate(folder.path() / "ca.pem");
         std::filesystem::create_directories(folder.path() / "config" / "kaldrani");
@@ -173,7 +173,7 @@ TEST_F(CurrentLookupsCli, HealthListsTheExpiryFigures)
     std::filesystem::create_directories(folder.path() / "data" / "vemro");
     std::ofstream(folder.path() / "data" / "vemro" / "website.txt") << "expiring.com\r\nexample.com\r\n";
     const ProcessResult track = cli({"track", "--health", "--delay", "0", "--jobs", "8", "--tsv"});
-    EXPECT_EQ(track.exitCode, 0) << track.err;
+    EXPECT_EQ(track.exitCode, 0) << track.err << track.out;
     EXPECT_NE(track.out.find("expiring.com\tdomain-expiry\t20\t\t\t" + today(20) + "\t\n"), std::string::npos)
         << track.out;
     EXPECT_NE(track.out.find("expiring.com\tcertificate-expiry\t10\t\t\t" + today(10) + "\t\n"), std::string::npos);

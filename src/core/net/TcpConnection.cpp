@@ -25,6 +25,7 @@ namespace kaldrani::net {
 
 namespace {
 
+
 // Room for the longest line the fetch accepts, many times over.
 constexpr size_t kBufferSize = 64 * 1024;
 // Between connection attempts to a name's addresses, as RFC 8305 5 recommends.
@@ -228,7 +229,8 @@ void TcpConnection::startTls(const std::string& host, std::optional<int> timeout
     if (!ssl)
         throw NetError(NetError::Kind::Tls, "TLS: cannot set up the library.");
     m_tls.reset(ssl);
-    SSL_set_fd(ssl, m_fd.get());
+    if (!setSocketWithoutSignal(ssl, m_fd.get()))
+        throw NetError(NetError::Kind::Tls, "TLS: cannot set up the library.");
     // Sessions are the named server's, wherever the connect-to rules sent the socket.
     offerStoredSession(ssl, host + ":" + std::to_string(m_port));
     std::string certificateNames;

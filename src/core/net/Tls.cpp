@@ -3,11 +3,14 @@
 #include "core/net/NetError.h"
 #include "core/net/TlsSessions.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
+#include <cerrno>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +105,38 @@ int rememberNames(int preverified, X509_STORE_CTX* store)
     return preverified;
 }
 
+// The socket BIO's write, with MSG_NOSIGNAL: a peer gone mid-write fails that write instead
+// of killing a process that has not set SIGPIPE aside (a library must not rely on that).
+int sendWithoutSignal(BIO* bio, const char* data, int length)
+{
+    int fd = -1;
+    BIO_get_fd(bio, &fd);
+    errno = 0;
+    const ssize_t n = ::send(fd, data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    BIO_clear_retry_flags(bio);
+    if (n <= 0 && BIO_sock_should_retry(static_cast<int>(n)))
+        BIO_set_retry_write(bio);
+    return static_cast<int>(n);
+}
+
+const BIO_METHOD* socketWithoutSignal()
+{
+    static BIO_METHOD* const method = [] {
+        const BIO_METHOD* socket = BIO_s_socket();
+        BIO_METHOD* m = BIO_meth_new(BIO_TYPE_SOCKET, "socket without SIGPIPE");
+        if (m == nullptr)
+            return m;
+        BIO_meth_set_write(m, sendWithoutSignal);
+        BIO_meth_set_read(m, BIO_meth_get_read(socket));
+        BIO_meth_set_puts(m, BIO_meth_get_puts(socket));
+        BIO_meth_set_ctrl(m, BIO_meth_get_ctrl(socket));
+        BIO_meth_set_create(m, BIO_meth_get_create(socket));
+        BIO_meth_set_destroy(m, BIO_meth_get_destroy(socket));
+        return m;
+    }();
+    return method;
+}
+
 } // namespace
 
 SSL_CTX* tlsClientContext()
@@ -187,6 +222,16 @@ std::string tlsFailureText(SSL* ssl, const std::string& host, int sslError)
     if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
         return "TLS: the server closed the connection during the handshake";
     return "TLS: handshake failed";
+}
+
+bool setSocketWithoutSignal(SSL* ssl, int fd)
+{
+    BIO* bio = socketWithoutSignal() ? BIO_new(socketWithoutSignal()) : nullptr;
+    if (!bio)
+        return false;
+    BIO_set_fd(bio, fd, BIO_NOCLOSE);
+    SSL_set_bio(ssl, bio, bio);
+    return true;
 }
 
 } // namespace kaldrani::net

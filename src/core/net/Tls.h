@@ -23,4 +23,9 @@ void addTrustAnchorFile(const std::string& pemFile);
 // certificate's names), the name asked for and the SSL error code.
 std::string tlsFailureText(SSL* ssl, const std::string& host, int sslError);
 
+// Gives ssl the socket fd (left open when ssl goes) through a BIO that writes with
+// MSG_NOSIGNAL, so a peer gone mid-write fails the write instead of raising SIGPIPE.
+// Returns false when the library cannot make it.
+bool setSocketWithoutSignal(SSL* ssl, int fd);
+
 } // namespace kaldrani::net

@@ -51,7 +51,7 @@ void runEngineTask(SiteRun& s, SearchEngine e, int lastPage)
 {
     for (const CountKind k : kCountKinds) {
         fetch::Outcome<std::string> count = queries::QueryEngineCount(e, k, s.site);
-        s.display.setFigure({e, k}, {std::move(count.value), std::move(count.why)});
+        s.display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
     }
     for (std::size_t i = 0; i < s.keywords.size(); ++i) {
         queries::QuietKeywordView view;
@@ -67,15 +67,19 @@ void runRankTask(SiteRun& s)
     fetch::Outcome<int> pageRank = queries::QueryPageRank(s.site);
     d.pageRank = pageRank.value;
     d.pageRankFailure = std::move(pageRank.why);
+    d.pageRankFailureKind = pageRank.failure;
     fetch::Outcome<int> rating = queries::QuerySogouRating(s.site);
     d.gaugeValue = std::clamp(rating.value, 0, 100);
     d.sogouRatingFailure = std::move(rating.why);
+    d.sogouRatingFailureKind = rating.failure;
     fetch::Outcome<std::string> alexa = queries::QueryAlexaRank(s.site);
     d.alexaRank = std::move(alexa.value);
     d.alexaRankFailure = std::move(alexa.why);
+    d.alexaRankFailureKind = alexa.failure;
     fetch::Outcome<std::string> chinaRank = queries::QueryChinaRank(s.site);
     d.chinaRank = std::move(chinaRank.value);
     d.chinaRankFailure = std::move(chinaRank.why);
+    d.chinaRankFailureKind = chinaRank.failure;
 }
 
 std::tm localTm(std::int64_t epochSeconds)
