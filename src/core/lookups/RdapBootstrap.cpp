@@ -28,23 +28,8 @@ json parseBootstrap(std::string_view bytes)
     // The file is about 40 KiB and two levels deep; anything far beyond is not it.
     if (bytes.size() > kMaxRdapAnswerBytes)
         throw RdapError("RDAP bootstrap file too large");
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if ((c == '[' || c == '{') && ++depth > 16) {
-            throw RdapError("RDAP bootstrap file nested too deep");
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
+    if (jsonNestedDeeperThan(bytes, 16))
+        throw RdapError("RDAP bootstrap file nested too deep");
     json file = json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (file.is_discarded())
         throw RdapError("RDAP bootstrap file is not JSON");

@@ -11,30 +11,6 @@ namespace {
 
 using nlohmann::json;
 
-// Nesting counted on the bytes, strings skipped, so that a hostile answer never reaches
-// the parser's recursion.
-void checkNesting(std::string_view bytes)
-{
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxRdapNesting)
-                throw RdapError("RDAP answer nested too deep");
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-}
-
 // A text fit to show on one line: controls become blanks, the length is bounded on a
 // character boundary.
 std::string shown(const std::string& value)
@@ -138,7 +114,8 @@ RdapRecord readRdapDomain(std::string_view bytes)
 {
     if (bytes.size() > kMaxRdapAnswerBytes)
         throw RdapError("RDAP answer too large");
-    checkNesting(bytes);
+    if (jsonNestedDeeperThan(bytes, kMaxRdapNesting))
+        throw RdapError("RDAP answer nested too deep");
     const json answer = json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (answer.is_discarded())
         throw RdapError("RDAP answer is not JSON");
@@ -220,6 +197,28 @@ void addMissing(RdapRecord& record, const RdapRecord& more)
         record.statuses = more.statuses;
     if (record.nameservers.empty())
         record.nameservers = more.nameservers;
+}
+
+bool jsonNestedDeeperThan(std::string_view bytes, int maxDepth)
+{
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if ((c == '[' || c == '{') && ++depth > maxDepth) {
+            return true;
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
 }
 
 } // namespace kaldrani::lookups

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <string_view>
 #include <vector>
 
 namespace kaldrani::lookups {
@@ -53,5 +54,9 @@ std::string rdapText(const RdapRecord& record);
 // Fills each field record lacks from more (the registrar's answer), statuses and name
 // servers only when record has none.
 void addMissing(RdapRecord& record, const RdapRecord& more);
+
+// Whether JSON bytes nest arrays and objects deeper than maxDepth, counted on the bytes
+// with strings skipped, so that a hostile answer never reaches the parser's recursion.
+bool jsonNestedDeeperThan(std::string_view bytes, int maxDepth);
 
 } // namespace kaldrani::lookups
