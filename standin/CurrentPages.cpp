@@ -29,24 +29,6 @@ bool acceptsGzip(const Request& r)
     return text::asciiLower(r.header("Accept-Encoding").value_or("")).find("gzip") != std::string::npos;
 }
 
-std::string gzipped(std::string_view bytes)
-{
-    z_stream stream{};
-    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("gzip does not start");
-    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int result = deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    if (result != Z_STREAM_END)
-        throw std::runtime_error("gzip did not finish");
-    return out;
-}
-
 // A UTF-8 answer, gzip-coded when the request accepts it.
 Response answer(const Request& r, std::string body, std::string_view mediaType = "text/html")
 {
@@ -234,6 +216,24 @@ Response tranco(const Request& r)
 }
 
 } // namespace
+
+std::string gzipped(std::string_view bytes)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("gzip does not start");
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw std::runtime_error("gzip did not finish");
+    return out;
+}
 
 std::optional<std::int64_t> trancoRank(std::string_view domain)
 {

@@ -24,4 +24,8 @@ int baiduWording(std::string_view domain);
 // overviewFigures and keywordRank.
 void addCurrentRoutes(StandinServer& server);
 
+// bytes as a gzip member, as the services send a coded answer (and the tests a download).
+// Raises std::runtime_error when zlib cannot make it.
+std::string gzipped(std::string_view bytes);
+
 } // namespace kaldrani::standin

@@ -1,5 +1,6 @@
 // whois, ip and health with the profile base "current", run as the real binary against
 // the stand-in's RDAP registries, port-43 servers, download host and certificates.
+#include "CurrentPages.h"
 #include "MmdbWriter.h"
 #include "ProcessRunner.h"
 #include "RdapPages.h"
@@ -8,7 +9,6 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <ctime>
 #include <fstream>
@@ -28,21 +28,6 @@ std::string crlf(const std::string& text)
             continue;
         out += text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
     }
-    return out;
-}
-
-std::string gzip(const std::string& bytes)
-{
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
     return out;
 }
 
@@ -143,7 +128,7 @@ TEST_F(CurrentLookupsCli, IpFromTheOfflineDatabaseAfterAnUpdate)
     char path[64];
     std::snprintf(path, sizeof path, "/free/dbip-city-lite-%04d-%02d.mmdb.gz", tm.tm_year + 1900, tm.tm_mon + 1);
     standin::Response file;
-    file.body = gzip(kaldrani::testing::writeMmdb({{"1.2.3.0/24", "China", "中国", "Beijing", "Beijing"}}));
+    file.body = standin::gzipped(kaldrani::testing::writeMmdb({{"1.2.3.0/24", "China", "中国", "Beijing", "Beijing"}}));
     server.setAnswer("download.db-ip.com", path, file);
     const ProcessResult update = cli({"ip", "--update"});
     ASSERT_EQ(update.exitCode, 0) << update.err;

@@ -1,5 +1,6 @@
 // The whois and IP windows with the profile base "current": RDAP and the offline IP
 // database, against the stand-in over HTTPS.
+#include "CurrentPages.h"
 #include "MmdbWriter.h"
 #include "RdapPages.h"
 #include "StandinServer.h"
@@ -22,8 +23,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "CurrentPages.h"
+
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -32,21 +34,6 @@ using namespace kaldrani;
 using namespace kaldrani::gui;
 
 namespace {
-
-std::string gzip(const std::string& bytes)
-{
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 class CurrentLookupWindows : public ::testing::Test {
 protected:
@@ -105,7 +92,7 @@ TEST_F(CurrentLookupWindows, IpOffersTheDatabaseWhenItIsMissing)
     char path[64];
     std::snprintf(path, sizeof path, "/free/dbip-city-lite-%04d-%02d.mmdb.gz", tm.tm_year + 1900, tm.tm_mon + 1);
     standin::Response file;
-    file.body = gzip(kaldrani::testing::writeMmdb({{"1.2.3.0/24", "China", "中国", "Beijing", "Beijing"}}));
+    file.body = standin::gzipped(kaldrani::testing::writeMmdb({{"1.2.3.0/24", "China", "中国", "Beijing", "Beijing"}}));
     m_server.setAnswer("download.db-ip.com", path, file);
 
     TfrmIP w(m_runner);

@@ -1,3 +1,4 @@
+#include "CurrentPages.h"
 #include "MmdbWriter.h"
 #include "StandinServer.h"
 #include "StandinTls.h"
@@ -10,7 +11,6 @@
 #include "core/net/Tls.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -18,21 +18,6 @@
 
 namespace kaldrani::lookups {
 namespace {
-
-std::string gzip(const std::string& bytes)
-{
-    z_stream z{};
-    deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, bytes.size()) + 64, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    z.avail_in = static_cast<uInt>(bytes.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
 
 std::string fileBytes(const std::filesystem::path& path)
 {
@@ -64,7 +49,7 @@ TEST_F(OfflineIp, AnswersIpv4Ipv6AndHostsWithTheAttribution)
 {
     EXPECT_EQ(m_path, m_folder.path() / "kaldrani" / "dbip-city-lite.mmdb");
     EXPECT_EQ(QueryIpPlace("1.2.3.4").value, kIpDatabaseMissing);
-    installIpDatabase(m_path, gzip(kaldrani::testing::writeMmdb(kPlaces)));
+    installIpDatabase(m_path, kaldrani::standin::gzipped(kaldrani::testing::writeMmdb(kPlaces)));
 
     const std::string attribution(kIpAttribution);
     struct Case {
@@ -94,8 +79,8 @@ TEST_F(OfflineIp, AnswersIpv4Ipv6AndHostsWithTheAttribution)
 TEST_F(OfflineIp, AFailedReplacementLeavesTheOldFile)
 {
     const std::string old = kaldrani::testing::writeMmdb(kPlaces);
-    installIpDatabase(m_path, gzip(old));
-    const std::string gz = gzip(kaldrani::testing::writeMmdb({{"5.6.7.0/24", "France", "", "", ""}}));
+    installIpDatabase(m_path, kaldrani::standin::gzipped(old));
+    const std::string gz = kaldrani::standin::gzipped(kaldrani::testing::writeMmdb({{"5.6.7.0/24", "France", "", "", ""}}));
     struct Case {
         const char* name;
         std::string gz;
@@ -103,7 +88,7 @@ TEST_F(OfflineIp, AFailedReplacementLeavesTheOldFile)
     const Case cases[] = {
         {"cut off halfway", gz.substr(0, gz.size() / 2)},
         {"not gzip", "<html>Too Many Requests</html>"},
-        {"gzip of something else", gzip("not a database")},
+        {"gzip of something else", kaldrani::standin::gzipped("not a database")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,7 +107,7 @@ TEST_F(OfflineIp, UpdateDownloadsThisMonthsFileAndAnInterruptedOneChangesNothing
     net::addTrustAnchorFile((m_folder.path() / "ca.pem").string());
     standin::StandinServer server({.authority = &authority});
     net::addConnectToRules({{"", "443", "127.0.0.1", std::to_string(server.tlsPort())}});
-    const std::string gz = gzip(kaldrani::testing::writeMmdb(kPlaces));
+    const std::string gz = kaldrani::standin::gzipped(kaldrani::testing::writeMmdb(kPlaces));
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
     gmtime_r(&now, &tm);
