@@ -50,7 +50,7 @@ AppWindows::AppWindows(const kaldrani::records::DataFolder& folder, Making makin
 
 void AppWindows::completeWindows()
 {
-    if (frmUpdate)
+    if (updateNotice)
         return;
     frmMail = std::make_unique<TfrmMail>(runner);
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
@@ -58,8 +58,8 @@ void AppWindows::completeWindows()
     frmJilu = std::make_unique<TfrmJilu>(m_folder);
     frmWhois = std::make_unique<TfrmWhois>(runner, m_folder);
     frmIP = std::make_unique<TfrmIP>(runner);
-    frmAbout = std::make_unique<TfrmAbout>(frmMain.get());
-    frmUpdate = std::make_unique<TfrmUpdate>();
+    aboutWindow = std::make_unique<AboutWindow>(frmMain.get());
+    updateNotice = std::make_unique<UpdateNotice>();
     // Removed last, and deleted later: it may be the caller, from inside its own filter.
     if (m_inputGate) {
         qApp->removeEventFilter(m_inputGate.get());
@@ -84,8 +84,8 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     case WindowId::Jilu: return frmJilu.get();
     case WindowId::Whois: return frmWhois.get();
     case WindowId::IP: return frmIP.get();
-    case WindowId::About: return frmAbout.get();
-    case WindowId::Update: return frmUpdate.get();
+    case WindowId::About: return aboutWindow.get();
+    case WindowId::Update: return updateNotice.get();
     }
     return nullptr;
 }

@@ -1,16 +1,16 @@
 #pragma once
 
 #include "core/records/DataFolder.h"
+#include "gui/AboutWindow.h"
 #include "gui/IP.h"
 #include "gui/Jilu.h"
 #include "gui/KeyWord.h"
 #include "gui/ManiSite.h"
 #include "gui/Runner.h"
+#include "gui/UpdateNotice.h"
 #include "gui/WindowId.h"
-#include "gui/about.h"
 #include "gui/mail.h"
 #include "gui/mainFrm.h"
-#include "gui/updata.h"
 #include "gui/whois.h"
 
 #include <memory>
@@ -51,8 +51,8 @@ public:
     std::unique_ptr<TfrmJilu> frmJilu;
     std::unique_ptr<TfrmWhois> frmWhois;
     std::unique_ptr<TfrmIP> frmIP;
-    std::unique_ptr<TfrmAbout> frmAbout;
-    std::unique_ptr<TfrmUpdate> frmUpdate;
+    std::unique_ptr<AboutWindow> aboutWindow;
+    std::unique_ptr<UpdateNotice> updateNotice;
 
 private:
     const kaldrani::records::DataFolder m_folder;

@@ -1,4 +1,5 @@
 #include "ClosedPort.h"
+#include "Controls.h"
 #include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
 #include "core/net/Tls.h"
@@ -6,6 +7,7 @@
 #include "core/profiles/ProfileLoader.h"
 #include "core/records/DataFolder.h"
 #include "core/records/History.h"
+#include "gui/AboutWindow.h"
 #include "gui/AppWindows.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
@@ -15,9 +17,8 @@
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
 #include "gui/TLinkLabel.h"
-#include "gui/about.h"
+#include "gui/UpdateNotice.h"
 #include "gui/mainFrm.h"
-#include "gui/updata.h"
 #include "FailingServices.h"
 #include "CurrentPages.h"
 #include "OverviewPages.h"
@@ -136,8 +137,8 @@ protected:
         frmMain = m_windows->frmMain.get();
         frmManiSite = m_windows->frmManiSite.get();
         frmJilu = m_windows->frmJilu.get();
-        frmAbout = m_windows->frmAbout.get();
-        frmUpdate = m_windows->frmUpdate.get();
+        aboutWindow = m_windows->aboutWindow.get();
+        updateNotice = m_windows->updateNotice.get();
         frmMain->versionCheckTimeoutMs = 2000;
         w = frmMain;
         w->show();
@@ -203,8 +204,8 @@ protected:
     TfrmMain* frmMain = nullptr;
     TfrmManiSite* frmManiSite = nullptr;
     TfrmJilu* frmJilu = nullptr;
-    TfrmAbout* frmAbout = nullptr;
-    TfrmUpdate* frmUpdate = nullptr;
+    AboutWindow* aboutWindow = nullptr;
+    UpdateNotice* updateNotice = nullptr;
     TfrmMain* w = nullptr;
 };
 
@@ -452,11 +453,11 @@ TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber
         SCOPED_TRACE(c.name);
         m_server.setVersionBody(c.body);
         m_server.clearRequests();
-        frmUpdate->hide();
+        updateNotice->hide();
         w->show();
         ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_FALSE(w->isVisible());
-        EXPECT_EQ(frmUpdate->isVisible(), c.notice);
+        EXPECT_EQ(updateNotice->isVisible(), c.notice);
         // The fetch and the hidden browser's navigation: two requests of the page.
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/version.html"), 2, 3000);
     }
@@ -469,23 +470,23 @@ TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_server.setVersionBody("1.7");
     ASSERT_TRUE(closeAndAwaitCheck());
-    EXPECT_FALSE(frmUpdate->isVisible());
+    EXPECT_FALSE(updateNotice->isVisible());
 
     m_server.setVersionBody("1,7");
     ASSERT_TRUE(closeAndAwaitCheck());
-    EXPECT_TRUE(frmUpdate->isVisible());
+    EXPECT_TRUE(updateNotice->isVisible());
 }
 
 TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
 {
     m_server.setVersionBody("2.0");
     ASSERT_TRUE(closeAndAwaitCheck());
-    ASSERT_TRUE(frmUpdate->isVisible());
-    frmUpdate->close();
-    EXPECT_FALSE(frmUpdate->isVisible());
+    ASSERT_TRUE(updateNotice->isVisible());
+    updateNotice->close();
+    EXPECT_FALSE(updateNotice->isVisible());
     w->show();
     ASSERT_TRUE(closeAndAwaitCheck());
-    EXPECT_TRUE(frmUpdate->isVisible());
+    EXPECT_TRUE(updateNotice->isVisible());
 }
 
 TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
@@ -514,7 +515,7 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
         ASSERT_TRUE(closeAndAwaitCheck());
         EXPECT_LT(clock.elapsed(), 3000);
         EXPECT_FALSE(w->isVisible());
-        EXPECT_FALSE(frmUpdate->isVisible());
+        EXPECT_FALSE(updateNotice->isVisible());
     }
     EXPECT_TRUE(m_errors.isEmpty());
 }
@@ -536,7 +537,7 @@ TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
     emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w->isVisible());
     w->N8->trigger();
-    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
     EXPECT_TRUE(frmJilu->isVisible());
     EXPECT_LT(clock.elapsed(), 2000);
@@ -544,7 +545,7 @@ TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
 
     ASSERT_TRUE(checked.wait(8000));
     EXPECT_EQ(checked.takeFirst().at(0).toBool(), true);
-    EXPECT_TRUE(frmUpdate->isVisible());
+    EXPECT_TRUE(updateNotice->isVisible());
 }
 
 TEST_F(MainWindow, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
@@ -597,17 +598,17 @@ TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
     const auto aboutWindows = [] {
         int n = 0;
         for (QWidget* top : QApplication::topLevelWidgets())
-            n += qobject_cast<TfrmAbout*>(top) ? 1 : 0;
+            n += qobject_cast<AboutWindow*>(top) ? 1 : 0;
         return n;
     };
     w->N8->trigger();
-    EXPECT_TRUE(frmAbout->isVisible());
-    frmAbout->hide();
+    EXPECT_TRUE(aboutWindow->isVisible());
+    aboutWindow->hide();
     w->N8->trigger();
-    EXPECT_TRUE(frmAbout->isVisible());
-    frmAbout->hide();
+    EXPECT_TRUE(aboutWindow->isVisible());
+    aboutWindow->hide();
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
-    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmWhois->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
@@ -667,31 +668,31 @@ TEST_F(MainWindow, VisitButtonAndGridDoubleClickOpenTheMakersPages)
 TEST_F(MainWindow, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
 {
     w->txtUrl->setEditText("abc");
-    frmUpdate->show();
-    frmAbout->show();
-    QTest::mouseClick(frmUpdate->bsSkinLinkLabel1, Qt::LeftButton);
-    QTest::mouseClick(frmAbout->bsSkinLinkLabel1, Qt::LeftButton);
+    updateNotice->show();
+    aboutWindow->show();
+    QTest::mouseClick(control<TLinkLabel>(updateNotice, "siteLink"), Qt::LeftButton);
+    QTest::mouseClick(control<TLinkLabel>(aboutWindow, "siteLink"), Qt::LeftButton);
     EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
 
-    EXPECT_EQ(frmUpdate->windowTitle(), " Kaldrani");
-    EXPECT_EQ(frmUpdate->size(), QSize(195, 127));
-    EXPECT_EQ(frmUpdate->bsSkinStdLabel1->text(), "软件有更新请下载最新版");
-    EXPECT_EQ(frmUpdate->bsSkinLinkLabel1->text(), "www.kaldrani.com");
-    EXPECT_EQ(frmAbout->windowTitle(), " 关于软件");
-    EXPECT_EQ(frmAbout->size(), QSize(238, 150));
-    EXPECT_EQ(frmAbout->bsSkinStdLabel1->text(), "Kaldrani V 1.65  迷你版");
-    EXPECT_EQ(frmAbout->bsSkinLinkLabel1->text(), "WWW.KALDRANI.COM");
-    EXPECT_TRUE(frmAbout->bsSkinLinkLabel1->font().underline());
-    EXPECT_EQ(frmAbout->bsSkinLinkLabel1->cursor().shape(), Qt::PointingHandCursor);
-    savePicture(frmUpdate, "update-notice");
-    savePicture(frmAbout, "about");
+    EXPECT_EQ(updateNotice->windowTitle(), " Kaldrani");
+    EXPECT_EQ(updateNotice->size(), QSize(195, 127));
+    EXPECT_EQ(control<QLabel>(updateNotice, "noticeLabel")->text(), "软件有更新请下载最新版");
+    EXPECT_EQ(control<TLinkLabel>(updateNotice, "siteLink")->text(), "www.kaldrani.com");
+    EXPECT_EQ(aboutWindow->windowTitle(), " 关于软件");
+    EXPECT_EQ(aboutWindow->size(), QSize(238, 150));
+    EXPECT_EQ(control<QLabel>(aboutWindow, "titleLabel")->text(), "Kaldrani V 1.65  迷你版");
+    EXPECT_EQ(control<TLinkLabel>(aboutWindow, "siteLink")->text(), "WWW.KALDRANI.COM");
+    EXPECT_TRUE(control<TLinkLabel>(aboutWindow, "siteLink")->font().underline());
+    EXPECT_EQ(control<TLinkLabel>(aboutWindow, "siteLink")->cursor().shape(), Qt::PointingHandCursor);
+    savePicture(updateNotice, "update-notice");
+    savePicture(aboutWindow, "about");
 }
 
 TEST_F(MainWindow, WindowsArePlacedNearTheScreensBottomRightCorner)
 {
     const QSize screen = gui::fullScreenSize();
     EXPECT_EQ(w->pos(), gui::placeNearCorner(screen, w->frameGeometry().size(), 50, 50));
-    EXPECT_EQ(frmUpdate->pos(), gui::placeNearCorner(screen, frmUpdate->frameGeometry().size(), 30, 40));
+    EXPECT_EQ(updateNotice->pos(), gui::placeNearCorner(screen, updateNotice->frameGeometry().size(), 30, 40));
 }
 
 TEST_F(MainWindow, ToolButtonsShowTheirWindows)
@@ -701,7 +702,7 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
     EXPECT_TRUE(frmJilu->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
-    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmWhois->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
@@ -912,19 +913,19 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         EXPECT_FALSE(windows.frmMail);
         windows.frmMain->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
-        EXPECT_FALSE(windows.frmUpdate) << "nothing asked for them yet";
+        EXPECT_FALSE(windows.updateNotice) << "nothing asked for them yet";
         // The key that triggers the making still reaches its box.
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
         EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.frmManiSite && windows.frmJilu
-                    && windows.frmWhois && windows.frmIP && windows.frmAbout && windows.frmUpdate);
+                    && windows.frmWhois && windows.frmIP && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }
     {
         AppWindows windows(folder, AppWindows::Making::MainFirst);
         QWidget* about = windows.window(WindowId::About);
-        EXPECT_EQ(about, windows.frmAbout.get());
-        EXPECT_TRUE(about && windows.frmUpdate);
+        EXPECT_EQ(about, windows.aboutWindow.get());
+        EXPECT_TRUE(about && windows.updateNotice);
         windows.completeWindows();
     }
 }

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <stdexcept>
+#include <string>
+
+// The window's control of that object name and type. A missing one throws, so the test
+// fails with the name instead of the whole program stopping on a null pointer.
+template <class T>
+T* control(const QObject* window, const char* name)
+{
+    T* found = window->findChild<T*>(QString::fromUtf8(name));
+    if (!found)
+        throw std::runtime_error(std::string("no control named ") + name);
+    return found;
+}
