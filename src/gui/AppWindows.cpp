@@ -57,7 +57,7 @@ void AppWindows::completeWindows()
     frmManiSite = std::make_unique<TfrmManiSite>(m_folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(m_folder);
     frmWhois = std::make_unique<TfrmWhois>(runner, m_folder);
-    frmIP = std::make_unique<TfrmIP>(runner);
+    ipWindow = std::make_unique<IpWindow>(runner);
     aboutWindow = std::make_unique<AboutWindow>(frmMain.get());
     updateNotice = std::make_unique<UpdateNotice>();
     // Removed last, and deleted later: it may be the caller, from inside its own filter.
@@ -83,7 +83,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     case WindowId::ManiSite: return frmManiSite.get();
     case WindowId::Jilu: return frmJilu.get();
     case WindowId::Whois: return frmWhois.get();
-    case WindowId::IP: return frmIP.get();
+    case WindowId::Ip: return ipWindow.get();
     case WindowId::About: return aboutWindow.get();
     case WindowId::Update: return updateNotice.get();
     }

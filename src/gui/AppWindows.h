@@ -2,7 +2,7 @@
 
 #include "core/records/DataFolder.h"
 #include "gui/AboutWindow.h"
-#include "gui/IP.h"
+#include "gui/IpWindow.h"
 #include "gui/Jilu.h"
 #include "gui/KeyWord.h"
 #include "gui/ManiSite.h"
@@ -50,7 +50,7 @@ public:
     std::unique_ptr<TfrmManiSite> frmManiSite;
     std::unique_ptr<TfrmJilu> frmJilu;
     std::unique_ptr<TfrmWhois> frmWhois;
-    std::unique_ptr<TfrmIP> frmIP;
+    std::unique_ptr<IpWindow> ipWindow;
     std::unique_ptr<AboutWindow> aboutWindow;
     std::unique_ptr<UpdateNotice> updateNotice;
 

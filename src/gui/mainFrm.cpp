@@ -320,7 +320,7 @@ void TfrmMain::bsSkinSpeedButton2Click()
 
 void TfrmMain::bsSkinSpeedButton3Click()
 {
-    showWindowOf(gui::WindowId::IP);
+    showWindowOf(gui::WindowId::Ip);
 }
 
 void TfrmMain::bsSkinSpeedButton6Click()

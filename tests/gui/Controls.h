@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -15,4 +16,16 @@ T* control(const QObject* window, const char* name)
     if (!found)
         throw std::runtime_error(std::string("no control named ") + name);
     return found;
+}
+
+template <class T>
+T* control(const QObject& window, const char* name)
+{
+    return control<T>(&window, name);
+}
+
+template <class T, class Window>
+T* control(const std::unique_ptr<Window>& window, const char* name)
+{
+    return control<T>(window.get(), name);
 }

@@ -1,6 +1,7 @@
 // The whois and IP windows with the profile base "current": RDAP and the offline IP
 // database, against the stand-in over HTTPS.
 #include "CurrentPages.h"
+#include "Controls.h"
 #include "MmdbWriter.h"
 #include "RdapPages.h"
 #include "StandinServer.h"
@@ -12,7 +13,7 @@
 #include "core/profiles/ActiveProfile.h"
 #include "core/records/DataFolder.h"
 #include "gui/ErrorBox.h"
-#include "gui/IP.h"
+#include "gui/IpWindow.h"
 #include "gui/Runner.h"
 #include "gui/whois.h"
 
@@ -95,20 +96,20 @@ TEST_F(CurrentLookupWindows, IpOffersTheDatabaseWhenItIsMissing)
     file.body = standin::gzipped(kaldrani::testing::writeMmdb({{"1.2.3.0/24", "China", "中国", "Beijing", "Beijing"}}));
     m_server.setAnswer("download.db-ip.com", path, file);
 
-    TfrmIP w(m_runner);
-    QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+    IpWindow w(m_runner);
+    QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
     ASSERT_TRUE(!spy.isEmpty() || spy.wait(10000));
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    EXPECT_FALSE(w.btnDownload->isVisible());
-    w.txtIP->setText(QStringLiteral("1.2.3.4"));
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoIP->toPlainText(), QStringLiteral("没有离线 IP 数据库，请先下载（kaldrani-cli ip --update）。"));
-    ASSERT_TRUE(w.btnDownload->isVisible());
+    EXPECT_FALSE(control<QPushButton>(w, "downloadButton")->isVisible());
+    control<QLineEdit>(w, "addressEdit")->setText(QStringLiteral("1.2.3.4"));
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), QStringLiteral("没有离线 IP 数据库，请先下载（kaldrani-cli ip --update）。"));
+    ASSERT_TRUE(control<QPushButton>(w, "downloadButton")->isVisible());
 
-    QTest::mouseClick(w.btnDownload, Qt::LeftButton);
-    EXPECT_FALSE(w.btnDownload->isVisible());
-    EXPECT_EQ(w.MoIP->toPlainText(),
+    QTest::mouseClick(control<QPushButton>(w, "downloadButton"), Qt::LeftButton);
+    EXPECT_FALSE(control<QPushButton>(w, "downloadButton")->isVisible());
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(),
               QStringLiteral("您查询的IP：1.2.3.4\n国家：中国\n地区：Beijing\n城市：Beijing\nIP 数据：DB-IP.com（CC BY 4.0）"));
 }
 

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "LookupPages.h"
 #include "SilentHost.h"
 #include "StandinServer.h"
@@ -8,7 +9,7 @@
 #include "gui/AppWindows.h"
 #include "gui/Runner.h"
 #include "gui/ErrorBox.h"
-#include "gui/IP.h"
+#include "gui/IpWindow.h"
 #include "gui/mainFrm.h"
 #include "gui/whois.h"
 
@@ -310,8 +311,8 @@ TEST_F(LookupWindows, WhoisListIsReloadedAtEveryShowing)
 
 TEST_F(LookupWindows, IpWindowLayoutAndOwnAddressAtFirstOpening)
 {
-    TfrmIP w(m_runner);
-    QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+    IpWindow w(m_runner);
+    QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
     ASSERT_TRUE(settled(spy));
     EXPECT_TRUE(spy.first().first().toBool());
     w.show();
@@ -319,17 +320,17 @@ TEST_F(LookupWindows, IpWindowLayoutAndOwnAddressAtFirstOpening)
 
     EXPECT_EQ(w.windowTitle(), " IP地址查询");
     EXPECT_EQ(w.size(), QSize(282, 204));
-    EXPECT_EQ(w.txtIP->geometry(), QRect(8, 8, 185, 18));
-    EXPECT_EQ(w.txtIP->text(), "请输入IP地址或者域名");
-    EXPECT_EQ(w.btnCX->text(), "查   询");
-    EXPECT_EQ(w.btnCX->geometry(), QRect(199, 8, 75, 25));
-    EXPECT_EQ(w.MoIP->geometry(), QRect(8, 39, 266, 154));
-    EXPECT_EQ(w.MoIP->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(w.MoIP->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(control<QLineEdit>(w, "addressEdit")->geometry(), QRect(8, 8, 185, 18));
+    EXPECT_EQ(control<QLineEdit>(w, "addressEdit")->text(), "请输入IP地址或者域名");
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->text(), "查   询");
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->geometry(), QRect(199, 8, 75, 25));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->geometry(), QRect(8, 39, 266, 154));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
     const auto own = standin::placeOf(standin::kStandinOwnAddress);
     ASSERT_TRUE(own);
-    EXPECT_EQ(w.MoIP->toPlainText(), shown("您的IP是：203.0.113.25\r\n来自：" + own->region + " " + own->network));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), shown("您的IP是：203.0.113.25\r\n来自：" + own->region + " " + own->network));
     EXPECT_EQ(m_server.requests().front().target, "/ip/data/");
 }
 
@@ -353,44 +354,44 @@ TEST_F(LookupWindows, IpOwnAddressFailureLeavesTheBoxEmpty)
             m_server.setAnswer(endpoints::kMaker, "/ip/data/", *c.answer);
         else
             connectTo(unreachable.port());
-        TfrmIP w(m_runner);
-        QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+        IpWindow w(m_runner);
+        QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
         ASSERT_TRUE(settled(spy));
         w.show();
-        EXPECT_EQ(w.MoIP->toPlainText(), "");
+        EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), "");
 
         // The window stays usable.
         m_server.clearAnswers();
         connectTo(m_server.port());
-        w.txtIP->setText("192.0.2.1");
-        QTest::mouseClick(w.btnCX, Qt::LeftButton);
-        EXPECT_TRUE(w.MoIP->toPlainText().startsWith("您查询的IP：192.0.2.1\n")) << w.MoIP->toPlainText().toStdString();
+        control<QLineEdit>(w, "addressEdit")->setText("192.0.2.1");
+        QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+        EXPECT_TRUE(control<QPlainTextEdit>(w, "resultBox")->toPlainText().startsWith("您查询的IP：192.0.2.1\n")) << control<QPlainTextEdit>(w, "resultBox")->toPlainText().toStdString();
     }
 }
 
 TEST_F(LookupWindows, IpLateOwnAddressNeverOverwritesALookup)
 {
     HeldOwnAddress held(m_server);
-    TfrmIP w(m_runner);
-    QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+    IpWindow w(m_runner);
+    QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
     ASSERT_TRUE(held.asked());
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
-    w.txtIP->setText("http://192.0.2.1");
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoIP->toPlainText(), "您查询的IP：192.0.2.1\n来自：测试");
+    control<QLineEdit>(w, "addressEdit")->setText("http://192.0.2.1");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), "您查询的IP：192.0.2.1\n来自：测试");
 
     held.release();
     ASSERT_TRUE(settled(spy));
     EXPECT_FALSE(spy.first().first().toBool());
-    EXPECT_EQ(w.MoIP->toPlainText(), "您查询的IP：192.0.2.1\n来自：测试");
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), "您查询的IP：192.0.2.1\n来自：测试");
 }
 
 TEST_F(LookupWindows, IpLookupResults)
 {
-    TfrmIP w(m_runner);
-    QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+    IpWindow w(m_runner);
+    QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
     ASSERT_TRUE(settled(spy));
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -414,44 +415,44 @@ TEST_F(LookupWindows, IpLookupResults)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_server.clearRequests();
-        w.txtIP->setText(QString::fromUtf8(c.typed));
-        QTest::keyClick(w.txtIP, Qt::Key_Return);
-        EXPECT_EQ(w.MoIP->toPlainText(), shown(c.result));
+        control<QLineEdit>(w, "addressEdit")->setText(QString::fromUtf8(c.typed));
+        QTest::keyClick(control<QLineEdit>(w, "addressEdit"), Qt::Key_Return);
+        EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), shown(c.result));
         ASSERT_EQ(m_server.requests().size(), 1u);
         EXPECT_EQ(m_server.requests()[0].target, c.target);
     }
 
-    w.txtIP->setText("192.0.2.1");
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    control<QLineEdit>(w, "addressEdit")->setText("192.0.2.1");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     savePicture(&w, "IP");
 
     fetch::setSafetyReadTimeoutMs(200);
     standin::Response silent;
     silent.delayMs = 60000;
     m_server.setAnswer(endpoints::kMaker, "/ip/data/", silent);
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoIP->toPlainText(), "网络超时,请稍后重试...");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "resultBox")->toPlainText(), "网络超时,请稍后重试...");
 }
 
 TEST_F(LookupWindows, IpHintGoesOnAClickOnly)
 {
-    TfrmIP w(m_runner);
-    QSignalSpy spy(&w, &TfrmIP::ownAddressSettled);
+    IpWindow w(m_runner);
+    QSignalSpy spy(&w, &IpWindow::ownAddressSettled);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     const QString hint = QStringLiteral("请输入IP地址或者域名");
 
-    w.btnCX->setFocus();
+    control<QPushButton>(w, "queryButton")->setFocus();
     QTest::keyClick(&w, Qt::Key_Backtab);
-    EXPECT_TRUE(w.txtIP->hasFocus());
-    EXPECT_EQ(w.txtIP->text(), hint);
+    EXPECT_TRUE(control<QLineEdit>(w, "addressEdit")->hasFocus());
+    EXPECT_EQ(control<QLineEdit>(w, "addressEdit")->text(), hint);
 
-    QTest::mouseClick(w.txtIP, Qt::LeftButton);
-    EXPECT_EQ(w.txtIP->text(), "");
+    QTest::mouseClick(control<QLineEdit>(w, "addressEdit"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(w, "addressEdit")->text(), "");
 
-    w.txtIP->setText("192.0.2.1");
-    QTest::mouseClick(w.txtIP, Qt::LeftButton);
-    EXPECT_EQ(w.txtIP->text(), "192.0.2.1");
+    control<QLineEdit>(w, "addressEdit")->setText("192.0.2.1");
+    QTest::mouseClick(control<QLineEdit>(w, "addressEdit"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(w, "addressEdit")->text(), "192.0.2.1");
     settled(spy);
 }
 
@@ -462,8 +463,8 @@ TEST_F(LookupWindows, StartUpDoesNotWaitForTheIpService)
     setSystemTrayAvailableOverride(true);
     {
         AppWindows windows(m_folder);
-        TfrmIP& ip = *windows.frmIP;
-        QSignalSpy spy(&ip, &TfrmIP::ownAddressSettled);
+        IpWindow& ip = *windows.ipWindow;
+        QSignalSpy spy(&ip, &IpWindow::ownAddressSettled);
         windows.frmMain->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
         // The main window is up while the service still holds its answer.
@@ -471,11 +472,11 @@ TEST_F(LookupWindows, StartUpDoesNotWaitForTheIpService)
         EXPECT_TRUE(spy.isEmpty());
         QTest::mouseClick(windows.frmMain->bsSkinSpeedButton3, Qt::LeftButton);
         EXPECT_TRUE(ip.isVisible());
-        EXPECT_EQ(ip.MoIP->toPlainText(), "");
+        EXPECT_EQ(control<QPlainTextEdit>(ip, "resultBox")->toPlainText(), "");
 
         held.release();
         ASSERT_TRUE(settled(spy));
-        EXPECT_EQ(ip.MoIP->toPlainText(), "您的IP是：203.0.113.25");
+        EXPECT_EQ(control<QPlainTextEdit>(ip, "resultBox")->toPlainText(), "您的IP是：203.0.113.25");
     }
     setSystemTrayAvailableOverride(std::nullopt);
 }
@@ -491,7 +492,7 @@ TEST_F(LookupWindows, UnreachableIpServiceDoesNotHoldStartUp)
         // The program's runner goes with its windows: the own-address fetch must not hold
         // that up either.
         gui::Runner runner;
-        TfrmIP w(runner);
+        IpWindow w(runner);
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     }

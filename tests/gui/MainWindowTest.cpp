@@ -133,7 +133,7 @@ protected:
 
         m_windows = std::make_unique<AppWindows>(m_folder);
         // The IP window asks for the own address as it is made; the tests count their own requests.
-        QSignalSpy ownAddress(m_windows->frmIP.get(), &TfrmIP::ownAddressSettled);
+        QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
         frmMain = m_windows->frmMain.get();
         frmManiSite = m_windows->frmManiSite.get();
         frmJilu = m_windows->frmJilu.get();
@@ -612,7 +612,7 @@ TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmWhois->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmIP->isVisible());
+    EXPECT_TRUE(m_windows->ipWindow->isVisible());
     EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
 }
 
@@ -706,7 +706,7 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmWhois->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmIP->isVisible());
+    EXPECT_TRUE(m_windows->ipWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton6, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmKeyWord->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton7, Qt::LeftButton);
@@ -889,7 +889,7 @@ TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
     // The slot is named after the service in it in a window made with this profile.
     AppWindows fresh(m_folder);
     // Its IP window asks for the own address as it is made: let that end before it goes.
-    QSignalSpy ownAddress(fresh.frmIP.get(), &TfrmIP::ownAddressSettled);
+    QSignalSpy ownAddress(fresh.ipWindow.get(), &IpWindow::ownAddressSettled);
     QLabel* caption = nullptr;
     for (QLabel* label : fresh.frmMain->findChildren<QLabel*>())
         if (label->text().startsWith(QStringLiteral("Tranco")))
@@ -918,7 +918,7 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
         EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.frmManiSite && windows.frmJilu
-                    && windows.frmWhois && windows.frmIP && windows.aboutWindow && windows.updateNotice);
+                    && windows.frmWhois && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }
     {

@@ -1,6 +1,7 @@
 // A window's run against services that stall: its Stop and the quit item end it, it writes
 // no record of what it did not finish, the input it holds is dropped rather than queued,
 // and the other windows take input meanwhile.
+#include "Controls.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtpServer.h"
 #include "core/net/ConnectTo.h"
@@ -59,7 +60,7 @@ protected:
         m_windows.reset();
         m_stall = false;
         m_windows = std::make_unique<AppWindows>(m_folder);
-        QSignalSpy ownAddress(m_windows->frmIP.get(), &TfrmIP::ownAddressSettled);
+        QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
         ASSERT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
         m_stall = true;
     }
@@ -339,8 +340,8 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
          false},
         {"ip",
          [](AppWindows& win) {
-             win.frmIP->txtIP->setText(QStringLiteral("192.0.2.1"));
-             QTest::mouseClick(win.frmIP->btnCX, Qt::LeftButton);
+             control<QLineEdit>(win.ipWindow, "addressEdit")->setText(QStringLiteral("192.0.2.1"));
+             QTest::mouseClick(control<QPushButton>(win.ipWindow, "queryButton"), Qt::LeftButton);
          },
          false},
         {"mail",

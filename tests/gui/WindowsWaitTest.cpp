@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtpServer.h"
 #include "core/lookups/IpQuery.h"
@@ -69,7 +70,7 @@ protected:
         net::addConnectToRules({{"", "25", "127.0.0.1", std::to_string(m_smtp.port())},
                                 {"", "", "127.0.0.1", std::to_string(m_http.port())}});
         m_windows = std::make_unique<AppWindows>(m_folder);
-        QSignalSpy ownAddress(m_windows->frmIP.get(), &TfrmIP::ownAddressSettled);
+        QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
         ASSERT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
         m_silentNext = true;
     }
@@ -181,10 +182,10 @@ TEST_F(WindowsWait, WhoisLookup)
 
 TEST_F(WindowsWait, IpLookup)
 {
-    TfrmIP& w = *m_windows->frmIP;
-    w.txtIP->setText(QStringLiteral("192.0.2.1"));
-    expectLiveWhile(&w, [&] { w.btnCXClick(); });
-    EXPECT_NE(w.MoIP->toPlainText().toStdString(), lookups::kIpQuerying);
+    IpWindow& w = *m_windows->ipWindow;
+    control<QLineEdit>(w, "addressEdit")->setText(QStringLiteral("192.0.2.1"));
+    expectLiveWhile(&w, [&] { QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton); });
+    EXPECT_NE(control<QPlainTextEdit>(w, "resultBox")->toPlainText().toStdString(), lookups::kIpQuerying);
 }
 
 TEST(Runner, StoppingEndsARunWaitingOnASilentServiceAtOnce)

@@ -1,4 +1,4 @@
-#include "gui/IP.h"
+#include "gui/IpWindow.h"
 
 #include "core/lookups/IpDatabase.h"
 #include "core/lookups/IpQuery.h"
@@ -27,42 +27,42 @@ constexpr int clientHeight = 204;
 
 } // namespace
 
-TfrmIP::TfrmIP(kaldrani::gui::Runner& runner, QWidget* parent)
+IpWindow::IpWindow(kaldrani::gui::Runner& runner, QWidget* parent)
     : ToolWindow(parent, kaldrani::gui::TitleBar::Tool, QStringLiteral(" IP地址查询"), {clientWidth, clientHeight}),
       m_runner(runner)
 {
 
-    txtIP = new QLineEdit(fromUtf8(kaldrani::lookups::kIpHint), this);
-    txtIP->setObjectName(QStringLiteral("txtIP"));
-    txtIP->setGeometry(8, 8, 185, 18);
-    txtIP->installEventFilter(this);
+    m_addressEdit = new QLineEdit(fromUtf8(kaldrani::lookups::kIpHint), this);
+    m_addressEdit->setObjectName(QStringLiteral("addressEdit"));
+    m_addressEdit->setGeometry(8, 8, 185, 18);
+    m_addressEdit->installEventFilter(this);
 
-    btnCX = new QPushButton(QStringLiteral("查   询"), this);
-    btnCX->setObjectName(QStringLiteral("btnCX"));
-    btnCX->setGeometry(199, 8, 75, 25);
-    btnCX->setDefault(true);
-    onClicked(btnCX, &TfrmIP::btnCXClick);
-    setReturnButton(btnCX);
-    m_stopButton = addStopButton(btnCX);
+    m_queryButton = new QPushButton(QStringLiteral("查   询"), this);
+    m_queryButton->setObjectName(QStringLiteral("queryButton"));
+    m_queryButton->setGeometry(199, 8, 75, 25);
+    m_queryButton->setDefault(true);
+    onClicked(m_queryButton, &IpWindow::onQueryClicked);
+    setReturnButton(m_queryButton);
+    m_stopButton = addStopButton(m_queryButton);
     centreOnFirstShow();
 
-    MoIP = new QPlainTextEdit(this);
-    MoIP->setObjectName(QStringLiteral("MoIP"));
-    MoIP->setGeometry(8, 39, 266, 154);
-    MoIP->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MoIP->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MoIP->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_resultBox = new QPlainTextEdit(this);
+    m_resultBox->setObjectName(QStringLiteral("resultBox"));
+    m_resultBox->setGeometry(8, 39, 266, 154);
+    m_resultBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_resultBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_resultBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    btnDownload = new QPushButton(QStringLiteral("下载 IP 数据库"), this);
-    btnDownload->setObjectName(QStringLiteral("btnDownload"));
-    btnDownload->setGeometry(150, 150, 108, 25);
-    btnDownload->hide();
-    onClicked(btnDownload, &TfrmIP::btnDownloadClick);
+    m_downloadButton = new QPushButton(QStringLiteral("下载 IP 数据库"), this);
+    m_downloadButton->setObjectName(QStringLiteral("downloadButton"));
+    m_downloadButton->setGeometry(150, 150, 108, 25);
+    m_downloadButton->hide();
+    onClicked(m_downloadButton, &IpWindow::onDownloadClicked);
 
-    FormCreate();
+    startOwnAddressFetch();
 }
 
-void TfrmIP::FormCreate()
+void IpWindow::startOwnAddressFetch()
 {
     // Off this thread and bounded: a silent or unreachable service must not hold start-up,
     // and the answer is shown whenever it comes.
@@ -75,20 +75,20 @@ void TfrmIP::FormCreate()
         [this](const std::string& text) { ownAddressArrived(text); });
 }
 
-void TfrmIP::ownAddressArrived(const std::string& text)
+void IpWindow::ownAddressArrived(const std::string& text)
 {
     // A lookup's result, or its waiting text, is newer than this answer.
     const bool shown = !m_lookupStarted;
     if (shown)
-        MoIP->setPlainText(fromUtf8(text));
+        m_resultBox->setPlainText(fromUtf8(text));
     emit ownAddressSettled(shown);
 }
 
-void TfrmIP::btnCXClick()
+void IpWindow::onQueryClicked()
 {
     m_lookupStarted = true;
-    MoIP->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
-    const std::string typed = txtIP->text().toStdString();
+    m_resultBox->setPlainText(fromUtf8(kaldrani::lookups::kIpQuerying));
+    const std::string typed = m_addressEdit->text().toStdString();
     const bool current = kaldrani::profiles::activeProfile()->base == "current";
     const std::optional<std::string> text = m_runner.runAndWait(
         [typed, current] {
@@ -97,17 +97,17 @@ void TfrmIP::btnCXClick()
         {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
     // A stopped lookup has no answer, and waits for none.
     if (!text) {
-        MoIP->clear();
+        m_resultBox->clear();
         return;
     }
-    MoIP->setPlainText(fromUtf8(*text));
+    m_resultBox->setPlainText(fromUtf8(*text));
     // Without the offline database the window offers to fetch it.
-    btnDownload->setVisible(current && *text == kaldrani::lookups::kIpDatabaseMissing);
+    m_downloadButton->setVisible(current && *text == kaldrani::lookups::kIpDatabaseMissing);
 }
 
-void TfrmIP::btnDownloadClick()
+void IpWindow::onDownloadClicked()
 {
-    MoIP->setPlainText(QStringLiteral("正在下载 IP 数据库……"));
+    m_resultBox->setPlainText(QStringLiteral("正在下载 IP 数据库……"));
     // The job's answer is its failure's text, empty when the download worked.
     const std::optional<std::string> failure = m_runner.runAndWait(
         []() -> std::string {
@@ -121,30 +121,30 @@ void TfrmIP::btnDownloadClick()
         },
         {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
     if (!failure) {
-        MoIP->clear();
+        m_resultBox->clear();
         return;
     }
     if (!failure->empty()) {
-        MoIP->setPlainText(QStringLiteral("IP 数据库下载失败：") + fromUtf8(*failure));
+        m_resultBox->setPlainText(QStringLiteral("IP 数据库下载失败：") + fromUtf8(*failure));
         return;
     }
-    btnDownload->hide();
-    btnCXClick();
+    m_downloadButton->hide();
+    onQueryClicked();
 }
 
-void TfrmIP::txtIPClick()
+void IpWindow::onAddressClicked()
 {
-    if (txtIP->text() == fromUtf8(kaldrani::lookups::kIpHint))
-        txtIP->clear();
+    if (m_addressEdit->text() == fromUtf8(kaldrani::lookups::kIpHint))
+        m_addressEdit->clear();
 }
 
-bool TfrmIP::eventFilter(QObject* watched, QEvent* event)
+bool IpWindow::eventFilter(QObject* watched, QEvent* event)
 {
     // Only a click: the keyboard's focus leaves the hint in place.
-    if (watched == txtIP && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == m_addressEdit && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && txtIP->rect().contains(mouse->position().toPoint()))
-            txtIPClick();
+        if (mouse->button() == Qt::LeftButton && m_addressEdit->rect().contains(mouse->position().toPoint()))
+            onAddressClicked();
     }
     return QWidget::eventFilter(watched, event);
 }
