@@ -56,7 +56,7 @@ void AppWindows::completeWindows()
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
     frmManiSite = std::make_unique<TfrmManiSite>(m_folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(m_folder);
-    frmWhois = std::make_unique<TfrmWhois>(runner, m_folder);
+    whoisWindow = std::make_unique<WhoisWindow>(runner, m_folder);
     ipWindow = std::make_unique<IpWindow>(runner);
     aboutWindow = std::make_unique<AboutWindow>(frmMain.get());
     updateNotice = std::make_unique<UpdateNotice>();
@@ -82,7 +82,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     case WindowId::KeyWord: return frmKeyWord.get();
     case WindowId::ManiSite: return frmManiSite.get();
     case WindowId::Jilu: return frmJilu.get();
-    case WindowId::Whois: return frmWhois.get();
+    case WindowId::Whois: return whoisWindow.get();
     case WindowId::Ip: return ipWindow.get();
     case WindowId::About: return aboutWindow.get();
     case WindowId::Update: return updateNotice.get();

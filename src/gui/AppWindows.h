@@ -8,10 +8,10 @@
 #include "gui/ManiSite.h"
 #include "gui/Runner.h"
 #include "gui/UpdateNotice.h"
+#include "gui/WhoisWindow.h"
 #include "gui/WindowId.h"
 #include "gui/mail.h"
 #include "gui/mainFrm.h"
-#include "gui/whois.h"
 
 #include <memory>
 
@@ -49,7 +49,7 @@ public:
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
     std::unique_ptr<TfrmManiSite> frmManiSite;
     std::unique_ptr<TfrmJilu> frmJilu;
-    std::unique_ptr<TfrmWhois> frmWhois;
+    std::unique_ptr<WhoisWindow> whoisWindow;
     std::unique_ptr<IpWindow> ipWindow;
     std::unique_ptr<AboutWindow> aboutWindow;
     std::unique_ptr<UpdateNotice> updateNotice;

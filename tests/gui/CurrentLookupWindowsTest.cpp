@@ -15,7 +15,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/IpWindow.h"
 #include "gui/Runner.h"
-#include "gui/whois.h"
+#include "gui/WhoisWindow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -72,13 +72,13 @@ protected:
 TEST_F(CurrentLookupWindows, WhoisShowsTheRdapRecordWithBothFormsOfAnIdn)
 {
     records::DataFolder data((m_folder.path() / "data").string());
-    TfrmWhois w(m_runner, data);
+    WhoisWindow w(m_runner, data);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.txtUrl->setEditText(QStringLiteral("公司.网络"));
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    control<QComboBox>(w, "domainBox")->setEditText(QStringLiteral("公司.网络"));
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     const standin::RegistrationFigures f = standin::registrationOf("xn--55qx5d.xn--io0a7i");
-    const QString text = w.MoWhois->toPlainText();
+    const QString text = control<QPlainTextEdit>(w, "recordBox")->toPlainText();
     EXPECT_TRUE(text.startsWith(QStringLiteral("域名：公司.网络（XN--55QX5D.XN--IO0A7I）\n注册商：")
                                 + QString::fromStdString(f.registrar)))
         << text.toStdString();

@@ -11,7 +11,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/IpWindow.h"
 #include "gui/mainFrm.h"
-#include "gui/whois.h"
+#include "gui/WhoisWindow.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -161,45 +161,45 @@ protected:
 
 TEST_F(LookupWindows, WhoisWindowLayout)
 {
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_EQ(w.windowTitle(), "域名查询");
     EXPECT_EQ(w.size(), QSize(361, 405));
-    EXPECT_EQ(w.txtUrl->geometry(), QRect(8, 8, 273, 20));
-    EXPECT_TRUE(w.txtUrl->isEditable());
-    EXPECT_EQ(w.txtUrl->maxVisibleItems(), 8);
-    EXPECT_EQ(w.btnCX->text(), "查 询");
-    EXPECT_EQ(w.btnCX->geometry(), QRect(295, 8, 58, 25));
-    EXPECT_EQ(w.MoWhois->geometry(), QRect(8, 39, 345, 358));
-    EXPECT_FALSE(w.MoWhois->isReadOnly());
-    EXPECT_EQ(w.MoWhois->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-    EXPECT_EQ(w.MoWhois->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->geometry(), QRect(8, 8, 273, 20));
+    EXPECT_TRUE(control<QComboBox>(w, "domainBox")->isEditable());
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->maxVisibleItems(), 8);
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->text(), "查 询");
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->geometry(), QRect(295, 8, 58, 25));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->geometry(), QRect(8, 39, 345, 358));
+    EXPECT_FALSE(control<QPlainTextEdit>(w, "recordBox")->isReadOnly());
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
-    w.MoWhois->setFocus();
-    QTest::keyClicks(w.MoWhois, "a");
-    QTest::keyClick(w.MoWhois, Qt::Key_Tab);
-    QTest::keyClicks(w.MoWhois, "b");
-    EXPECT_EQ(w.MoWhois->toPlainText(), "a\tb");
-    EXPECT_TRUE(w.MoWhois->hasFocus());
+    control<QPlainTextEdit>(w, "recordBox")->setFocus();
+    QTest::keyClicks(control<QPlainTextEdit>(w, "recordBox"), "a");
+    QTest::keyClick(control<QPlainTextEdit>(w, "recordBox"), Qt::Key_Tab);
+    QTest::keyClicks(control<QPlainTextEdit>(w, "recordBox"), "b");
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), "a\tb");
+    EXPECT_TRUE(control<QPlainTextEdit>(w, "recordBox")->hasFocus());
 }
 
 TEST_F(LookupWindows, WhoisQueryShowsTheRecordOfTheTypedDomain)
 {
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
 
-    w.txtUrl->setEditText("www.example.com");
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoWhois->toPlainText(), shown("\r\n" + standin::whoisRecord("example.com")));
+    control<QComboBox>(w, "domainBox")->setEditText("www.example.com");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), shown("\r\n" + standin::whoisRecord("example.com")));
     ASSERT_FALSE(m_server.requests().empty());
     EXPECT_EQ(m_server.requests().back().target, "/cgi-bin/whois?domain=example.com");
 
     // Enter in the domain box presses the query button.
-    w.txtUrl->setEditText("example.org");
-    QTest::keyClick(w.txtUrl->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(w.MoWhois->toPlainText(), shown("\r\n" + standin::whoisRecord("example.org")));
+    control<QComboBox>(w, "domainBox")->setEditText("example.org");
+    QTest::keyClick(control<QComboBox>(w, "domainBox")->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), shown("\r\n" + standin::whoisRecord("example.org")));
 
     savePicture(&w, "whois");
 
@@ -208,13 +208,13 @@ TEST_F(LookupWindows, WhoisQueryShowsTheRecordOfTheTypedDomain)
     broken.status = 503;
     broken.reason = "Service Unavailable";
     m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", broken);
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoWhois->toPlainText(), "\n网络超时，请稍后重试...");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), "\n网络超时，请稍后重试...");
 }
 
 TEST_F(LookupWindows, WhoisScrollBarComesPast27LinesAndStays)
 {
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     struct Case {
@@ -232,14 +232,14 @@ TEST_F(LookupWindows, WhoisScrollBarComesPast27LinesAndStays)
         SCOPED_TRACE(c.name);
         m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois",
                            standin::gbkPage("<!-- start -->\n" + lines(c.lines) + "友情提示"));
-        QTest::mouseClick(w.btnCX, Qt::LeftButton);
-        EXPECT_EQ(w.MoWhois->verticalScrollBarPolicy(), c.after);
+        QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+        EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->verticalScrollBarPolicy(), c.after);
     }
 }
 
 TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
 {
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     // Stored as CR CR LF, 27 lines with the empty first one: single-spaced, no scroll bar.
@@ -247,20 +247,20 @@ TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
     for (int i = 1; i <= 26; ++i)
         record += "line " + std::to_string(i) + "\r\n";
     m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage(record + "友情提示"));
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_TRUE(w.MoWhois->toPlainText().startsWith("\nline 1\nline 2\n")) << w.MoWhois->toPlainText().toStdString();
-    EXPECT_EQ(w.MoWhois->document()->blockCount(), 28) << "27 lines and the empty one after the last break";
-    EXPECT_EQ(w.MoWhois->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_TRUE(control<QPlainTextEdit>(w, "recordBox")->toPlainText().startsWith("\nline 1\nline 2\n")) << control<QPlainTextEdit>(w, "recordBox")->toPlainText().toStdString();
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->document()->blockCount(), 28) << "27 lines and the empty one after the last break";
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
     // A bare CR still breaks the line, as it always did; CR LF and LF alone give one break.
     m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage("<!-- start -->a\rb\r\r\nc\nd友情提示"));
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
-    EXPECT_EQ(w.MoWhois->toPlainText(), "a\nb\nc\nd");
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), "a\nb\nc\nd");
 }
 
 TEST_F(LookupWindows, WhoisRepaintsWhileItWaits)
 {
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     standin::Response slow = standin::gbkPage("<!-- start -->x友情提示");
@@ -269,44 +269,44 @@ TEST_F(LookupWindows, WhoisRepaintsWhileItWaits)
 
     // The box's text at each of its paints, and a timer that fires during the wait and
     // asks for a paint: the window is not frozen.
-    PaintedTexts painted(w.MoWhois);
+    PaintedTexts painted(control<QPlainTextEdit>(w, "recordBox"));
     bool timerFired = false;
     QTimer::singleShot(50, &w, [&] {
         timerFired = true;
-        w.MoWhois->viewport()->update();
+        control<QPlainTextEdit>(w, "recordBox")->viewport()->update();
     });
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     EXPECT_TRUE(timerFired);
     EXPECT_TRUE(painted.texts.contains("\n正在查询......")) << painted.texts.join(" | ").toStdString();
-    EXPECT_EQ(w.MoWhois->toPlainText(), "x");
+    EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->toPlainText(), "x");
 }
 
 TEST_F(LookupWindows, WhoisListIsReloadedAtEveryShowing)
 {
     records::EnsureDataFolder(m_folder);
     records::saveSiteList(m_folder, "a.com\r\nb.com\r\n");
-    TfrmWhois w(m_runner, m_folder);
+    WhoisWindow w(m_runner, m_folder);
     const auto items = [&w] {
         QStringList out;
-        for (int i = 0; i < w.txtUrl->count(); ++i)
-            out << w.txtUrl->itemText(i);
+        for (int i = 0; i < control<QComboBox>(w, "domainBox")->count(); ++i)
+            out << control<QComboBox>(w, "domainBox")->itemText(i);
         return out;
     };
     w.show();
     EXPECT_EQ(items(), QStringList({"a.com", "b.com"}));
-    w.txtUrl->setEditText("typed.cn");
+    control<QComboBox>(w, "domainBox")->setEditText("typed.cn");
     w.hide();
 
     records::saveSiteList(m_folder, "c.com\r\n");
     w.show();
     EXPECT_EQ(items(), QStringList({"c.com"}));
-    EXPECT_EQ(w.txtUrl->currentText(), "typed.cn");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "typed.cn");
     w.hide();
 
     std::filesystem::remove(m_folder.siteListPath());
     w.show();
     EXPECT_TRUE(items().isEmpty());
-    EXPECT_EQ(w.txtUrl->currentText(), "typed.cn");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "typed.cn");
 }
 
 TEST_F(LookupWindows, IpWindowLayoutAndOwnAddressAtFirstOpening)

@@ -610,7 +610,7 @@ TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
     EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmWhois->isVisible());
+    EXPECT_TRUE(m_windows->whoisWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(m_windows->ipWindow->isVisible());
     EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
@@ -704,7 +704,7 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
     EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmWhois->isVisible());
+    EXPECT_TRUE(m_windows->whoisWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
     EXPECT_TRUE(m_windows->ipWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton6, Qt::LeftButton);
@@ -918,7 +918,7 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
         EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.frmManiSite && windows.frmJilu
-                    && windows.frmWhois && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
+                    && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }
     {

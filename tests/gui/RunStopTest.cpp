@@ -297,9 +297,9 @@ TEST_F(RunStop, OtherWindowsTakeInputWhileOneRuns)
          [&] {
              // The main window's whois button and the whois window's address box answer.
              QTest::mouseClick(main.bsSkinSpeedButton2, Qt::LeftButton);
-             whoisShown = m_windows->frmWhois->isVisible();
-             QTest::keyClicks(m_windows->frmWhois->txtUrl, QStringLiteral("abc"));
-             typedIntoWhois = m_windows->frmWhois->txtUrl->currentText();
+             whoisShown = m_windows->whoisWindow->isVisible();
+             QTest::keyClicks(control<QComboBox>(m_windows->whoisWindow, "domainBox"), QStringLiteral("abc"));
+             typedIntoWhois = control<QComboBox>(m_windows->whoisWindow, "domainBox")->currentText();
              // The running window's own boxes do not.
              QTest::keyClicks(keyword.txtKeyword, QStringLiteral("xyz"));
              keywordAfterTyping = keyword.txtKeyword->text();
@@ -334,8 +334,8 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
          false},
         {"whois",
          [](AppWindows& win) {
-             win.frmWhois->txtUrl->setEditText(QStringLiteral("example.com"));
-             QTest::mouseClick(win.frmWhois->btnCX, Qt::LeftButton);
+             control<QComboBox>(win.whoisWindow, "domainBox")->setEditText(QStringLiteral("example.com"));
+             QTest::mouseClick(control<QPushButton>(win.whoisWindow, "queryButton"), Qt::LeftButton);
          },
          false},
         {"ip",

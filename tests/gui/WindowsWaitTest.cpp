@@ -174,10 +174,10 @@ TEST_F(WindowsWait, MailRun)
 
 TEST_F(WindowsWait, WhoisLookup)
 {
-    TfrmWhois& w = *m_windows->frmWhois;
-    w.txtUrl->setEditText(QStringLiteral("example.com"));
-    expectLiveWhile(&w, [&] { w.btnCXClick(); });
-    EXPECT_NE(w.MoWhois->toPlainText().toStdString(), lookups::kWhoisQuerying);
+    WhoisWindow& w = *m_windows->whoisWindow;
+    control<QComboBox>(w, "domainBox")->setEditText(QStringLiteral("example.com"));
+    expectLiveWhile(&w, [&] { QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton); });
+    EXPECT_NE(control<QPlainTextEdit>(w, "recordBox")->toPlainText().toStdString(), lookups::kWhoisQuerying);
 }
 
 TEST_F(WindowsWait, IpLookup)

@@ -1,4 +1,4 @@
-#include "gui/whois.h"
+#include "gui/WhoisWindow.h"
 
 #include "core/lookups/WhoisQuery.h"
 #include "gui/ErrorBox.h"
@@ -54,84 +54,84 @@ int lineCount(const QPlainTextEdit& box)
 
 } // namespace
 
-TfrmWhois::TfrmWhois(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent)
+WhoisWindow::WhoisWindow(kaldrani::gui::Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent)
     : ToolWindow(parent, kaldrani::gui::TitleBar::Tool, QStringLiteral("域名查询"), {clientWidth, clientHeight})
     , m_runner(runner)
     , m_folder(folder)
 {
 
-    txtUrl = new QComboBox(this);
-    txtUrl->setObjectName(QStringLiteral("txtUrl"));
-    txtUrl->setEditable(true);
-    txtUrl->setGeometry(8, 8, 273, 20);
-    txtUrl->setMaxVisibleItems(8);
-    txtUrl->setInsertPolicy(QComboBox::NoInsert);
-    txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
-    txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    m_domainBox = new QComboBox(this);
+    m_domainBox->setObjectName(QStringLiteral("domainBox"));
+    m_domainBox->setEditable(true);
+    m_domainBox->setGeometry(8, 8, 273, 20);
+    m_domainBox->setMaxVisibleItems(8);
+    m_domainBox->setInsertPolicy(QComboBox::NoInsert);
+    m_domainBox->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    m_domainBox->completer()->setCaseSensitivity(Qt::CaseSensitive);
 
-    btnCX = new QPushButton(QStringLiteral("查 询"), this);
-    btnCX->setObjectName(QStringLiteral("btnCX"));
-    btnCX->setGeometry(295, 8, 58, 25);
-    btnCX->setDefault(true);
-    onClicked(btnCX, &TfrmWhois::btnCXClick);
-    setReturnButton(btnCX);
-    m_stopButton = addStopButton(btnCX);
+    m_queryButton = new QPushButton(QStringLiteral("查 询"), this);
+    m_queryButton->setObjectName(QStringLiteral("queryButton"));
+    m_queryButton->setGeometry(295, 8, 58, 25);
+    m_queryButton->setDefault(true);
+    onClicked(m_queryButton, &WhoisWindow::onQueryClicked);
+    setReturnButton(m_queryButton);
+    m_stopButton = addStopButton(m_queryButton);
     centreOnFirstShow();
 
-    MoWhois = new QPlainTextEdit(this);
-    MoWhois->setObjectName(QStringLiteral("MoWhois"));
-    MoWhois->setGeometry(8, 39, 345, 358);
-    MoWhois->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    MoWhois->setTabChangesFocus(false);
-    MoWhois->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_recordBox = new QPlainTextEdit(this);
+    m_recordBox->setObjectName(QStringLiteral("recordBox"));
+    m_recordBox->setGeometry(8, 39, 345, 358);
+    m_recordBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_recordBox->setTabChangesFocus(false);
+    m_recordBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_recordBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    setTabOrder(txtUrl, btnCX);
-    setTabOrder(btnCX, MoWhois);
-    txtUrl->setFocus();
+    setTabOrder(m_domainBox, m_queryButton);
+    setTabOrder(m_queryButton, m_recordBox);
+    m_domainBox->setFocus();
 }
 
-void TfrmWhois::FormShow()
+void WhoisWindow::reloadSiteList()
 {
     // Emptying and filling the list would replace the typed text, which stays.
-    const QString typed = txtUrl->currentText();
-    txtUrl->clear();
+    const QString typed = m_domainBox->currentText();
+    m_domainBox->clear();
     QStringList items;
     try {
         if (kaldrani::records::siteListExists(m_folder))
             for (const std::string& site : kaldrani::records::loadSiteList(m_folder))
                 items << fromUtf8(site);
     } catch (...) {
-        txtUrl->setEditText(typed);
+        m_domainBox->setEditText(typed);
         throw;
     }
-    txtUrl->addItems(items);
-    txtUrl->setEditText(typed);
+    m_domainBox->addItems(items);
+    m_domainBox->setEditText(typed);
 }
 
-void TfrmWhois::btnCXClick()
+void WhoisWindow::onQueryClicked()
 {
-    MoWhois->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
-    const std::string typed = txtUrl->currentText().toStdString();
+    m_recordBox->setPlainText(fromUtf8(kaldrani::lookups::kWhoisQuerying));
+    const std::string typed = m_domainBox->currentText().toStdString();
     const std::optional<std::string> text = m_runner.runAndWait(
         [typed] { return kaldrani::lookups::QueryWhois(typed).value; },
         {this, kaldrani::gui::InputDuringRun::Waits, m_stopButton});
     // A stopped lookup has no answer, and waits for none.
     if (!text) {
-        MoWhois->clear();
+        m_recordBox->clear();
         return;
     }
-    MoWhois->setPlainText(recordLines(*text));
-    if (lineCount(*MoWhois) > kLinesWithoutScrollBar)
-        MoWhois->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_recordBox->setPlainText(recordLines(*text));
+    if (lineCount(*m_recordBox) > kLinesWithoutScrollBar)
+        m_recordBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-void TfrmWhois::showEvent(QShowEvent* event)
+void WhoisWindow::showEvent(QShowEvent* event)
 {
     ToolWindow::showEvent(event);
     // A window brought back from the minimised state is not shown anew.
     if (!event->spontaneous())
-        runHandler([this] { FormShow(); }, this);
+        runHandler([this] { reloadSiteList(); }, this);
 }
 
 } // namespace kaldrani::gui

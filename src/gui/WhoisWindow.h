@@ -16,29 +16,27 @@ class Runner;
 // The whois window: the registration record of the domain typed or picked from the site
 // list, as the whois page states it.
 
-class TfrmWhois : public ToolWindow {
+class WhoisWindow : public ToolWindow {
     Q_OBJECT
 public:
     // Creates the window (hidden).
-    TfrmWhois(Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
+    WhoisWindow(Runner& runner, const kaldrani::records::DataFolder& folder, QWidget* parent = nullptr);
 
-    // More lines than this in MoWhois switch its vertical scroll bar on, for good.
+    // More lines than this in the record box switch its vertical scroll bar on, for good.
     static constexpr int kLinesWithoutScrollBar = 27;
-
-    QComboBox* txtUrl = nullptr;
-    QPushButton* btnCX = nullptr;
-    QPlainTextEdit* MoWhois = nullptr;
-
-    // One whois query of txtUrl's text; its result replaces MoWhois's text.
-    void btnCXClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormShow();
+    // One whois query of the typed domain; its result replaces the record box's text.
+    void onQueryClicked();
+    void reloadSiteList();
 
     Runner& m_runner;
+    QComboBox* m_domainBox = nullptr;
+    QPushButton* m_queryButton = nullptr;
+    QPlainTextEdit* m_recordBox = nullptr;
     QAbstractButton* m_stopButton = nullptr;
     kaldrani::records::DataFolder m_folder;
 };
