@@ -54,7 +54,7 @@ void AppWindows::completeWindows()
         return;
     frmMail = std::make_unique<TfrmMail>(runner);
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
-    frmManiSite = std::make_unique<TfrmManiSite>(m_folder, frmMain.get());
+    siteListWindow = std::make_unique<SiteListWindow>(m_folder, frmMain.get());
     frmJilu = std::make_unique<TfrmJilu>(m_folder);
     whoisWindow = std::make_unique<WhoisWindow>(runner, m_folder);
     ipWindow = std::make_unique<IpWindow>(runner);
@@ -80,7 +80,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     case WindowId::Main: return frmMain.get();
     case WindowId::Mail: return frmMail.get();
     case WindowId::KeyWord: return frmKeyWord.get();
-    case WindowId::ManiSite: return frmManiSite.get();
+    case WindowId::SiteList: return siteListWindow.get();
     case WindowId::Jilu: return frmJilu.get();
     case WindowId::Whois: return whoisWindow.get();
     case WindowId::Ip: return ipWindow.get();

@@ -5,8 +5,8 @@
 #include "gui/IpWindow.h"
 #include "gui/Jilu.h"
 #include "gui/KeyWord.h"
-#include "gui/ManiSite.h"
 #include "gui/Runner.h"
+#include "gui/SiteListWindow.h"
 #include "gui/UpdateNotice.h"
 #include "gui/WhoisWindow.h"
 #include "gui/WindowId.h"
@@ -47,7 +47,7 @@ public:
     std::unique_ptr<TfrmMain> frmMain;
     std::unique_ptr<TfrmMail> frmMail;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
-    std::unique_ptr<TfrmManiSite> frmManiSite;
+    std::unique_ptr<SiteListWindow> siteListWindow;
     std::unique_ptr<TfrmJilu> frmJilu;
     std::unique_ptr<WhoisWindow> whoisWindow;
     std::unique_ptr<IpWindow> ipWindow;

@@ -305,7 +305,7 @@ void TfrmMain::btnQureClick()
 
 void TfrmMain::btnSiteClick()
 {
-    showWindowOf(gui::WindowId::ManiSite);
+    showWindowOf(gui::WindowId::SiteList);
 }
 
 void TfrmMain::bsSkinSpeedButton1Click()

@@ -13,7 +13,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/FailureMarks.h"
 #include "gui/Jilu.h"
-#include "gui/ManiSite.h"
+#include "gui/SiteListWindow.h"
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
 #include "gui/TLinkLabel.h"
@@ -135,7 +135,7 @@ protected:
         // The IP window asks for the own address as it is made; the tests count their own requests.
         QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
         frmMain = m_windows->frmMain.get();
-        frmManiSite = m_windows->frmManiSite.get();
+        siteListWindow = m_windows->siteListWindow.get();
         frmJilu = m_windows->frmJilu.get();
         aboutWindow = m_windows->aboutWindow.get();
         updateNotice = m_windows->updateNotice.get();
@@ -202,7 +202,7 @@ protected:
     QStringList m_errors;
     std::unique_ptr<AppWindows> m_windows;
     TfrmMain* frmMain = nullptr;
-    TfrmManiSite* frmManiSite = nullptr;
+    SiteListWindow* siteListWindow = nullptr;
     TfrmJilu* frmJilu = nullptr;
     AboutWindow* aboutWindow = nullptr;
     UpdateNotice* updateNotice = nullptr;
@@ -698,7 +698,7 @@ TEST_F(MainWindow, WindowsArePlacedNearTheScreensBottomRightCorner)
 TEST_F(MainWindow, ToolButtonsShowTheirWindows)
 {
     QTest::mouseClick(w->btnSite, Qt::LeftButton);
-    EXPECT_TRUE(frmManiSite->isVisible());
+    EXPECT_TRUE(siteListWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
     EXPECT_TRUE(frmJilu->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
@@ -917,7 +917,7 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         // The key that triggers the making still reaches its box.
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
-        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.frmManiSite && windows.frmJilu
+        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.siteListWindow && windows.frmJilu
                     && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }

@@ -1,9 +1,10 @@
+#include "Controls.h"
 #include "core/records/DataFolder.h"
 #include "core/records/FileIo.h"
 #include "gui/ErrorBox.h"
 #include "gui/HistoryTableModel.h"
 #include "gui/Jilu.h"
-#include "gui/ManiSite.h"
+#include "gui/SiteListWindow.h"
 
 #include "ByteFiles.h"
 
@@ -59,13 +60,13 @@ TEST(OddSiteList, WindowsStartWithTheErrorAndWorkOn)
         setApplicationErrorSink([&](const QString& message) { errors << message; });
 
         const auto started = std::chrono::steady_clock::now();
-        TfrmManiSite maniSite(folder);
+        SiteListWindow siteList(folder);
         TfrmJilu jilu(folder);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         const QString expected =
             QString::fromStdString("Cannot open file \"" + folder.siteListPath().string() + "\". " + c.reason);
         EXPECT_EQ(errors, (QStringList{expected, expected}));
-        EXPECT_EQ(maniSite.MoUrl->toPlainText(), QString());
+        EXPECT_EQ(control<QPlainTextEdit>(siteList, "siteBox")->toPlainText(), QString());
         EXPECT_EQ(jilu.urlList->count(), 0);
 
         fs::remove(folder.siteListPath());
@@ -117,21 +118,21 @@ TEST(OddSiteList, ManagerNeverReplacesAListItCouldNotRead)
         setApplicationErrorSink([&](const QString& message) { errors << message; });
         const QString cannotSave = QString::fromStdString("Cannot create file \"" + list.string() + "\". ");
 
-        TfrmManiSite w(folder);
+        SiteListWindow w(folder);
         ASSERT_EQ(errors.size(), 1); // the load's own error
         w.show();
-        w.MoUrl->setPlainText("typed.com\n\nother.com");
-        QTest::mouseClick(w.brnSave, Qt::LeftButton);
+        control<QPlainTextEdit>(w, "siteBox")->setPlainText("typed.com\n\nother.com");
+        QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
         ASSERT_EQ(errors.size(), 2);
         EXPECT_EQ(errors[1], cannotSave + "The site list there was not read, so it is kept as it is: " + c.reason);
         EXPECT_TRUE(c.unchanged(list));
         EXPECT_TRUE(w.isVisible());
-        EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("typed.com\nother.com"));
+        EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QStringLiteral("typed.com\nother.com"));
 
         // Mended behind the open window: the box still does not hold it, so no save yet.
         fs::remove(list);
         writeBytes(list, "a.com\r\nb.com\r\n");
-        QTest::mouseClick(w.brnSave, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
         ASSERT_EQ(errors.size(), 3);
         EXPECT_TRUE(errors[2].startsWith(cannotSave + "The site list there was not read when this window opened"))
             << errors[2].toStdString();
@@ -140,16 +141,16 @@ TEST(OddSiteList, ManagerNeverReplacesAListItCouldNotRead)
         // Showing the window again loads the mended list, and saves work as ever.
         w.close();
         w.show();
-        EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("a.com\nb.com"));
-        w.MoUrl->appendPlainText("c.com");
-        QTest::mouseClick(w.brnSave, Qt::LeftButton);
+        EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QStringLiteral("a.com\nb.com"));
+        control<QPlainTextEdit>(w, "siteBox")->appendPlainText("c.com");
+        QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
         EXPECT_FALSE(w.isVisible());
         EXPECT_EQ(kaldrani::testing::readBytes(list), "a.com\r\nb.com\r\nc.com");
 
         // A missing list is no refusal: the save creates it.
         fs::remove(list);
         w.show();
-        QTest::mouseClick(w.brnSave, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
         EXPECT_FALSE(w.isVisible());
         EXPECT_EQ(kaldrani::testing::readBytes(list), "a.com\r\nb.com\r\nc.com");
         EXPECT_EQ(errors.size(), 3) << errors.join('\n').toStdString();

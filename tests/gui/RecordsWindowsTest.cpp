@@ -1,10 +1,11 @@
 #include "ByteFiles.h"
+#include "Controls.h"
 #include "core/records/DataFolder.h"
 #include "core/text/Encoding.h"
 #include "gui/ErrorBox.h"
 #include "gui/HistoryTableModel.h"
 #include "gui/Jilu.h"
-#include "gui/ManiSite.h"
+#include "gui/SiteListWindow.h"
 
 #include <QHeaderView>
 #include <QListWidget>
@@ -333,11 +334,11 @@ TEST_F(RecordsWindows, JiluActivationReloadsTheList)
     clickSite(*w, "b.com");
 
     // The site is removed through the site manager while the history window is inactive.
-    TfrmManiSite manager(m_folder);
+    SiteListWindow manager(m_folder);
     manager.show();
     activate(&manager);
-    manager.MoUrl->setPlainText("a.com\nc.com");
-    QTest::mouseClick(manager.brnSave, Qt::LeftButton);
+    control<QPlainTextEdit>(manager, "siteBox")->setPlainText("a.com\nc.com");
+    QTest::mouseClick(control<QPushButton>(manager, "saveButton"), Qt::LeftButton);
     ASSERT_FALSE(manager.isVisible());
 
     activate(w.get());
@@ -387,32 +388,32 @@ TEST_F(RecordsWindows, JiluCloseOnlyHides)
     expectRecords(*w, 1, 2, 2);
 }
 
-TEST_F(RecordsWindows, ManiSiteLayoutAndLoad)
+TEST_F(RecordsWindows, SiteListWindowLayoutAndLoad)
 {
     writeSites("a.com\r\n  \r\n\xcd\xf8\xd5\xbe.cn\r\n");
-    TfrmManiSite w(m_folder);
+    SiteListWindow w(m_folder);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("管理站点"));
     EXPECT_EQ(w.size(), QSize(188, 300));
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
-    EXPECT_EQ(w.MoUrl->geometry(), QRect(3, 0, 185, 265));
-    EXPECT_TRUE(w.rect().contains(w.MoUrl->geometry()));
-    EXPECT_EQ(w.MoUrl->font().family(), QStringLiteral("Arial"));
-    EXPECT_EQ(w.MoUrl->toolTip(), QStringLiteral("按行输入网址"));
-    EXPECT_EQ(w.MoUrl->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(w.MoUrl->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_EQ(w.brnSave->text(), QStringLiteral("保  存"));
-    EXPECT_EQ(w.brnSave->geometry(), QRect(16, 271, 57, 25));
-    EXPECT_EQ(w.brnCanc->text(), QStringLiteral("取 消"));
-    EXPECT_EQ(w.brnCanc->geometry(), QRect(104, 271, 57, 25));
-    EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("a.com\n  \n网站.cn"));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->geometry(), QRect(3, 0, 185, 265));
+    EXPECT_TRUE(w.rect().contains(control<QPlainTextEdit>(w, "siteBox")->geometry()));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toolTip(), QStringLiteral("按行输入网址"));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(control<QPushButton>(w, "saveButton")->text(), QStringLiteral("保  存"));
+    EXPECT_EQ(control<QPushButton>(w, "saveButton")->geometry(), QRect(16, 271, 57, 25));
+    EXPECT_EQ(control<QPushButton>(w, "cancelButton")->text(), QStringLiteral("取 消"));
+    EXPECT_EQ(control<QPushButton>(w, "cancelButton")->geometry(), QRect(104, 271, 57, 25));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QStringLiteral("a.com\n  \n网站.cn"));
 
     fs::remove(m_folder.siteListPath());
-    TfrmManiSite withoutList(m_folder);
-    EXPECT_TRUE(withoutList.MoUrl->toPlainText().isEmpty());
+    SiteListWindow withoutList(m_folder);
+    EXPECT_TRUE(control<QPlainTextEdit>(withoutList, "siteBox")->toPlainText().isEmpty());
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(RecordsWindows, ManiSiteSaveWritesTheBoxWithoutEmptyLines)
+TEST_F(RecordsWindows, SiteListWindowSaveWritesTheBoxWithoutEmptyLines)
 {
     struct Case {
         const char* name;
@@ -431,50 +432,50 @@ TEST_F(RecordsWindows, ManiSiteSaveWritesTheBoxWithoutEmptyLines)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeSites("old.com\r\n");
-        TfrmManiSite w(m_folder);
+        SiteListWindow w(m_folder);
         w.show();
-        w.MoUrl->setPlainText(QString::fromUtf8(c.box));
-        QTest::mouseClick(w.brnSave, Qt::LeftButton);
+        control<QPlainTextEdit>(w, "siteBox")->setPlainText(QString::fromUtf8(c.box));
+        QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
         EXPECT_EQ(readBytes(m_folder.siteListPath()), std::string(c.file));
-        EXPECT_EQ(w.MoUrl->toPlainText(), QString::fromUtf8(c.boxAfter));
+        EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QString::fromUtf8(c.boxAfter));
         EXPECT_FALSE(w.isVisible());
     }
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
-TEST_F(RecordsWindows, ManiSiteCancelKeepsUnsavedText)
+TEST_F(RecordsWindows, SiteListWindowCancelKeepsUnsavedText)
 {
     writeSites("a.com\r\n");
-    TfrmManiSite w(m_folder);
+    SiteListWindow w(m_folder);
     w.show();
     activate(&w);
-    w.MoUrl->moveCursor(QTextCursor::End);
-    QTest::keyClick(w.MoUrl, Qt::Key_Return);
-    QTest::keyClicks(w.MoUrl, "new.com");
-    QTest::mouseClick(w.brnCanc, Qt::LeftButton);
+    control<QPlainTextEdit>(w, "siteBox")->moveCursor(QTextCursor::End);
+    QTest::keyClick(control<QPlainTextEdit>(w, "siteBox"), Qt::Key_Return);
+    QTest::keyClicks(control<QPlainTextEdit>(w, "siteBox"), "new.com");
+    QTest::mouseClick(control<QPushButton>(w, "cancelButton"), Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(readBytes(m_folder.siteListPath()), "a.com\r\n");
 
     w.show();
-    EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("a.com\nnew.com"));
-    QTest::mouseClick(w.brnSave, Qt::LeftButton);
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QStringLiteral("a.com\nnew.com"));
+    QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
     EXPECT_EQ(readBytes(m_folder.siteListPath()), "a.com\r\nnew.com");
 }
 
-TEST_F(RecordsWindows, ManiSiteFailedSaveShowsTheErrorAndStaysOpen)
+TEST_F(RecordsWindows, SiteListWindowFailedSaveShowsTheErrorAndStaysOpen)
 {
     writeSites("a.com\r\n");
-    TfrmManiSite w(m_folder);
+    SiteListWindow w(m_folder);
     w.show();
     fs::remove_all(m_folder.root());
-    w.MoUrl->setPlainText("a.com\n\nb.com");
-    QTest::mouseClick(w.brnSave, Qt::LeftButton);
+    control<QPlainTextEdit>(w, "siteBox")->setPlainText("a.com\n\nb.com");
+    QTest::mouseClick(control<QPushButton>(w, "saveButton"), Qt::LeftButton);
 
     ASSERT_EQ(m_errors.size(), 1);
     const std::string expected = "Cannot create file \"" + m_folder.siteListPath().string() + "\". ";
     EXPECT_TRUE(m_errors[0].toStdString().starts_with(expected)) << m_errors[0].toStdString();
     EXPECT_TRUE(w.isVisible());
-    EXPECT_EQ(w.MoUrl->toPlainText(), QStringLiteral("a.com\nb.com"));
+    EXPECT_EQ(control<QPlainTextEdit>(w, "siteBox")->toPlainText(), QStringLiteral("a.com\nb.com"));
     EXPECT_FALSE(fs::exists(m_folder.root()));
 }
 
@@ -492,7 +493,7 @@ TEST_F(RecordsWindows, WindowsAreCentredWhenFirstShownOnly)
     QWidget mainWindow;
     mainWindow.setGeometry(300, 200, 179, 351);
     mainWindow.show();
-    TfrmManiSite manager(m_folder, &mainWindow);
+    SiteListWindow manager(m_folder, &mainWindow);
     EXPECT_TRUE(manager.isWindow());
     manager.show();
     expectCentredOn(manager, mainWindow.frameGeometry().center());
@@ -547,11 +548,11 @@ TEST_F(RecordsWindows, PicturesOfBothWindows)
 
     const auto jilu = openJilu();
     clickSite(*jilu, "example.com");
-    TfrmManiSite manager(m_folder);
+    SiteListWindow manager(m_folder);
     manager.show();
     const QString dir = QStringLiteral(KALDRANI_PICTURE_DIR);
     EXPECT_TRUE(jilu->grab().save(dir + "/Jilu.png"));
-    EXPECT_TRUE(manager.grab().save(dir + "/ManiSite.png"));
+    EXPECT_TRUE(manager.grab().save(dir + "/site-list.png"));
     jilu->sbLishiVert->setValue(jilu->sbLishiVert->maximum());
     jilu->sbLishiHorz->setValue(jilu->sbLishiHorz->maximum());
     EXPECT_TRUE(jilu->grab().save(dir + "/Jilu-scrolled.png"));

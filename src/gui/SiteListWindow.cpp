@@ -1,4 +1,4 @@
-#include "gui/ManiSite.h"
+#include "gui/SiteListWindow.h"
 
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
@@ -27,42 +27,37 @@ QString boxText(const std::string& text)
 
 } // namespace
 
-TfrmManiSite::TfrmManiSite(const kaldrani::records::DataFolder& folder, const QWidget* centreOver)
+SiteListWindow::SiteListWindow(const kaldrani::records::DataFolder& folder, const QWidget* centreOver)
     : ToolWindow(nullptr, kaldrani::gui::TitleBar::Plain, QStringLiteral("管理站点"), {clientWidth, clientHeight})
     , m_folder(folder)
 {
     centreOnFirstShow(centreOver);
 
-    MoUrl = new QPlainTextEdit(this);
-    MoUrl->setObjectName(QStringLiteral("MoUrl"));
-    MoUrl->setGeometry(3, 0, 185, 265);
+    m_siteBox = new QPlainTextEdit(this);
+    m_siteBox->setObjectName(QStringLiteral("siteBox"));
+    m_siteBox->setGeometry(3, 0, 185, 265);
     QFont arial = font();
     arial.setFamilies({ QStringLiteral("Arial"), QStringLiteral("WenQuanYi Micro Hei") });
-    MoUrl->setFont(arial);
-    MoUrl->setToolTip(QStringLiteral("按行输入网址"));
-    MoUrl->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MoUrl->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MoUrl->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_siteBox->setFont(arial);
+    m_siteBox->setToolTip(QStringLiteral("按行输入网址"));
+    m_siteBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_siteBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_siteBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    brnSave = new QPushButton(QStringLiteral("保  存"), this);
-    brnSave->setObjectName(QStringLiteral("brnSave"));
-    brnSave->setGeometry(16, 271, 57, 25);
-    brnCanc = new QPushButton(QStringLiteral("取 消"), this);
-    brnCanc->setObjectName(QStringLiteral("brnCanc"));
-    brnCanc->setGeometry(104, 271, 57, 25);
+    m_saveButton = new QPushButton(QStringLiteral("保  存"), this);
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    m_saveButton->setGeometry(16, 271, 57, 25);
+    m_cancelButton = new QPushButton(QStringLiteral("取 消"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setGeometry(104, 271, 57, 25);
 
-    onClicked(brnSave, &TfrmManiSite::brnSaveClick);
-    onClicked(brnCanc, &TfrmManiSite::brnCancClick);
+    onClicked(m_saveButton, &SiteListWindow::onSaveClicked);
+    onClicked(m_cancelButton, &SiteListWindow::onCancelClicked);
 
-    runHandler([this] { FormCreate(); }, this);
+    runHandler([this] { loadList(); }, this);
 }
 
-void TfrmManiSite::FormCreate()
-{
-    loadList();
-}
-
-void TfrmManiSite::loadList()
+void SiteListWindow::loadList()
 {
     m_listUnread = kaldrani::records::siteListExists(m_folder);
     if (!m_listUnread)
@@ -70,11 +65,11 @@ void TfrmManiSite::loadList()
     QStringList lines;
     for (const auto& site : kaldrani::records::loadSiteList(m_folder))
         lines << QString::fromUtf8(site.data(), static_cast<qsizetype>(site.size()));
-    MoUrl->setPlainText(lines.join(QLatin1Char('\n')));
+    m_siteBox->setPlainText(lines.join(QLatin1Char('\n')));
     m_listUnread = false;
 }
 
-std::string TfrmManiSite::unreadListReason() const
+std::string SiteListWindow::unreadListReason() const
 {
     // A missing list holds nothing to lose: the save creates it.
     if (!kaldrani::records::siteListExists(m_folder))
@@ -90,24 +85,24 @@ std::string TfrmManiSite::unreadListReason() const
     return {};
 }
 
-void TfrmManiSite::brnSaveClick()
+void SiteListWindow::onSaveClicked()
 {
-    const std::string cleaned = kaldrani::records::removeEmptyLines(MoUrl->toPlainText().toStdString());
+    const std::string cleaned = kaldrani::records::removeEmptyLines(m_siteBox->toPlainText().toStdString());
     const QString shown = boxText(cleaned);
-    if (shown != MoUrl->toPlainText())
-        MoUrl->setPlainText(shown);
+    if (shown != m_siteBox->toPlainText())
+        m_siteBox->setPlainText(shown);
     if (const std::string why = unreadListReason(); !why.empty())
         throw kaldrani::records::FileError(kaldrani::records::FileError::Operation::Create, m_folder.siteListPath(), why);
     kaldrani::records::saveSiteList(m_folder, cleaned);
     close();
 }
 
-void TfrmManiSite::brnCancClick()
+void SiteListWindow::onCancelClicked()
 {
     close();
 }
 
-void TfrmManiSite::showEvent(QShowEvent* event)
+void SiteListWindow::showEvent(QShowEvent* event)
 {
     // A list fixed since it was refused loads now; while it stays refused the box keeps
     // its text and a save says why it cannot replace the list.
