@@ -55,7 +55,7 @@ void AppWindows::completeWindows()
     frmMail = std::make_unique<TfrmMail>(runner);
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
     siteListWindow = std::make_unique<SiteListWindow>(m_folder, frmMain.get());
-    frmJilu = std::make_unique<TfrmJilu>(m_folder);
+    historyWindow = std::make_unique<HistoryWindow>(m_folder);
     whoisWindow = std::make_unique<WhoisWindow>(runner, m_folder);
     ipWindow = std::make_unique<IpWindow>(runner);
     aboutWindow = std::make_unique<AboutWindow>(frmMain.get());
@@ -81,7 +81,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     case WindowId::Mail: return frmMail.get();
     case WindowId::KeyWord: return frmKeyWord.get();
     case WindowId::SiteList: return siteListWindow.get();
-    case WindowId::Jilu: return frmJilu.get();
+    case WindowId::History: return historyWindow.get();
     case WindowId::Whois: return whoisWindow.get();
     case WindowId::Ip: return ipWindow.get();
     case WindowId::About: return aboutWindow.get();

@@ -2,8 +2,8 @@
 
 #include "core/records/DataFolder.h"
 #include "gui/AboutWindow.h"
+#include "gui/HistoryWindow.h"
 #include "gui/IpWindow.h"
-#include "gui/Jilu.h"
 #include "gui/KeyWord.h"
 #include "gui/Runner.h"
 #include "gui/SiteListWindow.h"
@@ -48,7 +48,7 @@ public:
     std::unique_ptr<TfrmMail> frmMail;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
     std::unique_ptr<SiteListWindow> siteListWindow;
-    std::unique_ptr<TfrmJilu> frmJilu;
+    std::unique_ptr<HistoryWindow> historyWindow;
     std::unique_ptr<WhoisWindow> whoisWindow;
     std::unique_ptr<IpWindow> ipWindow;
     std::unique_ptr<AboutWindow> aboutWindow;

@@ -310,7 +310,7 @@ void TfrmMain::btnSiteClick()
 
 void TfrmMain::bsSkinSpeedButton1Click()
 {
-    showWindowOf(gui::WindowId::Jilu);
+    showWindowOf(gui::WindowId::History);
 }
 
 void TfrmMain::bsSkinSpeedButton2Click()

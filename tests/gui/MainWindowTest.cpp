@@ -12,7 +12,7 @@
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/FailureMarks.h"
-#include "gui/Jilu.h"
+#include "gui/HistoryWindow.h"
 #include "gui/SiteListWindow.h"
 #include "gui/PageRankPictures.h"
 #include "gui/Placement.h"
@@ -136,7 +136,7 @@ protected:
         QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
         frmMain = m_windows->frmMain.get();
         siteListWindow = m_windows->siteListWindow.get();
-        frmJilu = m_windows->frmJilu.get();
+        historyWindow = m_windows->historyWindow.get();
         aboutWindow = m_windows->aboutWindow.get();
         updateNotice = m_windows->updateNotice.get();
         frmMain->versionCheckTimeoutMs = 2000;
@@ -203,7 +203,7 @@ protected:
     std::unique_ptr<AppWindows> m_windows;
     TfrmMain* frmMain = nullptr;
     SiteListWindow* siteListWindow = nullptr;
-    TfrmJilu* frmJilu = nullptr;
+    HistoryWindow* historyWindow = nullptr;
     AboutWindow* aboutWindow = nullptr;
     UpdateNotice* updateNotice = nullptr;
     TfrmMain* w = nullptr;
@@ -539,7 +539,7 @@ TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
     w->N8->trigger();
     EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
-    EXPECT_TRUE(frmJilu->isVisible());
+    EXPECT_TRUE(historyWindow->isVisible());
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(checked.count(), 0) << "the check was still waiting meanwhile";
 
@@ -700,7 +700,7 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     QTest::mouseClick(w->btnSite, Qt::LeftButton);
     EXPECT_TRUE(siteListWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
-    EXPECT_TRUE(frmJilu->isVisible());
+    EXPECT_TRUE(historyWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
     EXPECT_TRUE(aboutWindow->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
@@ -917,7 +917,7 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         // The key that triggers the making still reaches its box.
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
-        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.siteListWindow && windows.frmJilu
+        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.siteListWindow && windows.historyWindow
                     && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }

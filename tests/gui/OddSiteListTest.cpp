@@ -3,7 +3,7 @@
 #include "core/records/FileIo.h"
 #include "gui/ErrorBox.h"
 #include "gui/HistoryTableModel.h"
-#include "gui/Jilu.h"
+#include "gui/HistoryWindow.h"
 #include "gui/SiteListWindow.h"
 
 #include "ByteFiles.h"
@@ -61,24 +61,24 @@ TEST(OddSiteList, WindowsStartWithTheErrorAndWorkOn)
 
         const auto started = std::chrono::steady_clock::now();
         SiteListWindow siteList(folder);
-        TfrmJilu jilu(folder);
+        HistoryWindow history(folder);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         const QString expected =
             QString::fromStdString("Cannot open file \"" + folder.siteListPath().string() + "\". " + c.reason);
         EXPECT_EQ(errors, (QStringList{expected, expected}));
         EXPECT_EQ(control<QPlainTextEdit>(siteList, "siteBox")->toPlainText(), QString());
-        EXPECT_EQ(jilu.urlList->count(), 0);
+        EXPECT_EQ(control<QListWidget>(history, "siteList")->count(), 0);
 
         fs::remove(folder.siteListPath());
         writeBytes(folder.siteListPath(), "a.com\r\n");
-        jilu.show();
-        jilu.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&jilu));
-        ASSERT_EQ(jilu.urlList->count(), 1);
-        jilu.urlList->setCurrentRow(0);
-        QTest::mouseClick(jilu.urlList->viewport(), Qt::LeftButton, {},
-                          jilu.urlList->visualItemRect(jilu.urlList->item(0)).center());
-        EXPECT_EQ(jilu.cells()->cell(1, 1), QStringLiteral("1/2"));
+        history.show();
+        history.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&history));
+        ASSERT_EQ(control<QListWidget>(history, "siteList")->count(), 1);
+        control<QListWidget>(history, "siteList")->setCurrentRow(0);
+        QTest::mouseClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {},
+                          control<QListWidget>(history, "siteList")->visualItemRect(control<QListWidget>(history, "siteList")->item(0)).center());
+        EXPECT_EQ(history.cells()->cell(1, 1), QStringLiteral("1/2"));
         setApplicationErrorSink({});
     }
 }

@@ -4,7 +4,7 @@
 #include "core/text/Encoding.h"
 #include "gui/ErrorBox.h"
 #include "gui/HistoryTableModel.h"
-#include "gui/Jilu.h"
+#include "gui/HistoryWindow.h"
 #include "gui/SiteListWindow.h"
 
 #include <QHeaderView>
@@ -91,9 +91,9 @@ protected:
         writeBytes(m_folder.historyPath(site), bytes);
     }
 
-    std::unique_ptr<TfrmJilu> openJilu()
+    std::unique_ptr<HistoryWindow> openHistory()
     {
-        auto w = std::make_unique<TfrmJilu>(m_folder);
+        auto w = std::make_unique<HistoryWindow>(m_folder);
         w->show();
         activate(w.get());
         return w;
@@ -106,17 +106,17 @@ protected:
     }
 
     // Clicks the list item that reads site, as the user would.
-    static void clickSite(TfrmJilu& w, const QString& site)
+    static void clickSite(HistoryWindow& w, const QString& site)
     {
-        const auto found = w.urlList->findItems(site, Qt::MatchExactly);
+        const auto found = control<QListWidget>(w, "siteList")->findItems(site, Qt::MatchExactly);
         ASSERT_FALSE(found.isEmpty()) << site.toStdString();
-        w.urlList->scrollToItem(found.front());
-        QTest::mouseClick(w.urlList->viewport(), Qt::LeftButton, {},
-                          w.urlList->visualItemRect(found.front()).center());
+        control<QListWidget>(w, "siteList")->scrollToItem(found.front());
+        QTest::mouseClick(control<QListWidget>(w, "siteList")->viewport(), Qt::LeftButton, {},
+                          control<QListWidget>(w, "siteList")->visualItemRect(found.front()).center());
     }
 
     // Rows first..last of the grid hold records from, from - 1, ... (newest first).
-    static void expectRecords(const TfrmJilu& w, int first, int last, int from)
+    static void expectRecords(const HistoryWindow& w, int first, int last, int from)
     {
         for (int row = first; row <= last; ++row) {
             const auto fields = recordFields(from - (row - first));
@@ -126,7 +126,7 @@ protected:
         }
     }
 
-    static void expectEmptyRows(const TfrmJilu& w, int first, int last)
+    static void expectEmptyRows(const HistoryWindow& w, int first, int last)
     {
         for (int row = first; row <= last; ++row)
             for (int col = 1; col <= 12; ++col)
@@ -146,66 +146,66 @@ protected:
     QStringList m_errors;
 };
 
-TEST_F(RecordsWindows, JiluFirstOpeningShowsHeadingsNumbersAndEmptyCells)
+TEST_F(RecordsWindows, HistoryFirstOpeningShowsHeadingsNumbersAndEmptyCells)
 {
     writeSites("a.com\r\nb.com\r\n");
-    const auto w = openJilu();
+    const auto w = openHistory();
 
     EXPECT_EQ(w->windowTitle(), QStringLiteral(" 查询记录"));
     EXPECT_EQ(w->size(), QSize(742, 481));
     EXPECT_EQ(w->minimumSize(), w->maximumSize());
-    EXPECT_EQ(w->urlList->geometry(), QRect(8, 8, 161, 465));
-    EXPECT_EQ(w->sgLishi->geometry(), QRect(175, 8, 537, 440));
-    EXPECT_EQ(w->sbLishiHorz->geometry(), QRect(175, 456, 542, 19));
-    EXPECT_EQ(w->sbLishiVert->geometry(), QRect(717, 8, 19, 464));
-    EXPECT_EQ(items(w->urlList), (QStringList { "a.com", "b.com" }));
-    EXPECT_EQ(w->urlList->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(control<QListWidget>(w, "siteList")->geometry(), QRect(8, 8, 161, 465));
+    EXPECT_EQ(control<QTableView>(w, "historyGrid")->geometry(), QRect(175, 8, 537, 440));
+    EXPECT_EQ(control<QScrollBar>(w, "gridHorizontalBar")->geometry(), QRect(175, 456, 542, 19));
+    EXPECT_EQ(control<QScrollBar>(w, "gridVerticalBar")->geometry(), QRect(717, 8, 19, 464));
+    EXPECT_EQ(items(control<QListWidget>(w, "siteList")), (QStringList { "a.com", "b.com" }));
+    EXPECT_EQ(control<QListWidget>(w, "siteList")->selectionMode(), QAbstractItemView::SingleSelection);
 
     const QStringList headings = { "序号", "百度/反链", "谷歌/反链", "雅虎/反链", "搜狗/反链",
                                    "搜搜/反链", "有道/反链", "必应/反链", "PageRank", "SogouRank",
                                    "AlexaRank", "ChinaRank", "查询时间" };
     const int widths[] = { 30, 85, 85, 85, 85, 85, 85, 85, 65, 70, 65, 65, 150 };
-    const QAbstractItemModel* model = w->sgLishi->model();
+    const QAbstractItemModel* model = control<QTableView>(w, "historyGrid")->model();
     ASSERT_EQ(model->columnCount(), 12);
     ASSERT_EQ(model->rowCount(), 1000);
     EXPECT_EQ(w->cells()->cell(0, 0), headings[0]);
-    EXPECT_EQ(w->sgLishi->verticalHeader()->width(), widths[0]);
+    EXPECT_EQ(control<QTableView>(w, "historyGrid")->verticalHeader()->width(), widths[0]);
     for (int col = 1; col <= 12; ++col) {
         SCOPED_TRACE(col);
         EXPECT_EQ(model->headerData(col - 1, Qt::Horizontal).toString(), headings[col]);
-        EXPECT_EQ(w->sgLishi->columnWidth(col - 1), widths[col]);
+        EXPECT_EQ(control<QTableView>(w, "historyGrid")->columnWidth(col - 1), widths[col]);
     }
-    EXPECT_EQ(w->sgLishi->horizontalHeader()->height(), 20);
+    EXPECT_EQ(control<QTableView>(w, "historyGrid")->horizontalHeader()->height(), 20);
     for (int row = 1; row <= 1000; ++row) {
         ASSERT_EQ(model->headerData(row - 1, Qt::Vertical).toString(), QString::number(row));
-        ASSERT_EQ(w->sgLishi->rowHeight(row - 1), 20);
+        ASSERT_EQ(control<QTableView>(w, "historyGrid")->rowHeight(row - 1), 20);
     }
     expectEmptyRows(*w, 1, 1000);
     EXPECT_FALSE(model->flags(model->index(0, 0)) & Qt::ItemIsEditable);
-    EXPECT_EQ(w->sgLishi->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_EQ(control<QTableView>(w, "historyGrid")->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     // The shown bars drive the grid: the 1040 pixels of columns do not fit in 537.
-    EXPECT_GT(w->sbLishiHorz->maximum(), 0);
-    EXPECT_GT(w->sbLishiVert->maximum(), 0);
-    w->sbLishiVert->setValue(w->sbLishiVert->maximum());
-    EXPECT_EQ(w->sgLishi->verticalScrollBar()->value(), w->sbLishiVert->maximum());
+    EXPECT_GT(control<QScrollBar>(w, "gridHorizontalBar")->maximum(), 0);
+    EXPECT_GT(control<QScrollBar>(w, "gridVerticalBar")->maximum(), 0);
+    control<QScrollBar>(w, "gridVerticalBar")->setValue(control<QScrollBar>(w, "gridVerticalBar")->maximum());
+    EXPECT_EQ(control<QTableView>(w, "historyGrid")->verticalScrollBar()->value(), control<QScrollBar>(w, "gridVerticalBar")->maximum());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
-TEST_F(RecordsWindows, JiluCreationWithoutSiteListIsSilent)
+TEST_F(RecordsWindows, HistoryCreationWithoutSiteListIsSilent)
 {
     fs::remove(m_folder.siteListPath());
-    TfrmJilu w(m_folder);
-    EXPECT_EQ(w.urlList->count(), 0);
+    HistoryWindow w(m_folder);
+    EXPECT_EQ(control<QListWidget>(w, "siteList")->count(), 0);
     EXPECT_EQ(w.cells()->cell(0, 1000), QStringLiteral("1000"));
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(RecordsWindows, JiluShowsThreeRecordsNewestFirst)
+TEST_F(RecordsWindows, HistoryShowsThreeRecordsNewestFirst)
 {
     writeSites("a.com\r\n");
     writeHistory("a.com", historyText(3));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "a.com");
     expectRecords(*w, 1, 3, 3);
     expectEmptyRows(*w, 4, 1000);
@@ -213,24 +213,24 @@ TEST_F(RecordsWindows, JiluShowsThreeRecordsNewestFirst)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(RecordsWindows, JiluKeyboardSelectionShowsTheSite)
+TEST_F(RecordsWindows, HistoryKeyboardSelectionShowsTheSite)
 {
     writeSites("a.com\r\nb.com\r\n");
     writeHistory("a.com", historyText(1));
     writeHistory("b.com", historyText(2));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "a.com");
     expectRecords(*w, 1, 1, 1);
-    QTest::keyClick(w->urlList, Qt::Key_Down);
-    ASSERT_EQ(w->urlList->currentItem()->text(), QStringLiteral("b.com"));
+    QTest::keyClick(control<QListWidget>(w, "siteList"), Qt::Key_Down);
+    ASSERT_EQ(control<QListWidget>(w, "siteList")->currentItem()->text(), QStringLiteral("b.com"));
     expectRecords(*w, 1, 2, 2);
 }
 
-TEST_F(RecordsWindows, JiluShowsNewest1000AndCutsTheFile)
+TEST_F(RecordsWindows, HistoryShowsNewest1000AndCutsTheFile)
 {
     writeSites("big.com\r\n");
     writeHistory("big.com", historyText(1200));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "big.com");
     expectRecords(*w, 1, 1000, 1200);
 
@@ -240,12 +240,12 @@ TEST_F(RecordsWindows, JiluShowsNewest1000AndCutsTheFile)
     EXPECT_EQ(readBytes(m_folder.historyPath("big.com")), expected);
 }
 
-TEST_F(RecordsWindows, JiluEmptiesTheGridBeforeAShorterHistory)
+TEST_F(RecordsWindows, HistoryEmptiesTheGridBeforeAShorterHistory)
 {
     writeSites("five.com\r\ntwo.com\r\n");
     writeHistory("five.com", historyText(5));
     writeHistory("two.com", historyText(2));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "five.com");
     expectRecords(*w, 1, 5, 5);
     clickSite(*w, "two.com");
@@ -253,12 +253,12 @@ TEST_F(RecordsWindows, JiluEmptiesTheGridBeforeAShorterHistory)
     expectEmptyRows(*w, 3, 1000);
 }
 
-TEST_F(RecordsWindows, JiluKeepsOldRowsWhenTheNewestLineWasEmpty)
+TEST_F(RecordsWindows, HistoryKeepsOldRowsWhenTheNewestLineWasEmpty)
 {
     writeSites("gap.com\r\ntwo.com\r\n");
     writeHistory("gap.com", historyText(4) + "\r\n"); // the newest line is empty
     writeHistory("two.com", historyText(2));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "gap.com");
     expectEmptyRows(*w, 1, 1);
     expectRecords(*w, 2, 5, 4);
@@ -270,7 +270,7 @@ TEST_F(RecordsWindows, JiluKeepsOldRowsWhenTheNewestLineWasEmpty)
     expectEmptyRows(*w, 6, 1000);
 }
 
-TEST_F(RecordsWindows, JiluPutsFieldsIntoColumnsInFileOrder)
+TEST_F(RecordsWindows, HistoryPutsFieldsIntoColumnsInFileOrder)
 {
     struct Case {
         const char* name;
@@ -298,7 +298,7 @@ TEST_F(RecordsWindows, JiluPutsFieldsIntoColumnsInFileOrder)
         writeHistory('s' + std::to_string(i), std::string(cases[i].line) + "\r\n");
     }
     writeSites(sites);
-    const auto w = openJilu();
+    const auto w = openHistory();
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.name);
@@ -309,12 +309,12 @@ TEST_F(RecordsWindows, JiluPutsFieldsIntoColumnsInFileOrder)
     }
 }
 
-TEST_F(RecordsWindows, JiluMissingOrEmptyHistoryEmptiesTheGridSilently)
+TEST_F(RecordsWindows, HistoryMissingOrEmptyHistoryEmptiesTheGridSilently)
 {
     writeSites("a.com\r\nnever.com\r\nempty.com\r\n");
     writeHistory("a.com", historyText(3));
     writeHistory("empty.com", "");
-    const auto w = openJilu();
+    const auto w = openHistory();
     for (const char* site : { "never.com", "empty.com" }) {
         SCOPED_TRACE(site);
         clickSite(*w, "a.com");
@@ -326,11 +326,11 @@ TEST_F(RecordsWindows, JiluMissingOrEmptyHistoryEmptiesTheGridSilently)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(RecordsWindows, JiluActivationReloadsTheList)
+TEST_F(RecordsWindows, HistoryActivationReloadsTheList)
 {
     writeSites("a.com\r\nb.com\r\nc.com\r\n");
     writeHistory("b.com", historyText(2));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "b.com");
 
     // The site is removed through the site manager while the history window is inactive.
@@ -342,17 +342,17 @@ TEST_F(RecordsWindows, JiluActivationReloadsTheList)
     ASSERT_FALSE(manager.isVisible());
 
     activate(w.get());
-    EXPECT_EQ(items(w->urlList), (QStringList { "a.com", "c.com" }));
-    EXPECT_TRUE(w->urlList->selectedItems().isEmpty());
+    EXPECT_EQ(items(control<QListWidget>(w, "siteList")), (QStringList { "a.com", "c.com" }));
+    EXPECT_TRUE(control<QListWidget>(w, "siteList")->selectedItems().isEmpty());
     expectRecords(*w, 1, 2, 2); // the grid keeps the last history until the next click
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(RecordsWindows, JiluActivationWithoutSiteListShowsTheErrorOnce)
+TEST_F(RecordsWindows, HistoryActivationWithoutSiteListShowsTheErrorOnce)
 {
     writeSites("a.com\r\n");
-    const auto w = openJilu();
-    ASSERT_EQ(w->urlList->count(), 1);
+    const auto w = openHistory();
+    ASSERT_EQ(control<QListWidget>(w, "siteList")->count(), 1);
     fs::remove(m_folder.siteListPath());
 
     QEvent activation(QEvent::WindowActivate);
@@ -360,7 +360,7 @@ TEST_F(RecordsWindows, JiluActivationWithoutSiteListShowsTheErrorOnce)
     ASSERT_EQ(m_errors.size(), 1);
     const std::string expected = "Cannot open file \"" + m_folder.siteListPath().string() + "\". ";
     EXPECT_TRUE(m_errors[0].toStdString().starts_with(expected)) << m_errors[0].toStdString();
-    EXPECT_EQ(w->urlList->count(), 0);
+    EXPECT_EQ(control<QListWidget>(w, "siteList")->count(), 0);
 
     // Closing the box hands the focus back at once; that must not open the box again, nor
     // must any later activation while the list stays missing.
@@ -370,17 +370,17 @@ TEST_F(RecordsWindows, JiluActivationWithoutSiteListShowsTheErrorOnce)
     // Once the list is back, the next activation reads it.
     writeSites("b.com\r\n");
     QApplication::sendEvent(w.get(), &activation);
-    EXPECT_EQ(items(w->urlList), QStringList{"b.com"});
+    EXPECT_EQ(items(control<QListWidget>(w, "siteList")), QStringList{"b.com"});
     EXPECT_EQ(m_errors.size(), 1);
 }
 
-TEST_F(RecordsWindows, JiluCloseOnlyHides)
+TEST_F(RecordsWindows, HistoryCloseOnlyHides)
 {
     writeSites("a.com\r\n");
     writeHistory("a.com", historyText(2));
-    const auto w = openJilu();
+    const auto w = openHistory();
     clickSite(*w, "a.com");
-    QPointer<TfrmJilu> alive(w.get());
+    QPointer<HistoryWindow> alive(w.get());
     w->close();
     ASSERT_TRUE(alive);
     EXPECT_FALSE(w->isVisible());
@@ -486,9 +486,9 @@ TEST_F(RecordsWindows, WindowsAreCentredWhenFirstShownOnly)
         EXPECT_LE((at - centre).manhattanLength(), 2) << at.x() << "," << at.y();
     };
 
-    TfrmJilu jilu(m_folder);
-    jilu.show();
-    expectCentredOn(jilu, jilu.screen()->availableGeometry().center());
+    HistoryWindow history(m_folder);
+    history.show();
+    expectCentredOn(history, history.screen()->availableGeometry().center());
 
     QWidget mainWindow;
     mainWindow.setGeometry(300, 200, 179, 351);
@@ -546,16 +546,16 @@ TEST_F(RecordsWindows, PicturesOfBothWindows)
             (n % 3 ? "0" : "\xb2\xe9\xd1\xaf\xca\xa7\xb0\xdc") + ",2010-1-6 7:36:" + std::to_string(n) + "\r\n";
     writeHistory("example.com", history);
 
-    const auto jilu = openJilu();
-    clickSite(*jilu, "example.com");
+    const auto window = openHistory();
+    clickSite(*window, "example.com");
     SiteListWindow manager(m_folder);
     manager.show();
     const QString dir = QStringLiteral(KALDRANI_PICTURE_DIR);
-    EXPECT_TRUE(jilu->grab().save(dir + "/Jilu.png"));
+    EXPECT_TRUE(window->grab().save(dir + "/history.png"));
     EXPECT_TRUE(manager.grab().save(dir + "/site-list.png"));
-    jilu->sbLishiVert->setValue(jilu->sbLishiVert->maximum());
-    jilu->sbLishiHorz->setValue(jilu->sbLishiHorz->maximum());
-    EXPECT_TRUE(jilu->grab().save(dir + "/Jilu-scrolled.png"));
+    control<QScrollBar>(window, "gridVerticalBar")->setValue(control<QScrollBar>(window, "gridVerticalBar")->maximum());
+    control<QScrollBar>(window, "gridHorizontalBar")->setValue(control<QScrollBar>(window, "gridHorizontalBar")->maximum());
+    EXPECT_TRUE(window->grab().save(dir + "/history-scrolled.png"));
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #include "ByteFiles.h"
 #include "CsvReader.h"
+#include "Controls.h"
 #include "core/records/DataFolder.h"
 #include "core/records/KeywordHistory.h"
 #include "core/text/Encoding.h"
 #include "gui/ErrorBox.h"
-#include "gui/Jilu.h"
-#include "gui/JiluTrendAccess.h"
+#include "gui/HistoryWindow.h"
+#include "gui/HistoryTrendAccess.h"
 #include "gui/SaveFileChooser.h"
 #include "gui/Trend.h"
 
@@ -75,20 +76,20 @@ protected:
         setSaveFileChooser({});
     }
 
-    std::unique_ptr<TfrmJilu> openJilu()
+    std::unique_ptr<HistoryWindow> openHistory()
     {
-        auto w = std::make_unique<TfrmJilu>(m_folder);
+        auto w = std::make_unique<HistoryWindow>(m_folder);
         w->show();
         w->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
         return w;
     }
 
-    QPoint siteAt(TfrmJilu& w, const QString& site)
+    QPoint siteAt(HistoryWindow& w, const QString& site)
     {
-        const auto found = w.urlList->findItems(site, Qt::MatchExactly);
+        const auto found = control<QListWidget>(w, "siteList")->findItems(site, Qt::MatchExactly);
         EXPECT_FALSE(found.isEmpty());
-        return w.urlList->visualItemRect(found.front()).center();
+        return control<QListWidget>(w, "siteList")->visualItemRect(found.front()).center();
     }
 
     // The site menu that a right-click at pos on widget pops up.
@@ -156,16 +157,16 @@ TEST_F(TrendWindow, DrawsTheNumbersAndCountsWhatIsNoNumber)
 
 TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
 {
-    const auto jilu = openJilu();
-    EXPECT_FALSE(jilu->urlList->toolTip().isEmpty());
-    EXPECT_FALSE(jilu->sgLishi->toolTip().isEmpty());
-    EXPECT_EQ(trendWindowOf(jilu.get()), nullptr);
-    EXPECT_EQ(contextMenuAt(jilu->sgLishi->viewport(), QPoint(20, 30)), nullptr) << "no site shown yet";
+    const auto history = openHistory();
+    EXPECT_FALSE(control<QListWidget>(history, "siteList")->toolTip().isEmpty());
+    EXPECT_FALSE(control<QTableView>(history, "historyGrid")->toolTip().isEmpty());
+    EXPECT_EQ(trendWindowOf(history.get()), nullptr);
+    EXPECT_EQ(contextMenuAt(control<QTableView>(history, "historyGrid")->viewport(), QPoint(20, 30)), nullptr) << "no site shown yet";
 
     // The double-click's own first press, which QTest leaves out.
-    QTest::mouseClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
-    QTest::mouseDClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
-    TfrmTrend* trend = trendWindowOf(jilu.get());
+    QTest::mouseClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
+    QTest::mouseDClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
+    TfrmTrend* trend = trendWindowOf(history.get());
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
@@ -173,20 +174,20 @@ TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
     trend->hide();
 
     // The list's menu acts on the site under the pointer.
-    QMenu* menu = contextMenuAt(jilu->urlList->viewport(), siteAt(*jilu, QStringLiteral("new.com")));
+    QMenu* menu = contextMenuAt(control<QListWidget>(history, "siteList")->viewport(), siteAt(*history, QStringLiteral("new.com")));
     ASSERT_NE(menu, nullptr);
     QAction* chart = actionNamed(menu, QStringLiteral("查看趋势图"));
     ASSERT_NE(chart, nullptr);
     ASSERT_NE(actionNamed(menu, QStringLiteral("导出 CSV…")), nullptr);
     chart->trigger();
     menu->close();
-    EXPECT_EQ(trendWindowOf(jilu.get()), trend) << "one chart window, reused";
+    EXPECT_EQ(trendWindowOf(history.get()), trend) << "one chart window, reused";
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("new.com"));
 
     // The grid's menu acts on the site it shows.
-    QTest::mouseClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
-    menu = contextMenuAt(jilu->sgLishi->viewport(), QPoint(20, 30));
+    QTest::mouseClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
+    menu = contextMenuAt(control<QTableView>(history, "historyGrid")->viewport(), QPoint(20, 30));
     ASSERT_NE(menu, nullptr);
     actionNamed(menu, QStringLiteral("查看趋势图"))->trigger();
     menu->close();
@@ -257,8 +258,8 @@ TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
 {
     const fs::path target = fs::path(m_dir.path().toStdString()) / "new.csv";
     setSaveFileChooser([&](const QString&) { return QString::fromStdString(target.string()); });
-    const auto jilu = openJilu();
-    QMenu* menu = contextMenuAt(jilu->urlList->viewport(), siteAt(*jilu, QStringLiteral("new.com")));
+    const auto history = openHistory();
+    QMenu* menu = contextMenuAt(control<QListWidget>(history, "siteList")->viewport(), siteAt(*history, QStringLiteral("new.com")));
     ASSERT_NE(menu, nullptr);
     actionNamed(menu, QStringLiteral("导出 CSV…"))->trigger();
     menu->close();
@@ -267,7 +268,7 @@ TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
     const auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
     ASSERT_TRUE(rows);
     EXPECT_EQ(rows->size(), 1u) << "a site never queried gives the header alone";
-    EXPECT_EQ(trendWindowOf(jilu.get()), nullptr);
+    EXPECT_EQ(trendWindowOf(history.get()), nullptr);
 }
 
 TEST_F(TrendWindow, Picture)

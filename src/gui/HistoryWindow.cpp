@@ -1,10 +1,10 @@
-#include "gui/Jilu.h"
+#include "gui/HistoryWindow.h"
 
 #include "core/records/History.h"
 #include "gui/ErrorBox.h"
 #include "gui/Fonts.h"
 #include "gui/HistoryTableModel.h"
-#include "gui/JiluTrendAccess.h"
+#include "gui/HistoryTrendAccess.h"
 #include "gui/Placement.h"
 
 #include <QAbstractButton>
@@ -86,31 +86,31 @@ private:
 
 } // namespace
 
-TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
+HistoryWindow::HistoryWindow(const kaldrani::records::DataFolder& folder, QWidget* parent)
     : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 查询记录"), {clientWidth, clientHeight})
     , m_folder(folder)
 {
     centreOnFirstShow();
 
-    urlList = new QListWidget(this);
-    urlList->setObjectName(QStringLiteral("urlList"));
-    urlList->setGeometry(8, 8, 161, 465);
-    urlList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_siteList = new QListWidget(this);
+    m_siteList->setObjectName(QStringLiteral("siteList"));
+    m_siteList->setGeometry(8, 8, 161, 465);
+    m_siteList->setSelectionMode(QAbstractItemView::SingleSelection);
 
     m_cells = new HistoryTableModel(this);
-    sgLishi = new QTableView(this);
-    sgLishi->setObjectName(QStringLiteral("sgLishi"));
-    sgLishi->setGeometry(175, 8, 537, 440);
-    sgLishi->setModel(m_cells);
-    sgLishi->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    sgLishi->setSelectionMode(QAbstractItemView::SingleSelection);
-    sgLishi->setWordWrap(false);
-    sgLishi->setTextElideMode(Qt::ElideNone);
-    sgLishi->setCornerButtonEnabled(false);
-    sgLishi->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgLishi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("historyGrid"));
+    m_grid->setGeometry(175, 8, 537, 440);
+    m_grid->setModel(m_cells);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setWordWrap(false);
+    m_grid->setTextElideMode(Qt::ElideNone);
+    m_grid->setCornerButtonEnabled(false);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    QHeaderView* top = sgLishi->horizontalHeader();
+    QHeaderView* top = m_grid->horizontalHeader();
     top->setMinimumSectionSize(1);
     top->setDefaultSectionSize(defaultColumnWidth);
     top->setSectionResizeMode(QHeaderView::Fixed);
@@ -120,7 +120,7 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
     top->setTextElideMode(Qt::ElideNone);
     top->setFixedHeight(rowHeight);
 
-    QHeaderView* side = sgLishi->verticalHeader();
+    QHeaderView* side = m_grid->verticalHeader();
     side->setMinimumSectionSize(1);
     side->setDefaultSectionSize(rowHeight);
     side->setSectionResizeMode(QHeaderView::Fixed);
@@ -129,33 +129,35 @@ TfrmJilu::TfrmJilu(const kaldrani::records::DataFolder& folder, QWidget* parent)
     side->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     side->setTextElideMode(Qt::ElideNone);
 
-    if (auto* corner = sgLishi->findChild<QAbstractButton*>())
+    if (auto* corner = m_grid->findChild<QAbstractButton*>())
         new CornerHeading(corner, m_cells);
 
-    sbLishiHorz = new QScrollBar(Qt::Horizontal, this);
+    m_gridHorizontalBar = new QScrollBar(Qt::Horizontal, this);
+    m_gridHorizontalBar->setObjectName(QStringLiteral("gridHorizontalBar"));
     // 542 wide, not 555: the full width would run under the vertical bar and hide an arrow.
-    sbLishiHorz->setGeometry(175, 456, 542, 19);
-    sbLishiVert = new QScrollBar(Qt::Vertical, this);
-    sbLishiVert->setGeometry(717, 8, 19, 464);
-    linkScrollBar(sgLishi->horizontalScrollBar(), sbLishiHorz);
-    linkScrollBar(sgLishi->verticalScrollBar(), sbLishiVert);
+    m_gridHorizontalBar->setGeometry(175, 456, 542, 19);
+    m_gridVerticalBar = new QScrollBar(Qt::Vertical, this);
+    m_gridVerticalBar->setObjectName(QStringLiteral("gridVerticalBar"));
+    m_gridVerticalBar->setGeometry(717, 8, 19, 464);
+    linkScrollBar(m_grid->horizontalScrollBar(), m_gridHorizontalBar);
+    linkScrollBar(m_grid->verticalScrollBar(), m_gridVerticalBar);
 
-    connect(urlList, &QListWidget::itemClicked, this, [this] { runHandler([this] { urlListListBoxClick(); }, this); });
+    connect(m_siteList, &QListWidget::itemClicked, this, [this] { runHandler([this] { onSiteClicked(); }, this); });
     // The keyboard moves the selection without a click; a mouse press does too, but its
     // click follows and is handled above.
     // Not on a mere change of the current row: focus coming in makes a row current without
     // selecting it, which is no choice of the user's.
-    connect(urlList, &QListWidget::itemSelectionChanged, this, [this] {
-        if (m_loadingList || urlList->selectedItems().isEmpty() || QGuiApplication::mouseButtons() != Qt::NoButton)
+    connect(m_siteList, &QListWidget::itemSelectionChanged, this, [this] {
+        if (m_loadingList || m_siteList->selectedItems().isEmpty() || QGuiApplication::mouseButtons() != Qt::NoButton)
             return;
-        runHandler([this] { urlListListBoxClick(); }, this);
+        runHandler([this] { onSiteClicked(); }, this);
     });
 
-    runHandler([this] { FormCreate(); }, this);
+    runHandler([this] { initialise(); }, this);
     attachTrendAccess(this, m_folder);
 }
 
-void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
+void HistoryWindow::linkScrollBar(QScrollBar* own, QScrollBar* shown)
 {
     auto copyRange = [own, shown] {
         shown->setRange(own->minimum(), own->maximum());
@@ -169,31 +171,31 @@ void TfrmJilu::linkScrollBar(QScrollBar* own, QScrollBar* shown)
     copyRange();
 }
 
-void TfrmJilu::FormCreate()
+void HistoryWindow::initialise()
 {
-    m_siteList.changed();
+    m_siteListWatch.changed();
     if (kaldrani::records::siteListExists(m_folder))
-        loadUrlList();
-    chushihua();
+        loadSiteList();
+    initialiseGrid();
 }
 
-void TfrmJilu::FormActivate()
+void HistoryWindow::onActivated()
 {
     // An unchanged list is not read again: nor is a refused one reported again, for
     // instance on the activation its own error box gives back.
-    if (!m_siteList.changed())
+    if (!m_siteListWatch.changed())
         return;
     try {
-        loadUrlList();
+        loadSiteList();
     } catch (const std::exception& e) {
         showApplicationError(QString::fromUtf8(e.what()), this);
     }
 }
 
-void TfrmJilu::loadUrlList()
+void HistoryWindow::loadSiteList()
 {
     m_loadingList = true;
-    urlList->clear();
+    m_siteList->clear();
     m_loadingList = false;
     const auto sites = kaldrani::records::loadSiteList(m_folder);
     QStringList items;
@@ -201,35 +203,35 @@ void TfrmJilu::loadUrlList()
     for (const auto& site : sites)
         items << fromUtf8(site);
     m_loadingList = true;
-    urlList->addItems(items);
-    urlList->setCurrentRow(-1);
+    m_siteList->addItems(items);
+    m_siteList->setCurrentRow(-1);
     m_loadingList = false;
 }
 
-void TfrmJilu::chushihua()
+void HistoryWindow::initialiseGrid()
 {
-    sgLishi->verticalHeader()->setFixedWidth(30);
+    m_grid->verticalHeader()->setFixedWidth(30);
     for (const auto& c : columnWidths)
-        sgLishi->horizontalHeader()->resizeSection(c.col - 1, c.width);
+        m_grid->horizontalHeader()->resizeSection(c.col - 1, c.width);
     for (int col = 0; col < HistoryTableModel::ColCount; ++col)
         m_cells->setCell(col, 0, headingOf(col));
     for (int row = 1; row < HistoryTableModel::RowCount; ++row)
         m_cells->setCell(0, row, QString::number(row));
 }
 
-void TfrmJilu::clearStringGrid()
+void HistoryWindow::clearGrid()
 {
     m_cells->clearData();
     m_shownSite.clear();
 }
 
-void TfrmJilu::urlListListBoxClick()
+void HistoryWindow::onSiteClicked()
 {
     if (!m_cells->cell(1, 1).isEmpty())
-        clearStringGrid();
+        clearGrid();
     // Every failure from here on is silent: the grid keeps what it holds.
     try {
-        const auto selected = urlList->selectedItems();
+        const auto selected = m_siteList->selectedItems();
         if (selected.isEmpty())
             return;
         m_cells->putRecords(kaldrani::records::ReadHistory(m_folder, selected.front()->text().toStdString()));
@@ -238,10 +240,10 @@ void TfrmJilu::urlListListBoxClick()
     }
 }
 
-bool TfrmJilu::event(QEvent* event)
+bool HistoryWindow::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate)
-        runHandler([this] { FormActivate(); }, this);
+        runHandler([this] { onActivated(); }, this);
     return ToolWindow::event(event);
 }
 
