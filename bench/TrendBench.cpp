@@ -1,5 +1,5 @@
 #include "core/records/DataFolder.h"
-#include "gui/Trend.h"
+#include "gui/TrendWindow.h"
 
 #include <QLineSeries>
 #include <QRadioButton>
@@ -37,7 +37,7 @@ struct TrendFixture {
         std::ofstream(folder.historyPath("example.com"), std::ios::binary) << thousandRecords();
     }
     // Shows the site in w; false, with the benchmark skipped, when the window stays unseen.
-    static bool shown(TfrmTrend& w, benchmark::State& state)
+    static bool shown(TrendWindow& w, benchmark::State& state)
     {
         w.showSite(QStringLiteral("example.com"));
         if (QTest::qWaitForWindowExposed(&w))
@@ -55,14 +55,14 @@ struct TrendFixture {
 void BM_TrendShowSiteOf1000Records(benchmark::State& state)
 {
     TrendFixture f;
-    TfrmTrend w(f.folder);
+    TrendWindow w(f.folder);
     if (!f.shown(w, state))
         return;
     for (auto _ : state) {
         w.showSite(QStringLiteral("example.com"));
         w.repaint();
     }
-    if (w.countSeries[0]->count() != 1000)
+    if (w.countSeries(kaldrani::kSearchEngines[0])->count() != 1000)
         state.SkipWithError("the curves were not filled");
 }
 BENCHMARK(BM_TrendShowSiteOf1000Records)->Unit(benchmark::kMillisecond);
@@ -71,13 +71,19 @@ BENCHMARK(BM_TrendShowSiteOf1000Records)->Unit(benchmark::kMillisecond);
 void BM_TrendSwitchKindOf1000Records(benchmark::State& state)
 {
     TrendFixture f;
-    TfrmTrend w(f.folder);
+    TrendWindow w(f.folder);
     if (!f.shown(w, state))
         return;
+    auto* indexed = w.findChild<QRadioButton*>(QStringLiteral("indexedButton"));
+    auto* backlinksButton = w.findChild<QRadioButton*>(QStringLiteral("backlinksButton"));
+    if (!indexed || !backlinksButton) {
+        state.SkipWithError("the window has no kind buttons");
+        return;
+    }
     bool backlinks = false;
     for (auto _ : state) {
         backlinks = !backlinks;
-        (backlinks ? w.rbBacklinks : w.rbIndexed)->setChecked(true);
+        (backlinks ? backlinksButton : indexed)->setChecked(true);
         w.repaint();
     }
 }

@@ -4,7 +4,7 @@
 #include "gui/ErrorBox.h"
 #include "gui/HistoryCsvExport.h"
 #include "gui/HistoryWindow.h"
-#include "gui/Trend.h"
+#include "gui/TrendWindow.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -14,12 +14,12 @@ namespace kaldrani::gui {
 
 namespace {
 
-TfrmTrend* trendWindow(HistoryWindow* history, const kaldrani::records::DataFolder& folder)
+TrendWindow* trendWindow(HistoryWindow* history, const kaldrani::records::DataFolder& folder)
 {
     if (auto* existing = trendWindowOf(history))
         return existing;
     // A window of its own that lives as long as the history window.
-    return new TfrmTrend(folder, history);
+    return new TrendWindow(folder, history);
 }
 
 void exportSite(HistoryWindow* history, const kaldrani::records::DataFolder& folder, const QString& site)
@@ -53,9 +53,9 @@ void popUpSiteMenu(HistoryWindow* history, const kaldrani::records::DataFolder& 
 
 } // namespace
 
-TfrmTrend* trendWindowOf(const HistoryWindow* history)
+TrendWindow* trendWindowOf(const HistoryWindow* history)
 {
-    return history->findChild<TfrmTrend*>(QString(), Qt::FindDirectChildrenOnly);
+    return history->findChild<TrendWindow*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 void attachTrendAccess(HistoryWindow* history, const kaldrani::records::DataFolder& folder)

@@ -5,7 +5,7 @@
 namespace kaldrani::gui {
 
 class HistoryWindow;
-class TfrmTrend;
+class TrendWindow;
 
 // Lets the history window open a site's trend chart (double-click on a site, or the
 // context menu of the site list and of the grid) and export its history as CSV from the
@@ -13,6 +13,6 @@ class TfrmTrend;
 void attachTrendAccess(HistoryWindow* history, const kaldrani::records::DataFolder& folder);
 
 // The history window's trend chart, made on first use; nullptr before that.
-TfrmTrend* trendWindowOf(const HistoryWindow* history);
+TrendWindow* trendWindowOf(const HistoryWindow* history);
 
 } // namespace kaldrani::gui

@@ -8,7 +8,7 @@
 #include "gui/HistoryWindow.h"
 #include "gui/HistoryTrendAccess.h"
 #include "gui/SaveFileChooser.h"
-#include "gui/Trend.h"
+#include "gui/TrendWindow.h"
 
 #include <QApplication>
 #include <QChart>
@@ -60,7 +60,7 @@ const char* const kHistory =
     "830/45,12</b>x/13,0/0,约1000/3,156/0,40/0,311/8,4,23,12345,子网站不参与排名,2010-1-7\r\n"
     "0/0,880/12,0/0,97/3,156/0,40/0,311/8,5,30,查询失败,0,2010-1-8 9:00:00\r\n";
 
-class TrendWindow : public testing::Test {
+class TrendWindowTest : public testing::Test {
 protected:
     void SetUp() override
     {
@@ -113,9 +113,9 @@ protected:
     QStringList m_errors;
 };
 
-TEST_F(TrendWindow, DrawsTheNumbersAndCountsWhatIsNoNumber)
+TEST_F(TrendWindowTest, DrawsTheNumbersAndCountsWhatIsNoNumber)
 {
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
     ASSERT_TRUE(w.isVisible());
     EXPECT_EQ(w.windowTitle(), QStringLiteral(" 趋势图 - a.com"));
@@ -123,39 +123,39 @@ TEST_F(TrendWindow, DrawsTheNumbersAndCountsWhatIsNoNumber)
     const qreal first = localMsecs(2010, 1, 6, 7, 36, 31);
     const qreal second = localMsecs(2010, 1, 7, 0, 0, 0);
     const qreal third = localMsecs(2010, 1, 8, 9, 0, 0);
-    EXPECT_EQ(pointsOf(w.countSeries[0]), (QList<QPointF>{{first, 800}, {second, 830}, {third, 0}}));
-    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 870}, {third, 880}}));
-    EXPECT_EQ(pointsOf(w.countSeries[3]), (QList<QPointF>{{first, 96}, {third, 97}}));
-    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("收录情况（2 个值不是数字，未画出）"));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[0])), (QList<QPointF>{{first, 800}, {second, 830}, {third, 0}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 870}, {third, 880}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[3])), (QList<QPointF>{{first, 96}, {third, 97}}));
+    EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("收录情况（2 个值不是数字，未画出）"));
 
-    EXPECT_EQ(pointsOf(w.alexaRankSeries), (QList<QPointF>{{first, 640}, {second, 12345}}));
-    EXPECT_EQ(pointsOf(w.chinaRankSeries), (QList<QPointF>{{first, 12}}));
-    EXPECT_EQ(pointsOf(w.pageRankSeries), (QList<QPointF>{{first, 4}, {second, 4}, {third, 5}}));
-    EXPECT_EQ(pointsOf(w.sogouRatingSeries), (QList<QPointF>{{first, 20}, {second, 23}, {third, 30}}));
-    EXPECT_EQ(w.chartRanks->chart()->title(), QStringLiteral("PageRank、搜狗评级与排名（3 个值不是数字，未画出）"));
+    EXPECT_EQ(pointsOf(w.alexaRankSeries()), (QList<QPointF>{{first, 640}, {second, 12345}}));
+    EXPECT_EQ(pointsOf(w.chinaRankSeries()), (QList<QPointF>{{first, 12}}));
+    EXPECT_EQ(pointsOf(w.pageRankSeries()), (QList<QPointF>{{first, 4}, {second, 4}, {third, 5}}));
+    EXPECT_EQ(pointsOf(w.sogouRatingSeries()), (QList<QPointF>{{first, 20}, {second, 23}, {third, 30}}));
+    EXPECT_EQ(control<QChartView>(w, "ranksChart")->chart()->title(), QStringLiteral("PageRank、搜狗评级与排名（3 个值不是数字，未画出）"));
     // A better rank is drawn higher.
-    const auto rankAxes = w.chartRanks->chart()->axes(Qt::Vertical, w.alexaRankSeries);
+    const auto rankAxes = control<QChartView>(w, "ranksChart")->chart()->axes(Qt::Vertical, w.alexaRankSeries());
     ASSERT_EQ(rankAxes.size(), 1);
     EXPECT_TRUE(rankAxes.front()->isReverse());
     const auto* rankAxis = static_cast<QValueAxis*>(rankAxes.front());
     EXPECT_LE(rankAxis->min(), 12);
     EXPECT_GE(rankAxis->max(), 12345);
 
-    QTest::mouseClick(w.rbBacklinks, Qt::LeftButton);
-    EXPECT_TRUE(w.rbBacklinks->isChecked());
-    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 11}, {second, 13}, {third, 12}}));
-    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("反向链接"));
-    QTest::mouseClick(w.rbIndexed, Qt::LeftButton);
-    EXPECT_EQ(pointsOf(w.countSeries[1]), (QList<QPointF>{{first, 870}, {third, 880}}));
+    QTest::mouseClick(control<QRadioButton>(w, "backlinksButton"), Qt::LeftButton);
+    EXPECT_TRUE(control<QRadioButton>(w, "backlinksButton")->isChecked());
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 11}, {second, 13}, {third, 12}}));
+    EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("反向链接"));
+    QTest::mouseClick(control<QRadioButton>(w, "indexedButton"), Qt::LeftButton);
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 870}, {third, 880}}));
 
     // A site never queried: empty charts, no failure shown.
     w.showSite(QStringLiteral("new.com"));
-    EXPECT_EQ(w.countSeries[0]->count(), 0);
-    EXPECT_EQ(w.chartCounts->chart()->title(), QStringLiteral("暂无记录"));
+    EXPECT_EQ(w.countSeries(kaldrani::kSearchEngines[0])->count(), 0);
+    EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("暂无记录"));
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
+TEST_F(TrendWindowTest, ReachedFromTheHistoryWindow)
 {
     const auto history = openHistory();
     EXPECT_FALSE(control<QListWidget>(history, "siteList")->toolTip().isEmpty());
@@ -166,11 +166,11 @@ TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
     // The double-click's own first press, which QTest leaves out.
     QTest::mouseClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
     QTest::mouseDClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
-    TfrmTrend* trend = trendWindowOf(history.get());
+    kaldrani::gui::TrendWindow* trend = trendWindowOf(history.get());
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
-    EXPECT_EQ(trend->countSeries[0]->count(), 3);
+    EXPECT_EQ(trend->countSeries(kaldrani::kSearchEngines[0])->count(), 3);
     trend->hide();
 
     // The list's menu acts on the site under the pointer.
@@ -195,7 +195,7 @@ TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(TrendWindow, ExportsCsvWithAByteOrderMark)
+TEST_F(TrendWindowTest, ExportsCsvWithAByteOrderMark)
 {
     const fs::path target = fs::path(m_dir.path().toStdString()) / "导出.csv";
     QString suggested;
@@ -203,9 +203,9 @@ TEST_F(TrendWindow, ExportsCsvWithAByteOrderMark)
         suggested = s;
         return QString::fromStdString(target.string());
     });
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
-    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "exportCsvButton"), Qt::LeftButton);
     EXPECT_TRUE(suggested.endsWith(QStringLiteral("/a.com.csv"))) << suggested.toStdString();
 
     const std::string bytes = readBytes(target);
@@ -220,18 +220,18 @@ TEST_F(TrendWindow, ExportsCsvWithAByteOrderMark)
 
     // Cancelled: nothing written. A folder that does not exist: the error box, the old file whole.
     setSaveFileChooser([](const QString&) { return QString(); });
-    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "exportCsvButton"), Qt::LeftButton);
     EXPECT_TRUE(m_errors.isEmpty());
     const fs::path nowhere = target.parent_path() / "missing" / "x.csv";
     setSaveFileChooser([&](const QString&) { return QString::fromStdString(nowhere.string()); });
-    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "exportCsvButton"), Qt::LeftButton);
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors.front().startsWith(QStringLiteral("Cannot create file"))) << m_errors.front().toStdString();
     EXPECT_FALSE(fs::exists(nowhere));
     EXPECT_EQ(readBytes(target), bytes);
 }
 
-TEST_F(TrendWindow, ExportedPageTextNeverReachesASpreadsheetAsAFormula)
+TEST_F(TrendWindowTest, ExportedPageTextNeverReachesASpreadsheetAsAFormula)
 {
     // What a count page saying 找到相关网页=HYPERLINK(...)篇 leaves in a history.
     const std::string record = "=HYPERLINK(\"evil.test\")/@SUM(A1),-1/0,0/0,0/0,0/0,0/0,0/0,0,0,+cmd|' /C calc'!A0,-,"
@@ -239,9 +239,9 @@ TEST_F(TrendWindow, ExportedPageTextNeverReachesASpreadsheetAsAFormula)
     writeBytes(m_folder.historyPath("evil.com"), record);
     const fs::path target = fs::path(m_dir.path().toStdString()) / "evil.csv";
     setSaveFileChooser([&](const QString&) { return QString::fromStdString(target.string()); });
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("evil.com"));
-    QTest::mouseClick(w.btnExportCsv, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "exportCsvButton"), Qt::LeftButton);
 
     const std::string bytes = readBytes(target);
     const auto rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
@@ -254,7 +254,7 @@ TEST_F(TrendWindow, ExportedPageTextNeverReachesASpreadsheetAsAFormula)
     EXPECT_EQ(readBytes(m_folder.historyPath("evil.com")), record) << "the record keeps its bytes";
 }
 
-TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
+TEST_F(TrendWindowTest, ExportsFromTheHistoryWindowsMenu)
 {
     const fs::path target = fs::path(m_dir.path().toStdString()) / "new.csv";
     setSaveFileChooser([&](const QString&) { return QString::fromStdString(target.string()); });
@@ -271,7 +271,7 @@ TEST_F(TrendWindow, ExportsFromTheHistoryWindowsMenu)
     EXPECT_EQ(trendWindowOf(history.get()), nullptr);
 }
 
-TEST_F(TrendWindow, Picture)
+TEST_F(TrendWindowTest, Picture)
 {
     // Two months of daily runs with the odd failure, as a user's history looks.
     std::string history;
@@ -289,11 +289,11 @@ TEST_F(TrendWindow, Picture)
         history += line;
     }
     writeBytes(m_folder.historyPath("a.com"), kaldrani::text::utf8ToGbk(history));
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend.png")));
-    QTest::mouseClick(w.rbBacklinks, Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(w, "backlinksButton"), Qt::LeftButton);
     EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/Trend-backlinks.png")));
 }
 
@@ -316,16 +316,16 @@ kaldrani::records::KeywordRecord keywordScan(const std::string& keyword, int day
     return r;
 }
 
-TEST_F(TrendWindow, KeywordPositionsRunApartFromMissesAndFailures)
+TEST_F(TrendWindowTest, KeywordPositionsRunApartFromMissesAndFailures)
 {
     kaldrani::records::appendKeywordRecords(m_folder, "a.com",
                                             {keywordScan("seo", 1, 5, 12), keywordScan("seo", 2, 0, -1),
                                              keywordScan("其他", 2, 40, 0), keywordScan("seo", 3, 3, 9)});
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
-    ASSERT_EQ(w.cbKeyword->count(), 2);
-    EXPECT_EQ(w.cbKeyword->currentText(), QStringLiteral("seo"));
-    EXPECT_EQ(w.cbKeyword->itemText(1), QStringLiteral("其他"));
+    ASSERT_EQ(control<QComboBox>(w, "keywordBox")->count(), 2);
+    EXPECT_EQ(control<QComboBox>(w, "keywordBox")->currentText(), QStringLiteral("seo"));
+    EXPECT_EQ(control<QComboBox>(w, "keywordBox")->itemText(1), QStringLiteral("其他"));
 
     const auto runs = [&](kaldrani::SearchEngine e) {
         std::vector<std::vector<qreal>> out;
@@ -342,19 +342,19 @@ TEST_F(TrendWindow, KeywordPositionsRunApartFromMissesAndFailures)
     EXPECT_EQ(runs(E::Google), (std::vector<std::vector<qreal>>{{12}, {9}}));
     EXPECT_TRUE(runs(E::Bing).empty());
     const QPointF day2(static_cast<qreal>(QDateTime(QDate(2010, 1, 2), QTime(9, 30), QTimeZone(8 * 3600)).toMSecsSinceEpoch()), 0);
-    ASSERT_EQ(w.notFoundSeries->count(), 1);
-    EXPECT_EQ(w.notFoundSeries->at(0), day2) << "Baidu found nothing on day 2";
-    ASSERT_EQ(w.failedSeries->count(), 1);
-    EXPECT_EQ(w.failedSeries->at(0).y(), 1) << "Google failed on day 2";
+    ASSERT_EQ(w.notFoundSeries()->count(), 1);
+    EXPECT_EQ(w.notFoundSeries()->at(0), day2) << "Baidu found nothing on day 2";
+    ASSERT_EQ(w.failedSeries()->count(), 1);
+    EXPECT_EQ(w.failedSeries()->at(0).y(), 1) << "Google failed on day 2";
 
-    w.cbKeyword->setCurrentIndex(1);
+    control<QComboBox>(w, "keywordBox")->setCurrentIndex(1);
     EXPECT_EQ(runs(E::Baidu), (std::vector<std::vector<qreal>>{{40}}));
-    EXPECT_EQ(w.notFoundSeries->count(), 1);
-    EXPECT_EQ(w.failedSeries->count(), 0);
-    EXPECT_TRUE(w.chartKeyword->chart()->title().contains(QStringLiteral("其他")));
+    EXPECT_EQ(w.notFoundSeries()->count(), 1);
+    EXPECT_EQ(w.failedSeries()->count(), 0);
+    EXPECT_TRUE(control<QChartView>(w, "keywordChart")->chart()->title().contains(QStringLiteral("其他")));
 }
 
-TEST_F(TrendWindow, ExportsTheChosenKeywordAsCsv)
+TEST_F(TrendWindowTest, ExportsTheChosenKeywordAsCsv)
 {
     kaldrani::records::appendKeywordRecords(m_folder, "a.com",
                                             {keywordScan("seo", 1, 5, -1), keywordScan("-x", 2, 0, 7)});
@@ -364,9 +364,9 @@ TEST_F(TrendWindow, ExportsTheChosenKeywordAsCsv)
         suggested = s;
         return QString::fromStdString(target.string());
     });
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
-    QTest::mouseClick(w.btnExportKeywordCsv, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "exportKeywordCsvButton"), Qt::LeftButton);
     EXPECT_TRUE(suggested.endsWith(QStringLiteral("a.com-seo.csv"))) << suggested.toStdString();
     std::string bytes = readBytes(target);
     ASSERT_TRUE(bytes.starts_with("\xEF\xBB\xBF"));
@@ -377,8 +377,8 @@ TEST_F(TrendWindow, ExportsTheChosenKeywordAsCsv)
                                                      "查询失败：Read timed out.", "未选择", "未选择", "未选择",
                                                      "未选择", "未选择"}));
 
-    w.cbKeyword->setCurrentIndex(1);
-    QTest::mouseClick(w.btnExportKeywordCsv, Qt::LeftButton);
+    control<QComboBox>(w, "keywordBox")->setCurrentIndex(1);
+    QTest::mouseClick(control<QPushButton>(w, "exportKeywordCsvButton"), Qt::LeftButton);
     bytes = readBytes(target);
     rows = kaldrani::testing::readCsv(std::string_view(bytes).substr(3));
     ASSERT_TRUE(rows && rows->size() == 2u) << bytes;
@@ -387,7 +387,7 @@ TEST_F(TrendWindow, ExportsTheChosenKeywordAsCsv)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(TrendWindow, KeywordPicture)
+TEST_F(TrendWindowTest, KeywordPicture)
 {
     // A month of daily scans of two keywords, as `track` leaves them.
     std::vector<kaldrani::records::KeywordRecord> scans;
@@ -399,7 +399,7 @@ TEST_F(TrendWindow, KeywordPicture)
         scans.push_back(keywordScan("A++ 教程", day, 3, 4));
     }
     kaldrani::records::appendKeywordRecords(m_folder, "a.com", scans);
-    TfrmTrend w(m_folder);
+    kaldrani::gui::TrendWindow w(m_folder);
     w.showSite(QStringLiteral("a.com"));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_TRUE(w.grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/KeywordTrend.png")));

@@ -1,4 +1,4 @@
-#include "gui/Trend.h"
+#include "gui/TrendWindow.h"
 
 #include "core/model/SearchEngine.h"
 #include "core/records/History.h"
@@ -149,49 +149,49 @@ QChartView* newChartView(QWidget* parent, const QRect& geometry)
 
 } // namespace
 
-TfrmTrend::TfrmTrend(const kaldrani::records::DataFolder& folder, QWidget* parent)
+TrendWindow::TrendWindow(const kaldrani::records::DataFolder& folder, QWidget* parent)
     : ToolWindow(parent, kaldrani::gui::TitleBar::Plain, QStringLiteral(" 趋势图"), {windowWidth, clientHeight})
     , m_folder(folder)
 {
 
-    rbIndexed = new QRadioButton(QStringLiteral("收录情况"), this);
-    rbIndexed->setObjectName(QStringLiteral("rbIndexed"));
-    rbIndexed->setGeometry(12, 8, 90, 22);
-    rbIndexed->setChecked(true);
-    rbBacklinks = new QRadioButton(QStringLiteral("反向链接"), this);
-    rbBacklinks->setObjectName(QStringLiteral("rbBacklinks"));
-    rbBacklinks->setGeometry(108, 8, 90, 22);
+    m_indexedButton = new QRadioButton(QStringLiteral("收录情况"), this);
+    m_indexedButton->setObjectName(QStringLiteral("indexedButton"));
+    m_indexedButton->setGeometry(12, 8, 90, 22);
+    m_indexedButton->setChecked(true);
+    m_backlinksButton = new QRadioButton(QStringLiteral("反向链接"), this);
+    m_backlinksButton->setObjectName(QStringLiteral("backlinksButton"));
+    m_backlinksButton->setGeometry(108, 8, 90, 22);
     auto* kinds = new QButtonGroup(this);
-    kinds->addButton(rbIndexed);
-    kinds->addButton(rbBacklinks);
-    connect(rbIndexed, &QRadioButton::toggled, this, [this](bool) { runHandler([this] { showCounts(); }, this); });
+    kinds->addButton(m_indexedButton);
+    kinds->addButton(m_backlinksButton);
+    connect(m_indexedButton, &QRadioButton::toggled, this, [this](bool) { runHandler([this] { showCounts(); }, this); });
 
-    btnExportCsv = new QPushButton(QStringLiteral("导出 CSV…"), this);
-    btnExportCsv->setObjectName(QStringLiteral("btnExportCsv"));
-    btnExportCsv->setGeometry(clientWidth - 108, 6, 100, 25);
-    connect(btnExportCsv, &QPushButton::clicked, this, [this] { runHandler([this] { btnExportCsvClick(); }, this); });
+    m_exportCsvButton = new QPushButton(QStringLiteral("导出 CSV…"), this);
+    m_exportCsvButton->setObjectName(QStringLiteral("exportCsvButton"));
+    m_exportCsvButton->setGeometry(clientWidth - 108, 6, 100, 25);
+    connect(m_exportCsvButton, &QPushButton::clicked, this, [this] { runHandler([this] { onExportCsvClicked(); }, this); });
 
-    chartCounts = newChartView(this, QRect(8, 36, clientWidth - 16, 300));
-    chartCounts->setObjectName(QStringLiteral("chartCounts"));
-    QChart* counts = chartCounts->chart();
+    m_countsChart = newChartView(this, QRect(8, 36, clientWidth - 16, 300));
+    m_countsChart->setObjectName(QStringLiteral("countsChart"));
+    QChart* counts = m_countsChart->chart();
     m_countsTime = new QDateTimeAxis(counts);
     m_countsValue = new QValueAxis(counts);
     m_countsValue->setLabelFormat(QStringLiteral("%.0f"));
     counts->addAxis(m_countsTime, Qt::AlignBottom);
     counts->addAxis(m_countsValue, Qt::AlignLeft);
-    for (size_t i = 0; i < countSeries.size(); ++i) {
+    for (size_t i = 0; i < m_countSeries.size(); ++i) {
         const auto engine = kaldrani::kSearchEngines[i];
-        countSeries[i] = newSeries(counts,
+        m_countSeries[i] = newSeries(counts,
                                    QString::fromUtf8(kaldrani::engineLabel(engine).data(),
                                                      static_cast<qsizetype>(kaldrani::engineLabel(engine).size())),
                                    engineColours[i]);
-        countSeries[i]->attachAxis(m_countsTime);
-        countSeries[i]->attachAxis(m_countsValue);
+        m_countSeries[i]->attachAxis(m_countsTime);
+        m_countSeries[i]->attachAxis(m_countsValue);
     }
 
-    chartRanks = newChartView(this, QRect(8, 342, clientWidth - 16, clientHeight - 350));
-    chartRanks->setObjectName(QStringLiteral("chartRanks"));
-    QChart* ranks = chartRanks->chart();
+    m_ranksChart = newChartView(this, QRect(8, 342, clientWidth - 16, clientHeight - 350));
+    m_ranksChart->setObjectName(QStringLiteral("ranksChart"));
+    QChart* ranks = m_ranksChart->chart();
     m_ranksTime = new QDateTimeAxis(ranks);
     m_pageRankValue = new QValueAxis(ranks);
     m_pageRankValue->setLabelFormat(QStringLiteral("%.0f"));
@@ -211,38 +211,38 @@ TfrmTrend::TfrmTrend(const kaldrani::records::DataFolder& folder, QWidget* paren
     ranks->addAxis(m_pageRankValue, Qt::AlignLeft);
     ranks->addAxis(m_ratingValue, Qt::AlignLeft);
     ranks->addAxis(m_rankValue, Qt::AlignRight);
-    pageRankSeries = newSeries(ranks, QStringLiteral("PageRank"), engineColours[4]);
-    sogouRatingSeries = newSeries(ranks, QStringLiteral("搜狗评级"), engineColours[3]);
-    alexaRankSeries = newSeries(ranks, QStringLiteral("Alexa 排名"), engineColours[0]);
-    chinaRankSeries = newSeries(ranks, QStringLiteral("ChinaRank"), engineColours[1]);
-    pageRankSeries->attachAxis(m_ranksTime);
-    pageRankSeries->attachAxis(m_pageRankValue);
-    sogouRatingSeries->attachAxis(m_ranksTime);
-    sogouRatingSeries->attachAxis(m_ratingValue);
-    for (QLineSeries* s : {alexaRankSeries, chinaRankSeries}) {
+    m_pageRankSeries = newSeries(ranks, QStringLiteral("PageRank"), engineColours[4]);
+    m_sogouRatingSeries = newSeries(ranks, QStringLiteral("搜狗评级"), engineColours[3]);
+    m_alexaRankSeries = newSeries(ranks, QStringLiteral("Alexa 排名"), engineColours[0]);
+    m_chinaRankSeries = newSeries(ranks, QStringLiteral("ChinaRank"), engineColours[1]);
+    m_pageRankSeries->attachAxis(m_ranksTime);
+    m_pageRankSeries->attachAxis(m_pageRankValue);
+    m_sogouRatingSeries->attachAxis(m_ranksTime);
+    m_sogouRatingSeries->attachAxis(m_ratingValue);
+    for (QLineSeries* s : {m_alexaRankSeries, m_chinaRankSeries}) {
         s->attachAxis(m_ranksTime);
         s->attachAxis(m_rankValue);
     }
     createKeywordCharts();
 }
 
-void TfrmTrend::createKeywordCharts()
+void TrendWindow::createKeywordCharts()
 {
     auto* label = new QLabel(QStringLiteral("关键词："), this);
     label->move(keywordLeft + 8, 12);
-    cbKeyword = new QComboBox(this);
-    cbKeyword->setObjectName(QStringLiteral("cbKeyword"));
-    cbKeyword->setGeometry(keywordLeft + 62, 7, 240, 24);
-    connect(cbKeyword, &QComboBox::currentIndexChanged, this, [this] { runHandler([this] { showKeyword(); }, this); });
-    btnExportKeywordCsv = new QPushButton(QStringLiteral("导出关键词 CSV…"), this);
-    btnExportKeywordCsv->setObjectName(QStringLiteral("btnExportKeywordCsv"));
-    btnExportKeywordCsv->setGeometry(windowWidth - 138, 6, 130, 25);
-    connect(btnExportKeywordCsv, &QPushButton::clicked, this,
-            [this] { runHandler([this] { btnExportKeywordCsvClick(); }, this); });
+    m_keywordBox = new QComboBox(this);
+    m_keywordBox->setObjectName(QStringLiteral("keywordBox"));
+    m_keywordBox->setGeometry(keywordLeft + 62, 7, 240, 24);
+    connect(m_keywordBox, &QComboBox::currentIndexChanged, this, [this] { runHandler([this] { showKeyword(); }, this); });
+    m_exportKeywordCsvButton = new QPushButton(QStringLiteral("导出关键词 CSV…"), this);
+    m_exportKeywordCsvButton->setObjectName(QStringLiteral("exportKeywordCsvButton"));
+    m_exportKeywordCsvButton->setGeometry(windowWidth - 138, 6, 130, 25);
+    connect(m_exportKeywordCsvButton, &QPushButton::clicked, this,
+            [this] { runHandler([this] { onExportKeywordCsvClicked(); }, this); });
 
-    chartKeyword = newChartView(this, QRect(keywordLeft, 36, keywordWidth - 8, 340));
-    chartKeyword->setObjectName(QStringLiteral("chartKeyword"));
-    QChart* positions = chartKeyword->chart();
+    m_keywordChart = newChartView(this, QRect(keywordLeft, 36, keywordWidth - 8, 340));
+    m_keywordChart->setObjectName(QStringLiteral("keywordChart"));
+    QChart* positions = m_keywordChart->chart();
     positions->legend()->setAlignment(Qt::AlignBottom);
     m_keywordTime = new QDateTimeAxis(positions);
     m_positionValue = new QValueAxis(positions);
@@ -253,9 +253,9 @@ void TfrmTrend::createKeywordCharts()
     positions->addAxis(m_keywordTime, Qt::AlignBottom);
     positions->addAxis(m_positionValue, Qt::AlignLeft);
 
-    chartKeywordMisses = newChartView(this, QRect(keywordLeft, 382, keywordWidth - 8, clientHeight - 390));
-    chartKeywordMisses->setObjectName(QStringLiteral("chartKeywordMisses"));
-    QChart* misses = chartKeywordMisses->chart();
+    m_keywordMissesChart = newChartView(this, QRect(keywordLeft, 382, keywordWidth - 8, clientHeight - 390));
+    m_keywordMissesChart->setObjectName(QStringLiteral("keywordMissesChart"));
+    QChart* misses = m_keywordMissesChart->chart();
     misses->setTitle(QStringLiteral("未找到与查询失败（不是名次）"));
     misses->legend()->setAlignment(Qt::AlignBottom);
     m_missesTime = new QDateTimeAxis(misses);
@@ -273,24 +273,24 @@ void TfrmTrend::createKeywordCharts()
     m_missesEngine->setReverse(true);
     misses->addAxis(m_missesTime, Qt::AlignBottom);
     misses->addAxis(m_missesEngine, Qt::AlignLeft);
-    notFoundSeries = new QScatterSeries(misses);
-    notFoundSeries->setName(QStringLiteral("页码范围内未找到"));
-    notFoundSeries->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    notFoundSeries->setMarkerSize(8);
-    notFoundSeries->setColor(QColor(0x888888));
-    failedSeries = new QScatterSeries(misses);
-    failedSeries->setName(QStringLiteral("查询失败"));
-    failedSeries->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    failedSeries->setMarkerSize(8);
-    failedSeries->setColor(QColor(0xcc0000));
-    for (QScatterSeries* s : {notFoundSeries, failedSeries}) {
+    m_notFoundSeries = new QScatterSeries(misses);
+    m_notFoundSeries->setName(QStringLiteral("页码范围内未找到"));
+    m_notFoundSeries->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+    m_notFoundSeries->setMarkerSize(8);
+    m_notFoundSeries->setColor(QColor(0x888888));
+    m_failedSeries = new QScatterSeries(misses);
+    m_failedSeries->setName(QStringLiteral("查询失败"));
+    m_failedSeries->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    m_failedSeries->setMarkerSize(8);
+    m_failedSeries->setColor(QColor(0xcc0000));
+    for (QScatterSeries* s : {m_notFoundSeries, m_failedSeries}) {
         misses->addSeries(s);
         s->attachAxis(m_missesTime);
         s->attachAxis(m_missesEngine);
     }
 }
 
-void TfrmTrend::showSite(const QString& site)
+void TrendWindow::showSite(const QString& site)
 {
     std::vector<std::vector<std::string>> records;
     try {
@@ -308,22 +308,22 @@ void TfrmTrend::showSite(const QString& site)
     showKeywordHistory(std::move(keywords));
 }
 
-void TfrmTrend::showKeywordHistory(kaldrani::records::KeywordHistory history)
+void TrendWindow::showKeywordHistory(kaldrani::records::KeywordHistory history)
 {
     m_keywordHistory = std::move(history);
-    const QString chosen = cbKeyword->currentText();
-    const QSignalBlocker quiet(cbKeyword);
-    cbKeyword->clear();
+    const QString chosen = m_keywordBox->currentText();
+    const QSignalBlocker quiet(m_keywordBox);
+    m_keywordBox->clear();
     for (const auto& k : kaldrani::records::keywordsOf(m_keywordHistory.records))
-        cbKeyword->addItem(QString::fromStdString(k));
-    const int again = cbKeyword->findText(chosen);
-    cbKeyword->setCurrentIndex(again >= 0 ? again : (cbKeyword->count() > 0 ? 0 : -1));
+        m_keywordBox->addItem(QString::fromStdString(k));
+    const int again = m_keywordBox->findText(chosen);
+    m_keywordBox->setCurrentIndex(again >= 0 ? again : (m_keywordBox->count() > 0 ? 0 : -1));
     showKeyword();
 }
 
-void TfrmTrend::showKeyword()
+void TrendWindow::showKeyword()
 {
-    QChart* chart = chartKeyword->chart();
+    QChart* chart = m_keywordChart->chart();
     for (auto& runs : m_keywordSeries) {
         for (QLineSeries* s : runs) {
             chart->removeSeries(s);
@@ -331,8 +331,8 @@ void TfrmTrend::showKeyword()
         }
         runs.clear();
     }
-    const bool any = cbKeyword->currentIndex() >= 0;
-    const std::string keyword = cbKeyword->currentText().toStdString();
+    const bool any = m_keywordBox->currentIndex() >= 0;
+    const std::string keyword = m_keywordBox->currentText().toStdString();
     const auto trend = kaldrani::records::buildKeywordTrend(m_keywordHistory.records, keyword);
 
     QList<QPointF> notFound, failed;
@@ -361,10 +361,10 @@ void TfrmTrend::showKeyword()
         for (const auto msecs : trend.failed[i])
             failed.append(QPointF(static_cast<qreal>(msecs), static_cast<qreal>(i)));
     }
-    notFoundSeries->replace(notFound);
-    failedSeries->replace(failed);
+    m_notFoundSeries->replace(notFound);
+    m_failedSeries->replace(failed);
 
-    QString title = any ? QStringLiteral("“%1”的名次（第 1 名在最上）").arg(cbKeyword->currentText())
+    QString title = any ? QStringLiteral("“%1”的名次（第 1 名在最上）").arg(m_keywordBox->currentText())
                         : QStringLiteral("暂无关键词记录");
     if (m_keywordHistory.damagedLines > 0)
         title += QStringLiteral("（%1 行记录已损坏，已跳过）").arg(m_keywordHistory.damagedLines);
@@ -393,19 +393,19 @@ void TfrmTrend::showKeyword()
     }
     setTimeRange(m_keywordTime, span);
     setTimeRange(m_missesTime, span);
-    btnExportKeywordCsv->setEnabled(any);
+    m_exportKeywordCsvButton->setEnabled(any);
 }
 
-void TfrmTrend::btnExportKeywordCsvClick()
+void TrendWindow::onExportKeywordCsvClicked()
 {
-    if (cbKeyword->currentIndex() < 0)
+    if (m_keywordBox->currentIndex() < 0)
         return;
-    const QString suggested = m_site + QStringLiteral("-") + cbKeyword->currentText() + QStringLiteral(".csv");
+    const QString suggested = m_site + QStringLiteral("-") + m_keywordBox->currentText() + QStringLiteral(".csv");
     const QString file = chooseSaveFile(this, QStringLiteral("导出关键词 CSV"), suggested, QStringLiteral("CSV (*.csv)"));
     if (file.isEmpty())
         return;
     const std::string csv = kaldrani::records::keywordHistoryCsv(
-        m_keywordHistory.records, cbKeyword->currentText().toStdString(), kaldrani::kEngineLabels);
+        m_keywordHistory.records, m_keywordBox->currentText().toStdString(), kaldrani::kEngineLabels);
     try {
         kaldrani::records::fileio::replaceFile(file.toStdString(),
                                                std::string(kaldrani::records::kUtf8ByteOrderMark) + csv);
@@ -414,7 +414,7 @@ void TfrmTrend::btnExportKeywordCsvClick()
     }
 }
 
-void TfrmTrend::showRecords(const QString& site, std::vector<std::vector<std::string>> records)
+void TrendWindow::showRecords(const QString& site, std::vector<std::vector<std::string>> records)
 {
     m_site = site;
     m_records = std::move(records);
@@ -429,42 +429,42 @@ void TfrmTrend::showRecords(const QString& site, std::vector<std::vector<std::st
     activateWindow();
 }
 
-void TfrmTrend::showCounts()
+void TrendWindow::showCounts()
 {
-    const bool indexed = rbIndexed->isChecked();
+    const bool indexed = m_indexedButton->isChecked();
     const auto& series = indexed ? m_trend.indexed : m_trend.backlinks;
-    for (size_t i = 0; i < countSeries.size(); ++i)
-        fill(countSeries[i], series[i]);
+    for (size_t i = 0; i < m_countSeries.size(); ++i)
+        fill(m_countSeries[i], series[i]);
     const QString title = m_records.empty() ? QStringLiteral("暂无记录")
                                             : withSkipped(indexed ? QStringLiteral("收录情况") : QStringLiteral("反向链接"),
                                                           indexed ? m_trend.skippedIndexed : m_trend.skippedBacklinks);
-    chartCounts->chart()->setTitle(title);
+    m_countsChart->chart()->setTitle(title);
 
-    const auto& s = countSeries;
+    const auto& s = m_countSeries;
     setTimeRange(m_countsTime, timeSpan({s[0], s[1], s[2], s[3], s[4], s[5], s[6]}));
     const auto values = valueSpan({s[0], s[1], s[2], s[3], s[4], s[5], s[6]});
     m_countsValue->setRange(0, std::max<qreal>(values.second, 1));
     m_countsValue->applyNiceNumbers();
 }
 
-void TfrmTrend::showRanks()
+void TrendWindow::showRanks()
 {
-    fill(pageRankSeries, m_trend.pageRank);
-    fill(sogouRatingSeries, m_trend.sogouRating);
-    fill(alexaRankSeries, m_trend.alexaRank);
-    fill(chinaRankSeries, m_trend.chinaRank);
-    chartRanks->chart()->setTitle(withSkipped(QStringLiteral("PageRank、搜狗评级与排名"), m_trend.skippedRanks));
+    fill(m_pageRankSeries, m_trend.pageRank);
+    fill(m_sogouRatingSeries, m_trend.sogouRating);
+    fill(m_alexaRankSeries, m_trend.alexaRank);
+    fill(m_chinaRankSeries, m_trend.chinaRank);
+    m_ranksChart->chart()->setTitle(withSkipped(QStringLiteral("PageRank、搜狗评级与排名"), m_trend.skippedRanks));
 
-    setTimeRange(m_ranksTime, timeSpan({pageRankSeries, sogouRatingSeries, alexaRankSeries, chinaRankSeries}));
+    setTimeRange(m_ranksTime, timeSpan({m_pageRankSeries, m_sogouRatingSeries, m_alexaRankSeries, m_chinaRankSeries}));
     // PageRank runs 0..10 but is not limited above.
-    m_pageRankValue->setRange(0, std::max<qreal>(valueSpan({pageRankSeries}).second, 10));
-    const auto ranks = valueSpan({alexaRankSeries, chinaRankSeries});
+    m_pageRankValue->setRange(0, std::max<qreal>(valueSpan({m_pageRankSeries}).second, 10));
+    const auto ranks = valueSpan({m_alexaRankSeries, m_chinaRankSeries});
     const qreal best = std::max<qreal>(ranks.first, 1);
     m_rankValue->setRange(best, std::max<qreal>(ranks.second, best + 9));
     m_rankValue->applyNiceNumbers();
 }
 
-void TfrmTrend::btnExportCsvClick()
+void TrendWindow::onExportCsvClicked()
 {
     exportHistoryCsv(this, m_site, m_records);
 }
