@@ -52,7 +52,7 @@ void AppWindows::completeWindows()
 {
     if (updateNotice)
         return;
-    frmMail = std::make_unique<TfrmMail>(runner);
+    mailWindow = std::make_unique<MailWindow>(runner);
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
     siteListWindow = std::make_unique<SiteListWindow>(m_folder, frmMain.get());
     historyWindow = std::make_unique<HistoryWindow>(m_folder);
@@ -78,7 +78,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     using kaldrani::gui::WindowId;
     switch (id) {
     case WindowId::Main: return frmMain.get();
-    case WindowId::Mail: return frmMail.get();
+    case WindowId::Mail: return mailWindow.get();
     case WindowId::KeyWord: return frmKeyWord.get();
     case WindowId::SiteList: return siteListWindow.get();
     case WindowId::History: return historyWindow.get();

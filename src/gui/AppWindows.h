@@ -5,12 +5,12 @@
 #include "gui/HistoryWindow.h"
 #include "gui/IpWindow.h"
 #include "gui/KeyWord.h"
+#include "gui/MailWindow.h"
 #include "gui/Runner.h"
 #include "gui/SiteListWindow.h"
 #include "gui/UpdateNotice.h"
 #include "gui/WhoisWindow.h"
 #include "gui/WindowId.h"
-#include "gui/mail.h"
 #include "gui/mainFrm.h"
 
 #include <memory>
@@ -45,7 +45,7 @@ public:
 
     Runner runner;
     std::unique_ptr<TfrmMain> frmMain;
-    std::unique_ptr<TfrmMail> frmMail;
+    std::unique_ptr<MailWindow> mailWindow;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
     std::unique_ptr<SiteListWindow> siteListWindow;
     std::unique_ptr<HistoryWindow> historyWindow;

@@ -1,10 +1,11 @@
 // The bulk mail window, driven through its real widgets against the stand-in SMTP service.
+#include "Controls.h"
 #include "SmtpStandin.h"
 #include "TempFolder.h"
 
 #include "core/net/ConnectTo.h"
 #include "gui/ErrorBox.h"
-#include "gui/mail.h"
+#include "gui/MailWindow.h"
 #include "gui/AppWindows.h"
 #include "gui/Runner.h"
 
@@ -29,21 +30,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class MailWindow : public ::testing::Test {
+class MailWindowTest : public ::testing::Test {
 protected:
-    MailWindow()
+    MailWindowTest()
     {
         m_standin = std::make_unique<kaldrani::standin::SmtpStandin>(m_folder);
         routePort25To(m_standin->port());
         setApplicationErrorSink([this](const QString& message) { m_errors << message; });
-        w = std::make_unique<TfrmMail>(m_runner);
+        w = std::make_unique<kaldrani::gui::MailWindow>(m_runner);
         // The status line's every text, with the button's state at that moment.
-        QObject::connect(w->txtState, &QLineEdit::textChanged, [this](const QString& text) {
+        QObject::connect(control<QLineEdit>(w, "statusLine"), &QLineEdit::textChanged, [this](const QString& text) {
             m_statuses << text;
-            m_buttonWhileStatus << (w->btnSend->isEnabled() ? QString() : w->btnSend->text());
+            m_buttonWhileStatus << (control<QPushButton>(w, "sendButton")->isEnabled() ? QString() : control<QPushButton>(w, "sendButton")->text());
         });
     }
-    ~MailWindow() override
+    ~MailWindowTest() override
     {
         w.reset();
         setApplicationErrorSink({});
@@ -59,27 +60,27 @@ protected:
 
     void fillAll(const QString& list)
     {
-        w->moMailList->setPlainText(list);
-        w->txtServerName->setText(QStringLiteral("localhost"));
-        w->txtUserName->setText(QStringLiteral("mailer"));
-        w->txtPwd->setText(QStringLiteral("secret"));
-        w->txtMail->setText(QStringLiteral("sender@example.com"));
-        w->txtFname->setText(QStringLiteral("发送者"));
-        w->txtTitle->setText(QStringLiteral("新年好"));
-        w->txtContent->setPlainText(QStringLiteral("第一行\n.\n最后"));
+        control<QPlainTextEdit>(w, "recipientList")->setPlainText(list);
+        control<QLineEdit>(w, "serverEdit")->setText(QStringLiteral("localhost"));
+        control<QLineEdit>(w, "userEdit")->setText(QStringLiteral("mailer"));
+        control<QLineEdit>(w, "passwordEdit")->setText(QStringLiteral("secret"));
+        control<QLineEdit>(w, "senderAddressEdit")->setText(QStringLiteral("sender@example.com"));
+        control<QLineEdit>(w, "senderNameEdit")->setText(QStringLiteral("发送者"));
+        control<QLineEdit>(w, "subjectEdit")->setText(QStringLiteral("新年好"));
+        control<QPlainTextEdit>(w, "bodyEdit")->setPlainText(QStringLiteral("第一行\n.\n最后"));
     }
 
     void expectIdle()
     {
-        EXPECT_TRUE(w->btnSend->isEnabled());
-        EXPECT_EQ(w->btnSend->text(), QStringLiteral("开始发送"));
+        EXPECT_TRUE(control<QPushButton>(w, "sendButton")->isEnabled());
+        EXPECT_EQ(control<QPushButton>(w, "sendButton")->text(), QStringLiteral("开始发送"));
     }
 
     kaldrani::testing::TempFolder m_temp;
     const fs::path& m_folder = m_temp.path();
     std::unique_ptr<kaldrani::standin::SmtpStandin> m_standin;
     kaldrani::gui::Runner m_runner;
-    std::unique_ptr<TfrmMail> w;
+    std::unique_ptr<kaldrani::gui::MailWindow> w;
     QStringList m_errors;
     QStringList m_statuses;
     QStringList m_buttonWhileStatus;
@@ -87,7 +88,7 @@ protected:
 
 } // namespace
 
-TEST_F(MailWindow, LaysOutEveryControl)
+TEST_F(MailWindowTest, LaysOutEveryControl)
 {
     EXPECT_EQ(w->windowTitle(), QStringLiteral("邮件群发"));
     EXPECT_EQ(w->size(), QSize(712, 508));
@@ -98,29 +99,30 @@ TEST_F(MailWindow, LaysOutEveryControl)
     EXPECT_EQ(w->font().families().value(0), QStringLiteral("Tahoma"));
 
     struct Case {
-        QWidget* widget;
+        const char* name;
         QRect place; // in its parent
     } const cases[] = {
-        {w->moMailList, {6, 16, 197, 443}},    {w->txtServerName, {58, 16, 121, 21}}, {w->txtUserName, {234, 16, 99, 21}},
-        {w->txtPwd, {378, 16, 99, 21}},        {w->txtMail, {90, 6, 151, 21}},        {w->txtFname, {356, 6, 121, 21}},
-        {w->txtTitle, {6, 15, 471, 21}},       {w->txtContent, {6, 18, 471, 293}},    {w->txtState, {221, 473, 405, 21}},
-        {w->btnSend, {632, 473, 75, 25}},
+        {"recipientList", {6, 16, 197, 443}}, {"serverEdit", {58, 16, 121, 21}},
+        {"userEdit", {234, 16, 99, 21}},      {"passwordEdit", {378, 16, 99, 21}},
+        {"senderAddressEdit", {90, 6, 151, 21}}, {"senderNameEdit", {356, 6, 121, 21}},
+        {"subjectEdit", {6, 15, 471, 21}},    {"bodyEdit", {6, 18, 471, 293}},
+        {"statusLine", {221, 473, 405, 21}},  {"sendButton", {632, 473, 75, 25}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.widget->metaObject()->className());
-        EXPECT_EQ(c.widget->geometry(), c.place);
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(control<QWidget>(w, c.name)->geometry(), c.place);
     }
     const auto groupOf = [](QWidget* widget) { return qobject_cast<QGroupBox*>(widget->parentWidget()); };
-    EXPECT_EQ(groupOf(w->moMailList)->title(), QStringLiteral("收件人地址列表"));
-    EXPECT_EQ(groupOf(w->moMailList)->geometry(), QRect(4, 8, 211, 486));
-    EXPECT_EQ(groupOf(w->txtServerName)->title(), QStringLiteral("SMTP 服务器设置"));
-    EXPECT_EQ(groupOf(w->txtServerName)->geometry(), QRect(221, 8, 486, 45));
-    EXPECT_EQ(groupOf(w->txtMail)->title(), QString());
-    EXPECT_EQ(groupOf(w->txtMail)->geometry(), QRect(221, 59, 486, 34));
-    EXPECT_EQ(groupOf(w->txtTitle)->title(), QStringLiteral("邮件标题"));
-    EXPECT_EQ(groupOf(w->txtTitle)->geometry(), QRect(221, 99, 486, 43));
-    EXPECT_EQ(groupOf(w->txtContent)->title(), QStringLiteral("邮件内容"));
-    EXPECT_EQ(groupOf(w->txtContent)->geometry(), QRect(221, 148, 486, 317));
+    EXPECT_EQ(groupOf(control<QPlainTextEdit>(w, "recipientList"))->title(), QStringLiteral("收件人地址列表"));
+    EXPECT_EQ(groupOf(control<QPlainTextEdit>(w, "recipientList"))->geometry(), QRect(4, 8, 211, 486));
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "serverEdit"))->title(), QStringLiteral("SMTP 服务器设置"));
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "serverEdit"))->geometry(), QRect(221, 8, 486, 45));
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "senderAddressEdit"))->title(), QString());
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "senderAddressEdit"))->geometry(), QRect(221, 59, 486, 34));
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "subjectEdit"))->title(), QStringLiteral("邮件标题"));
+    EXPECT_EQ(groupOf(control<QLineEdit>(w, "subjectEdit"))->geometry(), QRect(221, 99, 486, 43));
+    EXPECT_EQ(groupOf(control<QPlainTextEdit>(w, "bodyEdit"))->title(), QStringLiteral("邮件内容"));
+    EXPECT_EQ(groupOf(control<QPlainTextEdit>(w, "bodyEdit"))->geometry(), QRect(221, 148, 486, 317));
 
     QStringList labels;
     for (const QLabel* l : w->findChildren<QLabel*>())
@@ -128,60 +130,61 @@ TEST_F(MailWindow, LaysOutEveryControl)
     for (const char* text : {"请按行输入邮件地址", "服务器：", "用户名：", "密码：", "发送者EMAIL：", "发送者称谓："})
         EXPECT_TRUE(labels.contains(QString::fromUtf8(text))) << text;
 
-    EXPECT_EQ(w->txtPwd->echoMode(), QLineEdit::Password);
-    EXPECT_FALSE(w->txtState->isEnabled());
-    EXPECT_EQ(w->txtState->text(), QStringLiteral("当前状态"));
-    EXPECT_EQ(w->txtState->palette().color(QPalette::Disabled, QPalette::Text), QColor(Qt::red));
+    EXPECT_EQ(control<QLineEdit>(w, "passwordEdit")->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(control<QLineEdit>(w, "statusLine")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "statusLine")->text(), QStringLiteral("当前状态"));
+    EXPECT_EQ(control<QLineEdit>(w, "statusLine")->palette().color(QPalette::Disabled, QPalette::Text), QColor(Qt::red));
     expectIdle();
 
-    const QList<QWidget*> order = {w->moMailList, w->txtServerName, w->txtUserName, w->txtPwd, w->txtMail,
-                                   w->txtFname,   w->txtTitle,      w->txtContent,  w->btnSend};
+    const QList<QWidget*> order = {control<QPlainTextEdit>(w, "recipientList"), control<QLineEdit>(w, "serverEdit"), control<QLineEdit>(w, "userEdit"), control<QLineEdit>(w, "passwordEdit"), control<QLineEdit>(w, "senderAddressEdit"),
+                                   control<QLineEdit>(w, "senderNameEdit"),   control<QLineEdit>(w, "subjectEdit"),      control<QPlainTextEdit>(w, "bodyEdit"),  control<QPushButton>(w, "sendButton")};
     w->show();
     QApplication::setActiveWindow(w.get());
-    w->moMailList->setFocus();
+    control<QPlainTextEdit>(w, "recipientList")->setFocus();
     for (int i = 0; i + 1 < order.size(); ++i) {
         ASSERT_EQ(QApplication::focusWidget(), order[i]) << i;
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
-    EXPECT_EQ(QApplication::focusWidget(), w->btnSend);
+    EXPECT_EQ(QApplication::focusWidget(), control<QPushButton>(w, "sendButton"));
 }
 
-TEST_F(MailWindow, MissingInputsShowTheirMessageAndSendNothing)
+TEST_F(MailWindowTest, MissingInputsShowTheirMessageAndSendNothing)
 {
     struct Case {
-        QWidget* input;
+        const char* input;
         const char* message;
     } const cases[] = {
-        {w->moMailList, "请输入邮件地址"},  {w->txtServerName, "请输入服务器地址"},
-        {w->txtUserName, "请输入用户名"},   {w->txtPwd, "请输入密码"},
-        {w->txtMail, "请输入发送者邮件地址"}, {w->txtFname, "请输入发送者称谓"},
-        {w->txtTitle, "请输入邮件标题"},    {w->txtContent, "请输入邮件内容"},
+        {"recipientList", "请输入邮件地址"},         {"serverEdit", "请输入服务器地址"},
+        {"userEdit", "请输入用户名"},                {"passwordEdit", "请输入密码"},
+        {"senderAddressEdit", "请输入发送者邮件地址"}, {"senderNameEdit", "请输入发送者称谓"},
+        {"subjectEdit", "请输入邮件标题"},           {"bodyEdit", "请输入邮件内容"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         fillAll(QStringLiteral("a@x.org"));
-        if (auto* e = qobject_cast<QLineEdit*>(c.input))
+        QWidget* input = control<QWidget>(w, c.input);
+        if (auto* e = qobject_cast<QLineEdit*>(input))
             e->clear();
         else
-            qobject_cast<QPlainTextEdit*>(c.input)->clear();
-        QTest::mouseClick(w->btnSend, Qt::LeftButton);
-        EXPECT_EQ(w->txtState->text(), QString::fromUtf8(c.message));
+            qobject_cast<QPlainTextEdit*>(input)->clear();
+        QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
+        EXPECT_EQ(control<QLineEdit>(w, "statusLine")->text(), QString::fromUtf8(c.message));
         expectIdle();
     }
     // A text of blanks counts as filled.
     fillAll(QStringLiteral("a@x.org"));
-    w->txtFname->setText(QStringLiteral(" "));
-    EXPECT_TRUE(w->iswz());
+    control<QLineEdit>(w, "senderNameEdit")->setText(QStringLiteral(" "));
+    EXPECT_TRUE(w->checkInputs());
     EXPECT_EQ(m_standin->messagesWritten(), 0);
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(MailWindow, RunShowsEachLineAndEndsIdleTwiceInARow)
+TEST_F(MailWindowTest, RunShowsEachLineAndEndsIdleTwiceInARow)
 {
     fillAll(QStringLiteral("a@x.org\n\nb@refused.invalid\nc@y.org; d@z.org"));
     bool timerRan = false;
     QTimer::singleShot(0, [&] { timerRan = true; });
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
 
     const QStringList expected = {
         QStringLiteral("正在发送至：a@x.org"),
@@ -200,11 +203,11 @@ TEST_F(MailWindow, RunShowsEachLineAndEndsIdleTwiceInARow)
     EXPECT_TRUE(timerRan) << "the run processed no events";
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('|').toStdString();
     EXPECT_EQ(m_standin->messagesWritten(), 2);
-    EXPECT_FALSE(w->IdSMTP.Connected());
+    EXPECT_FALSE(w->connected());
 
     // The first run ended with QUIT, so the second connects afresh.
     m_statuses.clear();
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
     EXPECT_EQ(m_statuses, expected);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('|').toStdString();
     EXPECT_EQ(m_standin->messagesWritten(), 4);
@@ -214,17 +217,17 @@ TEST_F(MailWindow, RunShowsEachLineAndEndsIdleTwiceInARow)
     w->grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/mail-window.png"));
 }
 
-TEST_F(MailWindow, EveryLineFailingStillEndsTheRun)
+TEST_F(MailWindowTest, EveryLineFailingStillEndsTheRun)
 {
     fillAll(QStringLiteral("x@refused.invalid\ny@refused.invalid"));
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
     EXPECT_EQ(m_statuses.value(m_statuses.size() - 2), QStringLiteral("正在发送至：y@refused.invalid失败 !"));
-    EXPECT_EQ(w->txtState->text(), QStringLiteral("发送完成...."));
+    EXPECT_EQ(control<QLineEdit>(w, "statusLine")->text(), QStringLiteral("发送完成...."));
     expectIdle();
     EXPECT_EQ(m_standin->messagesWritten(), 0);
 }
 
-TEST_F(MailWindow, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
+TEST_F(MailWindowTest, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
 {
     int closedPort;
     {
@@ -233,42 +236,42 @@ TEST_F(MailWindow, ConnectFailureShowsTheErrorBoxAndReturnsToIdle)
     }
     routePort25To(closedPort);
     fillAll(QStringLiteral("a@x.org"));
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
     EXPECT_EQ(m_errors, QStringList{QStringLiteral("Socket Error # 111\r\nConnection refused.")});
     expectIdle();
-    EXPECT_FALSE(w->IdSMTP.Connected());
+    EXPECT_FALSE(w->connected());
 
     // The server is back: the next run goes through.
     routePort25To(m_standin->port());
     m_errors.clear();
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
     EXPECT_TRUE(m_errors.isEmpty());
-    EXPECT_EQ(w->txtState->text(), QStringLiteral("发送完成...."));
+    EXPECT_EQ(control<QLineEdit>(w, "statusLine")->text(), QStringLiteral("发送完成...."));
     EXPECT_EQ(m_standin->messagesWritten(), 1);
 }
 
-TEST_F(MailWindow, ANamedServerWithoutEncryptionGetsNoPassword)
+TEST_F(MailWindowTest, ANamedServerWithoutEncryptionGetsNoPassword)
 {
     routePort25To(m_standin->port());
     fillAll(QStringLiteral("a@x.org"));
-    w->txtServerName->setText(QStringLiteral("mail.example.test"));
-    QTest::mouseClick(w->btnSend, Qt::LeftButton);
+    control<QLineEdit>(w, "serverEdit")->setText(QStringLiteral("mail.example.test"));
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
     EXPECT_EQ(m_errors, QStringList{QStringLiteral("服务器不支持加密连接，密码未发送")});
     expectIdle();
-    EXPECT_FALSE(w->IdSMTP.Connected());
+    EXPECT_FALSE(w->connected());
     EXPECT_EQ(m_standin->messagesWritten(), 0);
 }
 
-TEST_F(MailWindow, CreatedSecondAndShownByTheMailButton)
+TEST_F(MailWindowTest, CreatedSecondAndShownByTheMailButton)
 {
     kaldrani::testing::TempFolder data;
     setSystemTrayAvailableOverride(true);
     {
         AppWindows windows(kaldrani::records::DataFolder(data.path()));
-        ASSERT_TRUE(windows.frmMail);
+        ASSERT_TRUE(windows.mailWindow);
         ASSERT_TRUE(windows.frmMain->bsSkinSpeedButton7->isEnabled());
         QTest::mouseClick(windows.frmMain->bsSkinSpeedButton7, Qt::LeftButton);
-        EXPECT_TRUE(windows.frmMail->isVisible());
+        EXPECT_TRUE(windows.mailWindow->isVisible());
     }
     setSystemTrayAvailableOverride(std::nullopt);
 }

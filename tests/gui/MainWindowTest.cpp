@@ -710,7 +710,7 @@ TEST_F(MainWindow, ToolButtonsShowTheirWindows)
     QTest::mouseClick(w->bsSkinSpeedButton6, Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmKeyWord->isVisible());
     QTest::mouseClick(w->bsSkinSpeedButton7, Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmMail->isVisible());
+    EXPECT_TRUE(m_windows->mailWindow->isVisible());
 }
 
 TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)
@@ -910,14 +910,14 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
     records::EnsureDataFolder(folder);
     {
         AppWindows windows(folder, AppWindows::Making::MainFirst);
-        EXPECT_FALSE(windows.frmMail);
+        EXPECT_FALSE(windows.mailWindow);
         windows.frmMain->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
         EXPECT_FALSE(windows.updateNotice) << "nothing asked for them yet";
         // The key that triggers the making still reaches its box.
         windows.frmMain->txtUrl->setFocus();
         QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
-        EXPECT_TRUE(windows.frmMail && windows.frmKeyWord && windows.siteListWindow && windows.historyWindow
+        EXPECT_TRUE(windows.mailWindow && windows.frmKeyWord && windows.siteListWindow && windows.historyWindow
                     && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
     }

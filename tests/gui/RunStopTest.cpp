@@ -137,15 +137,15 @@ protected:
 
     void fillMail(const QString& list)
     {
-        TfrmMail& w = *m_windows->frmMail;
-        w.moMailList->setPlainText(list);
-        w.txtServerName->setText(QStringLiteral("localhost"));
-        w.txtUserName->setText(QStringLiteral("mailer"));
-        w.txtPwd->setText(QStringLiteral("secret"));
-        w.txtMail->setText(QStringLiteral("me@example.test"));
-        w.txtFname->setText(QStringLiteral("Me"));
-        w.txtTitle->setText(QStringLiteral("Hello"));
-        w.txtContent->setPlainText(QStringLiteral("Body"));
+        MailWindow& w = *m_windows->mailWindow;
+        control<QPlainTextEdit>(w, "recipientList")->setPlainText(list);
+        control<QLineEdit>(w, "serverEdit")->setText(QStringLiteral("localhost"));
+        control<QLineEdit>(w, "userEdit")->setText(QStringLiteral("mailer"));
+        control<QLineEdit>(w, "passwordEdit")->setText(QStringLiteral("secret"));
+        control<QLineEdit>(w, "senderAddressEdit")->setText(QStringLiteral("me@example.test"));
+        control<QLineEdit>(w, "senderNameEdit")->setText(QStringLiteral("Me"));
+        control<QLineEdit>(w, "subjectEdit")->setText(QStringLiteral("Hello"));
+        control<QPlainTextEdit>(w, "bodyEdit")->setPlainText(QStringLiteral("Body"));
     }
 
     void prepareKeywordScan()
@@ -234,17 +234,17 @@ TEST_F(RunStop, StoppedMailRunSaysHowManyWentOutAndSendsNoMore)
 {
     m_stallAtMessage = 2;
     fillMail(QStringLiteral("a@x.org\nb@y.org\nc@z.org"));
-    TfrmMail& w = *m_windows->frmMail;
+    MailWindow& w = *m_windows->mailWindow;
     w.show();
     when([this] { return m_messages >= 2; },
          [&w] {
              QTest::qWait(QApplication::doubleClickInterval() + 50);
              QTest::mouseClick(stopButtonOf(&w), Qt::LeftButton);
          });
-    QTest::mouseClick(w.btnSend, Qt::LeftButton);
-    EXPECT_EQ(w.txtState->text(), QStringLiteral("已停止发送，已发出 1 封"));
-    EXPECT_TRUE(w.btnSend->isEnabled());
-    EXPECT_EQ(w.btnSend->text(), QStringLiteral("开始发送"));
+    QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton);
+    EXPECT_EQ(control<QLineEdit>(w, "statusLine")->text(), QStringLiteral("已停止发送，已发出 1 封"));
+    EXPECT_TRUE(control<QPushButton>(w, "sendButton")->isEnabled());
+    EXPECT_EQ(control<QPushButton>(w, "sendButton")->text(), QStringLiteral("开始发送"));
     // Give a late send every chance to show.
     QTest::qWait(200);
     EXPECT_EQ(mailCommands(), 2);
@@ -256,15 +256,15 @@ TEST_F(RunStop, ClicksDuringARunAreDroppedNotReplayed)
     // A double click on the send button sends each message once.
     m_messageDelay = std::chrono::milliseconds(150);
     fillMail(QStringLiteral("a@x.org\nb@y.org"));
-    TfrmMail& mail = *m_windows->frmMail;
+    MailWindow& mail = *m_windows->mailWindow;
     mail.show();
-    QTimer::singleShot(30, [&mail] { QTest::mouseDClick(mail.btnSend, Qt::LeftButton); });
-    QTimer::singleShot(60, [&mail] { QTest::keyClick(mail.btnSend, Qt::Key_Return); });
-    QTest::mouseClick(mail.btnSend, Qt::LeftButton);
+    QTimer::singleShot(30, [&mail] { QTest::mouseDClick(control<QPushButton>(mail, "sendButton"), Qt::LeftButton); });
+    QTimer::singleShot(60, [&mail] { QTest::keyClick(control<QPushButton>(mail, "sendButton"), Qt::Key_Return); });
+    QTest::mouseClick(control<QPushButton>(mail, "sendButton"), Qt::LeftButton);
     QTest::qWait(300);
     EXPECT_EQ(mailCommands(), 2);
     EXPECT_EQ(m_smtp.connections(), 1);
-    EXPECT_EQ(mail.txtState->text(), QStringLiteral("发送完成...."));
+    EXPECT_EQ(control<QLineEdit>(mail, "statusLine")->text(), QStringLiteral("发送完成...."));
 
     // Three clicks on the query button give one scan.
     prepareKeywordScan();
@@ -347,7 +347,7 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
         {"mail",
          [this](AppWindows& win) {
              fillMail(QStringLiteral("a@x.org\nb@y.org"));
-             QTest::mouseClick(win.frmMail->btnSend, Qt::LeftButton);
+             QTest::mouseClick(control<QPushButton>(win.mailWindow, "sendButton"), Qt::LeftButton);
          },
          true},
     };

@@ -156,17 +156,17 @@ TEST_F(WindowsWait, KeywordScan)
 
 TEST_F(WindowsWait, MailRun)
 {
-    TfrmMail& w = *m_windows->frmMail;
-    w.moMailList->setPlainText(QStringLiteral("a@example.test"));
-    w.txtServerName->setText(QStringLiteral("mail.example.test"));
-    w.txtUserName->setText(QStringLiteral("mailer"));
-    w.txtPwd->setText(QStringLiteral("secret"));
-    w.txtMail->setText(QStringLiteral("me@example.test"));
-    w.txtFname->setText(QStringLiteral("Me"));
-    w.txtTitle->setText(QStringLiteral("Hello"));
-    w.txtContent->setPlainText(QStringLiteral("Body"));
-    expectLiveWhile(&w, [&] { w.btnSendClick(); });
-    EXPECT_TRUE(w.btnSend->isEnabled());
+    MailWindow& w = *m_windows->mailWindow;
+    control<QPlainTextEdit>(w, "recipientList")->setPlainText(QStringLiteral("a@example.test"));
+    control<QLineEdit>(w, "serverEdit")->setText(QStringLiteral("mail.example.test"));
+    control<QLineEdit>(w, "userEdit")->setText(QStringLiteral("mailer"));
+    control<QLineEdit>(w, "passwordEdit")->setText(QStringLiteral("secret"));
+    control<QLineEdit>(w, "senderAddressEdit")->setText(QStringLiteral("me@example.test"));
+    control<QLineEdit>(w, "senderNameEdit")->setText(QStringLiteral("Me"));
+    control<QLineEdit>(w, "subjectEdit")->setText(QStringLiteral("Hello"));
+    control<QPlainTextEdit>(w, "bodyEdit")->setPlainText(QStringLiteral("Body"));
+    expectLiveWhile(&w, [&] { QTest::mouseClick(control<QPushButton>(w, "sendButton"), Qt::LeftButton); });
+    EXPECT_TRUE(control<QPushButton>(w, "sendButton")->isEnabled());
     // The refusal ended the run with the application's error box, as before.
     EXPECT_FALSE(m_errors.isEmpty());
     m_errors.clear();

@@ -17,36 +17,19 @@ class Runner;
 
 // The bulk mail window: one message, typed once, sent to every line of a recipient list
 // through one SMTP connection, with each line's progress in the status line.
-class TfrmMail : public ToolWindow, public kaldrani::mail::MailView {
+class MailWindow : public ToolWindow, public kaldrani::mail::MailView {
     Q_OBJECT
 public:
     // Creates the window hidden. Its send runs run on runner.
-    explicit TfrmMail(Runner& runner, QWidget* parent = nullptr);
+    explicit MailWindow(Runner& runner, QWidget* parent = nullptr);
 
     static constexpr int kClientWidth = 712;
     static constexpr int kClientHeight = 508;
 
-    QPlainTextEdit* moMailList = nullptr;
-    QLineEdit* txtServerName = nullptr;
-    QLineEdit* txtUserName = nullptr;
-    QLineEdit* txtPwd = nullptr;
-    QLineEdit* txtMail = nullptr;
-    QLineEdit* txtFname = nullptr;
-    QLineEdit* txtTitle = nullptr;
-    QPlainTextEdit* txtContent = nullptr;
-    QLineEdit* txtState = nullptr;
-    QPushButton* btnSend = nullptr;
-
-    // The client and the message live as long as the window.
-    kaldrani::mail::TSmtpClient IdSMTP;
-    kaldrani::mail::TMailMessage IdMessage;
-
-    // The send run, as the button starts it. The run goes off this thread; meanwhile the
-    // window repaints and answers the desktop, and drops clicks and keys but those on its
-    // stop button.
-    void btnSendClick();
     // True when all eight inputs hold text; else shows the first one missing.
-    bool iswz();
+    bool checkInputs();
+    // Whether the SMTP client holds a connection open.
+    bool connected() const { return m_smtp.Connected(); }
 
     // MailView, called from the run's thread: each call reaches the widgets on this
     // window's thread through the runner; each status is painted as it is set.
@@ -57,9 +40,27 @@ public:
 private:
     void createControls();
     kaldrani::mail::MailInputs inputs() const;
+    // The send run, as the button starts it. The run goes off this thread; meanwhile the
+    // window repaints and answers the desktop, and drops clicks and keys but those on its
+    // stop button.
+    void onSendClicked();
 
     Runner& m_runner;
+    QPlainTextEdit* m_recipientList = nullptr;
+    QLineEdit* m_serverEdit = nullptr;
+    QLineEdit* m_userEdit = nullptr;
+    QLineEdit* m_passwordEdit = nullptr;
+    QLineEdit* m_senderAddressEdit = nullptr;
+    QLineEdit* m_senderNameEdit = nullptr;
+    QLineEdit* m_subjectEdit = nullptr;
+    QPlainTextEdit* m_bodyEdit = nullptr;
+    QLineEdit* m_statusLine = nullptr;
+    QPushButton* m_sendButton = nullptr;
     QAbstractButton* m_stopButton = nullptr;
+
+    // The client and the message live as long as the window.
+    kaldrani::mail::TSmtpClient m_smtp;
+    kaldrani::mail::TMailMessage m_message;
 };
 
 } // namespace kaldrani::gui
