@@ -49,8 +49,8 @@ void BM_StartupToMainWindowShown(benchmark::State& state)
 
     for (auto _ : state) {
         auto windows = std::make_unique<AppWindows>(folder);
-        windows->frmMain->show();
-        const bool shown = QTest::qWaitForWindowExposed(windows->frmMain.get());
+        windows->mainWindow->show();
+        const bool shown = QTest::qWaitForWindowExposed(windows->mainWindow.get());
         state.PauseTiming();
         windows.reset();
         QCoreApplication::processEvents();

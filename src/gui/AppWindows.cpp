@@ -41,7 +41,7 @@ private:
 
 AppWindows::AppWindows(const kaldrani::records::DataFolder& folder, Making making) : m_folder(folder)
 {
-    frmMain = std::make_unique<TfrmMain>(runner, folder, *this);
+    mainWindow = std::make_unique<MainWindow>(runner, folder, *this);
     if (making == Making::AllNow)
         completeWindows();
     else
@@ -54,11 +54,11 @@ void AppWindows::completeWindows()
         return;
     mailWindow = std::make_unique<MailWindow>(runner);
     frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
-    siteListWindow = std::make_unique<SiteListWindow>(m_folder, frmMain.get());
+    siteListWindow = std::make_unique<SiteListWindow>(m_folder, mainWindow.get());
     historyWindow = std::make_unique<HistoryWindow>(m_folder);
     whoisWindow = std::make_unique<WhoisWindow>(runner, m_folder);
     ipWindow = std::make_unique<IpWindow>(runner);
-    aboutWindow = std::make_unique<AboutWindow>(frmMain.get());
+    aboutWindow = std::make_unique<AboutWindow>(mainWindow.get());
     updateNotice = std::make_unique<UpdateNotice>();
     // Removed last, and deleted later: it may be the caller, from inside its own filter.
     if (m_inputGate) {
@@ -77,7 +77,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     completeWindows();
     using kaldrani::gui::WindowId;
     switch (id) {
-    case WindowId::Main: return frmMain.get();
+    case WindowId::Main: return mainWindow.get();
     case WindowId::Mail: return mailWindow.get();
     case WindowId::KeyWord: return frmKeyWord.get();
     case WindowId::SiteList: return siteListWindow.get();

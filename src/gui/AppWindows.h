@@ -6,12 +6,12 @@
 #include "gui/IpWindow.h"
 #include "gui/KeyWord.h"
 #include "gui/MailWindow.h"
+#include "gui/MainWindow.h"
 #include "gui/Runner.h"
 #include "gui/SiteListWindow.h"
 #include "gui/UpdateNotice.h"
 #include "gui/WhoisWindow.h"
 #include "gui/WindowId.h"
-#include "gui/mainFrm.h"
 
 #include <memory>
 
@@ -44,7 +44,7 @@ public:
     QWidget* window(WindowId id);
 
     Runner runner;
-    std::unique_ptr<TfrmMain> frmMain;
+    std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<MailWindow> mailWindow;
     std::unique_ptr<TfrmKeyWord> frmKeyWord;
     std::unique_ptr<SiteListWindow> siteListWindow;

@@ -97,15 +97,15 @@ int main(int argc, char** argv)
     // The user sees the main window before the other windows are made; they are all made
     // before the first input is handled.
     AppWindows windows(folder, AppWindows::Making::MainFirst);
-    QObject::connect(&instance, &SingleInstance::activationRequested, windows.frmMain.get(), &TfrmMain::N6Click);
-    QObject::connect(&instance, &SingleInstance::historyRequested, windows.frmMain.get(),
-                     &TfrmMain::bsSkinSpeedButton1Click);
-    windows.frmMain->show();
-    afterFirstPaint(windows.frmMain.get(), [&windows, showHistory] {
+    QObject::connect(&instance, &SingleInstance::activationRequested, windows.mainWindow.get(), &MainWindow::bringToFront);
+    QObject::connect(&instance, &SingleInstance::historyRequested, windows.mainWindow.get(),
+                     &MainWindow::showHistoryWindow);
+    windows.mainWindow->show();
+    afterFirstPaint(windows.mainWindow.get(), [&windows, showHistory] {
         reportShownIfProbed();
         windows.completeWindows();
         if (showHistory)
-            windows.frmMain->bsSkinSpeedButton1Click();
+            windows.mainWindow->showHistoryWindow();
         quitIfProbed();
     });
     if (!profileProblems.empty())

@@ -1,3 +1,4 @@
+#include "Controls.h"
 #include "KeywordPages.h"
 #include "StandinServer.h"
 #include "core/fetch/Endpoints.h"
@@ -11,7 +12,7 @@
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
 #include "gui/KeyWord.h"
-#include "gui/mainFrm.h"
+#include "gui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -313,8 +314,8 @@ TEST_F(KeyWordWindow, StartUpAttachesItToTheMainWindowsToolButton)
         ASSERT_NE(made, nullptr);
         EXPECT_FALSE(made->isVisible());
         EXPECT_EQ(made->txtUrl->count(), 2);
-        ASSERT_TRUE(windows.frmMain->bsSkinSpeedButton6->isEnabled());
-        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton6, Qt::LeftButton);
+        ASSERT_TRUE(control<QToolButton>(windows.mainWindow, "keywordButton")->isEnabled());
+        QTest::mouseClick(control<QToolButton>(windows.mainWindow, "keywordButton"), Qt::LeftButton);
         EXPECT_TRUE(made->isVisible());
     }
     setSystemTrayAvailableOverride(std::nullopt);

@@ -10,7 +10,7 @@
 #include "gui/Runner.h"
 #include "gui/ErrorBox.h"
 #include "gui/IpWindow.h"
-#include "gui/mainFrm.h"
+#include "gui/MainWindow.h"
 #include "gui/WhoisWindow.h"
 
 #include <QComboBox>
@@ -465,12 +465,12 @@ TEST_F(LookupWindows, StartUpDoesNotWaitForTheIpService)
         AppWindows windows(m_folder);
         IpWindow& ip = *windows.ipWindow;
         QSignalSpy spy(&ip, &IpWindow::ownAddressSettled);
-        windows.frmMain->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
+        windows.mainWindow->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.mainWindow.get()));
         // The main window is up while the service still holds its answer.
         ASSERT_TRUE(held.asked());
         EXPECT_TRUE(spy.isEmpty());
-        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton3, Qt::LeftButton);
+        QTest::mouseClick(control<QToolButton>(windows.mainWindow, "ipButton"), Qt::LeftButton);
         EXPECT_TRUE(ip.isVisible());
         EXPECT_EQ(control<QPlainTextEdit>(ip, "resultBox")->toPlainText(), "");
 

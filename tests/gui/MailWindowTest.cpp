@@ -269,8 +269,8 @@ TEST_F(MailWindowTest, CreatedSecondAndShownByTheMailButton)
     {
         AppWindows windows(kaldrani::records::DataFolder(data.path()));
         ASSERT_TRUE(windows.mailWindow);
-        ASSERT_TRUE(windows.frmMain->bsSkinSpeedButton7->isEnabled());
-        QTest::mouseClick(windows.frmMain->bsSkinSpeedButton7, Qt::LeftButton);
+        ASSERT_TRUE(control<QToolButton>(windows.mainWindow, "mailButton")->isEnabled());
+        QTest::mouseClick(control<QToolButton>(windows.mainWindow, "mailButton"), Qt::LeftButton);
         EXPECT_TRUE(windows.mailWindow->isVisible());
     }
     setSystemTrayAvailableOverride(std::nullopt);

@@ -18,7 +18,7 @@
 #include "gui/Placement.h"
 #include "gui/TLinkLabel.h"
 #include "gui/UpdateNotice.h"
-#include "gui/mainFrm.h"
+#include "gui/MainWindow.h"
 #include "FailingServices.h"
 #include "CurrentPages.h"
 #include "OverviewPages.h"
@@ -65,11 +65,14 @@ public:
 // Logs, in order, which parts of the main window were painted and what the grid held then.
 class PaintLog : public QObject {
 public:
-    explicit PaintLog(TfrmMain& w) : m_w(w)
+    explicit PaintLog(gui::MainWindow& w)
+        : m_grid(control<QTableWidget>(w, "countGrid")), m_pageRank(control<QLabel>(w, "pageRankPicture")),
+          m_gauge(control<TGauge>(w, "sogouRatingGauge")), m_alexa(control<QLabel>(w, "alexaRankLabel")),
+          m_chinaRank(control<QLabel>(w, "chinaRankLabel")), m_query(control<QPushButton>(w, "queryButton")),
+          m_domain(control<QComboBox>(w, "domainBox"))
     {
-        for (QWidget* watched : {w.StringGD->viewport(), static_cast<QWidget*>(w.ImagePR),
-                                 static_cast<QWidget*>(w.SouGouRankG), static_cast<QWidget*>(w.lblAlexaRank),
-                                 static_cast<QWidget*>(w.lblChinaRank)})
+        for (QWidget* watched : {m_grid->viewport(), static_cast<QWidget*>(m_pageRank), static_cast<QWidget*>(m_gauge),
+                                 static_cast<QWidget*>(m_alexa), static_cast<QWidget*>(m_chinaRank)})
             watched->installEventFilter(this);
     }
 
@@ -83,13 +86,13 @@ public:
         if (event->type() != QEvent::Paint)
             return false;
         QString entry;
-        if (watched == m_w.StringGD->viewport()) {
+        if (watched == m_grid->viewport()) {
             int filled = 0;
             bool prefix = true;
             bool sawEmpty = false;
             for (int row = 1; row <= 7; ++row) {
                 for (int col = 1; col <= 2; ++col) {
-                    const bool has = !m_w.StringGD->item(row, col)->text().isEmpty();
+                    const bool has = !m_grid->item(row, col)->text().isEmpty();
                     prefix = prefix && !(has && sawEmpty);
                     sawEmpty = sawEmpty || !has;
                     filled += has ? 1 : 0;
@@ -97,15 +100,14 @@ public:
             }
             entry = prefix ? QStringLiteral("cells=%1").arg(filled) : QStringLiteral("cells out of order");
             if (filled > 0 && filled < 14)
-                disabledWhileCellsPainted = disabledWhileCellsPainted && !m_w.btnQure->isEnabled()
-                                            && !m_w.txtUrl->isEnabled();
-        } else if (watched == m_w.ImagePR && m_w.ImagePR->isVisible()) {
+                disabledWhileCellsPainted = disabledWhileCellsPainted && !m_query->isEnabled() && !m_domain->isEnabled();
+        } else if (watched == m_pageRank && m_pageRank->isVisible()) {
             entry = QStringLiteral("pagerank");
-        } else if (watched == m_w.SouGouRankG && m_w.SouGouRankG->isVisible()) {
+        } else if (watched == m_gauge && m_gauge->isVisible()) {
             entry = QStringLiteral("gauge");
-        } else if (watched == m_w.lblAlexaRank && !m_w.lblAlexaRank->text().isEmpty()) {
+        } else if (watched == m_alexa && !m_alexa->text().isEmpty()) {
             entry = QStringLiteral("alexa");
-        } else if (watched == m_w.lblChinaRank && !m_w.lblChinaRank->text().isEmpty()) {
+        } else if (watched == m_chinaRank && !m_chinaRank->text().isEmpty()) {
             entry = QStringLiteral("chinarank");
         }
         if (!entry.isEmpty() && !entries.contains(entry))
@@ -114,10 +116,16 @@ public:
     }
 
 private:
-    TfrmMain& m_w;
+    QTableWidget* m_grid;
+    QLabel* m_pageRank;
+    TGauge* m_gauge;
+    QLabel* m_alexa;
+    QLabel* m_chinaRank;
+    QPushButton* m_query;
+    QComboBox* m_domain;
 };
 
-class MainWindow : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -134,13 +142,13 @@ protected:
         m_windows = std::make_unique<AppWindows>(m_folder);
         // The IP window asks for the own address as it is made; the tests count their own requests.
         QSignalSpy ownAddress(m_windows->ipWindow.get(), &IpWindow::ownAddressSettled);
-        frmMain = m_windows->frmMain.get();
+        mainWindow = m_windows->mainWindow.get();
         siteListWindow = m_windows->siteListWindow.get();
         historyWindow = m_windows->historyWindow.get();
         aboutWindow = m_windows->aboutWindow.get();
         updateNotice = m_windows->updateNotice.get();
-        frmMain->versionCheckTimeoutMs = 2000;
-        w = frmMain;
+        mainWindow->setVersionCheckTimeout(2000);
+        w = mainWindow;
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
         ASSERT_TRUE(!ownAddress.isEmpty() || ownAddress.wait(5000));
@@ -159,16 +167,16 @@ protected:
 
     void runFor(const QString& domain)
     {
-        w->txtUrl->setEditText(domain);
-        QTest::mouseClick(w->btnQure, Qt::LeftButton);
+        control<QComboBox>(w, "domainBox")->setEditText(domain);
+        QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     }
 
-    QString cell(int col, int row) const { return w->StringGD->item(row, col)->text(); }
+    QString cell(int col, int row) const { return control<QTableWidget>(w, "countGrid")->item(row, col)->text(); }
 
     // Closes the main window and waits for the new-version check the close starts.
     bool closeAndAwaitCheck(int timeoutMs = 5000)
     {
-        QSignalSpy checked(w, &TfrmMain::versionChecked);
+        QSignalSpy checked(w, &gui::MainWindow::versionChecked);
         w->close();
         return checked.wait(timeoutMs);
     }
@@ -201,60 +209,61 @@ protected:
     RecordingBrowser m_browser;
     QStringList m_errors;
     std::unique_ptr<AppWindows> m_windows;
-    TfrmMain* frmMain = nullptr;
+    gui::MainWindow* mainWindow = nullptr;
     SiteListWindow* siteListWindow = nullptr;
     HistoryWindow* historyWindow = nullptr;
     AboutWindow* aboutWindow = nullptr;
     UpdateNotice* updateNotice = nullptr;
-    TfrmMain* w = nullptr;
+    gui::MainWindow* w = nullptr;
 };
 
-TEST_F(MainWindow, HasTheLayoutCaptionsAndGridHeadings)
+TEST_F(MainWindowTest, HasTheLayoutCaptionsAndGridHeadings)
 {
     EXPECT_EQ(w->windowTitle(), "Kaldrani");
-    EXPECT_EQ(w->size(), QSize(TfrmMain::kClientWidth, TfrmMain::kClientHeight));
-    EXPECT_EQ(w->btnQure->text(), "查   询");
-    EXPECT_EQ(w->btnQure->geometry(), QRect(136, 22, 50, 25));
-    EXPECT_EQ(w->txtUrl->geometry(), QRect(6, 22, 125, 20));
-    EXPECT_EQ(w->StringGD->geometry(), QRect(6, 49, 181, 168));
+    EXPECT_EQ(w->size(), QSize(gui::MainWindow::kClientWidth, gui::MainWindow::kClientHeight));
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->text(), "查   询");
+    EXPECT_EQ(control<QPushButton>(w, "queryButton")->geometry(), QRect(136, 22, 50, 25));
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->geometry(), QRect(6, 22, 125, 20));
+    EXPECT_EQ(control<QTableWidget>(w, "countGrid")->geometry(), QRect(6, 49, 181, 168));
     // Nothing reaches past the client area.
     for (QWidget* child : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         EXPECT_TRUE(w->rect().contains(child->geometry())) << child->metaObject()->className();
 
     struct Tool {
-        QToolButton* button;
+        const char* name;
         const char* tip;
         int left;
         bool enabled;
     };
     const Tool tools[] = {
-        {w->btnSite, "管理站点", 0, true},           {w->bsSkinSpeedButton1, "查询记录", 18, true},
-        {w->bsSkinSpeedButton2, "域名查询", 38, true}, {w->bsSkinSpeedButton3, "IP地址查询", 58, true},
-        {w->bsSkinSpeedButton6, "关键词排名", 78, true}, {w->bsSkinSpeedButton7, "邮件群发", 96, true},
-        {w->bsSkinSpeedButton4, "访问官网", 114, true}, {w->bsSkinSpeedButton5, "关于软件", 131, true},
+        {"siteListButton", "管理站点", 0, true},    {"historyButton", "查询记录", 18, true},
+        {"whoisButton", "域名查询", 38, true},      {"ipButton", "IP地址查询", 58, true},
+        {"keywordButton", "关键词排名", 78, true},  {"mailButton", "邮件群发", 96, true},
+        {"visitSiteButton", "访问官网", 114, true}, {"aboutButton", "关于软件", 131, true},
     };
     for (const Tool& t : tools) {
         SCOPED_TRACE(t.tip);
-        EXPECT_EQ(t.button->toolTip(), QString::fromUtf8(t.tip));
-        EXPECT_EQ(t.button->geometry(), QRect(t.left, 0, 18, 18));
-        EXPECT_EQ(t.button->isEnabled(), t.enabled);
-        EXPECT_FALSE(t.button->icon().isNull());
+        const QToolButton* button = control<QToolButton>(w, t.name);
+        EXPECT_EQ(button->toolTip(), QString::fromUtf8(t.tip));
+        EXPECT_EQ(button->geometry(), QRect(t.left, 0, 18, 18));
+        EXPECT_EQ(button->isEnabled(), t.enabled);
+        EXPECT_FALSE(button->icon().isNull());
     }
 
-    EXPECT_EQ(w->StringGD->columnWidth(0), 40);
-    EXPECT_EQ(w->StringGD->columnWidth(1), 69);
-    EXPECT_EQ(w->StringGD->rowHeight(3), 20);
+    EXPECT_EQ(control<QTableWidget>(w, "countGrid")->columnWidth(0), 40);
+    EXPECT_EQ(control<QTableWidget>(w, "countGrid")->columnWidth(1), 69);
+    EXPECT_EQ(control<QTableWidget>(w, "countGrid")->rowHeight(3), 20);
     const QStringList column0 = {"", "百度", "谷歌", "雅虎", "搜狗", "搜搜", "有道", "必应"};
     for (int row = 0; row < 8; ++row)
         EXPECT_EQ(cell(0, row), column0[row]);
     EXPECT_EQ(cell(1, 0), "收录情况");
     EXPECT_EQ(cell(2, 0), "反向链接");
-    EXPECT_FALSE(w->SouGouRankG->isVisible());
-    EXPECT_EQ(w->txtUrl->count(), 3);
-    EXPECT_EQ(w->txtUrl->currentText(), "");
+    EXPECT_FALSE(control<TGauge>(w, "sogouRatingGauge")->isVisible());
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->count(), 3);
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "");
 }
 
-TEST_F(MainWindow, RunFillsEachCellAsItsQueryEndsThenThePanelsAndWritesTheHistory)
+TEST_F(MainWindowTest, RunFillsEachCellAsItsQueryEndsThenThePanelsAndWritesTheHistory)
 {
     PaintLog log(*w);
     runFor("example.com");
@@ -273,16 +282,16 @@ TEST_F(MainWindow, RunFillsEachCellAsItsQueryEndsThenThePanelsAndWritesTheHistor
         EXPECT_EQ(cell(1, i + 1), QString::number(f.indexed[i]));
         EXPECT_EQ(cell(2, i + 1), QString::number(f.backlinks[i]));
     }
-    EXPECT_TRUE(w->ImagePR->isVisible());
-    EXPECT_EQ(w->ImagePR->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+    EXPECT_TRUE(control<QLabel>(w, "pageRankPicture")->isVisible());
+    EXPECT_EQ(control<QLabel>(w, "pageRankPicture")->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
               gui::drawPageRankPicture(f.pageRank));
-    EXPECT_TRUE(w->SouGouRankG->isVisible());
-    EXPECT_EQ(w->SouGouRankG->progress(), f.sogouRating);
-    EXPECT_EQ(w->lblAlexaRank->text(), QString::number(f.alexaRank));
-    EXPECT_EQ(w->lblChinaRank->text(), QString::number(f.chinaRank));
-    EXPECT_TRUE(w->btnQure->isEnabled());
-    EXPECT_TRUE(w->txtUrl->isEnabled());
-    EXPECT_EQ(w->txtUrl->currentText(), "example.com");
+    EXPECT_TRUE(control<TGauge>(w, "sogouRatingGauge")->isVisible());
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->progress(), f.sogouRating);
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), QString::number(f.alexaRank));
+    EXPECT_EQ(control<QLabel>(w, "chinaRankLabel")->text(), QString::number(f.chinaRank));
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
+    EXPECT_TRUE(control<QComboBox>(w, "domainBox")->isEnabled());
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "example.com");
 
     const auto history = records::ReadHistory(m_folder, "example.com");
     ASSERT_EQ(history.size(), 1u);
@@ -292,11 +301,11 @@ TEST_F(MainWindow, RunFillsEachCellAsItsQueryEndsThenThePanelsAndWritesTheHistor
     EXPECT_EQ(history[0][8], std::to_string(f.sogouRating));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join("; ").toStdString();
 
-    w->StringGD->resize(w->StringGD->size());
+    control<QTableWidget>(w, "countGrid")->resize(control<QTableWidget>(w, "countGrid")->size());
     savePicture(w, "main-window");
 }
 
-TEST_F(MainWindow, HistoryIsWrittenOncePerExactlyEqualListEntry)
+TEST_F(MainWindowTest, HistoryIsWrittenOncePerExactlyEqualListEntry)
 {
     struct Case {
         const char* name;
@@ -319,7 +328,7 @@ TEST_F(MainWindow, HistoryIsWrittenOncePerExactlyEqualListEntry)
     EXPECT_EQ(historyRecords("example.com"), 1) << "the differing case must not reach the listed site";
 }
 
-TEST_F(MainWindow, EmptyOrMalformedDomainPutsTheMakersHostInTheBoxAndQueriesNothing)
+TEST_F(MainWindowTest, EmptyOrMalformedDomainPutsTheMakersHostInTheBoxAndQueriesNothing)
 {
     struct Case {
         const char* name;
@@ -338,15 +347,15 @@ TEST_F(MainWindow, EmptyOrMalformedDomainPutsTheMakersHostInTheBoxAndQueriesNoth
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         runFor(QString::fromUtf8(c.typed));
-        EXPECT_EQ(w->txtUrl->currentText(), "www.kaldrani.com");
+        EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "www.kaldrani.com");
         EXPECT_TRUE(cell(1, 1).isEmpty());
-        EXPECT_TRUE(w->btnQure->isEnabled());
+        EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
     }
     EXPECT_TRUE(m_server.requests().empty());
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(MainWindow, AnEmptyBoxAfterARunClearsTheResults)
+TEST_F(MainWindowTest, AnEmptyBoxAfterARunClearsTheResults)
 {
     runFor("example.com");
     ASSERT_FALSE(cell(2, 7).isEmpty());
@@ -356,25 +365,25 @@ TEST_F(MainWindow, AnEmptyBoxAfterARunClearsTheResults)
     for (int row = 1; row <= 7; ++row)
         for (int col = 1; col <= 2; ++col)
             EXPECT_TRUE(cell(col, row).isEmpty()) << col << "," << row;
-    EXPECT_FALSE(w->ImagePR->isVisible());
-    EXPECT_FALSE(w->SouGouRankG->isVisible());
-    EXPECT_EQ(w->lblAlexaRank->text(), "");
-    EXPECT_EQ(w->lblChinaRank->text(), "");
-    EXPECT_EQ(w->txtUrl->currentText(), "www.kaldrani.com");
+    EXPECT_FALSE(control<QLabel>(w, "pageRankPicture")->isVisible());
+    EXPECT_FALSE(control<TGauge>(w, "sogouRatingGauge")->isVisible());
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), "");
+    EXPECT_EQ(control<QLabel>(w, "chinaRankLabel")->text(), "");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "www.kaldrani.com");
     EXPECT_TRUE(m_server.requests().empty());
     EXPECT_EQ(cell(1, 0), "收录情况") << "headings stay";
 }
 
-TEST_F(MainWindow, EnterInTheUrlBoxStartsTheRun)
+TEST_F(MainWindowTest, EnterInTheUrlBoxStartsTheRun)
 {
-    w->txtUrl->setEditText("example.com");
-    w->txtUrl->setFocus();
-    QTest::keyClick(w->txtUrl->lineEdit(), Qt::Key_Return);
+    control<QComboBox>(w, "domainBox")->setEditText("example.com");
+    control<QComboBox>(w, "domainBox")->setFocus();
+    QTest::keyClick(control<QComboBox>(w, "domainBox")->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(cell(1, 1), QString::number(standin::overviewFigures("example.com").indexed[0]));
     EXPECT_EQ(historyRecords("example.com"), 1) << "one run, not two";
 }
 
-TEST_F(MainWindow, PageRankPictureFollowsTheAnswer)
+TEST_F(MainWindowTest, PageRankPictureFollowsTheAnswer)
 {
     struct Case {
         const char* name;
@@ -389,12 +398,12 @@ TEST_F(MainWindow, PageRankPictureFollowsTheAnswer)
         m_server.setAnswer(endpoints::kMaker, "/pr/",
                            standin::utf8Page(std::string("<p><strong>") + c.answer + "</strong></p>"));
         runFor("example.com");
-        ASSERT_TRUE(w->ImagePR->isVisible());
-        const QImage shown = w->ImagePR->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        ASSERT_TRUE(control<QLabel>(w, "pageRankPicture")->isVisible());
+        const QImage shown = control<QLabel>(w, "pageRankPicture")->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
         EXPECT_EQ(shown, gui::drawPageRankPicture(c.picture));
         if (c.picture == -1) {
             // The label paints nothing of its own: the panel shows through.
-            const QImage onScreen = w->ImagePR->grab().toImage();
+            const QImage onScreen = control<QLabel>(w, "pageRankPicture")->grab().toImage();
             const QRgb first = onScreen.pixel(0, 0);
             for (int x = 0; x < onScreen.width(); x += 5)
                 EXPECT_EQ(onScreen.pixel(x, 8), first) << "x=" << x;
@@ -402,38 +411,38 @@ TEST_F(MainWindow, PageRankPictureFollowsTheAnswer)
     }
 }
 
-TEST_F(MainWindow, SogouRatingAboveTheRangeShowsAFullGaugeAndIsRecordedAs100)
+TEST_F(MainWindowTest, SogouRatingAboveTheRangeShowsAFullGaugeAndIsRecordedAs100)
 {
     m_server.setAnswer(endpoints::kSogou, "/web",
                        standin::gbkPage("<div class=\"num\">找到 5 条结果</div><div>搜狗评级:150/100</div>"));
     runFor("example.com");
-    EXPECT_TRUE(w->SouGouRankG->isVisible());
-    EXPECT_EQ(w->SouGouRankG->progress(), 100);
+    EXPECT_TRUE(control<TGauge>(w, "sogouRatingGauge")->isVisible());
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->progress(), 100);
     const auto history = records::ReadHistory(m_folder, "example.com");
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0][8], "100");
 }
 
-TEST_F(MainWindow, RankTextsFromTheRepliesAreShownAsPlainText)
+TEST_F(MainWindowTest, RankTextsFromTheRepliesAreShownAsPlainText)
 {
     const std::string markup = "<img src=\"x.png\"><b>12</b>";
     m_server.setAnswer(endpoints::kMaker, "/api/alexa.asp", standin::utf8Page(markup, "text/plain"));
     runFor("example.com");
-    EXPECT_EQ(w->lblAlexaRank->text(), QString::fromStdString(markup));
-    EXPECT_EQ(w->lblAlexaRank->textFormat(), Qt::PlainText);
-    EXPECT_EQ(w->lblChinaRank->textFormat(), Qt::PlainText);
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), QString::fromStdString(markup));
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(control<QLabel>(w, "chinaRankLabel")->textFormat(), Qt::PlainText);
 }
 
-TEST_F(MainWindow, UrlBoxCompletesFromTheSiteListKeepingTheTypedCase)
+TEST_F(MainWindowTest, UrlBoxCompletesFromTheSiteListKeepingTheTypedCase)
 {
-    QTest::keyClicks(w->txtUrl->lineEdit(), "exa");
-    EXPECT_EQ(w->txtUrl->currentText(), "example.com");
-    w->txtUrl->setEditText(QString());
-    QTest::keyClicks(w->txtUrl->lineEdit(), "EXA");
-    EXPECT_EQ(w->txtUrl->currentText(), "EXA");
+    QTest::keyClicks(control<QComboBox>(w, "domainBox")->lineEdit(), "exa");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "example.com");
+    control<QComboBox>(w, "domainBox")->setEditText(QString());
+    QTest::keyClicks(control<QComboBox>(w, "domainBox")->lineEdit(), "EXA");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "EXA");
 }
 
-TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber)
+TEST_F(MainWindowTest, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber)
 {
     struct Case {
         const char* name;
@@ -462,10 +471,10 @@ TEST_F(MainWindow, CloseHidesTheWindowAndShowsTheNoticeOnlyForAHigherPlainNumber
         QTRY_COMPARE_WITH_TIMEOUT(requestsFor("/version.html"), 2, 3000);
     }
     EXPECT_TRUE(m_errors.isEmpty());
-    EXPECT_EQ(frmMain, w) << "the window lives on";
+    EXPECT_EQ(mainWindow, w) << "the window lives on";
 }
 
-TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
+TEST_F(MainWindowTest, VersionIsReadWithTheLocalesDecimalSeparator)
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_server.setVersionBody("1.7");
@@ -477,7 +486,7 @@ TEST_F(MainWindow, VersionIsReadWithTheLocalesDecimalSeparator)
     EXPECT_TRUE(updateNotice->isVisible());
 }
 
-TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
+TEST_F(MainWindowTest, ClosingTwiceShowsTheNoticeAgain)
 {
     m_server.setVersionBody("2.0");
     ASSERT_TRUE(closeAndAwaitCheck());
@@ -489,7 +498,7 @@ TEST_F(MainWindow, ClosingTwiceShowsTheNoticeAgain)
     EXPECT_TRUE(updateNotice->isVisible());
 }
 
-TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
+TEST_F(MainWindowTest, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
 {
     struct Case {
         const char* name;
@@ -508,7 +517,7 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
             const int nobody = kaldrani::testing::closedLoopbackPort();
             net::addConnectToRules({{std::string(endpoints::kMaker), "", "127.0.0.1", std::to_string(nobody)}});
         }
-        w->versionCheckTimeoutMs = 300;
+        w->setVersionCheckTimeout(300);
         w->show();
         QElapsedTimer clock;
         clock.start();
@@ -520,13 +529,13 @@ TEST_F(MainWindow, AnUnreachableOrSilentVersionServerEndsTheCheckQuietly)
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
+TEST_F(MainWindowTest, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
 {
     standin::Response late = standin::utf8Page("9.9", "text/plain");
     late.delayMs = 4000;
     m_server.setAnswer(endpoints::kMaker, "/version.html", late);
-    w->versionCheckTimeoutMs = 10000;
-    QSignalSpy checked(w, &TfrmMain::versionChecked);
+    w->setVersionCheckTimeout(10000);
+    QSignalSpy checked(w, &gui::MainWindow::versionChecked);
 
     QElapsedTimer clock;
     clock.start();
@@ -534,11 +543,11 @@ TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
     EXPECT_LT(clock.elapsed(), 1000) << "the close waits for nothing";
     EXPECT_FALSE(w->isVisible());
 
-    emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    emit control<QSystemTrayIcon>(w, "trayIcon")->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w->isVisible());
-    w->N8->trigger();
+    control<QAction>(w, "aboutAction")->trigger();
     EXPECT_TRUE(aboutWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "historyButton"), Qt::LeftButton);
     EXPECT_TRUE(historyWindow->isVisible());
     EXPECT_LT(clock.elapsed(), 2000);
     EXPECT_EQ(checked.count(), 0) << "the check was still waiting meanwhile";
@@ -548,7 +557,7 @@ TEST_F(MainWindow, TrayAndWindowsAnswerWhileTheVersionServerIsSilent)
     EXPECT_TRUE(updateNotice->isVisible());
 }
 
-TEST_F(MainWindow, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
+TEST_F(MainWindowTest, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
 {
     standin::Response late = standin::utf8Page("9.9", "text/plain");
     late.delayMs = 300;
@@ -560,39 +569,39 @@ TEST_F(MainWindow, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
     SUCCEED();
 }
 
-TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
+TEST_F(MainWindowTest, TrayDoubleClickAndOpenShowTheWindowAgain)
 {
-    EXPECT_EQ(w->bsTrayIcon->toolTip(), "Kaldrani");
-    EXPECT_EQ(w->bsTrayIcon->contextMenu(), w->bsPmenu);
+    EXPECT_EQ(control<QSystemTrayIcon>(w, "trayIcon")->toolTip(), "Kaldrani");
+    EXPECT_EQ(control<QSystemTrayIcon>(w, "trayIcon")->contextMenu(), control<QMenu>(w, "trayMenu"));
     const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "每日跟踪", "退出程序"};
-    ASSERT_EQ(w->bsPmenu->actions().size(), 6);
+    ASSERT_EQ(control<QMenu>(w, "trayMenu")->actions().size(), 6);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(w->bsPmenu->actions()[i]->text(), captions[i]);
-        EXPECT_FALSE(w->bsPmenu->actions()[i]->icon().isNull());
+        EXPECT_EQ(control<QMenu>(w, "trayMenu")->actions()[i]->text(), captions[i]);
+        EXPECT_FALSE(control<QMenu>(w, "trayMenu")->actions()[i]->icon().isNull());
     }
 
-    w->txtUrl->setEditText("example.com");
+    control<QComboBox>(w, "domainBox")->setEditText("example.com");
     runFor("example.com");
     const QString kept = cell(2, 7);
     w->hide();
-    emit w->bsTrayIcon->activated(QSystemTrayIcon::Trigger);
+    emit control<QSystemTrayIcon>(w, "trayIcon")->activated(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(w->isVisible()) << "a single click does nothing";
-    emit w->bsTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    emit control<QSystemTrayIcon>(w, "trayIcon")->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(w->isVisible());
     EXPECT_EQ(cell(2, 7), kept);
 
     w->showMinimized();
     QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 2000);
-    w->N6->trigger();
+    control<QAction>(w, "openAction")->trigger();
     EXPECT_TRUE(w->isVisible());
     EXPECT_FALSE(w->isMinimized());
 }
 
-TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
+TEST_F(MainWindowTest, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
 {
-    w->txtUrl->setEditText("abc");
-    w->N7->trigger();
-    w->N9->trigger();
+    control<QComboBox>(w, "domainBox")->setEditText("abc");
+    control<QAction>(w, "visitSiteAction")->trigger();
+    control<QAction>(w, "upgradeAction")->trigger();
     EXPECT_EQ(m_browser.opened, QStringList({kHome, kHome}));
 
     const auto aboutWindows = [] {
@@ -601,33 +610,33 @@ TEST_F(MainWindow, TrayMenuOpensTheHomePageAndShowsTheOneAboutWindow)
             n += qobject_cast<AboutWindow*>(top) ? 1 : 0;
         return n;
     };
-    w->N8->trigger();
+    control<QAction>(w, "aboutAction")->trigger();
     EXPECT_TRUE(aboutWindow->isVisible());
     aboutWindow->hide();
-    w->N8->trigger();
+    control<QAction>(w, "aboutAction")->trigger();
     EXPECT_TRUE(aboutWindow->isVisible());
     aboutWindow->hide();
-    QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "aboutButton"), Qt::LeftButton);
     EXPECT_TRUE(aboutWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "whoisButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->whoisWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "ipButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->ipWindow->isVisible());
     EXPECT_EQ(aboutWindows(), 1) << "every click reuses the same window";
 }
 
-TEST_F(MainWindow, OnlyTheQuitItemEndsTheProgramAndItRunsNoCheck)
+TEST_F(MainWindowTest, OnlyTheQuitItemEndsTheProgramAndItRunsNoCheck)
 {
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     guard.start(3000);
-    QTimer::singleShot(0, w->N10, &QAction::trigger);
+    QTimer::singleShot(0, control<QAction>(w, "quitAction"), &QAction::trigger);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_EQ(requestsFor("/version.html"), 0);
 }
 
-TEST_F(MainWindow, WithoutATrayClosingEndsTheProgram)
+TEST_F(MainWindowTest, WithoutATrayClosingEndsTheProgram)
 {
     setSystemTrayAvailableOverride(false);
     QTimer guard;
@@ -639,7 +648,7 @@ TEST_F(MainWindow, WithoutATrayClosingEndsTheProgram)
     EXPECT_EQ(requestsFor("/version.html"), 0);
 }
 
-TEST_F(MainWindow, VisitButtonAndGridDoubleClickOpenTheMakersPages)
+TEST_F(MainWindowTest, VisitButtonAndGridDoubleClickOpenTheMakersPages)
 {
     struct Case {
         const char* name;
@@ -654,20 +663,20 @@ TEST_F(MainWindow, VisitButtonAndGridDoubleClickOpenTheMakersPages)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        w->txtUrl->setEditText(QString::fromUtf8(c.typed));
+        control<QComboBox>(w, "domainBox")->setEditText(QString::fromUtf8(c.typed));
         m_browser.opened.clear();
-        QTest::mouseClick(w->bsSkinSpeedButton4, Qt::LeftButton);
+        QTest::mouseClick(control<QToolButton>(w, "visitSiteButton"), Qt::LeftButton);
         EXPECT_EQ(m_browser.opened, c.visit);
 
         m_browser.opened.clear();
-        QTest::mouseDClick(w->StringGD->viewport(), Qt::LeftButton, {}, QPoint(100, 150));
+        QTest::mouseDClick(control<QTableWidget>(w, "countGrid")->viewport(), Qt::LeftButton, {}, QPoint(100, 150));
         EXPECT_EQ(m_browser.opened, c.grid);
     }
 }
 
-TEST_F(MainWindow, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
+TEST_F(MainWindowTest, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
 {
-    w->txtUrl->setEditText("abc");
+    control<QComboBox>(w, "domainBox")->setEditText("abc");
     updateNotice->show();
     aboutWindow->show();
     QTest::mouseClick(control<TLinkLabel>(updateNotice, "siteLink"), Qt::LeftButton);
@@ -688,95 +697,95 @@ TEST_F(MainWindow, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
     savePicture(aboutWindow, "about");
 }
 
-TEST_F(MainWindow, WindowsArePlacedNearTheScreensBottomRightCorner)
+TEST_F(MainWindowTest, WindowsArePlacedNearTheScreensBottomRightCorner)
 {
     const QSize screen = gui::fullScreenSize();
     EXPECT_EQ(w->pos(), gui::placeNearCorner(screen, w->frameGeometry().size(), 50, 50));
     EXPECT_EQ(updateNotice->pos(), gui::placeNearCorner(screen, updateNotice->frameGeometry().size(), 30, 40));
 }
 
-TEST_F(MainWindow, ToolButtonsShowTheirWindows)
+TEST_F(MainWindowTest, ToolButtonsShowTheirWindows)
 {
-    QTest::mouseClick(w->btnSite, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "siteListButton"), Qt::LeftButton);
     EXPECT_TRUE(siteListWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "historyButton"), Qt::LeftButton);
     EXPECT_TRUE(historyWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton5, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "aboutButton"), Qt::LeftButton);
     EXPECT_TRUE(aboutWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton2, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "whoisButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->whoisWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton3, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "ipButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->ipWindow->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton6, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "keywordButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->frmKeyWord->isVisible());
-    QTest::mouseClick(w->bsSkinSpeedButton7, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "mailButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->mailWindow->isVisible());
 }
 
-TEST_F(MainWindow, ActivationReloadsTheSiteListAndKeepsTheTypedText)
+TEST_F(MainWindowTest, ActivationReloadsTheSiteListAndKeepsTheTypedText)
 {
-    w->txtUrl->setEditText("typed.com");
+    control<QComboBox>(w, "domainBox")->setEditText("typed.com");
     records::saveSiteList(m_folder, "one.com\r\ntwo.com\r\n");
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(w, &activate);
-    ASSERT_EQ(w->txtUrl->count(), 2);
-    EXPECT_EQ(w->txtUrl->itemText(1), "two.com");
-    EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
+    ASSERT_EQ(control<QComboBox>(w, "domainBox")->count(), 2);
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->itemText(1), "two.com");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "typed.com");
 
     // A missing list is reported, but not again on the activation the closed box gives back.
     std::filesystem::remove(m_folder.siteListPath());
     QApplication::sendEvent(w, &activate);
     QApplication::sendEvent(w, &activate);
-    EXPECT_EQ(w->txtUrl->count(), 0);
-    EXPECT_EQ(w->txtUrl->currentText(), "typed.com");
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->count(), 0);
+    EXPECT_EQ(control<QComboBox>(w, "domainBox")->currentText(), "typed.com");
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith("Cannot open file")) << m_errors[0].toStdString();
 }
 
-TEST_F(MainWindow, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
+TEST_F(MainWindowTest, FailedFiguresAreMarkedWithTheirReasonUntilTheNextRun)
 {
     standin::failServices(m_server, "baidu,pagerank:empty,sogou:empty,alexa:empty,chinarank");
     runFor(QStringLiteral("example.com"));
 
-    QTableWidgetItem* baidu = w->StringGD->item(1, 1);
+    QTableWidgetItem* baidu = control<QTableWidget>(w, "countGrid")->item(1, 1);
     EXPECT_EQ(baidu->text(), QStringLiteral("0"));
     EXPECT_EQ(baidu->foreground().color(), gui::kFailureText);
     EXPECT_EQ(baidu->background().color(), gui::kFailureBackground);
     EXPECT_TRUE(baidu->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable"))) << baidu->toolTip().toStdString();
-    EXPECT_TRUE(w->StringGD->item(4, 1)->toolTip().contains(QStringLiteral("no count on the page")));
-    QTableWidgetItem* google = w->StringGD->item(2, 1);
+    EXPECT_TRUE(control<QTableWidget>(w, "countGrid")->item(4, 1)->toolTip().contains(QStringLiteral("no count on the page")));
+    QTableWidgetItem* google = control<QTableWidget>(w, "countGrid")->item(2, 1);
     EXPECT_NE(google->text(), QStringLiteral("0"));
     EXPECT_FALSE(google->data(Qt::ForegroundRole).isValid());
     EXPECT_TRUE(google->toolTip().isEmpty()) << google->toolTip().toStdString();
 
-    EXPECT_TRUE(w->ImagePR->toolTip().contains(QStringLiteral("no PageRank on the page")));
-    EXPECT_TRUE(w->ImagePR->autoFillBackground());
-    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kFailureBackground);
-    EXPECT_TRUE(w->SouGouRankG->toolTip().contains(QStringLiteral("no rating on the page")));
-    EXPECT_EQ(w->lblAlexaRank->text(), QStringLiteral("查询失败"));
-    EXPECT_EQ(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
-    EXPECT_TRUE(w->lblAlexaRank->toolTip().contains(QStringLiteral("empty reply")));
-    EXPECT_TRUE(w->lblChinaRank->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable")));
-    savePicture(w, "mainFrm-failures");
+    EXPECT_TRUE(control<QLabel>(w, "pageRankPicture")->toolTip().contains(QStringLiteral("no PageRank on the page")));
+    EXPECT_TRUE(control<QLabel>(w, "pageRankPicture")->autoFillBackground());
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->backgroundColor(), gui::kFailureBackground);
+    EXPECT_TRUE(control<TGauge>(w, "sogouRatingGauge")->toolTip().contains(QStringLiteral("no rating on the page")));
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), QStringLiteral("查询失败"));
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(control<QLabel>(w, "alexaRankLabel")->toolTip().contains(QStringLiteral("empty reply")));
+    EXPECT_TRUE(control<QLabel>(w, "chinaRankLabel")->toolTip().contains(QStringLiteral("HTTP/1.1 503 Service Unavailable")));
+    savePicture(w, "main-window-failures");
 
     m_server.clearAnswers();
     runFor(QStringLiteral("example.com"));
     for (int row = 1; row <= 7; ++row)
         for (int col = 1; col <= 2; ++col) {
             SCOPED_TRACE(row * 10 + col);
-            EXPECT_FALSE(w->StringGD->item(row, col)->data(Qt::ForegroundRole).isValid());
-            EXPECT_TRUE(w->StringGD->item(row, col)->toolTip().isEmpty());
+            EXPECT_FALSE(control<QTableWidget>(w, "countGrid")->item(row, col)->data(Qt::ForegroundRole).isValid());
+            EXPECT_TRUE(control<QTableWidget>(w, "countGrid")->item(row, col)->toolTip().isEmpty());
         }
-    EXPECT_TRUE(w->ImagePR->toolTip().isEmpty());
-    EXPECT_FALSE(w->ImagePR->autoFillBackground());
-    EXPECT_EQ(w->SouGouRankG->backgroundColor(), QColor(Qt::white));
-    EXPECT_TRUE(w->SouGouRankG->toolTip().isEmpty());
-    EXPECT_NE(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kFailureText);
-    EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
-    EXPECT_TRUE(w->lblChinaRank->toolTip().isEmpty());
+    EXPECT_TRUE(control<QLabel>(w, "pageRankPicture")->toolTip().isEmpty());
+    EXPECT_FALSE(control<QLabel>(w, "pageRankPicture")->autoFillBackground());
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->backgroundColor(), QColor(Qt::white));
+    EXPECT_TRUE(control<TGauge>(w, "sogouRatingGauge")->toolTip().isEmpty());
+    EXPECT_NE(control<QLabel>(w, "alexaRankLabel")->palette().color(QPalette::WindowText), gui::kFailureText);
+    EXPECT_TRUE(control<QLabel>(w, "alexaRankLabel")->toolTip().isEmpty());
+    EXPECT_TRUE(control<QLabel>(w, "chinaRankLabel")->toolTip().isEmpty());
 }
 
-TEST_F(MainWindow, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
+TEST_F(MainWindowTest, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
 {
     struct DefaultAgain {
         ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
@@ -789,23 +798,23 @@ TEST_F(MainWindow, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
     standin::failServices(m_server, "baidu:verify,google:429");
     runFor(QStringLiteral("example.com"));
 
-    QTableWidgetItem* baidu = w->StringGD->item(1, 1);
+    QTableWidgetItem* baidu = control<QTableWidget>(w, "countGrid")->item(1, 1);
     EXPECT_EQ(baidu->text(), QStringLiteral("0"));
     EXPECT_EQ(baidu->foreground().color(), gui::kBlockedText);
     EXPECT_EQ(baidu->background().color(), gui::kBlockedBackground);
     EXPECT_EQ(baidu->toolTip(), QStringLiteral("被拦截：verification page"));
     // Without a marker the same page is only a page without a count.
-    EXPECT_EQ(w->StringGD->item(1, 2)->foreground().color(), gui::kFailureText);
-    QTableWidgetItem* google = w->StringGD->item(2, 1);
+    EXPECT_EQ(control<QTableWidget>(w, "countGrid")->item(1, 2)->foreground().color(), gui::kFailureText);
+    QTableWidgetItem* google = control<QTableWidget>(w, "countGrid")->item(2, 1);
     EXPECT_EQ(google->foreground().color(), gui::kBlockedText);
     EXPECT_EQ(google->toolTip(), QStringLiteral("被拦截：429 Too Many Requests (Retry-After: 120)"));
 
-    QTableWidgetItem* sogou = w->StringGD->item(4, 2);
+    QTableWidgetItem* sogou = control<QTableWidget>(w, "countGrid")->item(4, 2);
     EXPECT_EQ(sogou->text(), QStringLiteral("已关闭"));
     EXPECT_EQ(sogou->foreground().color(), gui::kSwitchedOffText);
-    EXPECT_EQ(w->lblAlexaRank->text(), QStringLiteral("已关闭"));
-    EXPECT_EQ(w->lblAlexaRank->palette().color(QPalette::WindowText), gui::kSwitchedOffText);
-    savePicture(w, "mainFrm-blocked");
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), QStringLiteral("已关闭"));
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->palette().color(QPalette::WindowText), gui::kSwitchedOffText);
+    savePicture(w, "main-window-blocked");
 
     // The history keeps the failure values old readers know.
     const auto records = records::ReadHistory(m_folder, "example.com");
@@ -817,7 +826,7 @@ TEST_F(MainWindow, BlockedAndSwitchedOffFiguresHaveMarksOfTheirOwn)
 // A user's file that moves one engine to https is what the window asks. Against a stand-in
 // that, like the real engines, answers plain HTTP only with a redirect, that engine's count
 // arrives over TLS and the counts still asked over plain HTTP fail.
-TEST_F(MainWindow, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
+TEST_F(MainWindowTest, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
 {
     struct DefaultAgain {
         ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
@@ -835,10 +844,10 @@ TEST_F(MainWindow, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
                                                      "[count.baidu.indexed]\nscheme = \"https\"\n", "engines.toml"));
     runFor(QStringLiteral("example.com"));
 
-    QTableWidgetItem* indexed = w->StringGD->item(1, 1);
+    QTableWidgetItem* indexed = control<QTableWidget>(w, "countGrid")->item(1, 1);
     EXPECT_EQ(indexed->text(), QStringLiteral("871"));
     EXPECT_NE(indexed->foreground().color(), gui::kFailureText);
-    QTableWidgetItem* backlinks = w->StringGD->item(1, 2);
+    QTableWidgetItem* backlinks = control<QTableWidget>(w, "countGrid")->item(1, 2);
     EXPECT_EQ(backlinks->foreground().color(), gui::kFailureText);
     EXPECT_EQ(backlinks->toolTip(), QStringLiteral("查询失败：HTTP/1.1 301 Moved Permanently"));
 }
@@ -846,7 +855,7 @@ TEST_F(MainWindow, AUserFileMovingAnEngineToHttpsIsWhatTheWindowAsks)
 // The current base against the stand-in's world of today: real counts for the live
 // engines, 已停用 in a grey of its own with the reason as tool tip for the gone ones, and
 // Tranco's rank in the traffic-rank slot.
-TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
+TEST_F(MainWindowTest, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
 {
     struct DefaultAgain {
         ~DefaultAgain() { profiles::setActiveProfile(profiles::defaultProfile()); }
@@ -867,31 +876,31 @@ TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
     EXPECT_EQ(cell(1, 1), QString::number(f.indexed[0]));
     EXPECT_EQ(cell(1, 4), QString::number(f.indexed[3]));
     EXPECT_EQ(cell(1, 7), QString::number(f.indexed[6]));
-    EXPECT_NE(w->StringGD->item(1, 1)->foreground().color(), gui::kFailureText);
+    EXPECT_NE(control<QTableWidget>(w, "countGrid")->item(1, 1)->foreground().color(), gui::kFailureText);
 
-    QTableWidgetItem* yahoo = w->StringGD->item(3, 1);
+    QTableWidgetItem* yahoo = control<QTableWidget>(w, "countGrid")->item(3, 1);
     EXPECT_EQ(yahoo->text(), QStringLiteral("已停用"));
     EXPECT_EQ(yahoo->foreground().color(), gui::kRetiredText);
     EXPECT_EQ(yahoo->background().color(), gui::kRetiredBackground);
     EXPECT_NE(gui::kRetiredText, gui::kFailureText);
     EXPECT_NE(gui::kRetiredText, gui::kSwitchedOffText);
     EXPECT_EQ(yahoo->toolTip(), QStringLiteral("2013-09: Yahoo China closed"));
-    EXPECT_EQ(w->ImagePR->text(), QStringLiteral("已停用"));
-    EXPECT_EQ(w->ImagePR->toolTip(), QStringLiteral("2016-04: Google toolbar PageRank data ended"));
-    EXPECT_EQ(w->SouGouRankG->text(), QStringLiteral("已停用"));
-    EXPECT_EQ(w->SouGouRankG->backgroundColor(), gui::kRetiredBackground);
-    EXPECT_EQ(w->lblChinaRank->text(), QStringLiteral("已停用"));
-    EXPECT_EQ(w->lblChinaRank->palette().color(QPalette::WindowText), gui::kRetiredText);
-    EXPECT_EQ(w->lblAlexaRank->text(), QString::number(*standin::trancoRank("example.com")));
-    EXPECT_TRUE(w->lblAlexaRank->toolTip().isEmpty());
-    savePicture(w, "mainFrm-current");
+    EXPECT_EQ(control<QLabel>(w, "pageRankPicture")->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(control<QLabel>(w, "pageRankPicture")->toolTip(), QStringLiteral("2016-04: Google toolbar PageRank data ended"));
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(control<TGauge>(w, "sogouRatingGauge")->backgroundColor(), gui::kRetiredBackground);
+    EXPECT_EQ(control<QLabel>(w, "chinaRankLabel")->text(), QStringLiteral("已停用"));
+    EXPECT_EQ(control<QLabel>(w, "chinaRankLabel")->palette().color(QPalette::WindowText), gui::kRetiredText);
+    EXPECT_EQ(control<QLabel>(w, "alexaRankLabel")->text(), QString::number(*standin::trancoRank("example.com")));
+    EXPECT_TRUE(control<QLabel>(w, "alexaRankLabel")->toolTip().isEmpty());
+    savePicture(w, "main-window-current");
 
     // The slot is named after the service in it in a window made with this profile.
     AppWindows fresh(m_folder);
     // Its IP window asks for the own address as it is made: let that end before it goes.
     QSignalSpy ownAddress(fresh.ipWindow.get(), &IpWindow::ownAddressSettled);
     QLabel* caption = nullptr;
-    for (QLabel* label : fresh.frmMain->findChildren<QLabel*>())
+    for (QLabel* label : fresh.mainWindow->findChildren<QLabel*>())
         if (label->text().startsWith(QStringLiteral("Tranco")))
             caption = label;
     ASSERT_NE(caption, nullptr);
@@ -903,7 +912,7 @@ TEST_F(MainWindow, TodaysServicesShowRealFiguresAndRetiredOnesInTheirOwnGrey)
 
 // The program shows the main window before making the others: every one must still be
 // there before the first input is handled, and whenever one is asked for.
-TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
+TEST_F(MainWindowTest, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
 {
     QTemporaryDir dir;
     const records::DataFolder folder(dir.path().toStdString());
@@ -911,15 +920,15 @@ TEST_F(MainWindow, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
     {
         AppWindows windows(folder, AppWindows::Making::MainFirst);
         EXPECT_FALSE(windows.mailWindow);
-        windows.frmMain->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.frmMain.get()));
+        windows.mainWindow->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(windows.mainWindow.get()));
         EXPECT_FALSE(windows.updateNotice) << "nothing asked for them yet";
         // The key that triggers the making still reaches its box.
-        windows.frmMain->txtUrl->setFocus();
-        QTest::keyClick(windows.frmMain->txtUrl, Qt::Key_A);
+        control<QComboBox>(windows.mainWindow, "domainBox")->setFocus();
+        QTest::keyClick(control<QComboBox>(windows.mainWindow, "domainBox"), Qt::Key_A);
         EXPECT_TRUE(windows.mailWindow && windows.frmKeyWord && windows.siteListWindow && windows.historyWindow
                     && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
-        EXPECT_EQ(windows.frmMain->txtUrl->currentText(), "a");
+        EXPECT_EQ(control<QComboBox>(windows.mainWindow, "domainBox")->currentText(), "a");
     }
     {
         AppWindows windows(folder, AppWindows::Making::MainFirst);

@@ -12,6 +12,7 @@
 #include "gui/AppWindows.h"
 #include "gui/ErrorBox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -215,16 +216,16 @@ TEST_F(RunStop, StopEndsAKeywordScanAtOnceAndKeepsNoRecord)
 
 TEST_F(RunStop, StopEndsAnOverviewAndKeepsNoHistory)
 {
-    TfrmMain& w = *m_windows->frmMain;
-    w.txtUrl->setEditText(QStringLiteral("example.com"));
+    MainWindow& w = *m_windows->mainWindow;
+    control<QComboBox>(w, "domainBox")->setEditText(QStringLiteral("example.com"));
     w.show();
     Clock::time_point clicked;
     const int before = m_http.connections();
     stopOnceWaiting(&w, clicked, before);
-    w.btnQureClick();
+    control<QPushButton>(w, "queryButton")->click();
     EXPECT_LT(Clock::now() - clicked, std::chrono::seconds(2));
-    EXPECT_TRUE(w.btnQure->isEnabled());
-    EXPECT_TRUE(w.txtUrl->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
+    EXPECT_TRUE(control<QComboBox>(w, "domainBox")->isEnabled());
     EXPECT_TRUE(noHistory());
     // The stop came during the first count: the ones after it were never asked.
     EXPECT_EQ(m_http.connections(), before + 1);
@@ -285,7 +286,7 @@ TEST_F(RunStop, OtherWindowsTakeInputWhileOneRuns)
 {
     prepareKeywordScan();
     TfrmKeyWord& keyword = *m_windows->frmKeyWord;
-    TfrmMain& main = *m_windows->frmMain;
+    MainWindow& main = *m_windows->mainWindow;
     keyword.show();
     main.show();
     bool whoisShown = false;
@@ -296,7 +297,7 @@ TEST_F(RunStop, OtherWindowsTakeInputWhileOneRuns)
     when([&] { return m_http.connections() > before; },
          [&] {
              // The main window's whois button and the whois window's address box answer.
-             QTest::mouseClick(main.bsSkinSpeedButton2, Qt::LeftButton);
+             QTest::mouseClick(control<QToolButton>(main, "whoisButton"), Qt::LeftButton);
              whoisShown = m_windows->whoisWindow->isVisible();
              QTest::keyClicks(control<QComboBox>(m_windows->whoisWindow, "domainBox"), QStringLiteral("abc"));
              typedIntoWhois = control<QComboBox>(m_windows->whoisWindow, "domainBox")->currentText();
@@ -322,8 +323,8 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
     const Case cases[] = {
         {"overview",
          [](AppWindows& win) {
-             win.frmMain->txtUrl->setEditText(QStringLiteral("example.com"));
-             win.frmMain->btnQureClick();
+             control<QComboBox>(win.mainWindow, "domainBox")->setEditText(QStringLiteral("example.com"));
+             control<QPushButton>(win.mainWindow, "queryButton")->click();
          },
          false},
         {"keyword",
@@ -363,7 +364,7 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
         when([&] { return contacts() > before; },
              [&] {
                  quitAsked = contacts() > before;
-                 win.frmMain->N10Click();
+                 control<QAction>(win.mainWindow, "quitAction")->trigger();
              });
         QTimer guard;
         guard.setSingleShot(true);

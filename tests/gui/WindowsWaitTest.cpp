@@ -132,10 +132,10 @@ protected:
 
 TEST_F(WindowsWait, MainWindowOverview)
 {
-    TfrmMain& w = *m_windows->frmMain;
-    w.txtUrl->setEditText(QStringLiteral("example.com"));
-    expectLiveWhile(&w, [&] { w.btnQureClick(); });
-    EXPECT_TRUE(w.btnQure->isEnabled());
+    MainWindow& w = *m_windows->mainWindow;
+    control<QComboBox>(w, "domainBox")->setEditText(QStringLiteral("example.com"));
+    expectLiveWhile(&w, [&] { QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton); });
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
     // The run's record reached the history, as when it ran on the window's thread.
     EXPECT_EQ(records::ReadHistory(m_folder, "example.com").size(), 1u);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('|').toStdString();

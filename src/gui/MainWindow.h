@@ -36,68 +36,29 @@ class AppWindows;
 // The main window: the site overview panel with its toolbar, the tray icon and its menu.
 // Closing it only hides it (and starts the new-version check); the tray menu's quit item
 // ends the program.
-class TfrmMain : public ToolWindow, public kaldrani::queries::OverviewView {
+class MainWindow : public ToolWindow, public kaldrani::queries::OverviewView {
     Q_OBJECT
 public:
-    // Creates the window hidden and runs FormCreate: placement, grid, data folder. The
+    // Creates the window hidden, placed, with its grid set up and the data folder made. The
     // buttons and tray items show the windows of `windows` (which may still be filling);
     // the runs go to runner.
-    TfrmMain(Runner& runner, const kaldrani::records::DataFolder& folder, AppWindows& windows);
+    MainWindow(Runner& runner, const kaldrani::records::DataFolder& folder, AppWindows& windows);
 
     // The client area: the layout's controls reach x = 187, past the nominal 179.
     static constexpr int kClientWidth = 187;
     static constexpr int kClientHeight = 351;
 
-    // Per-wait limit of the new-version fetch, in milliseconds.
-    int versionCheckTimeoutMs = 20000;
-
-    QWidget* toolbarPanel = nullptr;
-    QToolButton* btnSite = nullptr;
-    QToolButton* bsSkinSpeedButton1 = nullptr;
-    QToolButton* bsSkinSpeedButton2 = nullptr;
-    QToolButton* bsSkinSpeedButton3 = nullptr;
-    QToolButton* bsSkinSpeedButton6 = nullptr;
-    QToolButton* bsSkinSpeedButton7 = nullptr;
-    QToolButton* bsSkinSpeedButton4 = nullptr;
-    QToolButton* bsSkinSpeedButton5 = nullptr;
-    QComboBox* txtUrl = nullptr;
-    QPushButton* btnQure = nullptr;
-    QTableWidget* StringGD = nullptr;
-    QLabel* ImagePR = nullptr;
-    TGauge* SouGouRankG = nullptr;
-    QLabel* lblAlexaRank = nullptr;
-    QLabel* lblChinaRank = nullptr;
-    QList<QImage> ImageListPR;
-    QSystemTrayIcon* bsTrayIcon = nullptr;
-    QMenu* bsPmenu = nullptr;
-    QAction* N6 = nullptr;
-    QAction* N7 = nullptr;
-    QAction* N8 = nullptr;
-    QAction* N9 = nullptr;
-    QAction* N10 = nullptr;
-    // The daily tracking item, before the quit item.
-    ScheduleTrayItem* scheduleItem = nullptr;
+    // Per-wait limit of the new-version fetch, in milliseconds; 20 s unless set.
+    void setVersionCheckTimeout(int ms) { m_versionCheckTimeoutMs = ms; }
 
     // What the run last wrote; the grid and panels show it.
     const kaldrani::queries::OverviewDisplay& display() const { return m_display; }
 
-    // The handlers, public so that a caller can run exactly what a click runs.
-    void btnQureClick();
-    void btnSiteClick();
-    void bsSkinSpeedButton1Click();
-    void bsSkinSpeedButton2Click();
-    void bsSkinSpeedButton3Click();
-    void bsSkinSpeedButton4Click();
-    void bsSkinSpeedButton5Click();
-    void bsSkinSpeedButton6Click();
-    void bsSkinSpeedButton7Click();
-    void StringGDDblClick();
-    void bsTrayIconDblClick();
-    void N6Click();
-    void N7Click();
-    void N8Click();
-    void N9Click();
-    void N10Click();
+    // Shows this window in its normal state, in front: the tray menu's 打开工具, and a second
+    // start of the program.
+    void bringToFront();
+    // Shows the query history window, as the toolbar's 查询记录 does.
+    void showHistoryWindow();
 
     // OverviewView, called from the run's thread: each change reaches the widgets on this
     // window's thread through the runner and is painted at once. Meanwhile the window
@@ -127,13 +88,28 @@ protected:
 private:
     // Writes the figure into its grid cell and marks it when it failed.
     void showFigure(kaldrani::queries::FigureId id);
-    void FormCreate();
-    void FormActivate();
-    void FormCloseQuery(QCloseEvent* event);
+    void initialise();
+    void onActivated();
+    void onCloseRequested(QCloseEvent* event);
     void createControls();
     void createTray();
     void showWindowOf(WindowId id) const;
     QFrame* addResultPanel(int top, const QString& caption, int captionLeft);
+
+    void onQueryClicked();
+    void onSiteListClicked();
+    void onWhoisClicked();
+    void onIpClicked();
+    void onKeywordClicked();
+    void onMailClicked();
+    void onVisitSiteClicked();
+    void onAboutClicked();
+    void onGridDoubleClicked();
+    void onTrayDoubleClicked();
+    void onVisitSiteTriggered();
+    void onAboutTriggered();
+    void onUpgradeTriggered();
+    void quit();
 
     Runner& m_runner;
     QAbstractButton* m_stopButton = nullptr;
@@ -143,6 +119,34 @@ private:
     kaldrani::queries::OverviewDisplay m_display;
     std::optional<CornerPlacement> m_placement;
     bool m_quitting = false;
+    int m_versionCheckTimeoutMs = 20000;
+
+    QWidget* m_toolbar = nullptr;
+    QToolButton* m_siteListButton = nullptr;
+    QToolButton* m_historyButton = nullptr;
+    QToolButton* m_whoisButton = nullptr;
+    QToolButton* m_ipButton = nullptr;
+    QToolButton* m_keywordButton = nullptr;
+    QToolButton* m_mailButton = nullptr;
+    QToolButton* m_visitSiteButton = nullptr;
+    QToolButton* m_aboutButton = nullptr;
+    QComboBox* m_domainBox = nullptr;
+    QPushButton* m_queryButton = nullptr;
+    QTableWidget* m_countGrid = nullptr;
+    QLabel* m_pageRankPicture = nullptr;
+    TGauge* m_sogouRatingGauge = nullptr;
+    QLabel* m_alexaRankLabel = nullptr;
+    QLabel* m_chinaRankLabel = nullptr;
+    QList<QImage> m_pageRankPictures;
+    QSystemTrayIcon* m_trayIcon = nullptr;
+    QMenu* m_trayMenu = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_visitSiteAction = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_upgradeAction = nullptr;
+    QAction* m_quitAction = nullptr;
+    // The daily tracking item, before the quit item.
+    ScheduleTrayItem* m_scheduleItem = nullptr;
 };
 
 // Whether the desktop shows a tray. Without one, hiding the main window would leave an
