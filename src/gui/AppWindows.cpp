@@ -53,7 +53,7 @@ void AppWindows::completeWindows()
     if (updateNotice)
         return;
     mailWindow = std::make_unique<MailWindow>(runner);
-    frmKeyWord = std::make_unique<TfrmKeyWord>(runner, m_folder);
+    keywordWindow = std::make_unique<KeywordWindow>(runner, m_folder);
     siteListWindow = std::make_unique<SiteListWindow>(m_folder, mainWindow.get());
     historyWindow = std::make_unique<HistoryWindow>(m_folder);
     whoisWindow = std::make_unique<WhoisWindow>(runner, m_folder);
@@ -79,7 +79,7 @@ QWidget* AppWindows::window(kaldrani::gui::WindowId id)
     switch (id) {
     case WindowId::Main: return mainWindow.get();
     case WindowId::Mail: return mailWindow.get();
-    case WindowId::KeyWord: return frmKeyWord.get();
+    case WindowId::Keyword: return keywordWindow.get();
     case WindowId::SiteList: return siteListWindow.get();
     case WindowId::History: return historyWindow.get();
     case WindowId::Whois: return whoisWindow.get();

@@ -4,7 +4,7 @@
 #include "gui/AboutWindow.h"
 #include "gui/HistoryWindow.h"
 #include "gui/IpWindow.h"
-#include "gui/KeyWord.h"
+#include "gui/KeywordWindow.h"
 #include "gui/MailWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/Runner.h"
@@ -46,7 +46,7 @@ public:
     Runner runner;
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<MailWindow> mailWindow;
-    std::unique_ptr<TfrmKeyWord> frmKeyWord;
+    std::unique_ptr<KeywordWindow> keywordWindow;
     std::unique_ptr<SiteListWindow> siteListWindow;
     std::unique_ptr<HistoryWindow> historyWindow;
     std::unique_ptr<WhoisWindow> whoisWindow;

@@ -338,7 +338,7 @@ void MainWindow::onIpClicked()
 
 void MainWindow::onKeywordClicked()
 {
-    showWindowOf(gui::WindowId::KeyWord);
+    showWindowOf(gui::WindowId::Keyword);
 }
 
 void MainWindow::onMailClicked()

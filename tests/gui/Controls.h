@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/model/SearchEngine.h"
+
 #include <QObject>
 #include <QString>
 
@@ -28,4 +30,12 @@ template <class T, class Window>
 T* control(const std::unique_ptr<Window>& window, const char* name)
 {
     return control<T>(window.get(), name);
+}
+
+// The engine's control of that kind: "Check", "Result" or "LookupButton".
+template <class T, class Window>
+T* engineControl(const Window& window, kaldrani::SearchEngine e, const char* kind)
+{
+    const std::string name = std::string(kaldrani::kEngineKeys[kaldrani::engineIndex(e)]) + kind;
+    return control<T>(window, name.c_str());
 }

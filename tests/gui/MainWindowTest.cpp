@@ -717,7 +717,7 @@ TEST_F(MainWindowTest, ToolButtonsShowTheirWindows)
     QTest::mouseClick(control<QToolButton>(w, "ipButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->ipWindow->isVisible());
     QTest::mouseClick(control<QToolButton>(w, "keywordButton"), Qt::LeftButton);
-    EXPECT_TRUE(m_windows->frmKeyWord->isVisible());
+    EXPECT_TRUE(m_windows->keywordWindow->isVisible());
     QTest::mouseClick(control<QToolButton>(w, "mailButton"), Qt::LeftButton);
     EXPECT_TRUE(m_windows->mailWindow->isVisible());
 }
@@ -926,7 +926,7 @@ TEST_F(MainWindowTest, MainFirstMakesTheOtherWindowsBeforeTheFirstInput)
         // The key that triggers the making still reaches its box.
         control<QComboBox>(windows.mainWindow, "domainBox")->setFocus();
         QTest::keyClick(control<QComboBox>(windows.mainWindow, "domainBox"), Qt::Key_A);
-        EXPECT_TRUE(windows.mailWindow && windows.frmKeyWord && windows.siteListWindow && windows.historyWindow
+        EXPECT_TRUE(windows.mailWindow && windows.keywordWindow && windows.siteListWindow && windows.historyWindow
                     && windows.whoisWindow && windows.ipWindow && windows.aboutWindow && windows.updateNotice);
         EXPECT_EQ(control<QComboBox>(windows.mainWindow, "domainBox")->currentText(), "a");
     }

@@ -151,11 +151,11 @@ protected:
 
     void prepareKeywordScan()
     {
-        TfrmKeyWord& w = *m_windows->frmKeyWord;
+        KeywordWindow& w = *m_windows->keywordWindow;
         for (const SearchEngine e : kSearchEngines)
-            w.checkBox(e)->setChecked(e == SearchEngine::Baidu);
-        w.txtUrl->setEditText(QStringLiteral("example.com"));
-        w.txtKeyword->setText(QStringLiteral("seo"));
+            engineControl<QCheckBox>(w, e, "Check")->setChecked(e == SearchEngine::Baidu);
+        control<QComboBox>(w, "siteBox")->setEditText(QStringLiteral("example.com"));
+        control<QLineEdit>(w, "keywordEdit")->setText(QStringLiteral("seo"));
     }
 
     // The window's stop button, as a test finds it.
@@ -198,17 +198,17 @@ protected:
 TEST_F(RunStop, StopEndsAKeywordScanAtOnceAndKeepsNoRecord)
 {
     prepareKeywordScan();
-    TfrmKeyWord& w = *m_windows->frmKeyWord;
+    KeywordWindow& w = *m_windows->keywordWindow;
     w.show();
     Clock::time_point clicked;
     stopOnceWaiting(&w, clicked, m_http.connections());
-    QTest::mouseClick(w.btnCX, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     const auto took = Clock::now() - clicked;
     RecordProperty("stop_to_idle_ms",
                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     // The page's own limit is many seconds: only the stop ends the wait this soon.
     EXPECT_LT(took, std::chrono::seconds(2));
-    EXPECT_TRUE(w.btnCX->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
     EXPECT_FALSE(stopButtonOf(&w)->isVisible());
     EXPECT_TRUE(records::readKeywordHistory(m_folder, "example.com").records.empty());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('|').toStdString();
@@ -269,15 +269,15 @@ TEST_F(RunStop, ClicksDuringARunAreDroppedNotReplayed)
 
     // Three clicks on the query button give one scan.
     prepareKeywordScan();
-    TfrmKeyWord& keyword = *m_windows->frmKeyWord;
+    KeywordWindow& keyword = *m_windows->keywordWindow;
     keyword.show();
     const int before = m_http.connections();
     // The run waits on a stalled page; the two later clicks come while it does.
-    QTimer::singleShot(30, [&keyword] { QTest::mouseClick(keyword.btnCX, Qt::LeftButton); });
-    QTimer::singleShot(60, [&keyword] { QTest::mouseClick(keyword.btnCX, Qt::LeftButton); });
+    QTimer::singleShot(30, [&keyword] { QTest::mouseClick(control<QPushButton>(keyword, "queryButton"), Qt::LeftButton); });
+    QTimer::singleShot(60, [&keyword] { QTest::mouseClick(control<QPushButton>(keyword, "queryButton"), Qt::LeftButton); });
     Clock::time_point clicked;
     stopOnceWaiting(&keyword, clicked, before);
-    QTest::mouseClick(keyword.btnCX, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(keyword, "queryButton"), Qt::LeftButton);
     QTest::qWait(300);
     EXPECT_EQ(m_http.connections(), before + 1);
 }
@@ -285,7 +285,7 @@ TEST_F(RunStop, ClicksDuringARunAreDroppedNotReplayed)
 TEST_F(RunStop, OtherWindowsTakeInputWhileOneRuns)
 {
     prepareKeywordScan();
-    TfrmKeyWord& keyword = *m_windows->frmKeyWord;
+    KeywordWindow& keyword = *m_windows->keywordWindow;
     MainWindow& main = *m_windows->mainWindow;
     keyword.show();
     main.show();
@@ -302,15 +302,15 @@ TEST_F(RunStop, OtherWindowsTakeInputWhileOneRuns)
              QTest::keyClicks(control<QComboBox>(m_windows->whoisWindow, "domainBox"), QStringLiteral("abc"));
              typedIntoWhois = control<QComboBox>(m_windows->whoisWindow, "domainBox")->currentText();
              // The running window's own boxes do not.
-             QTest::keyClicks(keyword.txtKeyword, QStringLiteral("xyz"));
-             keywordAfterTyping = keyword.txtKeyword->text();
+             QTest::keyClicks(control<QLineEdit>(keyword, "keywordEdit"), QStringLiteral("xyz"));
+             keywordAfterTyping = control<QLineEdit>(keyword, "keywordEdit")->text();
              stopOnceWaiting(&keyword, clicked, before);
          });
-    QTest::mouseClick(keyword.btnCX, Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(keyword, "queryButton"), Qt::LeftButton);
     EXPECT_TRUE(whoisShown);
     EXPECT_TRUE(typedIntoWhois.endsWith(QStringLiteral("abc"))) << typedIntoWhois.toStdString();
     EXPECT_EQ(keywordAfterTyping, QStringLiteral("seo"));
-    EXPECT_EQ(keyword.txtKeyword->text(), QStringLiteral("seo"));
+    EXPECT_EQ(control<QLineEdit>(keyword, "keywordEdit")->text(), QStringLiteral("seo"));
 }
 
 TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
@@ -330,7 +330,7 @@ TEST_F(RunStop, QuitDuringEachWindowsRunEndsItAndWritesNothing)
         {"keyword",
          [this](AppWindows& win) {
              prepareKeywordScan();
-             QTest::mouseClick(win.frmKeyWord->btnCX, Qt::LeftButton);
+             QTest::mouseClick(control<QPushButton>(win.keywordWindow, "queryButton"), Qt::LeftButton);
          },
          false},
         {"whois",

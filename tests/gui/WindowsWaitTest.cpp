@@ -143,15 +143,15 @@ TEST_F(WindowsWait, MainWindowOverview)
 
 TEST_F(WindowsWait, KeywordScan)
 {
-    TfrmKeyWord& w = *m_windows->frmKeyWord;
+    KeywordWindow& w = *m_windows->keywordWindow;
     for (const SearchEngine e : kSearchEngines)
-        w.checkBox(e)->setChecked(e == SearchEngine::Baidu);
-    w.txtUrl->setEditText(QStringLiteral("example.com"));
-    w.txtKeyword->setText(QStringLiteral("seo"));
-    expectLiveWhile(&w, [&] { w.btnCXClick(); });
-    EXPECT_EQ(w.txtBaidu->text(), QStringLiteral("搜索排名第 0 位"));
-    EXPECT_EQ(w.txtBing->text(), QStringLiteral("未选择"));
-    EXPECT_TRUE(w.btnCX->isEnabled());
+        engineControl<QCheckBox>(w, e, "Check")->setChecked(e == SearchEngine::Baidu);
+    control<QComboBox>(w, "siteBox")->setEditText(QStringLiteral("example.com"));
+    control<QLineEdit>(w, "keywordEdit")->setText(QStringLiteral("seo"));
+    expectLiveWhile(&w, [&] { QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton); });
+    EXPECT_EQ(control<QLineEdit>(w, "baiduResult")->text(), QStringLiteral("搜索排名第 0 位"));
+    EXPECT_EQ(control<QLineEdit>(w, "bingResult")->text(), QStringLiteral("未选择"));
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
 }
 
 TEST_F(WindowsWait, MailRun)

@@ -11,7 +11,7 @@
 #include "gui/Runner.h"
 #include "gui/BrowserOpener.h"
 #include "gui/ErrorBox.h"
-#include "gui/KeyWord.h"
+#include "gui/KeywordWindow.h"
 #include "gui/MainWindow.h"
 
 #include <QCheckBox>
@@ -63,7 +63,7 @@ QString rankText(int position)
     return QStringLiteral("搜索排名第 %1 位").arg(position);
 }
 
-class KeyWordWindow : public ::testing::Test {
+class KeywordWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -74,7 +74,7 @@ protected:
         net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(m_server.port())}});
         gui::setBrowserOpener(&m_browser);
         setApplicationErrorSink([this](const QString& message) { m_errors.append(message); });
-        w = new TfrmKeyWord(m_runner, m_folder);
+        w = new KeywordWindow(m_runner, m_folder);
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
     }
@@ -92,30 +92,30 @@ protected:
     {
         for (const E e : kSearchEngines) {
             const bool wanted = std::find(engines.begin(), engines.end(), e) != engines.end();
-            if (w->checkBox(e)->isChecked() != wanted)
-                QTest::mouseClick(w->checkBox(e), Qt::LeftButton, {}, QPoint(8, 12));
+            if (engineControl<QCheckBox>(w, e, "Check")->isChecked() != wanted)
+                QTest::mouseClick(engineControl<QCheckBox>(w, e, "Check"), Qt::LeftButton, {}, QPoint(8, 12));
         }
     }
 
     void run(const QString& site, const QString& keyword)
     {
-        w->txtUrl->setEditText(site);
-        w->txtKeyword->setText(keyword);
+        control<QComboBox>(w, "siteBox")->setEditText(site);
+        control<QLineEdit>(w, "keywordEdit")->setText(keyword);
         m_server.clearRequests();
-        QTest::mouseClick(w->btnCX, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     }
 
     // Waits until the track box shows what the files hold.
     void settleTrack()
     {
-        QSignalSpy shown(w, &TfrmKeyWord::trackShown);
+        QSignalSpy shown(w, &KeywordWindow::trackShown);
         if (w->trackPending()) {
             ASSERT_TRUE(shown.wait(5000));
         }
     }
 
-    QString text(E e) const { return w->resultBox(e)->text(); }
-    bool shown(E e) const { return w->lookupButton(e)->isVisible(); }
+    QString text(E e) const { return engineControl<QLineEdit>(w, e, "Result")->text(); }
+    bool shown(E e) const { return engineControl<QToolButton>(w, e, "LookupButton")->isVisible(); }
     QString pageUrl(E e, const char* keyword, int page) const
     {
         return QString::fromStdString(queries::keywordPageUrl(e, keyword, page));
@@ -133,70 +133,75 @@ protected:
     standin::StandinServer m_server;
     RecordingBrowser m_browser;
     QStringList m_errors;
-    TfrmKeyWord* w = nullptr;
+    KeywordWindow* w = nullptr;
 };
 
-TEST_F(KeyWordWindow, StartsWithItsLayoutAndEveryEngineChecked)
+TEST_F(KeywordWindowTest, StartsWithItsLayoutAndEveryEngineChecked)
 {
     EXPECT_EQ(w->windowTitle(), QStringLiteral(" 关键词排名查询"));
     EXPECT_EQ(w->size(), QSize(490, 314));
     EXPECT_EQ(w->minimumSize(), w->maximumSize());
-    EXPECT_EQ(w->txtUrl->count(), 2);
-    EXPECT_EQ(w->txtUrl->itemText(1), QStringLiteral("kaldrani-demo.cn"));
-    EXPECT_EQ(w->txtUrl->currentText(), QString());
-    EXPECT_EQ(w->txtUrl->maxVisibleItems(), 8);
-    for (QSpinBox* spin : {w->seStart, w->seEnd}) {
+    EXPECT_EQ(control<QComboBox>(w, "siteBox")->count(), 2);
+    EXPECT_EQ(control<QComboBox>(w, "siteBox")->itemText(1), QStringLiteral("kaldrani-demo.cn"));
+    EXPECT_EQ(control<QComboBox>(w, "siteBox")->currentText(), QString());
+    EXPECT_EQ(control<QComboBox>(w, "siteBox")->maxVisibleItems(), 8);
+    for (QSpinBox* spin : {control<QSpinBox>(w, "firstPageSpin"), control<QSpinBox>(w, "lastPageSpin")}) {
         EXPECT_EQ(spin->minimum(), 1);
         EXPECT_EQ(spin->maximum(), 100);
         EXPECT_EQ(spin->value(), 1);
     }
     for (const E e : kSearchEngines) {
         SCOPED_TRACE(engineLabel(e));
-        EXPECT_TRUE(w->checkBox(e)->isChecked());
-        EXPECT_EQ(w->checkBox(e)->text(), QString::fromUtf8(engineLabel(e)));
+        EXPECT_TRUE(engineControl<QCheckBox>(w, e, "Check")->isChecked());
+        EXPECT_EQ(engineControl<QCheckBox>(w, e, "Check")->text(), QString::fromUtf8(engineLabel(e)));
         EXPECT_EQ(text(e), QString());
         EXPECT_FALSE(shown(e));
-        EXPECT_EQ(w->lookupButton(e)->toolTip(), QStringLiteral("官网查询"));
-        EXPECT_EQ(w->lookupButton(e)->iconSize(), QSize(16, 16));
+        EXPECT_EQ(engineControl<QToolButton>(w, e, "LookupButton")->toolTip(), QStringLiteral("官网查询"));
+        EXPECT_EQ(engineControl<QToolButton>(w, e, "LookupButton")->iconSize(), QSize(16, 16));
         EXPECT_TRUE(w->lastPageUrl(e).isEmpty());
     }
 
+    // Each control by its name, in the window or in one of its two panels.
     struct Case {
         const char* name;
-        QWidget* control;
-        QWidget* parent;
+        const char* parent; // nullptr: the window itself
         QRect geometry;
     };
     const Case cases[] = {
-        {"upper panel", w->bsSkinPanel1, w, {8, 8, 474, 117}},
-        {"lower panel", w->bsSkinPanel2, w, {8, 135, 474, 170}},
-        {"txtUrl", w->txtUrl, w, {71, 21, 154, 20}},
-        {"btnCX", w->btnCX, w, {231, 21, 58, 25}},
-        {"txtKeyword", w->txtKeyword, w, {71, 52, 154, 18}},
-        {"btnMD", w->btnMD, w, {231, 52, 58, 25}},
-        {"seStart", w->seStart, w->bsSkinPanel1, {296, 44, 57, 20}},
-        {"seEnd", w->seEnd, w->bsSkinPanel1, {373, 44, 58, 20}},
-        {"rdBing", w->rdBing, w->bsSkinPanel1, {381, 76, 47, 25}},
-        {"txtBaidu", w->txtBaidu, w->bsSkinPanel2, {50, 23, 147, 18}},
-        {"sbSogou", w->sbSogou, w->bsSkinPanel2, {203, 119, 19, 18}},
-        {"txtSoso", w->txtSoso, w->bsSkinPanel2, {267, 23, 147, 18}},
-        {"sbYoudao", w->sbYoudao, w->bsSkinPanel2, {417, 55, 19, 18}},
+        {"queryPanel", nullptr, {8, 8, 474, 117}},
+        {"resultPanel", nullptr, {8, 135, 474, 170}},
+        {"siteBox", nullptr, {71, 21, 154, 20}},
+        {"queryButton", nullptr, {231, 21, 58, 25}},
+        {"keywordEdit", nullptr, {71, 52, 154, 18}},
+        {"settingsButton", nullptr, {231, 52, 58, 25}},
+        {"firstPageSpin", "queryPanel", {296, 44, 57, 20}},
+        {"lastPageSpin", "queryPanel", {373, 44, 58, 20}},
+        {"bingCheck", "queryPanel", {381, 76, 47, 25}},
+        {"baiduResult", "resultPanel", {50, 23, 147, 18}},
+        {"sogouLookupButton", "resultPanel", {203, 119, 19, 18}},
+        {"sosoResult", "resultPanel", {267, 23, 147, 18}},
+        {"youdaoLookupButton", "resultPanel", {417, 55, 19, 18}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.control->parentWidget(), c.parent);
-        EXPECT_EQ(c.control->geometry(), c.geometry);
+        const QWidget* widget = control<QWidget>(w, c.name);
+        EXPECT_EQ(widget->parentWidget(), c.parent ? control<QWidget>(w, c.parent) : w);
+        EXPECT_EQ(widget->geometry(), c.geometry);
     }
+    // Kept for the layout: a click on it does nothing.
+    QTest::mouseClick(control<QPushButton>(w, "settingsButton"), Qt::LeftButton);
+    EXPECT_TRUE(m_server.requests().empty());
+    EXPECT_TRUE(m_browser.opened.isEmpty());
 }
 
-TEST_F(KeyWordWindow, WithoutASiteListTheSiteBoxStartsEmpty)
+TEST_F(KeywordWindowTest, WithoutASiteListTheSiteBoxStartsEmpty)
 {
     QTemporaryDir empty;
-    const TfrmKeyWord other(m_runner, records::DataFolder(empty.path().toStdString()));
-    EXPECT_EQ(other.txtUrl->count(), 0);
+    const KeywordWindow other(m_runner, records::DataFolder(empty.path().toStdString()));
+    EXPECT_EQ(control<QComboBox>(other, "siteBox")->count(), 0);
 }
 
-TEST_F(KeyWordWindow, NoEngineCheckedAsksNothing)
+TEST_F(KeywordWindowTest, NoEngineCheckedAsksNothing)
 {
     checkOnly({});
     run("example.com", "seo");
@@ -205,10 +210,10 @@ TEST_F(KeyWordWindow, NoEngineCheckedAsksNothing)
         EXPECT_EQ(text(e), QStringLiteral("未选择"));
         EXPECT_FALSE(shown(e));
     }
-    EXPECT_TRUE(w->btnCX->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
 }
 
-TEST_F(KeyWordWindow, OnlySogouChecked)
+TEST_F(KeywordWindowTest, OnlySogouChecked)
 {
     checkOnly({E::Sogou});
     run("example.com", "网站优化");
@@ -221,7 +226,7 @@ TEST_F(KeyWordWindow, OnlySogouChecked)
     EXPECT_EQ(m_server.requests().size(), 1u);
 }
 
-TEST_F(KeyWordWindow, SecondRunWithFewerEnginesHidesTheOthers)
+TEST_F(KeywordWindowTest, SecondRunWithFewerEnginesHidesTheOthers)
 {
     run("example.com", "seo");
     for (const E e : kSearchEngines) {
@@ -229,7 +234,7 @@ TEST_F(KeyWordWindow, SecondRunWithFewerEnginesHidesTheOthers)
         EXPECT_TRUE(shown(e));
     }
     checkOnly({E::Google, E::Youdao});
-    PaintedTexts bing(w->txtBing);
+    PaintedTexts bing(control<QLineEdit>(w, "bingResult"));
     run("example.com", "seo");
     for (const E e : kSearchEngines) {
         SCOPED_TRACE(engineLabel(e));
@@ -246,7 +251,7 @@ TEST_F(KeyWordWindow, SecondRunWithFewerEnginesHidesTheOthers)
     EXPECT_EQ(bing.texts, QStringList({QString()}));
 }
 
-TEST_F(KeyWordWindow, GoogleFailsWhileYahooSucceeds)
+TEST_F(KeywordWindowTest, GoogleFailsWhileYahooSucceeds)
 {
     standin::Response broken = standin::gbkPage("<cite>www.example.com </cite>");
     broken.status = 503;
@@ -261,59 +266,59 @@ TEST_F(KeyWordWindow, GoogleFailsWhileYahooSucceeds)
     EXPECT_EQ(w->lastPageUrl(E::Google), pageUrl(E::Google, "seo", 1));
 }
 
-TEST_F(KeyWordWindow, ButtonsOpenTheirEnginesLastPage)
+TEST_F(KeywordWindowTest, ButtonsOpenTheirEnginesLastPage)
 {
-    w->seStart->setValue(2);
-    w->seEnd->setValue(3);
+    control<QSpinBox>(w, "firstPageSpin")->setValue(2);
+    control<QSpinBox>(w, "lastPageSpin")->setValue(3);
     checkOnly({E::Baidu, E::Bing});
     run("nowhere.example", "教程");
     EXPECT_EQ(text(E::Baidu), rankText(0));
-    QTest::mouseClick(w->sbBing, Qt::LeftButton);
-    QTest::mouseClick(w->sbBaidu, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "bingLookupButton"), Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "baiduLookupButton"), Qt::LeftButton);
     EXPECT_EQ(m_browser.opened, QStringList({pageUrl(E::Bing, "教程", 3), pageUrl(E::Baidu, "教程", 3)}));
     EXPECT_EQ(m_browser.opened[0], QStringLiteral("http://cn.bing.com/search?q=%E6%95%99%E7%A8%8B&filt=all&first=21"));
 
     // First page above the last: nothing requested, the button shows, and opens nothing.
     m_browser.opened.clear();
-    w->seStart->setValue(5);
-    w->seEnd->setValue(3);
+    control<QSpinBox>(w, "firstPageSpin")->setValue(5);
+    control<QSpinBox>(w, "lastPageSpin")->setValue(3);
     run("example.com", "seo");
     EXPECT_TRUE(m_server.requests().empty());
     EXPECT_EQ(text(E::Bing), rankText(0));
     EXPECT_TRUE(shown(E::Bing));
-    QTest::mouseClick(w->sbBing, Qt::LeftButton);
+    QTest::mouseClick(control<QToolButton>(w, "bingLookupButton"), Qt::LeftButton);
     EXPECT_TRUE(m_browser.opened.isEmpty());
 }
 
-TEST_F(KeyWordWindow, RepaintsEachStatusWhileTheRunHoldsBackClicks)
+TEST_F(KeywordWindowTest, RepaintsEachStatusWhileTheRunHoldsBackClicks)
 {
     checkOnly({E::Baidu});
-    w->seEnd->setValue(3);
-    PaintedTexts painted(w->txtBaidu);
+    control<QSpinBox>(w, "lastPageSpin")->setValue(3);
+    PaintedTexts painted(control<QLineEdit>(w, "baiduResult"));
     bool enabledDuringRun = true;
     QTimer::singleShot(0, w, [&] {
-        enabledDuringRun = w->btnCX->isEnabled();
+        enabledDuringRun = control<QPushButton>(w, "queryButton")->isEnabled();
         // A click on the disabled button while the run goes on must not start another run.
-        QTest::mouseClick(w->btnCX, Qt::LeftButton);
+        QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
     });
     run("nowhere.example", "seo");
     EXPECT_FALSE(enabledDuringRun);
-    EXPECT_TRUE(w->btnCX->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
     EXPECT_EQ(m_server.requests().size(), 3u);
     for (const char* status : {"正在查询第 1 页", "正在查询第 2 页", "正在查询第 3 页"})
         EXPECT_TRUE(painted.texts.contains(QString::fromUtf8(status))) << status << ": " << painted.texts.join('|').toStdString();
     EXPECT_EQ(text(E::Baidu), rankText(0));
 }
 
-TEST_F(KeyWordWindow, StartUpAttachesItToTheMainWindowsToolButton)
+TEST_F(KeywordWindowTest, StartUpAttachesItToTheMainWindowsToolButton)
 {
     setSystemTrayAvailableOverride(true);
     {
         const AppWindows windows(m_folder);
-        TfrmKeyWord* made = windows.frmKeyWord.get();
+        KeywordWindow* made = windows.keywordWindow.get();
         ASSERT_NE(made, nullptr);
         EXPECT_FALSE(made->isVisible());
-        EXPECT_EQ(made->txtUrl->count(), 2);
+        EXPECT_EQ(control<QComboBox>(made, "siteBox")->count(), 2);
         ASSERT_TRUE(control<QToolButton>(windows.mainWindow, "keywordButton")->isEnabled());
         QTest::mouseClick(control<QToolButton>(windows.mainWindow, "keywordButton"), Qt::LeftButton);
         EXPECT_TRUE(made->isVisible());
@@ -321,10 +326,10 @@ TEST_F(KeyWordWindow, StartUpAttachesItToTheMainWindowsToolButton)
     setSystemTrayAvailableOverride(std::nullopt);
 }
 
-TEST_F(KeyWordWindow, PictureAfterARun)
+TEST_F(KeywordWindowTest, PictureAfterARun)
 {
-    w->txtUrl->setEditText("example.com");
-    w->seEnd->setValue(5);
+    control<QComboBox>(w, "siteBox")->setEditText("example.com");
+    control<QSpinBox>(w, "lastPageSpin")->setValue(5);
     checkOnly({E::Baidu, E::Google, E::Yahoo, E::Sogou, E::Youdao, E::Bing});
     run("example.com", "网站优化");
     EXPECT_EQ(text(E::Soso), QStringLiteral("未选择"));
@@ -332,7 +337,7 @@ TEST_F(KeyWordWindow, PictureAfterARun)
 }
 
 
-TEST_F(KeyWordWindow, AListedSitesScanIsKeptInItsKeywordHistory)
+TEST_F(KeywordWindowTest, AListedSitesScanIsKeptInItsKeywordHistory)
 {
     checkOnly({E::Baidu, E::Sogou});
     run("example.com", "网站优化");
@@ -348,24 +353,24 @@ TEST_F(KeyWordWindow, AListedSitesScanIsKeptInItsKeywordHistory)
         << "a site that is not listed keeps no history";
 }
 
-TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
+TEST_F(KeywordWindowTest, TheTrackBoxTracksTheKeywordOfAListedSite)
 {
     auto tracked = [this] { return records::loadTrackedKeywords(m_folder); };
-    w->txtUrl->setEditText("example.com");
-    w->txtKeyword->setText("seo");
+    control<QComboBox>(w, "siteBox")->setEditText("example.com");
+    control<QLineEdit>(w, "keywordEdit")->setText("seo");
     settleTrack();
-    ASSERT_TRUE(w->cbTrack->isEnabled());
-    EXPECT_FALSE(w->cbTrack->isChecked());
-    QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    ASSERT_TRUE(control<QCheckBox>(w, "trackBox")->isEnabled());
+    EXPECT_FALSE(control<QCheckBox>(w, "trackBox")->isChecked());
+    QTest::mouseClick(control<QCheckBox>(w, "trackBox"), Qt::LeftButton, {}, QPoint(8, 10));
     settleTrack();
     EXPECT_EQ(tracked(), (std::vector<records::TrackedKeyword>{{"example.com", "seo"}}));
 
-    w->txtKeyword->setText("other");
+    control<QLineEdit>(w, "keywordEdit")->setText("other");
     settleTrack();
-    EXPECT_FALSE(w->cbTrack->isChecked());
-    w->txtKeyword->setText("seo");
+    EXPECT_FALSE(control<QCheckBox>(w, "trackBox")->isChecked());
+    control<QLineEdit>(w, "keywordEdit")->setText("seo");
     settleTrack();
-    EXPECT_TRUE(w->cbTrack->isChecked()) << "the box shows what the file holds";
+    EXPECT_TRUE(control<QCheckBox>(w, "trackBox")->isChecked()) << "the box shows what the file holds";
 
     struct Case {
         const char* name;
@@ -375,19 +380,19 @@ TEST_F(KeyWordWindow, TheTrackBoxTracksTheKeywordOfAListedSite)
     const Case untrackable[] = {{"site not listed", "example.org", "seo"}, {"no keyword", "example.com", ""}};
     for (const Case& c : untrackable) {
         SCOPED_TRACE(c.name);
-        w->txtUrl->setEditText(c.site);
-        w->txtKeyword->setText(c.keyword);
+        control<QComboBox>(w, "siteBox")->setEditText(c.site);
+        control<QLineEdit>(w, "keywordEdit")->setText(c.keyword);
         settleTrack();
-        EXPECT_FALSE(w->cbTrack->isEnabled());
+        EXPECT_FALSE(control<QCheckBox>(w, "trackBox")->isEnabled());
     }
 
-    w->txtUrl->setEditText("example.com");
-    w->txtKeyword->setText("seo");
+    control<QComboBox>(w, "siteBox")->setEditText("example.com");
+    control<QLineEdit>(w, "keywordEdit")->setText("seo");
     settleTrack();
-    QTest::mouseClick(w->cbTrack, Qt::LeftButton, {}, QPoint(8, 10));
+    QTest::mouseClick(control<QCheckBox>(w, "trackBox"), Qt::LeftButton, {}, QPoint(8, 10));
     settleTrack();
     EXPECT_TRUE(tracked().empty());
-    EXPECT_FALSE(w->cbTrack->isChecked());
+    EXPECT_FALSE(control<QCheckBox>(w, "trackBox")->isChecked());
 }
 
 } // namespace

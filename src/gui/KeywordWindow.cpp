@@ -1,4 +1,4 @@
-#include "gui/KeyWord.h"
+#include "gui/KeywordWindow.h"
 
 #include "core/queries/KeywordRun.h"
 #include "core/records/TrackedKeywords.h"
@@ -72,47 +72,55 @@ constexpr PerEngine<EngineLayout> kLayout = perEngine<EngineLayout>(
 
 } // namespace
 
-TfrmKeyWord::TfrmKeyWord(gui::Runner& runner, const records::DataFolder& folder, QWidget* parent)
+KeywordWindow::KeywordWindow(gui::Runner& runner, const records::DataFolder& folder, QWidget* parent)
     : ToolWindow(parent, gui::TitleBar::Tool, QStringLiteral(" 关键词排名查询"), {kClientWidth, kClientHeight}),
       m_runner(runner),
       m_folder(folder)
 {
     createControls();
     centreOnFirstShow();
-    runHandler([this] { FormCreate(); }, this);
+    runHandler([this] { loadSiteList(); }, this);
     runHandler([this] { showTracked(); }, this);
 }
 
-void TfrmKeyWord::createControls()
+void KeywordWindow::createControls()
 {
-    bsSkinPanel1 = framedPanel(this, 8, 8, 474, 117);
-    label(bsSkinPanel1, "网    址：", 16, 18);
-    label(bsSkinPanel1, "关键词：", 16, 48);
-    label(bsSkinPanel1, "引    擎：", 16, 81);
-    label(bsSkinPanel1, "——页码范围——", 316, 20);
-    label(bsSkinPanel1, "|", 316, 25);
-    label(bsSkinPanel1, "|", 406, 25);
-    seStart = pageSpin(bsSkinPanel1, 296, 44, 57);
-    seEnd = pageSpin(bsSkinPanel1, 373, 44, 58);
+    m_queryPanel = framedPanel(this, 8, 8, 474, 117);
+    m_queryPanel->setObjectName(QStringLiteral("queryPanel"));
+    label(m_queryPanel, "网    址：", 16, 18);
+    label(m_queryPanel, "关键词：", 16, 48);
+    label(m_queryPanel, "引    擎：", 16, 81);
+    label(m_queryPanel, "——页码范围——", 316, 20);
+    label(m_queryPanel, "|", 316, 25);
+    label(m_queryPanel, "|", 406, 25);
+    m_firstPageSpin = pageSpin(m_queryPanel, 296, 44, 57);
+    m_firstPageSpin->setObjectName(QStringLiteral("firstPageSpin"));
+    m_lastPageSpin = pageSpin(m_queryPanel, 373, 44, 58);
+    m_lastPageSpin->setObjectName(QStringLiteral("lastPageSpin"));
 
-    bsSkinPanel2 = framedPanel(this, 8, 135, 474, 170);
+    m_resultPanel = framedPanel(this, 8, 135, 474, 170);
+    m_resultPanel->setObjectName(QStringLiteral("resultPanel"));
     for (const SearchEngine e : kSearchEngines) {
         const EngineLayout& at = kLayout[index(e)];
         const QString name = fromUtf8(engineLabel(e));
-        auto* check = new QCheckBox(name, bsSkinPanel1);
+        const QString key = fromUtf8(kEngineKeys[index(e)]);
+        auto* check = new QCheckBox(name, m_queryPanel);
+        check->setObjectName(key + QStringLiteral("Check"));
         check->setGeometry(at.checkLeft, 76, 47, 25);
         check->setChecked(true);
         m_checks[index(e)] = check;
 
-        auto* caption = new QLabel(name + QStringLiteral("："), bsSkinPanel2);
+        auto* caption = new QLabel(name + QStringLiteral("："), m_resultPanel);
         caption->move(at.labelAt);
         caption->adjustSize();
-        auto* box = new QLineEdit(bsSkinPanel2);
+        auto* box = new QLineEdit(m_resultPanel);
+        box->setObjectName(key + QStringLiteral("Result"));
         box->setGeometry(at.boxAt.x(), at.boxAt.y(), 147, 18);
         box->setReadOnly(true);
         m_results[index(e)] = box;
 
-        auto* button = new QToolButton(bsSkinPanel2);
+        auto* button = new QToolButton(m_resultPanel);
+        button->setObjectName(key + QStringLiteral("LookupButton"));
         button->setGeometry(at.buttonAt.x(), at.buttonAt.y(), 19, 18);
         button->setAutoRaise(true);
         button->setIcon(gui::toolIcon(4));
@@ -121,63 +129,46 @@ void TfrmKeyWord::createControls()
         button->hide();
         m_lookups[index(e)] = button;
     }
-    using E = SearchEngine;
-    rbBaidu = checkBox(E::Baidu);
-    rdGoogle = checkBox(E::Google);
-    rdYahoo = checkBox(E::Yahoo);
-    rdSogou = checkBox(E::Sogou);
-    rdSoso = checkBox(E::Soso);
-    rdYodao = checkBox(E::Youdao);
-    rdBing = checkBox(E::Bing);
-    txtBaidu = resultBox(E::Baidu);
-    txtGoogle = resultBox(E::Google);
-    txtYahoo = resultBox(E::Yahoo);
-    txtSogou = resultBox(E::Sogou);
-    txtSoso = resultBox(E::Soso);
-    txtYodao = resultBox(E::Youdao);
-    txtBing = resultBox(E::Bing);
-    sbBaidu = lookupButton(E::Baidu);
-    sbGoogle = lookupButton(E::Google);
-    sbYahoo = lookupButton(E::Yahoo);
-    sbSogou = lookupButton(E::Sogou);
-    sbSoso = lookupButton(E::Soso);
-    sbYoudao = lookupButton(E::Youdao);
-    sbBing = lookupButton(E::Bing);
     for (const SearchEngine e : kSearchEngines)
         connect(m_lookups[index(e)], &QToolButton::clicked, this,
                 [this, e] { runHandler([this, e] { openLastPage(e); }, this); });
 
     // On the window itself, over the upper panel.
-    txtUrl = new QComboBox(this);
-    txtUrl->setEditable(true);
-    txtUrl->setGeometry(71, 21, 154, 20);
-    txtUrl->setMaxVisibleItems(8);
-    txtUrl->setInsertPolicy(QComboBox::NoInsert);
-    txtUrl->completer()->setCompletionMode(QCompleter::InlineCompletion);
-    txtUrl->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    m_siteBox = new QComboBox(this);
+    m_siteBox->setObjectName(QStringLiteral("siteBox"));
+    m_siteBox->setEditable(true);
+    m_siteBox->setGeometry(71, 21, 154, 20);
+    m_siteBox->setMaxVisibleItems(8);
+    m_siteBox->setInsertPolicy(QComboBox::NoInsert);
+    m_siteBox->completer()->setCompletionMode(QCompleter::InlineCompletion);
+    m_siteBox->completer()->setCaseSensitivity(Qt::CaseSensitive);
 
-    btnCX = new QPushButton(QStringLiteral("开始查询"), this);
-    btnCX->setGeometry(231, 21, 58, 25);
-    onClicked(btnCX, &TfrmKeyWord::btnCXClick);
-    m_stopButton = addStopButton(btnCX);
+    m_queryButton = new QPushButton(QStringLiteral("开始查询"), this);
+    m_queryButton->setObjectName(QStringLiteral("queryButton"));
+    m_queryButton->setGeometry(231, 21, 58, 25);
+    onClicked(m_queryButton, &KeywordWindow::onQueryClicked);
+    m_stopButton = addStopButton(m_queryButton);
 
-    txtKeyword = new QLineEdit(this);
-    txtKeyword->setGeometry(71, 52, 154, 18);
+    m_keywordEdit = new QLineEdit(this);
+    m_keywordEdit->setObjectName(QStringLiteral("keywordEdit"));
+    m_keywordEdit->setGeometry(71, 52, 154, 18);
 
-    btnMD = new QPushButton(QStringLiteral("查询设置"), this);
-    btnMD->setGeometry(231, 52, 58, 25);
-    onClicked(btnMD, &TfrmKeyWord::btnMDClick);
+    // Shown as the layout has it; it has never had an action.
+    auto* settingsButton = new QPushButton(QStringLiteral("查询设置"), this);
+    settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    settingsButton->setGeometry(231, 52, 58, 25);
 
     // In the one free place of the lower panel, beside the last engine of the left column.
-    cbTrack = new QCheckBox(QStringLiteral("每日跟踪此关键词"), bsSkinPanel2);
-    cbTrack->setGeometry(234, 118, 180, 20);
-    cbTrack->setToolTip(QStringLiteral("每日跟踪时查询这个网址的这个关键词（只限站点列表中的网址）"));
-    connect(cbTrack, &QCheckBox::clicked, this, [this] { runHandler([this] { cbTrackClick(); }, this); });
-    connect(txtUrl, &QComboBox::editTextChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
-    connect(txtKeyword, &QLineEdit::textChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+    m_trackBox = new QCheckBox(QStringLiteral("每日跟踪此关键词"), m_resultPanel);
+    m_trackBox->setObjectName(QStringLiteral("trackBox"));
+    m_trackBox->setGeometry(234, 118, 180, 20);
+    m_trackBox->setToolTip(QStringLiteral("每日跟踪时查询这个网址的这个关键词（只限站点列表中的网址）"));
+    connect(m_trackBox, &QCheckBox::clicked, this, [this] { runHandler([this] { onTrackClicked(); }, this); });
+    connect(m_siteBox, &QComboBox::editTextChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
+    connect(m_keywordEdit, &QLineEdit::textChanged, this, [this] { runHandler([this] { showTracked(); }, this); });
 
-    setTabOrder(txtUrl, txtKeyword);
-    setTabOrder(txtKeyword, btnCX);
+    setTabOrder(m_siteBox, m_keywordEdit);
+    setTabOrder(m_keywordEdit, m_queryButton);
 }
 
 namespace {
@@ -211,7 +202,7 @@ TrackAnswer readTrackState(const records::DataFolder& folder, const std::string&
 
 } // namespace
 
-void TfrmKeyWord::showTracked()
+void KeywordWindow::showTracked()
 {
     // One read at a time; typing meanwhile asks for one more read when it ends.
     if (m_trackBusy) {
@@ -222,36 +213,36 @@ void TfrmKeyWord::showTracked()
     m_trackStale = false;
     m_runner.runThen<TrackAnswer>(
         this,
-        [folder = m_folder, site = txtUrl->currentText().toStdString(), keyword = txtKeyword->text().toStdString()] {
+        [folder = m_folder, site = m_siteBox->currentText().toStdString(), keyword = m_keywordEdit->text().toStdString()] {
             return readTrackState(folder, site, keyword);
         },
         [this](const TrackAnswer& answer) { trackAnswered(answer.trackable, answer.tracked, answer.error); });
 }
 
-void TfrmKeyWord::trackAnswered(bool trackable, bool tracked, const std::string& error)
+void KeywordWindow::trackAnswered(bool trackable, bool tracked, const std::string& error)
 {
     m_trackBusy = false;
     if (m_trackStale) {
         showTracked();
         return;
     }
-    cbTrack->setEnabled(trackable);
-    cbTrack->setChecked(tracked);
+    m_trackBox->setEnabled(trackable);
+    m_trackBox->setChecked(tracked);
     emit trackShown();
     if (!error.empty())
         gui::showApplicationError(fromUtf8(error), this);
 }
 
-void TfrmKeyWord::cbTrackClick()
+void KeywordWindow::onTrackClicked()
 {
     // The box tells what the file holds once the change is made; a click meanwhile is dropped.
-    cbTrack->setEnabled(false);
+    m_trackBox->setEnabled(false);
     m_trackBusy = true;
     m_trackStale = false;
     m_runner.runThen<TrackAnswer>(
         this,
-        [folder = m_folder, site = txtUrl->currentText().toStdString(), keyword = txtKeyword->text().toStdString(),
-         add = cbTrack->isChecked()] {
+        [folder = m_folder, site = m_siteBox->currentText().toStdString(), keyword = m_keywordEdit->text().toStdString(),
+         add = m_trackBox->isChecked()] {
             std::string error;
             try {
                 if (add)
@@ -269,7 +260,7 @@ void TfrmKeyWord::cbTrackClick()
         [this](const TrackAnswer& answer) { trackAnswered(answer.trackable, answer.tracked, answer.error); });
 }
 
-void TfrmKeyWord::FormCreate()
+void KeywordWindow::loadSiteList()
 {
     // Only here: a site list edited later reaches this list at the next start.
     if (!records::siteListExists(m_folder))
@@ -277,24 +268,16 @@ void TfrmKeyWord::FormCreate()
     QStringList items;
     for (const auto& site : records::loadSiteList(m_folder))
         items << fromUtf8(site);
-    txtUrl->addItems(items);
-    txtUrl->setCurrentIndex(-1);
+    m_siteBox->addItems(items);
+    m_siteBox->setCurrentIndex(-1);
 }
 
-void TfrmKeyWord::clear()
+void KeywordWindow::onQueryClicked()
 {
-    for (const SearchEngine e : kSearchEngines)
-        m_results[index(e)]->clear();
-    for (const SearchEngine e : kSearchEngines)
-        m_lookups[index(e)]->hide();
-}
-
-void TfrmKeyWord::btnCXClick()
-{
-    const std::string site = txtUrl->currentText().toStdString();
-    const std::string keyword = txtKeyword->text().toStdString();
-    const int firstPage = seStart->value();
-    const int lastPage = seEnd->value();
+    const std::string site = m_siteBox->currentText().toStdString();
+    const std::string keyword = m_keywordEdit->text().toStdString();
+    const int firstPage = m_firstPageSpin->value();
+    const int lastPage = m_lastPageSpin->value();
     queries::EngineSelection selected{};
     for (const SearchEngine e : kSearchEngines)
         selected[index(e)] = m_checks[index(e)]->isChecked();
@@ -310,18 +293,14 @@ void TfrmKeyWord::btnCXClick()
         gui::showApplicationError(fromUtf8(scan->recordError), this);
 }
 
-void TfrmKeyWord::btnMDClick()
-{
-}
-
-void TfrmKeyWord::openLastPage(SearchEngine e)
+void KeywordWindow::openLastPage(SearchEngine e)
 {
     // Nothing was requested yet (or the range was empty): there is no page to show.
     if (!m_lastPageUrl[index(e)].isEmpty())
         gui::openInBrowser(m_lastPageUrl[index(e)]);
 }
 
-void TfrmKeyWord::setResultText(SearchEngine engine, const std::string& text)
+void KeywordWindow::setResultText(SearchEngine engine, const std::string& text)
 {
     m_runner.onWindow([&] {
         m_results[index(engine)]->setText(fromUtf8(text));
@@ -329,24 +308,24 @@ void TfrmKeyWord::setResultText(SearchEngine engine, const std::string& text)
     });
 }
 
-void TfrmKeyWord::setLastPageUrl(SearchEngine engine, const std::string& url)
+void KeywordWindow::setLastPageUrl(SearchEngine engine, const std::string& url)
 {
     m_runner.onWindow([&] {
         m_lastPageUrl[index(engine)] = fromUtf8(url);
     });
 }
 
-void TfrmKeyWord::setLookupVisible(SearchEngine engine, bool visible)
+void KeywordWindow::setLookupVisible(SearchEngine engine, bool visible)
 {
     m_runner.onWindow([&] {
         m_lookups[index(engine)]->setVisible(visible);
     });
 }
 
-void TfrmKeyWord::setRunning(bool running)
+void KeywordWindow::setRunning(bool running)
 {
     m_runner.onWindow([&] {
-        btnCX->setEnabled(!running);
+        m_queryButton->setEnabled(!running);
     });
 }
 
