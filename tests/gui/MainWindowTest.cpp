@@ -674,6 +674,39 @@ TEST_F(MainWindowTest, VisitButtonAndGridDoubleClickOpenTheMakersPages)
     }
 }
 
+// Tests and tools find a control by its name; a name used twice in one window would let
+// them find the wrong one.
+TEST_F(MainWindowTest, EveryWindowNamesItsControlsOnce)
+{
+    struct Case {
+        const char* name;
+        WindowId id;
+        const char* someControl;
+    };
+    const Case cases[] = {
+        {"main", WindowId::Main, "queryButton"},       {"mail", WindowId::Mail, "sendButton"},
+        {"keyword", WindowId::Keyword, "bingCheck"},   {"site list", WindowId::SiteList, "saveButton"},
+        {"history", WindowId::History, "historyGrid"}, {"whois", WindowId::Whois, "recordBox"},
+        {"IP", WindowId::Ip, "addressEdit"},           {"about", WindowId::About, "siteLink"},
+        {"update", WindowId::Update, "siteLink"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QWidget* window = m_windows->window(c.id);
+        ASSERT_NE(window, nullptr);
+        EXPECT_NE(window->findChild<QObject*>(QString::fromUtf8(c.someControl)), nullptr);
+        QStringList seen;
+        for (const QObject* child : window->findChildren<QObject*>()) {
+            const QString name = child->objectName();
+            // The toolkit names its own inner parts.
+            if (name.isEmpty() || name.startsWith(QStringLiteral("qt_")))
+                continue;
+            EXPECT_FALSE(seen.contains(name)) << name.toStdString();
+            seen << name;
+        }
+    }
+}
+
 TEST_F(MainWindowTest, LinksOfTheNoticeAndAboutWindowsOpenTheHomePage)
 {
     control<QComboBox>(w, "domainBox")->setEditText("abc");
