@@ -62,7 +62,7 @@ void BM_TrendShowSiteOf1000Records(benchmark::State& state)
         w.showSite(QStringLiteral("example.com"));
         w.repaint();
     }
-    if (w.countSeries(kaldrani::kSearchEngines[0])->count() != 1000)
+    if (w.countSeries(kaldrani::SearchEngine::Baidu)->count() != 1000)
         state.SkipWithError("the curves were not filled");
 }
 BENCHMARK(BM_TrendShowSiteOf1000Records)->Unit(benchmark::kMillisecond);

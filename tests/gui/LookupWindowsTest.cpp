@@ -248,7 +248,8 @@ TEST_F(LookupWindows, WhoisRecordWithCrLfLinesShowsOneBreakPerLine)
         record += "line " + std::to_string(i) + "\r\n";
     m_server.setAnswer(endpoints::kWhois, "/cgi-bin/whois", standin::gbkPage(record + "友情提示"));
     QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
-    EXPECT_TRUE(control<QPlainTextEdit>(w, "recordBox")->toPlainText().startsWith("\nline 1\nline 2\n")) << control<QPlainTextEdit>(w, "recordBox")->toPlainText().toStdString();
+    const QString shownRecord = control<QPlainTextEdit>(w, "recordBox")->toPlainText();
+    EXPECT_TRUE(shownRecord.startsWith("\nline 1\nline 2\n")) << shownRecord.toStdString();
     EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->document()->blockCount(), 28) << "27 lines and the empty one after the last break";
     EXPECT_EQ(control<QPlainTextEdit>(w, "recordBox")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
@@ -365,7 +366,8 @@ TEST_F(LookupWindows, IpOwnAddressFailureLeavesTheBoxEmpty)
         connectTo(m_server.port());
         control<QLineEdit>(w, "addressEdit")->setText("192.0.2.1");
         QTest::mouseClick(control<QPushButton>(w, "queryButton"), Qt::LeftButton);
-        EXPECT_TRUE(control<QPlainTextEdit>(w, "resultBox")->toPlainText().startsWith("您查询的IP：192.0.2.1\n")) << control<QPlainTextEdit>(w, "resultBox")->toPlainText().toStdString();
+        const QString result = control<QPlainTextEdit>(w, "resultBox")->toPlainText();
+        EXPECT_TRUE(result.startsWith("您查询的IP：192.0.2.1\n")) << result.toStdString();
     }
 }
 

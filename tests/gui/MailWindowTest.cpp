@@ -39,9 +39,10 @@ protected:
         setApplicationErrorSink([this](const QString& message) { m_errors << message; });
         w = std::make_unique<kaldrani::gui::MailWindow>(m_runner);
         // The status line's every text, with the button's state at that moment.
-        QObject::connect(control<QLineEdit>(w, "statusLine"), &QLineEdit::textChanged, [this](const QString& text) {
+        const QPushButton* send = control<QPushButton>(w, "sendButton");
+        QObject::connect(control<QLineEdit>(w, "statusLine"), &QLineEdit::textChanged, [this, send](const QString& text) {
             m_statuses << text;
-            m_buttonWhileStatus << (control<QPushButton>(w, "sendButton")->isEnabled() ? QString() : control<QPushButton>(w, "sendButton")->text());
+            m_buttonWhileStatus << (send->isEnabled() ? QString() : send->text());
         });
     }
     ~MailWindowTest() override
@@ -136,8 +137,10 @@ TEST_F(MailWindowTest, LaysOutEveryControl)
     EXPECT_EQ(control<QLineEdit>(w, "statusLine")->palette().color(QPalette::Disabled, QPalette::Text), QColor(Qt::red));
     expectIdle();
 
-    const QList<QWidget*> order = {control<QPlainTextEdit>(w, "recipientList"), control<QLineEdit>(w, "serverEdit"), control<QLineEdit>(w, "userEdit"), control<QLineEdit>(w, "passwordEdit"), control<QLineEdit>(w, "senderAddressEdit"),
-                                   control<QLineEdit>(w, "senderNameEdit"),   control<QLineEdit>(w, "subjectEdit"),      control<QPlainTextEdit>(w, "bodyEdit"),  control<QPushButton>(w, "sendButton")};
+    QList<QWidget*> order;
+    for (const char* name : {"recipientList", "serverEdit", "userEdit", "passwordEdit", "senderAddressEdit",
+                             "senderNameEdit", "subjectEdit", "bodyEdit", "sendButton"})
+        order << control<QWidget>(w, name);
     w->show();
     QApplication::setActiveWindow(w.get());
     control<QPlainTextEdit>(w, "recipientList")->setFocus();

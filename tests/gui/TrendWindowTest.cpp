@@ -123,9 +123,9 @@ TEST_F(TrendWindowTest, DrawsTheNumbersAndCountsWhatIsNoNumber)
     const qreal first = localMsecs(2010, 1, 6, 7, 36, 31);
     const qreal second = localMsecs(2010, 1, 7, 0, 0, 0);
     const qreal third = localMsecs(2010, 1, 8, 9, 0, 0);
-    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[0])), (QList<QPointF>{{first, 800}, {second, 830}, {third, 0}}));
-    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 870}, {third, 880}}));
-    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[3])), (QList<QPointF>{{first, 96}, {third, 97}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::SearchEngine::Baidu)), (QList<QPointF>{{first, 800}, {second, 830}, {third, 0}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::SearchEngine::Google)), (QList<QPointF>{{first, 870}, {third, 880}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::SearchEngine::Sogou)), (QList<QPointF>{{first, 96}, {third, 97}}));
     EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("收录情况（2 个值不是数字，未画出）"));
 
     EXPECT_EQ(pointsOf(w.alexaRankSeries()), (QList<QPointF>{{first, 640}, {second, 12345}}));
@@ -143,14 +143,14 @@ TEST_F(TrendWindowTest, DrawsTheNumbersAndCountsWhatIsNoNumber)
 
     QTest::mouseClick(control<QRadioButton>(w, "backlinksButton"), Qt::LeftButton);
     EXPECT_TRUE(control<QRadioButton>(w, "backlinksButton")->isChecked());
-    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 11}, {second, 13}, {third, 12}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::SearchEngine::Google)), (QList<QPointF>{{first, 11}, {second, 13}, {third, 12}}));
     EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("反向链接"));
     QTest::mouseClick(control<QRadioButton>(w, "indexedButton"), Qt::LeftButton);
-    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::kSearchEngines[1])), (QList<QPointF>{{first, 870}, {third, 880}}));
+    EXPECT_EQ(pointsOf(w.countSeries(kaldrani::SearchEngine::Google)), (QList<QPointF>{{first, 870}, {third, 880}}));
 
     // A site never queried: empty charts, no failure shown.
     w.showSite(QStringLiteral("new.com"));
-    EXPECT_EQ(w.countSeries(kaldrani::kSearchEngines[0])->count(), 0);
+    EXPECT_EQ(w.countSeries(kaldrani::SearchEngine::Baidu)->count(), 0);
     EXPECT_EQ(control<QChartView>(w, "countsChart")->chart()->title(), QStringLiteral("暂无记录"));
     EXPECT_TRUE(m_errors.isEmpty());
 }
@@ -170,7 +170,7 @@ TEST_F(TrendWindowTest, ReachedFromTheHistoryWindow)
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
-    EXPECT_EQ(trend->countSeries(kaldrani::kSearchEngines[0])->count(), 3);
+    EXPECT_EQ(trend->countSeries(kaldrani::SearchEngine::Baidu)->count(), 3);
     trend->hide();
 
     // The list's menu acts on the site under the pointer.
