@@ -1,5 +1,6 @@
 #include "gui/KeywordWindow.h"
 
+#include "core/queries/DisplayText.h"
 #include "core/queries/KeywordRun.h"
 #include "core/records/TrackedKeywords.h"
 #include "core/run/RunGuard.h"
@@ -275,6 +276,11 @@ void KeywordWindow::loadSiteList()
 void KeywordWindow::onQueryClicked()
 {
     const std::string site = m_siteBox->currentText().toStdString();
+    // A site that names no domain is told at once, and nothing is asked.
+    if (const std::string problem = queries::keywordSiteProblem(site); !problem.empty()) {
+        gui::showApplicationError(fromUtf8(problem), this);
+        return;
+    }
     const std::string keyword = m_keywordEdit->text().toStdString();
     const int firstPage = m_firstPageSpin->value();
     const int lastPage = m_lastPageSpin->value();
@@ -300,12 +306,30 @@ void KeywordWindow::openLastPage(SearchEngine e)
         gui::openInBrowser(m_lastPageUrl[index(e)]);
 }
 
-void KeywordWindow::setResultText(SearchEngine engine, const std::string& text)
+void KeywordWindow::showResultText(SearchEngine engine, const QString& text)
 {
-    m_runner.onWindow([&] {
-        m_results[index(engine)]->setText(fromUtf8(text));
-        m_results[index(engine)]->setCursorPosition(0);
-    });
+    m_results[index(engine)]->setText(text);
+    m_results[index(engine)]->setCursorPosition(0);
+}
+
+void KeywordWindow::clearResult(SearchEngine engine)
+{
+    m_runner.onWindow([&] { showResultText(engine, {}); });
+}
+
+void KeywordWindow::setProgress(SearchEngine engine, long long page)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::keywordProgressText(page))); });
+}
+
+void KeywordWindow::setResult(SearchEngine engine, const queries::KeywordOutcome& outcome)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::keywordResultText(engine, outcome))); });
+}
+
+void KeywordWindow::setNotSelected(SearchEngine engine)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::kKeywordNotSelected)); });
 }
 
 void KeywordWindow::setLastPageUrl(SearchEngine engine, const std::string& url)

@@ -448,7 +448,7 @@ void MainWindow::pageRankChanged()
             picture = QPixmap::fromImage(m_pageRankPictures[n]);
         // A retired PageRank is no "0" picture: its place names it gone.
         if (const char* notAsked = gui::notAskedShown(m_display.pageRankFailureKind, m_display.pageRankFailure);
-            notAsked != nullptr && m_display.pageRankFailureKind == fetch::Failure::Retired)
+            notAsked != nullptr && m_display.pageRankFailureKind == fetch::FailureKind::Retired)
             m_pageRankPicture->setText(QString::fromUtf8(notAsked));
         else
             m_pageRankPicture->setPixmap(picture);
@@ -462,7 +462,7 @@ void MainWindow::gaugeChanged()
 {
     m_runner.onWindow([&] {
         m_sogouRatingGauge->setProgress(m_display.gaugeValue);
-        m_sogouRatingGauge->setText(m_display.sogouRatingFailureKind == fetch::Failure::Retired && !m_display.sogouRatingFailure.empty()
+        m_sogouRatingGauge->setText(m_display.sogouRatingFailureKind == fetch::FailureKind::Retired && !m_display.sogouRatingFailure.empty()
                                  ? QString::fromUtf8(fetch::kRetiredShown.data())
                                  : QString());
         m_sogouRatingGauge->setVisible(m_display.gaugeVisible);

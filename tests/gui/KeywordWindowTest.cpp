@@ -310,6 +310,52 @@ TEST_F(KeywordWindowTest, RepaintsEachStatusWhileTheRunHoldsBackClicks)
     EXPECT_EQ(text(E::Baidu), rankText(0));
 }
 
+// The stand-in names 例子.中国 in Unicode on some engines' pages and in A-labels on others.
+TEST_F(KeywordWindowTest, AnInternationalSiteIsFoundWhicheverFormIsTypedOrShown)
+{
+    const char* keyword = "网站优化";
+    control<QSpinBox>(w, "lastPageSpin")->setValue(5);
+    for (const char* typed : {"例子.中国", "xn--fsqu00a.xn--fiqs8s", "www.例子.中国"}) {
+        SCOPED_TRACE(typed);
+        run(QString::fromUtf8(typed), QString::fromUtf8(keyword));
+        int unicodeShown = 0, aLabelsShown = 0;
+        for (const E e : kSearchEngines) {
+            SCOPED_TRACE(engineLabel(e));
+            const auto place = standin::keywordRank(e, "例子.中国", keyword);
+            EXPECT_EQ(text(e), rankText(place.value_or(0)));
+            if (place)
+                ++(e == E::Google || e == E::Yahoo || e == E::Bing ? aLabelsShown : unicodeShown);
+        }
+        EXPECT_GT(unicodeShown, 0);
+        EXPECT_GT(aLabelsShown, 0);
+    }
+}
+
+TEST_F(KeywordWindowTest, AnInvalidSiteIsToldAndNothingIsAsked)
+{
+    run("example.com", "seo");
+    const QString before = text(E::Baidu);
+    struct Case {
+        const char* name;
+        const char* site;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a blank inside", "exa mple.com", "域名无效：含有不允许的字符"},
+        {"one label", "例子", "域名无效：至少需要两级，且各级不能为空"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_errors.clear();
+        run(QString::fromUtf8(c.site), "seo");
+        EXPECT_EQ(m_errors, QStringList({QString::fromUtf8(c.error)}));
+        EXPECT_TRUE(m_server.requests().empty());
+        EXPECT_EQ(text(E::Baidu), before) << "the last run's results stay";
+        EXPECT_TRUE(control<QPushButton>(w, "queryButton")->isEnabled());
+    }
+    m_errors.clear();
+}
+
 TEST_F(KeywordWindowTest, StartUpAttachesItToTheMainWindowsToolButton)
 {
     setSystemTrayAvailableOverride(true);
@@ -333,7 +379,7 @@ TEST_F(KeywordWindowTest, PictureAfterARun)
     checkOnly({E::Baidu, E::Google, E::Yahoo, E::Sogou, E::Youdao, E::Bing});
     run("example.com", "网站优化");
     EXPECT_EQ(text(E::Soso), QStringLiteral("未选择"));
-    EXPECT_TRUE(w->grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/KeyWord.png")));
+    EXPECT_TRUE(w->grab().save(QStringLiteral(KALDRANI_PICTURE_DIR "/keyword.png")));
 }
 
 
