@@ -76,6 +76,10 @@ struct StandinOptions {
     // Milliseconds added before serving each connection and before each answer, as a
     // distant server's round trips would (for benchmarks).
     int latencyMs = 0;
+    // Serve further requests on a connection, as real servers do, when the request does not
+    // say "Connection: close", carries no body and the answer is neither raw nor sets its
+    // own Connection header. Off: one request per connection, each answer saying close.
+    bool keepAlive = false;
     World world = World::Classic;
 };
 
