@@ -13,6 +13,7 @@
 #include "gui/Icons.h"
 #include "gui/MakerSite.h"
 #include "gui/PageRankPictures.h"
+#include "gui/ParallelQueriesSetting.h"
 #include "gui/Placement.h"
 #include "gui/Runner.h"
 #include "gui/VersionCheck.h"
@@ -207,6 +208,7 @@ void TfrmMain::createTray()
     N7 = item(gui::MenuIcon::Visit, "访问官网", &TfrmMain::N7Click);
     N8 = item(gui::MenuIcon::About, "关于软件", &TfrmMain::N8Click);
     N9 = item(gui::MenuIcon::Upgrade, "在线升级", &TfrmMain::N9Click);
+    parallelQueries = new gui::ParallelQueriesSetting(bsPmenu, this);
     scheduleItem = new gui::ScheduleTrayItem(bsPmenu, m_folder, this, m_runner);
     N10 = item(gui::MenuIcon::Quit, "退出程序", &TfrmMain::N10Click);
 

@@ -28,6 +28,7 @@ class QToolButton;
 namespace kaldrani::gui {
 
 class ScheduleTrayItem;
+class ParallelQueriesSetting;
 
 class Runner;
 
@@ -77,6 +78,8 @@ public:
     QAction* N10 = nullptr;
     // The daily tracking item, before the quit item.
     ScheduleTrayItem* scheduleItem = nullptr;
+    // How many hosts the runs ask at once, before the daily tracking item.
+    ParallelQueriesSetting* parallelQueries = nullptr;
 
     // What the run last wrote; the grid and panels show it.
     const kaldrani::queries::OverviewDisplay& display() const { return m_display; }

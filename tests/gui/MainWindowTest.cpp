@@ -563,9 +563,9 @@ TEST_F(MainWindow, TrayDoubleClickAndOpenShowTheWindowAgain)
 {
     EXPECT_EQ(w->bsTrayIcon->toolTip(), "Kaldrani");
     EXPECT_EQ(w->bsTrayIcon->contextMenu(), w->bsPmenu);
-    const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "每日跟踪", "退出程序"};
-    ASSERT_EQ(w->bsPmenu->actions().size(), 6);
-    for (int i = 0; i < 6; ++i) {
+    const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "同时查询", "每日跟踪", "退出程序"};
+    ASSERT_EQ(w->bsPmenu->actions().size(), captions.size());
+    for (int i = 0; i < captions.size(); ++i) {
         EXPECT_EQ(w->bsPmenu->actions()[i]->text(), captions[i]);
         EXPECT_FALSE(w->bsPmenu->actions()[i]->icon().isNull());
     }
