@@ -226,6 +226,7 @@ struct StandinServer::Impl {
     const int latencyMs;
     const bool keepAlive;
     std::atomic<int> day{0};
+    std::atomic<std::size_t> accepted{0};
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -260,6 +261,7 @@ void StandinServer::Impl::reapFinished()
 void StandinServer::Impl::acceptLoop(sys::LoopbackListener& from, bool tls)
 {
     while (sys::UniqueFd accepted = from.accept()) {
+        ++this->accepted;
         reapFinished();
         timeval idle{kIdleSeconds, 0};
         ::setsockopt(accepted.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
@@ -471,6 +473,11 @@ void StandinServer::setVersionBody(std::string body)
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->versionBody = std::move(body);
+}
+
+std::size_t StandinServer::connectionsAccepted() const
+{
+    return m_impl->accepted;
 }
 
 std::vector<Request> StandinServer::requests() const

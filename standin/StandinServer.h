@@ -122,6 +122,8 @@ public:
     // The requests received so far, in arrival order (the newest 10000 at most).
     std::vector<Request> requests() const;
     void clearRequests();
+    // How many connections were accepted so far, plain and TLS.
+    std::size_t connectionsAccepted() const;
 
     // Stops accepting, ends open connections and joins every thread. Safe to call twice.
     void stop();
