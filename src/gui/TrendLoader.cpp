@@ -1,7 +1,15 @@
 #include "gui/TrendLoader.h"
 
+#include "core/records/FileIo.h"
+#include "core/records/History.h"
 #include "core/records/HistoryTrend.h"
+#include "core/records/KeywordHistory.h"
 #include "core/records/KeywordTrend.h"
+#include "gui/ErrorBox.h"
+#include "gui/HistoryCsvExport.h"
+#include "gui/Placement.h"
+#include "gui/SaveFileChooser.h"
+#include "gui/ToolWindow.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,12 +23,20 @@ namespace kaldrani::gui {
 
 namespace {
 
-// The library calls into the program, but a program links only what it calls itself: these
-// parts only the trend window uses are named here so that they are linked in. A test loads
-// the library into the program and names whatever else is missing.
+// The library calls into the program, but a program links only what it uses itself: each
+// part of it the library calls is named here, so that any program that opens the trend
+// window holds it. A test loads the library into the program and names anything missing.
 [[gnu::used]] const void* const partsForTheLibrary[] = {
+    &ToolWindow::staticMetaObject,
+    reinterpret_cast<const void*>(&centreOver),
+    reinterpret_cast<const void*>(&chooseSaveFile),
+    reinterpret_cast<const void*>(&exportHistoryCsv),
+    reinterpret_cast<const void*>(&runHandler),
+    reinterpret_cast<const void*>(&kaldrani::records::ReadHistory),
+    reinterpret_cast<const void*>(&kaldrani::records::readKeywordHistory),
     reinterpret_cast<const void*>(&kaldrani::records::buildHistoryTrend),
     reinterpret_cast<const void*>(&kaldrani::records::buildKeywordTrend),
+    reinterpret_cast<const void*>(&kaldrani::records::fileio::replaceFile),
 };
 
 const TrendWindowEntry* loadEntry()
