@@ -36,7 +36,7 @@ void keywordRun()
     queries::EngineSelection all;
     all.fill(true);
     queries::runKeywordRanking(view, kSite, kKeyword, 1, kPages, all);
-    benchmark::DoNotOptimize(view.resultText(SearchEngine::Bing));
+    benchmark::DoNotOptimize(view.result(SearchEngine::Bing));
 }
 
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* out)

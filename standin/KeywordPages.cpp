@@ -3,6 +3,7 @@
 #include "StandinServer.h"
 #include "core/fetch/Endpoints.h"
 #include "core/text/Ascii.h"
+#include "core/text/DomainName.h"
 #include "core/text/Encoding.h"
 
 #include <array>
@@ -14,9 +15,25 @@ namespace kaldrani::standin {
 
 namespace {
 
-constexpr std::array<std::string_view, 5> kListedSites = {
-    "example.com", "kaldrani-demo.cn", "example.org", "example.net", "example.cn",
+// Each new site goes last: the places of those before it stay where they were.
+constexpr std::array<std::string_view, 6> kListedSites = {
+    "example.com", "kaldrani-demo.cn", "example.org", "example.net", "example.cn", "例子.中国",
 };
+
+// A results page may name an international domain in Unicode or in A-labels; the stand-in's
+// engines do both, so a scan must find the site whichever way it was typed.
+bool showsALabels(SearchEngine engine)
+{
+    return engine == SearchEngine::Google || engine == SearchEngine::Yahoo || engine == SearchEngine::Bing;
+}
+
+// The site as engine's pages name it.
+std::string shownName(SearchEngine engine, std::string_view site)
+{
+    if (!showsALabels(engine))
+        return std::string(site);
+    return text::domainForms(site).ascii;
+}
 
 std::uint64_t mixHash(std::string_view salt, std::string_view text, std::uint64_t extra)
 {
@@ -66,7 +83,7 @@ std::string domainAt(SearchEngine engine, std::string_view keyword, int position
     const auto places = placements(engine, keyword, day);
     for (std::size_t s = 0; s < kListedSites.size(); ++s)
         if (places[s] == position)
-            return "www." + std::string(kListedSites[s]);
+            return "www." + shownName(engine, kListedSites[s]);
     constexpr std::array<std::string_view, 12> syllables = {"zhan", "wang", "xin", "hua",  "tian", "long",
                                                             "feng", "yun",  "hai", "shu",  "ke",   "lan"};
     const std::uint64_t h = mixHash(engineKey(engine), keyword, 1000 + static_cast<std::uint64_t>(position));
@@ -168,6 +185,11 @@ std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::
     std::string name = text::asciiLower(site);
     if (name.starts_with("www."))
         name.erase(0, 4);
+    try {
+        name = text::domainForms(name).unicode;
+    } catch (const text::DomainNameError&) {
+        // Not a name the pages could list.
+    }
     const auto places = placements(engine, keyword, day);
     for (std::size_t s = 0; s < kListedSites.size(); ++s)
         if (kListedSites[s] == name && places[s] > 0)

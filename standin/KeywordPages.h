@@ -16,9 +16,11 @@ inline constexpr int kKeywordResultPages = 100;
 
 // Where the engine's results for keyword list the site: a 1-based position on pages 1..5,
 // stable for site, keyword and engine; nothing for a site the pages never list. Only the
-// demo's sites are listed (example.com, kaldrani-demo.cn, example.org, example.net and
-// example.cn, with or without "www."), and each of them not for every keyword. The
-// keyword is UTF-8 text; sites compare without regard to ASCII case.
+// demo's sites are listed (example.com, kaldrani-demo.cn, example.org, example.net,
+// example.cn and 例子.中国, with or without "www."), and each of them not for every keyword.
+// Google's, Yahoo's and Bing's pages name 例子.中国 in A-labels (xn--fsqu00a.xn--fiqs8s),
+// the others in Unicode; site may be typed either way. The keyword is UTF-8 text; sites
+// compare without regard to ASCII case.
 // On day d (see StandinServer::setDay) every listed site stands 4 * d places further down,
 // wrapping round within the first 50.
 std::optional<int> keywordRank(SearchEngine engine, std::string_view site, std::string_view keyword, int day = 0);

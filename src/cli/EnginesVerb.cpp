@@ -10,6 +10,7 @@
 #include "core/profiles/ActiveProfile.h"
 #include "core/profiles/ProfileLoader.h"
 #include "core/profiles/ServiceNames.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/EngineCount.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/queries/RankQueries.h"
@@ -18,11 +19,21 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 namespace kaldrani::cli {
 
 namespace {
+
+// The engine whose keyword service is named so ("keyword.baidu"); nothing for another service.
+std::optional<SearchEngine> keywordEngineOf(const std::string& name)
+{
+    for (const SearchEngine e : kSearchEngines)
+        if (name == profiles::keywordService(e))
+            return e;
+    return std::nullopt;
+}
 
 std::string originText(const profiles::Origin& origin)
 {
@@ -170,10 +181,10 @@ std::string shownFor(const profiles::Service& s, const std::string& page, const 
         return queries::alexaRankOf(s, page);
     if (name == profiles::kChinaRank)
         return queries::chinaRankOf(s, page);
-    if (name.starts_with("keyword.")) {
+    if (const std::optional<SearchEngine> engine = keywordEngineOf(name)) {
         // As the first page of a scan: the position among this page's results.
         const long long hit = queries::keywordHitOnPage(s, site, page);
-        return "搜索排名第 " + std::to_string(hit + 1) + " 位";
+        return queries::keywordResultText(*engine, {queries::KeywordResult{hit + 1}, std::nullopt});
     }
     if (name == profiles::kWhois) {
         std::string text = lookups::whoisText(s, page);
@@ -199,11 +210,8 @@ std::string failureValueOf(const profiles::Service& s)
         return std::string(lookups::kIpFailure);
     if (s.name == profiles::kOwnAddress)
         return {};
-    if (s.name.starts_with("keyword.")) {
-        for (const SearchEngine e : kSearchEngines)
-            if (s.name == profiles::keywordService(e))
-                return std::string(queries::keywordFailureText(e));
-    }
+    if (const std::optional<SearchEngine> engine = keywordEngineOf(s.name))
+        return std::string(queries::keywordFailureText(*engine));
     return "0";
 }
 
@@ -273,10 +281,11 @@ int tryService(const std::string& name, const std::string& file, const std::stri
     } catch (const CommandFailure&) {
         throw;
     } catch (...) {
-        why = fetch::failureReason(std::current_exception(), 0);
+        const fetch::Failure failure = fetch::failureOf(std::current_exception(), 0);
+        why = failure.reason;
         shown = failureValueOf(*s);
-        if (fetch::failureKind(std::current_exception()) == fetch::Failure::Blocked && name.starts_with("keyword."))
-            shown = queries::keywordBoxText({shown, why, fetch::Failure::Blocked});
+        if (const std::optional<SearchEngine> engine = keywordEngineOf(name))
+            shown = queries::keywordResultText(*engine, {queries::KeywordResult{}, failure});
     }
     writeStdout(terminalText(shown, false) + "\n");
     if (why.empty())

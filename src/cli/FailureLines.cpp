@@ -45,9 +45,9 @@ std::string reasonLine(const std::string& why)
     return why.empty() ? std::string() : oneLine(why) + "\n";
 }
 
-bool countsAsFailed(fetch::Failure failure, const std::string& why)
+bool countsAsFailed(fetch::FailureKind failure, const std::string& why)
 {
-    return !why.empty() && (failure == fetch::Failure::Plain || failure == fetch::Failure::Blocked);
+    return !why.empty() && (failure == fetch::FailureKind::Plain || failure == fetch::FailureKind::Blocked);
 }
 
 bool anyFailed(const queries::OverviewDisplay& display)

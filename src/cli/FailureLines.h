@@ -22,7 +22,7 @@ std::string failureLine(std::string_view label, std::string_view figure, const s
 std::string trafficRankLabel();
 
 // A query failed or was refused; one the profile switched off (or retired) did not fail.
-bool countsAsFailed(fetch::Failure failure, const std::string& why);
+bool countsAsFailed(fetch::FailureKind failure, const std::string& why);
 
 // Some figure of the display failed, as countsAsFailed says: the overview's exit status.
 bool anyFailed(const queries::OverviewDisplay& display);

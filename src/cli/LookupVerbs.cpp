@@ -28,7 +28,7 @@ int printExactly(const fetch::Outcome<std::string>& lookup, bool why)
 {
     writeStdout(terminalLines(lookup.value));
     if (why)
-        std::cerr << reasonLine(lookup.why) << std::flush;
+        std::cerr << reasonLine(lookup.why()) << std::flush;
     return 0;
 }
 

@@ -64,10 +64,10 @@ Verb addOverviewVerb(CLI::App& app, const GlobalOptions& options)
 
                 // A service switched off in the profile was not asked: its place says so.
                 // A retired one neither: its place names it gone.
-                const auto shown = [](fetch::Failure failure, const std::string& text) {
-                    if (failure == fetch::Failure::Retired)
+                const auto shown = [](fetch::FailureKind failure, const std::string& text) {
+                    if (failure == fetch::FailureKind::Retired)
                         return std::string(fetch::kRetiredShown);
-                    return failure == fetch::Failure::SwitchedOff ? std::string(kSwitchedOff) : tsvField(text);
+                    return failure == fetch::FailureKind::SwitchedOff ? std::string(kSwitchedOff) : tsvField(text);
                 };
                 std::ostringstream out;
                 for (const SearchEngine e : kSearchEngines) {

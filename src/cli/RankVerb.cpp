@@ -4,8 +4,7 @@
 #include "cli/Verbs.h"
 
 #include "core/model/SearchEngine.h"
-#include "core/profiles/ActiveProfile.h"
-#include "core/profiles/ServiceNames.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/KeywordRun.h"
 #include "core/tracking/KeywordScanRecord.h"
 
@@ -88,16 +87,20 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                         "Keep every page fetched in DIR, one file each (address, status line, empty line, body), "
                         "for kaldrani-cli engines try")
         ->option_text("DIR");
-    command->add_option("SITE", args->site, "The site to look for, e.g. example.com (may be empty)")->required();
+    command->add_option("SITE", args->site,
+                        "The site to look for, e.g. example.com, 例子.中国 or xn--fsqu00a.xn--fiqs8s (may be empty)")
+        ->required();
     command->add_option("KEYWORD", args->keyword, "The keyword searched for (may be empty)")->required();
 
     return {command, [args, &options]() -> int {
                 const queries::EngineSelection selected = parseEngines(args->engines);
+                // Refused before anything is asked.
+                if (const std::string problem = queries::keywordSiteProblem(args->site); !problem.empty())
+                    throw CommandFailure(2, "kaldrani-cli: " + problem);
                 queries::QuietKeywordView view;
                 if (args->progress)
-                    view.onStatus = [](SearchEngine, const std::string& text) {
-                        if (text.starts_with("正在查询第 "))
-                            std::cerr << text << std::endl;
+                    view.onProgress = [](SearchEngine, long long page) {
+                        std::cerr << queries::keywordProgressText(page) << std::endl;
                     };
                 std::optional<PageSaver> saver;
                 if (!args->savePages.empty())
@@ -105,18 +108,23 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                 queries::setKeywordJobs(args->jobs);
                 const tracking::RecordedScan scan = tracking::scanAndRecord(
                     view, dataFolderOf(options), args->site, args->keyword, args->first, args->last, selected);
-                const queries::KeywordFailures& failures = scan.failures;
                 const std::string saveError = saver ? saver->firstError() : std::string();
                 saver.reset();
                 std::string out;
-                for (const SearchEngine e : kSearchEngines)
-                    out += std::string(engineLabel(e)) + '\t' + tsvField(view.resultText(e)) + '\t' +
-                           tsvField(view.lastPageUrl(e)) + '\n';
+                for (const SearchEngine e : kSearchEngines) {
+                    const std::optional<queries::KeywordOutcome>& result = scan.outcomes[engineIndex(e)];
+                    const std::string shown = result             ? queries::keywordResultText(e, *result)
+                                              : view.notSelected(e) ? std::string(queries::kKeywordNotSelected)
+                                                                    : std::string();
+                    out += std::string(engineLabel(e)) + '\t' + tsvField(shown) + '\t' + tsvField(view.lastPageUrl(e)) + '\n';
+                }
                 writeStdout(out);
                 if (args->why) {
                     std::string lines;
-                    for (const SearchEngine e : kSearchEngines)
-                        lines += failureLine(engineLabel(e), "", failures[engineIndex(e)]);
+                    for (const SearchEngine e : kSearchEngines) {
+                        const std::optional<queries::KeywordOutcome>& result = scan.outcomes[engineIndex(e)];
+                        lines += failureLine(engineLabel(e), "", result ? result->why() : std::string());
+                    }
                     std::cerr << lines << std::flush;
                 }
                 if (!saveError.empty())
@@ -125,9 +133,9 @@ Verb addRankVerb(CLI::App& app, const GlobalOptions& options)
                     throw CommandFailure(1, "kaldrani-cli: the keyword history record was not written: "
                                                 + scan.recordError);
                 // As track: any engine asked that failed or refused makes the run a failure.
-                for (const SearchEngine e : kSearchEngines)
-                    if (const auto s = profiles::activeService(profiles::keywordService(e));
-                        !failures[engineIndex(e)].empty() && s->enabled && s->retired.empty())
+                for (const std::optional<queries::KeywordOutcome>& result : scan.outcomes)
+                    if (result && (queries::keywordKind(*result) == queries::KeywordKind::Failed
+                                   || queries::keywordKind(*result) == queries::KeywordKind::Blocked))
                         return 1;
                 return 0;
             }};

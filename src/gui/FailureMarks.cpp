@@ -13,52 +13,52 @@ namespace kaldrani::gui {
 
 namespace {
 
-QString reasonText(const std::string& why, fetch::Failure kind)
+QString reasonText(const std::string& why, fetch::FailureKind kind)
 {
     QString text = QString::fromStdString(why);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     switch (kind) {
-    case fetch::Failure::Blocked: return QStringLiteral("被拦截：") + QString::fromStdString(fetch::refusalOf(why));
-    case fetch::Failure::SwitchedOff: return QStringLiteral("已关闭：") + text;
+    case fetch::FailureKind::Blocked: return QStringLiteral("被拦截：") + QString::fromStdString(fetch::refusalOf(why));
+    case fetch::FailureKind::SwitchedOff: return QStringLiteral("已关闭：") + text;
     // The profile's own words: a date and a reason.
-    case fetch::Failure::Retired:
+    case fetch::FailureKind::Retired:
         return text.startsWith(QStringLiteral("retired: ")) ? text.mid(9) : text;
     default: return QStringLiteral("查询失败：") + text;
     }
 }
 
-QColor textColour(fetch::Failure kind)
+QColor textColour(fetch::FailureKind kind)
 {
     switch (kind) {
-    case fetch::Failure::Blocked: return kBlockedText;
-    case fetch::Failure::SwitchedOff: return kSwitchedOffText;
-    case fetch::Failure::Retired: return kRetiredText;
+    case fetch::FailureKind::Blocked: return kBlockedText;
+    case fetch::FailureKind::SwitchedOff: return kSwitchedOffText;
+    case fetch::FailureKind::Retired: return kRetiredText;
     default: return kFailureText;
     }
 }
 
-QColor backgroundColour(fetch::Failure kind)
+QColor backgroundColour(fetch::FailureKind kind)
 {
     switch (kind) {
-    case fetch::Failure::Blocked: return kBlockedBackground;
-    case fetch::Failure::SwitchedOff: return kSwitchedOffBackground;
-    case fetch::Failure::Retired: return kRetiredBackground;
+    case fetch::FailureKind::Blocked: return kBlockedBackground;
+    case fetch::FailureKind::SwitchedOff: return kSwitchedOffBackground;
+    case fetch::FailureKind::Retired: return kRetiredBackground;
     default: return kFailureBackground;
     }
 }
 
 } // namespace
 
-const char* notAskedShown(fetch::Failure kind, const std::string& why)
+const char* notAskedShown(fetch::FailureKind kind, const std::string& why)
 {
     if (why.empty())
         return nullptr;
-    if (kind == fetch::Failure::Retired)
+    if (kind == fetch::FailureKind::Retired)
         return fetch::kRetiredShown.data();
-    return kind == fetch::Failure::SwitchedOff ? kSwitchedOffShown : nullptr;
+    return kind == fetch::FailureKind::SwitchedOff ? kSwitchedOffShown : nullptr;
 }
 
-void markFailure(QTableWidgetItem* item, const std::string& why, fetch::Failure kind)
+void markFailure(QTableWidgetItem* item, const std::string& why, fetch::FailureKind kind)
 {
     if (why.empty()) {
         item->setData(Qt::ForegroundRole, QVariant());
@@ -71,7 +71,7 @@ void markFailure(QTableWidgetItem* item, const std::string& why, fetch::Failure 
     item->setToolTip(reasonText(why, kind));
 }
 
-void markFailure(QWidget* widget, const std::string& why, fetch::Failure kind)
+void markFailure(QWidget* widget, const std::string& why, fetch::FailureKind kind)
 {
     const bool failed = !why.empty();
     widget->setToolTip(failed ? reasonText(why, kind) : QString());

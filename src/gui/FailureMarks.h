@@ -32,12 +32,12 @@ inline constexpr const char* kSwitchedOffShown = "已关闭";
 
 // What a figure's place shows for a service not asked (switched off or retired), or
 // nullptr when it was asked.
-const char* notAskedShown(fetch::Failure kind, const std::string& why);
+const char* notAskedShown(fetch::FailureKind kind, const std::string& why);
 
 // Marks a grid cell as failed for the reason given, in the colours of its kind; an empty
 // reason takes the mark off.
-void markFailure(QTableWidgetItem* item, const std::string& why, fetch::Failure kind = fetch::Failure::Plain);
+void markFailure(QTableWidgetItem* item, const std::string& why, fetch::FailureKind kind = fetch::FailureKind::Plain);
 // The same for a label, the PageRank picture or the gauge.
-void markFailure(QWidget* widget, const std::string& why, fetch::Failure kind = fetch::Failure::Plain);
+void markFailure(QWidget* widget, const std::string& why, fetch::FailureKind kind = fetch::FailureKind::Plain);
 
 } // namespace kaldrani::gui

@@ -1,5 +1,6 @@
 #include "gui/KeyWord.h"
 
+#include "core/queries/DisplayText.h"
 #include "core/queries/KeywordRun.h"
 #include "core/records/TrackedKeywords.h"
 #include "core/run/RunGuard.h"
@@ -292,6 +293,11 @@ void TfrmKeyWord::clear()
 void TfrmKeyWord::btnCXClick()
 {
     const std::string site = txtUrl->currentText().toStdString();
+    // A site that names no domain is told at once, and nothing is asked.
+    if (const std::string problem = queries::keywordSiteProblem(site); !problem.empty()) {
+        gui::showApplicationError(fromUtf8(problem), this);
+        return;
+    }
     const std::string keyword = txtKeyword->text().toStdString();
     const int firstPage = seStart->value();
     const int lastPage = seEnd->value();
@@ -321,12 +327,30 @@ void TfrmKeyWord::openLastPage(SearchEngine e)
         gui::openInBrowser(m_lastPageUrl[index(e)]);
 }
 
-void TfrmKeyWord::setResultText(SearchEngine engine, const std::string& text)
+void TfrmKeyWord::showResultText(SearchEngine engine, const QString& text)
 {
-    m_runner.onWindow([&] {
-        m_results[index(engine)]->setText(fromUtf8(text));
-        m_results[index(engine)]->setCursorPosition(0);
-    });
+    m_results[index(engine)]->setText(text);
+    m_results[index(engine)]->setCursorPosition(0);
+}
+
+void TfrmKeyWord::clearResult(SearchEngine engine)
+{
+    m_runner.onWindow([&] { showResultText(engine, {}); });
+}
+
+void TfrmKeyWord::setProgress(SearchEngine engine, long long page)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::keywordProgressText(page))); });
+}
+
+void TfrmKeyWord::setResult(SearchEngine engine, const queries::KeywordOutcome& outcome)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::keywordResultText(engine, outcome))); });
+}
+
+void TfrmKeyWord::setNotSelected(SearchEngine engine)
+{
+    m_runner.onWindow([&] { showResultText(engine, fromUtf8(queries::kKeywordNotSelected)); });
 }
 
 void TfrmKeyWord::setLastPageUrl(SearchEngine engine, const std::string& url)

@@ -87,7 +87,10 @@ public:
     // KeywordView, called from the scan's thread: each change reaches the widgets on this
     // window's thread through the runner and shows at once. Meanwhile the window repaints
     // and answers the desktop, and drops clicks and keys but those on its stop button.
-    void setResultText(kaldrani::SearchEngine engine, const std::string& text) override;
+    void clearResult(kaldrani::SearchEngine engine) override;
+    void setProgress(kaldrani::SearchEngine engine, long long page) override;
+    void setResult(kaldrani::SearchEngine engine, const kaldrani::queries::KeywordOutcome& outcome) override;
+    void setNotSelected(kaldrani::SearchEngine engine) override;
     void setLastPageUrl(kaldrani::SearchEngine engine, const std::string& url) override;
     void setLookupVisible(kaldrani::SearchEngine engine, bool visible) override;
     void setRunning(bool running) override;
@@ -102,6 +105,7 @@ private:
     void FormCreate();
     void createControls();
     void openLastPage(kaldrani::SearchEngine e);
+    void showResultText(kaldrani::SearchEngine engine, const QString& text);
 
     Runner& m_runner;
     QAbstractButton* m_stopButton = nullptr;

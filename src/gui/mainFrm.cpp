@@ -435,7 +435,7 @@ void TfrmMain::pageRankChanged()
             picture = QPixmap::fromImage(ImageListPR[n]);
         // A retired PageRank is no "0" picture: its place names it gone.
         if (const char* notAsked = gui::notAskedShown(m_display.pageRankFailureKind, m_display.pageRankFailure);
-            notAsked != nullptr && m_display.pageRankFailureKind == fetch::Failure::Retired)
+            notAsked != nullptr && m_display.pageRankFailureKind == fetch::FailureKind::Retired)
             ImagePR->setText(QString::fromUtf8(notAsked));
         else
             ImagePR->setPixmap(picture);
@@ -449,7 +449,7 @@ void TfrmMain::gaugeChanged()
 {
     m_runner.onWindow([&] {
         SouGouRankG->setProgress(m_display.gaugeValue);
-        SouGouRankG->setText(m_display.sogouRatingFailureKind == fetch::Failure::Retired && !m_display.sogouRatingFailure.empty()
+        SouGouRankG->setText(m_display.sogouRatingFailureKind == fetch::FailureKind::Retired && !m_display.sogouRatingFailure.empty()
                                  ? QString::fromUtf8(fetch::kRetiredShown.data())
                                  : QString());
         SouGouRankG->setVisible(m_display.gaugeVisible);

@@ -161,6 +161,9 @@ TEST_F(RankCli, RefusesBadArgumentsWithStatusTwo)
         {"unknown engine", {"--engines", "baidu,altavista", "example.com", "seo"}, "altavista"},
         {"empty engine name", {"--engines", "baidu,", "example.com", "seo"}, "unknown engine"},
         {"keyword missing", {"example.com"}, "KEYWORD"},
+        {"site with a blank", {"exa mple.com", "seo"}, "kaldrani-cli: 域名无效：含有不允许的字符"},
+        {"site of one label", {"例子", "seo"}, "kaldrani-cli: 域名无效：至少需要两级，且各级不能为空"},
+        {"A-label that encodes nothing valid", {"xn--a.com", "seo"}, "kaldrani-cli: 域名无效："},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,6 +173,26 @@ TEST_F(RankCli, RefusesBadArgumentsWithStatusTwo)
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(c.mentions), std::string::npos) << run.err;
         EXPECT_TRUE(server.requests().empty());
+    }
+}
+
+// The stand-in's Google, Yahoo and Bing pages name 例子.中国 in A-labels, the others in
+// Unicode: typed either way, the site is found on both kinds of page.
+TEST_F(RankCli, AnInternationalSiteIsFoundInEitherForm)
+{
+    const std::string keyword = "网站优化";
+    std::vector<std::string> expected;
+    for (const SearchEngine e : kSearchEngines) {
+        const int position = standin::keywordRank(e, "例子.中国", keyword).value_or(0);
+        const int lastPage = position > 0 ? (position - 1) / 10 + 1 : 5;
+        expected.push_back(row(e, rankText(position), queries::keywordPageUrl(e, keyword, lastPage)));
+    }
+    for (const char* site : {"例子.中国", "xn--fsqu00a.xn--fiqs8s"}) {
+        SCOPED_TRACE(site);
+        const auto run = rank({"--last", "5", site, keyword});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(lines(run.out), expected);
+        EXPECT_EQ(run.err, "");
     }
 }
 

@@ -304,6 +304,52 @@ TEST_F(KeyWordWindow, RepaintsEachStatusWhileTheRunHoldsBackClicks)
     EXPECT_EQ(text(E::Baidu), rankText(0));
 }
 
+// The stand-in names 例子.中国 in Unicode on some engines' pages and in A-labels on others.
+TEST_F(KeyWordWindow, AnInternationalSiteIsFoundWhicheverFormIsTypedOrShown)
+{
+    const char* keyword = "网站优化";
+    w->seEnd->setValue(5);
+    for (const char* typed : {"例子.中国", "xn--fsqu00a.xn--fiqs8s", "www.例子.中国"}) {
+        SCOPED_TRACE(typed);
+        run(QString::fromUtf8(typed), QString::fromUtf8(keyword));
+        int unicodeShown = 0, aLabelsShown = 0;
+        for (const E e : kSearchEngines) {
+            SCOPED_TRACE(engineLabel(e));
+            const auto place = standin::keywordRank(e, "例子.中国", keyword);
+            EXPECT_EQ(text(e), rankText(place.value_or(0)));
+            if (place)
+                ++(e == E::Google || e == E::Yahoo || e == E::Bing ? aLabelsShown : unicodeShown);
+        }
+        EXPECT_GT(unicodeShown, 0);
+        EXPECT_GT(aLabelsShown, 0);
+    }
+}
+
+TEST_F(KeyWordWindow, AnInvalidSiteIsToldAndNothingIsAsked)
+{
+    run("example.com", "seo");
+    const QString before = text(E::Baidu);
+    struct Case {
+        const char* name;
+        const char* site;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"a blank inside", "exa mple.com", "域名无效：含有不允许的字符"},
+        {"one label", "例子", "域名无效：至少需要两级，且各级不能为空"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_errors.clear();
+        run(QString::fromUtf8(c.site), "seo");
+        EXPECT_EQ(m_errors, QStringList({QString::fromUtf8(c.error)}));
+        EXPECT_TRUE(m_server.requests().empty());
+        EXPECT_EQ(text(E::Baidu), before) << "the last run's results stay";
+        EXPECT_TRUE(w->btnCX->isEnabled());
+    }
+    m_errors.clear();
+}
+
 TEST_F(KeyWordWindow, StartUpAttachesItToTheMainWindowsToolButton)
 {
     setSystemTrayAvailableOverride(true);

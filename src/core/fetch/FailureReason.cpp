@@ -56,17 +56,25 @@ std::string refusalOf(const std::string& why)
     return why.starts_with(kBlocked) ? why.substr(kBlocked.size()) : why;
 }
 
-Failure failureKind(const std::exception_ptr& error)
+FailureKind failureKind(const std::exception_ptr& error)
 {
     try {
         std::rethrow_exception(error);
     } catch (const BlockedPage&) {
-        return Failure::Blocked;
+        return FailureKind::Blocked;
     } catch (const net::HttpStatusError& e) {
-        return isRefusal(e) ? Failure::Blocked : Failure::Plain;
+        return isRefusal(e) ? FailureKind::Blocked : FailureKind::Plain;
     } catch (...) {
-        return Failure::Plain;
+        return FailureKind::Plain;
     }
+}
+
+Failure failureOf(const std::exception_ptr& error, int readTimeoutMs)
+{
+    std::string why = failureReason(error, readTimeoutMs);
+    if (why.empty())
+        why = "unknown failure";
+    return {failureKind(error), std::move(why)};
 }
 
 } // namespace kaldrani::fetch

@@ -31,8 +31,12 @@ std::string failureReason(const std::exception_ptr& error, int readTimeoutMs);
 // The refusal a blocked reason names, without its "blocked: " ("verification page").
 std::string refusalOf(const std::string& why);
 
-// Failure::Blocked for a refusal: a BlockedPage, or an answer of status 429 or 403 or
-// one that carries Retry-After; Failure::Plain for anything else.
-Failure failureKind(const std::exception_ptr& error);
+// FailureKind::Blocked for a refusal: a BlockedPage, or an answer of status 429 or 403 or
+// one that carries Retry-After; FailureKind::Plain for anything else.
+FailureKind failureKind(const std::exception_ptr& error);
+
+// The failure error stands for: its failureKind and its failureReason ("unknown failure"
+// where that would be empty).
+Failure failureOf(const std::exception_ptr& error, int readTimeoutMs);
 
 } // namespace kaldrani::fetch

@@ -101,13 +101,9 @@ template <class T, class Query>
 Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
 {
     try {
-        return {std::forward<Query>(query)(), {}};
+        return {std::forward<Query>(query)(), std::nullopt};
     } catch (...) {
-        std::string why = failureReason(std::current_exception(), readTimeoutMs);
-        // An empty reason would read as success.
-        if (why.empty())
-            why = "unknown failure";
-        return {std::move(failureValue), std::move(why), failureKind(std::current_exception())};
+        return {std::move(failureValue), failureOf(std::current_exception(), readTimeoutMs)};
     }
 }
 
@@ -115,14 +111,14 @@ Outcome<T> outcomeOf(T failureValue, int readTimeoutMs, Query&& query) noexcept
 template <class T>
 Outcome<T> retiredOutcome(T failureValue, const std::string& why)
 {
-    return {std::move(failureValue), "retired: " + why, Failure::Retired};
+    return {std::move(failureValue), Failure{FailureKind::Retired, "retired: " + why}};
 }
 
 // The outcome of a service the user's profile switched off: failureValue, nothing asked.
 template <class T>
 Outcome<T> switchedOff(T failureValue)
 {
-    return {std::move(failureValue), "switched off in the engine profile", Failure::SwitchedOff};
+    return {std::move(failureValue), Failure{FailureKind::SwitchedOff, "switched off in the engine profile"}};
 }
 
 } // namespace kaldrani::fetch

@@ -207,7 +207,7 @@ fetch::Outcome<std::string> QueryDomainRegistration(const std::string& typed, bo
     try {
         text::domainForms(text::trimView(typed));
     } catch (const text::DomainNameError& e) {
-        return {std::string("\r\n") + e.what(), e.what(), fetch::Failure::Plain};
+        return {std::string("\r\n") + e.what(), fetch::Failure{fetch::FailureKind::Plain, e.what()}};
     } catch (...) {
     }
     bool notRegistered = false;

@@ -210,13 +210,12 @@ fetch::Outcome<std::string> QueryIpPlace(const std::string& typed)
         return {ipPlaceText(lookUpPlace(ipDatabasePath(), address), host), {}};
     } catch (const IpDatabaseError& e) {
         if (e.kind() == IpDatabaseError::Kind::Missing)
-            return {std::string(kIpDatabaseMissing), e.what()};
+            return {std::string(kIpDatabaseMissing), fetch::Failure{fetch::FailureKind::Plain, e.what()}};
         if (e.kind() == IpDatabaseError::Kind::NotFound)
-            return {std::string(kIpNotFound), e.what()};
-        return {std::string(kIpFailure), e.what()};
+            return {std::string(kIpNotFound), fetch::Failure{fetch::FailureKind::Plain, e.what()}};
+        return {std::string(kIpFailure), fetch::Failure{fetch::FailureKind::Plain, e.what()}};
     } catch (...) {
-        const std::string why = fetch::failureReason(std::current_exception(), fetch::safetyReadTimeoutMs());
-        return {std::string(kIpFailure), why.empty() ? std::string("unknown failure") : why};
+        return {std::string(kIpFailure), fetch::failureOf(std::current_exception(), fetch::safetyReadTimeoutMs())};
     }
 }
 

@@ -12,7 +12,7 @@ namespace kaldrani::queries {
 struct Figure {
     std::string text;
     std::string why;
-    fetch::Failure failure = fetch::Failure::Plain;
+    fetch::FailureKind failure = fetch::FailureKind::Plain;
 
     bool operator==(const Figure&) const = default;
 };

@@ -19,9 +19,21 @@ std::atomic<int> g_jobs{1};
 class RecordingView final : public KeywordView {
 public:
     void setRunning(bool) override { }
-    void setResultText(SearchEngine engine, const std::string& text) override
+    void clearResult(SearchEngine engine) override
     {
-        m_calls.push_back([engine, text](KeywordView& v) { v.setResultText(engine, text); });
+        m_calls.push_back([engine](KeywordView& v) { v.clearResult(engine); });
+    }
+    void setProgress(SearchEngine engine, long long page) override
+    {
+        m_calls.push_back([engine, page](KeywordView& v) { v.setProgress(engine, page); });
+    }
+    void setResult(SearchEngine engine, const KeywordOutcome& outcome) override
+    {
+        m_calls.push_back([engine, outcome](KeywordView& v) { v.setResult(engine, outcome); });
+    }
+    void setNotSelected(SearchEngine engine) override
+    {
+        m_calls.push_back([engine](KeywordView& v) { v.setNotSelected(engine); });
     }
     void setLastPageUrl(SearchEngine engine, const std::string& url) override
     {
@@ -53,15 +65,15 @@ int keywordJobs()
     return g_jobs;
 }
 
-KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword,
+KeywordOutcomes runKeywordRanking(KeywordView& view, const std::string& site, const std::string& keyword,
                                   int firstPage, int lastPage, const EngineSelection& selected)
 {
     for (const SearchEngine e : kSearchEngines)
-        view.setResultText(e, {});
+        view.clearResult(e);
     for (const SearchEngine e : kSearchEngines)
         view.setLookupVisible(e, false);
 
-    KeywordFailures failures;
+    KeywordOutcomes outcomes;
     const run::RunGuard running(view);
     // Each engine is its own host; what a scan shows reaches the view in engine order.
     std::vector<SideTask> tasks;
@@ -71,27 +83,42 @@ KeywordFailures runKeywordRanking(KeywordView& view, const std::string& site, co
                              if (net::stopRequested())
                                  return {};
                              if (!selected[engineIndex(e)])
-                                 return [&view, e] { view.setResultText(e, "未选择"); };
+                                 return [&view, e] { view.setNotSelected(e); };
                              auto recorded = std::make_shared<RecordingView>();
                              KeywordView& shows = direct ? view : static_cast<KeywordView&>(*recorded);
-                             auto scan = std::make_shared<fetch::Outcome<std::string>>(
+                             auto scan = std::make_shared<KeywordOutcome>(
                                  FindKeywordPosition(e, site, keyword, firstPage, lastPage, shows));
-                             return [&view, &failures, e, scan, recorded] {
+                             return [&view, &outcomes, e, scan, recorded] {
                                  recorded->replay(view);
-                                 view.setResultText(e, keywordBoxText(*scan));
-                                 failures[engineIndex(e)] = std::move(scan->why);
+                                 view.setResult(e, *scan);
+                                 outcomes[engineIndex(e)] = std::move(*scan);
                              };
                          }});
     }
     runSideBySide(tasks, keywordJobs());
-    return failures;
+    return outcomes;
 }
 
-void QuietKeywordView::setResultText(SearchEngine engine, const std::string& text)
+void QuietKeywordView::clearResult(SearchEngine engine)
 {
-    m_results[index(engine)] = text;
-    if (onStatus)
-        onStatus(engine, text);
+    m_results[index(engine)].reset();
+    m_notSelected[index(engine)] = false;
+}
+
+void QuietKeywordView::setProgress(SearchEngine engine, long long page)
+{
+    if (onProgress)
+        onProgress(engine, page);
+}
+
+void QuietKeywordView::setResult(SearchEngine engine, const KeywordOutcome& outcome)
+{
+    m_results[index(engine)] = outcome;
+}
+
+void QuietKeywordView::setNotSelected(SearchEngine engine)
+{
+    m_notSelected[index(engine)] = true;
 }
 
 void QuietKeywordView::setLastPageUrl(SearchEngine engine, const std::string& url)

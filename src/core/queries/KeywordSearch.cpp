@@ -5,6 +5,8 @@
 #include "core/profiles/ServiceNames.h"
 #include "core/net/HttpClient.h"
 #include "core/net/TRegExp.h"
+#include "core/text/Ascii.h"
+#include "core/text/DomainName.h"
 #include "core/text/UpperCase.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <cctype>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kaldrani::queries {
 
@@ -128,16 +131,46 @@ std::string resultAddress(const profiles::Service& service, std::string_view mat
 
 namespace {
 
-// The index of the first match on the page whose address contains wanted (already upper
-// case), or -1. The matches are walked, never gathered: a page can match millions of times.
-long long firstHit(const profiles::Service& service, net::TRegExp& regex, std::string_view page, const std::string& wanted)
+// The site as a results page may name it, upper case: with its domain in Unicode and in
+// A-labels (one text for an ASCII name), and a typed scheme and path kept around it.
+// Nothing for an empty site. Raises text::DomainNameError for a domain that is none.
+std::vector<std::string> siteNeedles(std::string_view site)
+{
+    std::vector<std::string> needles;
+    if (site.empty())
+        return needles;
+    std::string_view rest = site;
+    std::string_view scheme;
+    for (const std::string_view prefix : {std::string_view("http://"), std::string_view("https://")})
+        if (rest.size() > prefix.size() && text::equalsIgnoreAsciiCase(rest.substr(0, prefix.size()), prefix)) {
+            scheme = rest.substr(0, prefix.size());
+            rest.remove_prefix(prefix.size());
+            break;
+        }
+    const std::size_t end = rest.find_first_of("/:?#");
+    const std::string_view tail = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+    const text::DomainForms forms = text::domainForms(rest.substr(0, end));
+    for (const std::string& name : {forms.unicode, forms.ascii}) {
+        std::string needle = text::upperCase(std::string(scheme) + name + std::string(tail));
+        if (std::find(needles.begin(), needles.end(), needle) == needles.end())
+            needles.push_back(std::move(needle));
+    }
+    return needles;
+}
+
+// The index of the first match on the page whose address contains one of the needles
+// (already upper case), or -1. The matches are walked, never gathered: a page can match
+// millions of times.
+long long firstHit(const profiles::Service& service, net::TRegExp& regex, std::string_view page,
+                   const std::vector<std::string>& needles)
 {
     long long index = 0, hit = -1;
     regex.forEachMatch(page, [&](std::string_view match, std::size_t) {
         // Most services read the match itself: no copy of it on pages of millions of matches.
         const std::string address = service.unwrap.empty() ? text::upperCase(match)
                                                            : text::upperCase(resultAddress(service, match));
-        if (address.find(wanted) != std::string::npos) {
+        if (std::any_of(needles.begin(), needles.end(),
+                        [&](const std::string& needle) { return address.find(needle) != std::string::npos; })) {
             hit = index;
             return false;
         }
@@ -173,26 +206,27 @@ std::string_view keywordFailureText(SearchEngine engine)
     }
 }
 
-std::string keywordBoxText(const fetch::Outcome<std::string>& outcome)
+std::string keywordSiteProblem(std::string_view site)
 {
-    switch (outcome.failure) {
-    case fetch::Failure::Blocked: return "被拦截：" + fetch::refusalOf(outcome.why);
-    case fetch::Failure::SwitchedOff: return "已关闭";
-    case fetch::Failure::Retired: return std::string(fetch::kRetiredShown);
-    default: return outcome.value;
+    try {
+        siteNeedles(site);
+    } catch (const text::DomainNameError& e) {
+        return e.what();
     }
+    return {};
 }
 
 long long keywordHitOnPage(const profiles::Service& service, const std::string& site, const std::string& page)
 {
+    const std::vector<std::string> needles = siteNeedles(site);
     fetch::checkNotBlocked(service, page);
-    if (site.empty())
+    if (needles.empty())
         return -1;
     net::TRegExp regex;
     regex.setMultiline(true);
     regex.setGlobal(true);
     regex.setPattern(service.pattern);
-    return firstHit(service, regex, page, text::upperCase(site));
+    return firstHit(service, regex, page, needles);
 }
 
 std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page)
@@ -211,22 +245,30 @@ void setKeywordScanDeadlineMs(int ms)
     g_scanDeadlineMs.store(std::max(ms, 1));
 }
 
-fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
-                                int firstPage, int lastPage, KeywordView& view)
+KeywordOutcome FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+                                   int firstPage, int lastPage, KeywordView& view)
 {
     const std::shared_ptr<const profiles::Service> service = serviceFor(engine);
-    if (!service->enabled || !service->retired.empty()) {
+    std::vector<std::string> needles;
+    std::optional<fetch::Failure> refused;
+    if (!service->retired.empty())
+        refused = fetch::retiredOutcome(KeywordResult{}, service->retired).failure;
+    else if (!service->enabled)
+        refused = fetch::switchedOff(KeywordResult{}).failure;
+    else
+        try {
+            needles = siteNeedles(site);
+        } catch (const text::DomainNameError& e) {
+            refused = fetch::Failure{fetch::FailureKind::Plain, e.what()};
+        }
+    if (refused) {
         view.setLastPageUrl(engine, {});
         view.setLookupVisible(engine, true);
-        if (!service->retired.empty())
-            return fetch::retiredOutcome(std::string(keywordFailureText(engine)), service->retired);
-        return fetch::switchedOff(std::string(keywordFailureText(engine)));
+        return {KeywordResult{}, std::move(refused)};
     }
-    const std::string wanted = text::upperCase(site);
     const ScanDeadline deadline;
-    long long position = 0;
-    std::string why;
-    fetch::Failure failure = fetch::Failure::Plain;
+    KeywordResult found;
+    std::optional<fetch::Failure> failure;
     std::string pageUrl;
     try {
         // One client and one pattern object serve every page of the scan.
@@ -240,11 +282,10 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
         regex.setPattern(service->pattern);
         const std::string term = EncodeQueryTerm(termBytes(termBytesOf(*service), keyword));
 
-        bool found = false;
         // 64 bits, so that a last page of INT_MAX still ends the loop.
-        for (long long page = firstPage; page <= lastPage && !found; ++page) {
+        for (long long page = firstPage; page <= lastPage && found.position == 0; ++page) {
             pageUrl = pageAddress(*service, term, page);
-            view.setResultText(engine, "正在查询第 " + std::to_string(page) + " 页");
+            view.setProgress(engine, page);
             const int bound = deadline.nextFetchBoundMs(pageBoundMs);
             client.FetchTimeout = bound;
             std::string text;
@@ -260,23 +301,17 @@ fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::
             }
             fetch::checkNotBlocked(*service, text);
             // An empty site would be "contained" in every match.
-            const long long hit = wanted.empty() ? -1 : firstHit(*service, regex, text, wanted);
-            if (hit >= 0) {
-                position = (page - 1) * 10 + hit + 1;
-                found = true;
-            }
+            const long long hit = needles.empty() ? -1 : firstHit(*service, regex, text, needles);
+            if (hit >= 0)
+                found.position = (page - 1) * 10 + hit + 1;
         }
     } catch (...) {
-        why = fetch::failureReason(std::current_exception(), fetch::readTimeoutOf(*service));
-        failure = fetch::failureKind(std::current_exception());
-        if (why.empty())
-            why = "unknown failure";
+        failure = fetch::failureOf(std::current_exception(), fetch::readTimeoutOf(*service));
+        found = {};
     }
     view.setLastPageUrl(engine, pageUrl);
     view.setLookupVisible(engine, true);
-    if (!why.empty())
-        return {std::string(keywordFailureText(engine)), std::move(why), failure};
-    return {"搜索排名第 " + std::to_string(position) + " 位", {}};
+    return {found, std::move(failure)};
 }
 
 } // namespace kaldrani::queries

@@ -3,6 +3,7 @@
 #include "core/fetch/Outcome.h"
 #include "core/model/SearchEngine.h"
 #include "core/profiles/Profile.h"
+#include "core/queries/KeywordResult.h"
 #include "core/queries/QueryTerm.h"
 #include "core/run/RunView.h"
 
@@ -14,25 +15,34 @@ namespace kaldrani::queries {
 // The text the engine's result box shows when its scan fails ("查询出错，请重试!").
 std::string_view keywordFailureText(SearchEngine engine);
 
-// The text a result box shows for a scan's outcome: its value, or for a refusal or a
-// switched-off engine a text of its own, so neither reads as a position or an error.
-std::string keywordBoxText(const fetch::Outcome<std::string>& outcome);
+// Why the typed site cannot be looked for ("域名无效：…"), or nothing when it can: a domain
+// in Unicode ("例子.中国") or in A-labels ("xn--fsqu00a.xn--fiqs8s"), with or without
+// "http://" before it and a path after it. An empty site can: it is found nowhere.
+std::string keywordSiteProblem(std::string_view site);
 
 // The address a result's match names: the match itself, or what service's unwrap pattern
 // takes out of it, decoded as the service says (a wrapped Bing link gives its target).
 std::string resultAddress(const profiles::Service& service, std::string_view match);
 
 // The 0-based index of the first match of service's pattern on page whose address
-// (resultAddress) contains site (letter case ignored; an empty site is never found), or -1. Raises
-// fetch::BlockedPage when the page matches a blocked marker, and what the match raises.
+// (resultAddress) contains site in either of its forms (letter case ignored; an empty site
+// is never found), or -1. Raises fetch::BlockedPage when the page matches a blocked
+// marker, text::DomainNameError for a site keywordSiteProblem refuses, and what the
+// match raises.
 long long keywordHitOnPage(const profiles::Service& service, const std::string& site, const std::string& page);
 
 // The window side of a keyword scan. Every call happens at the moment its state changes,
 // so a window can repaint then.
 class KeywordView : public run::RunView {
 public:
-    // The engine's result box now shows text.
-    virtual void setResultText(SearchEngine engine, const std::string& text) = 0;
+    // The engine's result box is emptied, as a run starts.
+    virtual void clearResult(SearchEngine engine) = 0;
+    // The engine's scan is about to ask result page `page`.
+    virtual void setProgress(SearchEngine engine, long long page) = 0;
+    // The engine's scan ended so.
+    virtual void setResult(SearchEngine engine, const KeywordOutcome& outcome) = 0;
+    // The run does not ask the engine.
+    virtual void setNotSelected(SearchEngine engine) = 0;
     // The address the engine's "官网查询" button opens.
     virtual void setLastPageUrl(SearchEngine engine, const std::string& url) = 0;
     // Shows or hides the engine's "官网查询" button.
@@ -51,13 +61,14 @@ void setKeywordScanDeadlineMs(int ms);
 // The address of result page `page` for the keyword (UTF-8 text).
 std::string keywordPageUrl(SearchEngine engine, std::string_view keyword, long long page);
 
-// "搜索排名第 N 位", N the position of the first result on pages firstPage..lastPage whose
-// matched text contains site (letter case ignored; an empty site is never found), 0 when
-// none does; or the engine's failure text, with the failure's reason, when a fetch or the
-// pattern fails or the scan outlasts keywordScanDeadlineMs. Reports the status before each
-// page, then the last page address and the visible button, through view; processes pending
-// events after each status. Never raises.
-fetch::Outcome<std::string> FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
-                                int firstPage, int lastPage, KeywordView& view);
+// The position of the first result on pages firstPage..lastPage whose address names site
+// in either of its forms (letter case ignored; an empty site is never found), 0 when none
+// does; or the failure, with its reason and kind, when a fetch or the pattern fails, the
+// service refuses, the scan outlasts keywordScanDeadlineMs, the engine is switched off or
+// retired, or keywordSiteProblem refuses the site (then nothing is asked). Reports the
+// progress before each page, then the last page address and the visible button, through
+// view. Never raises.
+KeywordOutcome FindKeywordPosition(SearchEngine engine, const std::string& site, const std::string& keyword,
+                                   int firstPage, int lastPage, KeywordView& view);
 
 } // namespace kaldrani::queries

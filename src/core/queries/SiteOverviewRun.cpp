@@ -32,8 +32,8 @@ void clearDisplay(OverviewDisplay& display, OverviewView& view)
     display.sogouRatingFailure.clear();
     display.alexaRankFailure.clear();
     display.chinaRankFailure.clear();
-    display.pageRankFailureKind = display.sogouRatingFailureKind = fetch::Failure::Plain;
-    display.alexaRankFailureKind = display.chinaRankFailureKind = fetch::Failure::Plain;
+    display.pageRankFailureKind = display.sogouRatingFailureKind = fetch::FailureKind::Plain;
+    display.alexaRankFailureKind = display.chinaRankFailureKind = fetch::FailureKind::Plain;
     display.pageRankVisible = false;
     display.gaugeVisible = false;
     display.alexaRank.clear();
@@ -125,7 +125,7 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                                      return {};
                                  auto count = std::make_shared<fetch::Outcome<std::string>>(QueryEngineCount(e, k, domain));
                                  return std::function<void()>([&, e, k, count] {
-                                     display.setFigure({e, k}, {std::move(count->value), std::move(count->why), count->failure});
+                                     display.setFigure({e, k}, {std::move(count->value), count->why(), count->kind()});
                                      view.figureChanged({e, k});
                                  });
                              }});
@@ -135,8 +135,8 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                          auto pageRank = std::make_shared<fetch::Outcome<int>>(QueryPageRank(domain));
                          return std::function<void()>([&, pageRank] {
                              display.pageRank = pageRank->value;
-                             display.pageRankFailure = std::move(pageRank->why);
-                             display.pageRankFailureKind = pageRank->failure;
+                             display.pageRankFailure = pageRank->why();
+                             display.pageRankFailureKind = pageRank->kind();
                              display.pageRankPicture = display.pageRank >= 0 && display.pageRank <= 10 ? display.pageRank : -1;
                              display.pageRankVisible = true;
                              view.pageRankChanged();
@@ -148,8 +148,8 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                          auto rating = std::make_shared<fetch::Outcome<int>>(QuerySogouRating(domain));
                          return std::function<void()>([&, rating] {
                              display.gaugeValue = std::clamp(rating->value, 0, 100);
-                             display.sogouRatingFailure = std::move(rating->why);
-                             display.sogouRatingFailureKind = rating->failure;
+                             display.sogouRatingFailure = rating->why();
+                             display.sogouRatingFailureKind = rating->kind();
                              display.gaugeVisible = true;
                              view.gaugeChanged();
                          });
@@ -160,8 +160,8 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                          auto alexa = std::make_shared<fetch::Outcome<std::string>>(QueryAlexaRank(domain));
                          return std::function<void()>([&, alexa] {
                              display.alexaRank = std::move(alexa->value);
-                             display.alexaRankFailure = std::move(alexa->why);
-                             display.alexaRankFailureKind = alexa->failure;
+                             display.alexaRankFailure = alexa->why();
+                             display.alexaRankFailureKind = alexa->kind();
                              view.alexaRankChanged();
                          });
                      }});
@@ -171,8 +171,8 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
                          auto chinaRank = std::make_shared<fetch::Outcome<std::string>>(QueryChinaRank(domain));
                          return std::function<void()>([&, chinaRank] {
                              display.chinaRank = std::move(chinaRank->value);
-                             display.chinaRankFailure = std::move(chinaRank->why);
-                             display.chinaRankFailureKind = chinaRank->failure;
+                             display.chinaRankFailure = chinaRank->why();
+                             display.chinaRankFailureKind = chinaRank->kind();
                              view.chinaRankChanged();
                          });
                      }});

@@ -39,10 +39,10 @@ struct OverviewDisplay {
     std::string alexaRankFailure;
     std::string chinaRankFailure;
     // How each rank's query failed, beside its reason.
-    fetch::Failure pageRankFailureKind = fetch::Failure::Plain;
-    fetch::Failure sogouRatingFailureKind = fetch::Failure::Plain;
-    fetch::Failure alexaRankFailureKind = fetch::Failure::Plain;
-    fetch::Failure chinaRankFailureKind = fetch::Failure::Plain;
+    fetch::FailureKind pageRankFailureKind = fetch::FailureKind::Plain;
+    fetch::FailureKind sogouRatingFailureKind = fetch::FailureKind::Plain;
+    fetch::FailureKind alexaRankFailureKind = fetch::FailureKind::Plain;
+    fetch::FailureKind chinaRankFailureKind = fetch::FailureKind::Plain;
 
 private:
     PerEngine<std::array<Figure, kCountKinds.size()>> m_counts;

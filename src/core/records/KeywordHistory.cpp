@@ -17,6 +17,8 @@ namespace kaldrani::records {
 
 namespace {
 
+constexpr std::string_view kBlocked = "blocked: ";
+
 constexpr std::string_view kHeader = "# kaldrani keyword history 1: TIME TAB KEYWORD TAB FIRST-LAST {TAB ENGINE=RESULT}";
 
 std::string escaped(std::string_view text)
@@ -86,7 +88,9 @@ bool parseResult(std::string_view text, KeywordResult& result)
         return true;
     }
     if (text.starts_with("fail:")) {
-        result = {KeywordResult::State::Failed, 0, unescaped(text.substr(5))};
+        std::string reason = unescaped(text.substr(5));
+        const auto state = reason.starts_with(kBlocked) ? KeywordResult::State::Blocked : KeywordResult::State::Failed;
+        result = {state, 0, std::move(reason)};
         return true;
     }
     int position = 0;
@@ -103,6 +107,8 @@ std::string resultText(const KeywordResult& result)
     case KeywordResult::State::NotFound: return "none";
     case KeywordResult::State::NotSelected: return "off";
     case KeywordResult::State::Failed: return "fail:" + escaped(result.reason);
+    case KeywordResult::State::Blocked:
+        return "fail:" + escaped(result.reason.starts_with(kBlocked) ? result.reason : std::string(kBlocked) + result.reason);
     case KeywordResult::State::Absent: break;
     }
     return {};

@@ -16,17 +16,18 @@
 //
 // TIME is ISO 8601 local time with its offset ("2026-12-11T09:30:00+08:00"); ENGINE is the
 // engine's typed name ("baidu"); RESULT is a position ("12"), "none" (not found in pages
-// FIRST..LAST), "off" (not selected) or "fail:" and the reason. In KEYWORD and the reason
+// FIRST..LAST), "off" (not selected) or "fail:" and the reason; a refusal's reason starts
+// with "blocked: ", so a reader that knows no refusal still reads it as a failure. In KEYWORD and the reason
 // "%", TAB, CR and LF are written as %25, %09, %0D and %0A. A line starting with "#" is a
 // comment; an engine name this program does not know is passed over.
 namespace kaldrani::records {
 
 // What one engine's scan came to.
 struct KeywordResult {
-    enum class State { Absent, Position, NotFound, NotSelected, Failed };
+    enum class State { Absent, Position, NotFound, NotSelected, Failed, Blocked };
     State state = State::Absent; // Absent: the record does not name the engine
     int position = 0;            // 1.. for Position
-    std::string reason;          // for Failed
+    std::string reason;          // for Failed and Blocked ("blocked: 429 Too Many Requests")
 
     bool operator==(const KeywordResult&) const = default;
 };

@@ -16,7 +16,8 @@ std::string cellOf(const KeywordResult& r)
     case State::Position: return std::to_string(r.position);
     case State::NotFound: return "未找到";
     case State::NotSelected: return "未选择";
-    case State::Failed: return "查询失败：" + r.reason;
+    case State::Failed:
+    case State::Blocked: return "查询失败：" + r.reason;
     case State::Absent: break;
     }
     return {};
@@ -57,6 +58,7 @@ KeywordTrend buildKeywordTrend(const std::vector<KeywordRecord>& records, std::s
                 runOpen[i] = false;
                 break;
             case State::Failed:
+            case State::Blocked:
                 trend.failed[i].push_back(msecs);
                 runOpen[i] = false;
                 break;

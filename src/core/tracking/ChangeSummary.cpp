@@ -36,7 +36,8 @@ std::string stateText(const KeywordResult& r)
     case State::Position: return std::to_string(r.position);
     case State::NotFound: return "none";
     case State::NotSelected: return "off";
-    case State::Failed: return "fail";
+    case State::Failed:
+    case State::Blocked: return "fail";
     case State::Absent: break;
     }
     return {};
@@ -108,7 +109,7 @@ std::optional<ChangeLine> countChange(const std::string& site, queries::FigureId
                                       const queries::Figure& now, const Thresholds& thresholds)
 {
     // A service that is gone was not asked: neither a change nor a failure to tell.
-    if (now.failure == fetch::Failure::Retired)
+    if (now.failure == fetch::FailureKind::Retired)
         return std::nullopt;
     ChangeLine line{site, id.kind == CountKind::Indexed ? What::Indexed : What::Backlinks, {},
                     std::string(kEngineKeys[engineIndex(id.engine)]), {}, {}, now.why, false};
@@ -147,13 +148,15 @@ std::vector<ChangeLine> keywordChanges(const std::string& site, const std::optio
             continue;
         ChangeLine line{site,        What::Position, now.keyword, std::string(kEngineKeys[engineIndex(e)]),
                         stateText(a), stateText(b),  b.reason,    false};
+        // A refusal is a failure as the summary tells it.
+        const auto failed = [](const KeywordResult& r) { return r.state == State::Failed || r.state == State::Blocked; };
         if (asked(a)) {
             if (a.state == State::Position && b.state == State::Position)
                 line.moved = std::abs(a.position - b.position) >= thresholds.positionMove;
             else
-                line.moved = a.state != b.state;
+                line.moved = a.state != b.state && !(failed(a) && failed(b));
         }
-        if (line.moved || b.state == State::Failed)
+        if (line.moved || failed(b))
             lines.push_back(std::move(line));
     }
     return lines;

@@ -35,8 +35,7 @@ struct SiteRun {
     std::optional<records::HistoryEntry> previous;
     std::map<std::string, records::KeywordRecord> previousKeywords;
     queries::OverviewDisplay display;
-    std::vector<PerEngine<std::string>> keywordTexts;
-    std::vector<queries::KeywordFailures> keywordFailures;
+    std::vector<queries::KeywordOutcomes> keywordOutcomes;
     int tasksLeft = 0;
 };
 
@@ -51,13 +50,11 @@ void runEngineTask(SiteRun& s, SearchEngine e, int lastPage)
 {
     for (const CountKind k : kCountKinds) {
         fetch::Outcome<std::string> count = queries::QueryEngineCount(e, k, s.site);
-        s.display.setFigure({e, k}, {std::move(count.value), std::move(count.why), count.failure});
+        s.display.setFigure({e, k}, {std::move(count.value), count.why(), count.kind()});
     }
     for (std::size_t i = 0; i < s.keywords.size(); ++i) {
         queries::QuietKeywordView view;
-        fetch::Outcome<std::string> scan = queries::FindKeywordPosition(e, s.site, s.keywords[i], 1, lastPage, view);
-        s.keywordTexts[i][engineIndex(e)] = std::move(scan.value);
-        s.keywordFailures[i][engineIndex(e)] = std::move(scan.why);
+        s.keywordOutcomes[i][engineIndex(e)] = queries::FindKeywordPosition(e, s.site, s.keywords[i], 1, lastPage, view);
     }
 }
 
@@ -66,20 +63,20 @@ void runRankTask(SiteRun& s)
     queries::OverviewDisplay& d = s.display;
     fetch::Outcome<int> pageRank = queries::QueryPageRank(s.site);
     d.pageRank = pageRank.value;
-    d.pageRankFailure = std::move(pageRank.why);
-    d.pageRankFailureKind = pageRank.failure;
+    d.pageRankFailure = pageRank.why();
+    d.pageRankFailureKind = pageRank.kind();
     fetch::Outcome<int> rating = queries::QuerySogouRating(s.site);
     d.gaugeValue = std::clamp(rating.value, 0, 100);
-    d.sogouRatingFailure = std::move(rating.why);
-    d.sogouRatingFailureKind = rating.failure;
+    d.sogouRatingFailure = rating.why();
+    d.sogouRatingFailureKind = rating.kind();
     fetch::Outcome<std::string> alexa = queries::QueryAlexaRank(s.site);
     d.alexaRank = std::move(alexa.value);
-    d.alexaRankFailure = std::move(alexa.why);
-    d.alexaRankFailureKind = alexa.failure;
+    d.alexaRankFailure = alexa.why();
+    d.alexaRankFailureKind = alexa.kind();
     fetch::Outcome<std::string> chinaRank = queries::QueryChinaRank(s.site);
     d.chinaRank = std::move(chinaRank.value);
-    d.chinaRankFailure = std::move(chinaRank.why);
-    d.chinaRankFailureKind = chinaRank.failure;
+    d.chinaRankFailure = chinaRank.why();
+    d.chinaRankFailureKind = chinaRank.kind();
 }
 
 std::tm localTm(std::int64_t epochSeconds)
@@ -127,14 +124,14 @@ void finishSite(const records::DataFolder& folder, const std::vector<std::string
             if (auto line = countChange(s.site, {e, k}, before, d.figure({e, k}), options.thresholds))
                 lines.push_back(std::move(*line));
         }
-    const std::tuple<What, const std::string*, fetch::Failure> ranks[] = {
+    const std::tuple<What, const std::string*, fetch::FailureKind> ranks[] = {
         {What::PageRank, &d.pageRankFailure, d.pageRankFailureKind},
         {What::SogouRank, &d.sogouRatingFailure, d.sogouRatingFailureKind},
         {What::AlexaRank, &d.alexaRankFailure, d.alexaRankFailureKind},
         {What::ChinaRank, &d.chinaRankFailure, d.chinaRankFailureKind}};
     // A retired service was not asked and did not fail.
     for (const auto& [what, why, kind] : ranks)
-        if (!why->empty() && kind != fetch::Failure::Retired)
+        if (!why->empty() && kind != fetch::FailureKind::Retired)
             lines.push_back({s.site, what, {}, {}, {}, "fail", *why, false});
 
     std::vector<records::KeywordRecord> records;
@@ -146,8 +143,7 @@ void finishSite(const records::DataFolder& folder, const std::vector<std::string
         return a;
     }();
     for (std::size_t i = 0; i < s.keywords.size(); ++i) {
-        records.push_back(keywordRecordOf(s.keywords[i], 1, options.lastPage, all, s.keywordTexts[i],
-                                          s.keywordFailures[i], when));
+        records.push_back(keywordRecordOf(s.keywords[i], 1, options.lastPage, all, s.keywordOutcomes[i], when));
         const auto prev = s.previousKeywords.find(s.keywords[i]);
         const std::optional<records::KeywordRecord> before =
             prev == s.previousKeywords.end() ? std::nullopt : std::optional(prev->second);
@@ -191,8 +187,7 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
         s.site = options.sites[i];
         s.valid = !s.site.empty() && queries::IsValidDomain(s.site);
         s.keywords = records::trackedKeywordsOf(tracked, s.site);
-        s.keywordTexts.resize(s.keywords.size());
-        s.keywordFailures.resize(s.keywords.size());
+        s.keywordOutcomes.resize(s.keywords.size());
         if (!s.valid)
             continue;
         readPrevious(folder, s, problems[i]);

@@ -27,7 +27,7 @@
 namespace kaldrani::lookups {
 namespace {
 
-using fetch::Failure;
+using fetch::FailureKind;
 
 std::string crlf(const std::string& text)
 {
@@ -112,7 +112,7 @@ TEST_F(CurrentWhois, RdapForAGtldPort43ForCnAndBothFormsOfAnIdn)
         SCOPED_TRACE(c.name);
         m_server.clearRequests();
         const fetch::Outcome<std::string> found = QueryWhois(c.typed);
-        EXPECT_EQ(found.why, "");
+        EXPECT_EQ(found.why(), "");
         EXPECT_EQ(found.value, c.shown);
         std::vector<std::string> targets;
         for (const standin::Request& r : m_server.requests()) {
@@ -139,14 +139,14 @@ TEST_F(CurrentWhois, FailuresAndRefusals)
         const char* name;
         const char* typed;
         std::string shown;
-        Failure failure;
+        FailureKind failure;
         bool asked;
     };
     const Case cases[] = {
-        {"invalid name, nothing sent", "exa mple.com", "\r\n域名无效：含有不允许的字符", Failure::Plain, false},
-        {"one label, nothing sent", "例子", "\r\n域名无效：至少需要两级，且各级不能为空", Failure::Plain, false},
-        {"not registered (404)", "nosuch.com", std::string(kWhoisNotRegistered), Failure::Plain, true},
-        {"port-43 refusal is blocked", "busy.cn", std::string(kWhoisFailure), Failure::Blocked, true},
+        {"invalid name, nothing sent", "exa mple.com", "\r\n域名无效：含有不允许的字符", FailureKind::Plain, false},
+        {"one label, nothing sent", "例子", "\r\n域名无效：至少需要两级，且各级不能为空", FailureKind::Plain, false},
+        {"not registered (404)", "nosuch.com", std::string(kWhoisNotRegistered), FailureKind::Plain, true},
+        {"port-43 refusal is blocked", "busy.cn", std::string(kWhoisFailure), FailureKind::Blocked, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +154,7 @@ TEST_F(CurrentWhois, FailuresAndRefusals)
         const fetch::Outcome<std::string> found = QueryWhois(c.typed);
         EXPECT_TRUE(found.failed());
         EXPECT_EQ(found.value, c.shown);
-        EXPECT_EQ(found.failure, c.failure) << found.why;
+        EXPECT_EQ(found.kind(), c.failure) << found.why();
         if (!c.asked) {
             EXPECT_TRUE(m_server.requests().empty());
         }
@@ -164,7 +164,7 @@ TEST_F(CurrentWhois, FailuresAndRefusals)
 TEST_F(CurrentWhois, RawGivesTheAnswersAsTheyCame)
 {
     const fetch::Outcome<std::string> raw = QueryDomainRegistration("example.com", true);
-    ASSERT_EQ(raw.why, "");
+    ASSERT_EQ(raw.why(), "");
     EXPECT_EQ(raw.value.find(R"({"entities":)"), 0u) << raw.value.substr(0, 80);
     EXPECT_NE(raw.value.find(R"("objectClassName":"domain")"), std::string::npos);
     EXPECT_NE(raw.value.find("\n{"), std::string::npos) << "the registrar's answer follows";

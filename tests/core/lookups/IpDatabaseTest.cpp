@@ -72,7 +72,7 @@ TEST_F(OfflineIp, AnswersIpv4Ipv6AndHostsWithTheAttribution)
         SCOPED_TRACE(c.name);
         const fetch::Outcome<std::string> found = QueryIpPlace(c.typed);
         EXPECT_EQ(found.value, c.shown);
-        EXPECT_EQ(found.failed(), c.failed) << found.why;
+        EXPECT_EQ(found.failed(), c.failed) << found.why();
     }
 }
 

@@ -137,8 +137,8 @@ TEST(LookupQueries, SilentServiceIsGivenUpOnWithinTheSafetyBound)
     const AllConnectionsTo to(server.port());
     const auto start = Clock::now();
     // The reason names the bound the wait ran into.
-    EXPECT_EQ(QueryOwnAddress(), (Outcome<std::string>{"", "Read timed out. (no data for 150 ms)"}));
-    EXPECT_EQ(QueryIpLookup("192.0.2.1"), (Outcome<std::string>{kIpTimeout, "Read timed out. (no data for 150 ms)"}));
+    EXPECT_EQ(QueryOwnAddress(), (Outcome<std::string>{"", fetch::Failure{.reason = "Read timed out. (no data for 150 ms)"}}));
+    EXPECT_EQ(QueryIpLookup("192.0.2.1"), (Outcome<std::string>{kIpTimeout, fetch::Failure{.reason = "Read timed out. (no data for 150 ms)"}}));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
 }
 

@@ -16,6 +16,7 @@
 #include "core/profiles/ProfileLoader.h"
 #include "core/profiles/ServiceNames.h"
 #include "core/queries/EngineCount.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/KeywordRun.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/queries/RankQueries.h"
@@ -23,7 +24,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace kaldrani;
 
@@ -238,9 +241,9 @@ TEST_F(CurrentWorld, LiveCountsAreRealRetiredOnesAreNotAsked)
     }
     m_server.clearRequests();
     const auto yahoo = queries::QueryEngineCount(SearchEngine::Yahoo, CountKind::Indexed, "example.com");
-    EXPECT_EQ(yahoo, (fetch::Outcome<std::string>{"0", "retired: 2013-09: Yahoo China closed", fetch::Failure::Retired}));
+    EXPECT_EQ(yahoo, (fetch::Outcome<std::string>{"0", fetch::Failure{fetch::FailureKind::Retired, "retired: 2013-09: Yahoo China closed"}}));
     const auto pageRank = queries::QueryPageRank("example.com");
-    EXPECT_EQ(pageRank.failure, fetch::Failure::Retired);
+    EXPECT_EQ(pageRank.kind(), fetch::FailureKind::Retired);
     EXPECT_TRUE(m_server.requests().empty());
 }
 
@@ -288,12 +291,12 @@ TEST_F(CurrentWorld, RefusalsByRedirectAreBlockedFollowedOrNot)
         SCOPED_TRACE(c.name);
         use(c.user);
         const auto count = queries::QueryEngineCount(c.engine, CountKind::Indexed, "example.com");
-        EXPECT_EQ(count, (fetch::Outcome<std::string>{"0", "blocked: verification page", fetch::Failure::Blocked}));
+        EXPECT_EQ(count, (fetch::Outcome<std::string>{"0", fetch::Failure{fetch::FailureKind::Blocked, "blocked: verification page"}}));
     }
     // Without the markers a redirect not followed is only a failed status.
     use("[count.baidu.indexed]\nuser_agent = \"\"\nfollow_redirects = false\nblocked = []\n");
-    EXPECT_EQ(queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com").failure,
-              fetch::Failure::Plain);
+    EXPECT_EQ(queries::QueryEngineCount(SearchEngine::Baidu, CountKind::Indexed, "example.com").kind(),
+              fetch::FailureKind::Plain);
 }
 
 TEST_F(CurrentWorld, KeywordScansFindTheStandinsPlaces)
@@ -303,12 +306,41 @@ TEST_F(CurrentWorld, KeywordScansFindTheStandinsPlaces)
     queries::QuietKeywordView view;
     queries::EngineSelection all{};
     all.fill(true);
-    queries::runKeywordRanking(view, site, keyword, 1, 5, all);
+    const queries::KeywordOutcomes outcomes = queries::runKeywordRanking(view, site, keyword, 1, 5, all);
     for (const SearchEngine e : {SearchEngine::Baidu, SearchEngine::Sogou, SearchEngine::Bing}) {
         SCOPED_TRACE(engineLabel(e));
         const auto place = standin::keywordRank(e, site, keyword);
-        EXPECT_EQ(view.resultText(e), "搜索排名第 " + std::to_string(place.value_or(0)) + " 位");
+        EXPECT_EQ(outcomes[engineIndex(e)], (queries::KeywordOutcome{{place.value_or(0)}, std::nullopt}));
+        EXPECT_EQ(queries::keywordResultText(e, *view.result(e)), "搜索排名第 " + std::to_string(place.value_or(0)) + " 位");
     }
-    for (const SearchEngine e : {SearchEngine::Google, SearchEngine::Yahoo, SearchEngine::Soso, SearchEngine::Youdao})
-        EXPECT_EQ(view.resultText(e), "已停用") << engineLabel(e);
+    for (const SearchEngine e : {SearchEngine::Google, SearchEngine::Yahoo, SearchEngine::Soso, SearchEngine::Youdao}) {
+        SCOPED_TRACE(engineLabel(e));
+        EXPECT_EQ(queries::keywordKind(*outcomes[engineIndex(e)]), queries::KeywordKind::Off);
+        EXPECT_EQ(queries::keywordResultText(e, *view.result(e)), "已停用");
+    }
+}
+
+// Baidu's and Sogou's pages name 例子.中国 in Unicode, Bing's wrapped links in A-labels.
+TEST_F(CurrentWorld, KeywordScansFindAnInternationalSiteInEitherForm)
+{
+    const std::vector<SearchEngine> asked = {SearchEngine::Baidu, SearchEngine::Sogou, SearchEngine::Bing};
+    // A keyword whose pages list the site in all three engines.
+    std::string keyword;
+    for (const char* k : {"网站优化", "seo", "A++ 教程", "域名", "建站", "关键词", "排名", "主机"})
+        if (keyword.empty()
+            && std::all_of(asked.begin(), asked.end(), [&](SearchEngine e) { return standin::keywordRank(e, "例子.中国", k); }))
+            keyword = k;
+    ASSERT_FALSE(keyword.empty());
+    queries::EngineSelection all{};
+    all.fill(true);
+    for (const char* site : {"例子.中国", "xn--fsqu00a.xn--fiqs8s"}) {
+        SCOPED_TRACE(site);
+        queries::QuietKeywordView view;
+        const queries::KeywordOutcomes outcomes = queries::runKeywordRanking(view, site, keyword, 1, 5, all);
+        for (const SearchEngine e : asked) {
+            SCOPED_TRACE(engineLabel(e));
+            const long long place = *standin::keywordRank(e, "例子.中国", keyword);
+            EXPECT_EQ(outcomes[engineIndex(e)], (queries::KeywordOutcome{{place}, std::nullopt}));
+        }
+    }
 }

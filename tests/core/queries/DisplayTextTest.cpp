@@ -49,3 +49,32 @@ TEST(DisplayText, PageTextsAreBounded)
               repeat("八", 1024));
     EXPECT_EQ(chinaRankFromPage("nothing here"), "0");
 }
+
+TEST(KeywordDisplayText, EachKindOfOutcomeHasItsOwnText)
+{
+    using fetch::Failure;
+    using fetch::FailureKind;
+    struct Case {
+        const char* name;
+        SearchEngine engine;
+        KeywordOutcome outcome;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"position", SearchEngine::Baidu, {{13}, std::nullopt}, "搜索排名第 13 位"},
+        {"not found", SearchEngine::Bing, {{0}, std::nullopt}, "搜索排名第 0 位"},
+        {"failed", SearchEngine::Baidu, {{}, Failure{FailureKind::Plain, "Read timed out."}}, "查询出错，请重试!"},
+        {"failed: Google's own text", SearchEngine::Google, {{}, Failure{FailureKind::Plain, "x"}}, "查询失败，请重试!"},
+        {"failed: Sogou's ASCII comma", SearchEngine::Sogou, {{}, Failure{FailureKind::Plain, "x"}}, "查询出错,请重试!"},
+        {"refused", SearchEngine::Baidu, {{}, Failure{FailureKind::Blocked, "blocked: verification page"}},
+         "被拦截：verification page"},
+        {"switched off", SearchEngine::Bing, {{}, Failure{FailureKind::SwitchedOff, "switched off"}}, "已关闭"},
+        {"retired", SearchEngine::Yahoo, {{}, Failure{FailureKind::Retired, "retired: 2013-09"}}, "已停用"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(keywordResultText(c.engine, c.outcome), c.shown);
+    }
+    EXPECT_EQ(keywordProgressText(7), "正在查询第 7 页");
+    EXPECT_EQ(kKeywordNotSelected, "未选择");
+}

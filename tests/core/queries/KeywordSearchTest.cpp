@@ -2,10 +2,12 @@
 #include "StandinFixture.h"
 #include "core/fetch/Endpoints.h"
 #include "core/net/ConnectTo.h"
+#include "core/queries/DisplayText.h"
 #include "core/queries/KeywordRun.h"
 #include "core/queries/KeywordSearch.h"
 #include "core/queries/QueryTerm.h"
 #include "KeywordPages.h"
+#include "RefusalPages.h"
 
 #include <gtest/gtest.h>
 
@@ -51,12 +53,19 @@ TEST(EncodeQueryTerm, EncodesBytesAsTheEnginesExpect)
     }
 }
 
-// Records what a scan tells its window, in order.
+// Records what a scan tells its window, in order, each result box as the window shows it.
 class RecordingView final : public queries::KeywordView {
 public:
-    void setResultText(SearchEngine e, const std::string& text) override
+    void clearResult(SearchEngine e) override { text(e, ""); }
+    void setProgress(SearchEngine e, long long page) override { text(e, queries::keywordProgressText(page)); }
+    void setResult(SearchEngine e, const queries::KeywordOutcome& outcome) override
     {
-        calls.push_back(std::string(engineLabel(e)) + " text " + text);
+        text(e, queries::keywordResultText(e, outcome));
+    }
+    void setNotSelected(SearchEngine e) override { text(e, std::string(queries::kKeywordNotSelected)); }
+    void text(SearchEngine e, const std::string& shown)
+    {
+        calls.push_back(std::string(engineLabel(e)) + " text " + shown);
     }
     void setLastPageUrl(SearchEngine e, const std::string& url) override
     {
@@ -140,7 +149,7 @@ protected:
     {
         server.clearRequests();
         view.calls.clear();
-        return FindKeywordPosition(e, site, keyword, first, last, view).value;
+        return queries::keywordResultText(e, FindKeywordPosition(e, site, keyword, first, last, view));
     }
     std::string url(SearchEngine e, long long p, const std::string& keyword = "kw")
     {
@@ -236,6 +245,101 @@ TEST_F(KeywordSearchTest, MatchTestIgnoresCaseButTheTagsDoNot)
         serveHtml(c.engine, {{1, c.html}});
         EXPECT_EQ(scan(c.engine, c.site, 1, 1), c.expected);
     }
+}
+
+TEST_F(KeywordSearchTest, EachWayAScanEndsIsItsOwnKind)
+{
+    using queries::KeywordKind;
+    standin::Response serverError = standin::gbkPage(page(E::Baidu, 10, 0));
+    serverError.status = 500;
+    serverError.reason = "Internal Server Error";
+    struct Case {
+        const char* name;
+        standin::Response second;
+        KeywordKind kind;
+        long long position;
+        const char* why;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"found on page 2", standin::gbkPage(page(E::Baidu, 10, 3)), KeywordKind::Position, 14, "", "搜索排名第 14 位"},
+        {"not found", standin::gbkPage(page(E::Baidu, 10)), KeywordKind::NotFound, 0, "", "搜索排名第 0 位"},
+        {"refused", standin::tooManyRequests(), KeywordKind::Blocked, 0,
+         "blocked: 429 Too Many Requests (Retry-After: 120)", "被拦截：429 Too Many Requests (Retry-After: 120)"},
+        {"failed", serverError, KeywordKind::Failed, 0, "HTTP/1.1 500 Internal Server Error", "查询出错，请重试!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        serve(E::Baidu, {{1, standin::gbkPage(page(E::Baidu, 10))}, {2, c.second}});
+        const queries::KeywordOutcome got = FindKeywordPosition(E::Baidu, "example.com", "kw", 1, 2, view);
+        EXPECT_EQ(queries::keywordKind(got), c.kind);
+        EXPECT_EQ(got.value.position, c.position);
+        EXPECT_EQ(got.why(), c.why);
+        EXPECT_EQ(queries::keywordResultText(E::Baidu, got), c.shown);
+    }
+}
+
+// A results page may name an international domain either way; the user may type either.
+TEST_F(KeywordSearchTest, ASiteIsFoundInEitherFormOfItsName)
+{
+    struct Case {
+        const char* name;
+        SearchEngine engine;
+        std::string shown;
+        std::string typed;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Unicode typed and shown", E::Baidu, "www.例子.中国", "例子.中国", "搜索排名第 2 位"},
+        {"Unicode typed, A-labels shown", E::Baidu, "www.xn--fsqu00a.xn--fiqs8s", "例子.中国", "搜索排名第 2 位"},
+        {"A-labels typed, Unicode shown", E::Sogou, "www.例子.中国", "xn--fsqu00a.xn--fiqs8s", "搜索排名第 2 位"},
+        {"A-labels typed in capitals and shown", E::Bing, "www.xn--fsqu00a.xn--fiqs8s", "XN--FSQU00A.XN--FIQS8S",
+         "搜索排名第 2 位"},
+        {"an ideographic full stop typed", E::Baidu, "www.例子.中国", "例子。中国", "搜索排名第 2 位"},
+        {"a typed scheme stays part of the site", E::Youdao, "xn--fsqu00a.xn--fiqs8s", "http://例子.中国",
+         "搜索排名第 2 位"},
+        {"a typed path stays part of the site", E::Baidu, "www.xn--fsqu00a.xn--fiqs8s", "例子.中国/a.html",
+         "搜索排名第 2 位"},
+        {"another path is another site", E::Baidu, "www.xn--fsqu00a.xn--fiqs8s", "例子.中国/b.html",
+         "搜索排名第 0 位"},
+        {"another name is not found", E::Baidu, "www.例子.中国", "公司.中国", "搜索排名第 0 位"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        serveHtml(c.engine, {{1, page(c.engine, 3, 1, c.shown)}});
+        EXPECT_EQ(scan(c.engine, c.typed, 1, 1), c.expected);
+    }
+}
+
+TEST_F(KeywordSearchTest, AnInvalidSiteIsRefusedAndNothingIsAsked)
+{
+    struct Case {
+        const char* site;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"example.com", ""},
+        {"例子.中国", ""},
+        {"xn--fsqu00a.xn--fiqs8s", ""},
+        {"https://www.例子.中国/path?q=1", ""},
+        {"exa mple.com", "域名无效：含有不允许的字符"},
+        {"例子", "域名无效：至少需要两级，且各级不能为空"},
+        {"example..com", "域名无效：至少需要两级，且各级不能为空"},
+        {"under_score.com", "域名无效：含有不允许的字符"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.site);
+        EXPECT_EQ(queries::keywordSiteProblem(c.site), c.problem);
+    }
+    serveHtml(E::Baidu, {{1, page(E::Baidu, 10, 0)}});
+    server.clearRequests();
+    view.calls.clear();
+    const queries::KeywordOutcome got = FindKeywordPosition(E::Baidu, "exa mple.com", "kw", 1, 3, view);
+    EXPECT_EQ(got, (queries::KeywordOutcome{{}, fetch::Failure{.reason = "域名无效：含有不允许的字符"}}));
+    EXPECT_TRUE(server.requests().empty());
+    const std::vector<std::string> expected = {"百度 url ", "百度 shown"};
+    EXPECT_EQ(view.calls, expected);
 }
 
 TEST_F(KeywordSearchTest, EmptySiteIsFoundNowhere)
@@ -356,11 +460,11 @@ TEST_F(KeywordSearchTest, ADrippedScanEndsAtItsDeadlineWithTheEnginesFailureText
         view.calls.clear();
         const auto started = std::chrono::steady_clock::now();
         const auto scanned = FindKeywordPosition(E::Google, "example.com", "kw", 1, 100, view);
-        EXPECT_EQ(scanned.value, "查询失败，请重试!");
+        EXPECT_EQ(queries::keywordResultText(E::Google, scanned), "查询失败，请重试!");
         const auto took = std::chrono::steady_clock::now() - started;
         EXPECT_GE(took, std::chrono::milliseconds(c.deadlineMs));
         EXPECT_LT(took, std::chrono::milliseconds(c.deadlineMs + 1500));
-        EXPECT_EQ(scanned.why, "Keyword scan deadline exceeded (" + std::to_string(c.deadlineMs) + " ms).");
+        EXPECT_EQ(scanned.why(), "Keyword scan deadline exceeded (" + std::to_string(c.deadlineMs) + " ms).");
         const std::size_t asked = static_cast<std::size_t>(
             std::count_if(view.calls.begin(), view.calls.end(), [](const std::string& call) { return call.find("正在查询第") != std::string::npos; }));
         EXPECT_GE(asked, c.minPages);
@@ -381,8 +485,7 @@ TEST_F(KeywordSearchTest, APageOfMillionsOfMatchesIsWalkedToTheHit)
     html += "<h3>www.example.com</h3>";
     serveHtml(E::Yahoo, {{1, html}});
     const auto scanned = FindKeywordPosition(E::Yahoo, "EXAMPLE.com", "kw", 1, 1, view);
-    EXPECT_EQ(scanned.value, "搜索排名第 2000001 位");
-    EXPECT_EQ(scanned.why, "");
+    EXPECT_EQ(scanned, (queries::KeywordOutcome{{2000001}, std::nullopt}));
 }
 
 TEST_F(KeywordSearchTest, StandinPagesListTheDemoSitesWhereTheySay)
@@ -425,7 +528,8 @@ TEST(KeywordRequests, EachEngineSendsItsAddressAndAnEmptyAgent)
         net::clearConnectToRules();
         net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
         RecordingView view;
-        EXPECT_EQ(FindKeywordPosition(c.engine, "example.com", "A++ 教程", 3, 3, view).value, "搜索排名第 0 位");
+        EXPECT_EQ(FindKeywordPosition(c.engine, "example.com", "A++ 教程", 3, 3, view),
+                  (queries::KeywordOutcome{{0}, std::nullopt}));
         net::clearConnectToRules();
         const auto requests = server.requests();
         ASSERT_EQ(requests.size(), 1u);

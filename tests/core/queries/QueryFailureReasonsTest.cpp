@@ -38,27 +38,27 @@ protected:
 
 TEST_F(QueryFailureReasons, CountsSayWhyTheyFailed)
 {
-    EXPECT_EQ(baidu().why, "") << "an answer is no failure";
+    EXPECT_EQ(baidu().why(), "") << "an answer is no failure";
 
     server.setAnswer(ep::kBaidu, "/s", status(503, "Service Unavailable"));
-    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "HTTP/1.1 503 Service Unavailable"}));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", fetch::Failure{.reason = "HTTP/1.1 503 Service Unavailable"}}));
 
     for (const char* page : {"<p>nothing found</p>", "找到相关网页约篇"}) {
         SCOPED_TRACE(page);
         server.setAnswer(ep::kBaidu, "/s", standin::gbkPage(page));
-        EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "no count on the page"}));
+        EXPECT_EQ(baidu(), (Outcome<std::string>{"0", fetch::Failure{.reason = "no count on the page"}}));
     }
 
     // A true nought on the page is an answer.
     server.setAnswer(ep::kBaidu, "/s", standin::gbkPage("找到相关网页约0篇"));
-    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", ""}));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", std::nullopt}));
 
     const int saved = safetyReadTimeoutMs();
     setSafetyReadTimeoutMs(150);
     standin::Response silent;
     silent.delayMs = 60000;
     server.setAnswer(ep::kBaidu, "/s", silent);
-    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "Read timed out. (no data for 150 ms)"}));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", fetch::Failure{.reason = "Read timed out. (no data for 150 ms)"}}));
     setSafetyReadTimeoutMs(saved);
 
     int closedPort = 0;
@@ -68,7 +68,7 @@ TEST_F(QueryFailureReasons, CountsSayWhyTheyFailed)
     }
     net::clearConnectToRules();
     net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(closedPort)}});
-    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", "Socket Error # 111\r\nConnection refused."}));
+    EXPECT_EQ(baidu(), (Outcome<std::string>{"0", fetch::Failure{.reason = "Socket Error # 111\r\nConnection refused."}}));
 }
 
 TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
@@ -103,23 +103,23 @@ TEST_F(QueryFailureReasons, RanksSayWhyTheyFailed)
         Outcome<std::string> got;
         if (c.path == std::string("/pr/")) {
             const Outcome<int> rank = QueryPageRank("example.com");
-            got = {std::to_string(rank.value), rank.why};
+            got = {std::to_string(rank.value), rank.failure};
         } else if (c.path == std::string("/web")) {
             const Outcome<int> rating = QuerySogouRating("example.com");
-            got = {std::to_string(rating.value), rating.why};
+            got = {std::to_string(rating.value), rating.failure};
         } else if (c.path == std::string("/api/alexa.asp")) {
             got = QueryAlexaRank("example.com");
         } else {
             got = QueryChinaRank("example.com");
         }
         const std::string& shown = got.value;
-        const std::string& why = got.why;
+        const std::string why = got.why();
         EXPECT_EQ(shown, c.shown);
         EXPECT_EQ(why, c.why);
     }
 
     server.clearAnswers();
-    EXPECT_EQ(QueryChinaRank("example.com").why, "");
+    EXPECT_EQ(QueryChinaRank("example.com").why(), "");
 }
 
 TEST_F(QueryFailureReasons, TheRunKeepsReasonsBesideTheValuesUntilTheNextRun)

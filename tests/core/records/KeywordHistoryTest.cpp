@@ -55,6 +55,38 @@ TEST(KeywordRecordFormat, EveryStateAndAwkwardTextSurviveTheRoundTrip)
     EXPECT_EQ(back, r);
 }
 
+// A refusal is kept as a failure whose reason names it, so files stay what older readers
+// and peers read, and a refusal they wrote reads back as one.
+TEST(KeywordRecordFormat, ARefusalIsAFailureLineThatReadsBackAsARefusal)
+{
+    struct Case {
+        const char* name;
+        KeywordResult result;
+        const char* stored;
+        KeywordResult readBack;
+    };
+    const Case cases[] = {
+        {"refusal", {State::Blocked, 0, "blocked: 429 Too Many Requests"}, "baidu=fail:blocked: 429 Too Many Requests",
+         {State::Blocked, 0, "blocked: 429 Too Many Requests"}},
+        {"refusal without its word", {State::Blocked, 0, "verification page"}, "baidu=fail:blocked: verification page",
+         {State::Blocked, 0, "blocked: verification page"}},
+        {"plain failure", {State::Failed, 0, "Read timed out."}, "baidu=fail:Read timed out.",
+         {State::Failed, 0, "Read timed out."}},
+        {"a failure that only mentions blocking", {State::Failed, 0, "not blocked: odd"}, "baidu=fail:not blocked: odd",
+         {State::Failed, 0, "not blocked: odd"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeywordRecord r = record("k", 1);
+        r.results[engineIndex(SearchEngine::Baidu)] = c.result;
+        const std::string line = formatKeywordRecord(r);
+        EXPECT_NE(line.find(std::string("\t") + c.stored), std::string::npos) << line;
+        KeywordRecord back;
+        ASSERT_TRUE(parseKeywordRecord(line, back)) << line;
+        EXPECT_EQ(back.results[engineIndex(SearchEngine::Baidu)], c.readBack);
+    }
+}
+
 TEST(KeywordRecordFormat, DamagedLinesAreRefusedAndUnknownEnginesPassedOver)
 {
     struct Case {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <optional>
+
 using namespace kaldrani;
 using namespace kaldrani::tracking;
 
@@ -77,27 +80,40 @@ TEST(KeywordChanges, TellsMovesEntriesExitsAndFailuresInEngineOrder)
         << "a first record tells only its failures";
 }
 
-TEST(KeywordResultOf, ReadsTheScanTextOrItsFailure)
+TEST(KeywordResultOf, KeepsEachKindOfOutcome)
 {
+    using queries::KeywordOutcome;
+    using fetch::Failure;
+    using fetch::FailureKind;
     struct Case {
         const char* name;
         bool selected;
-        std::string text, why;
+        std::optional<KeywordOutcome> outcome;
         State state;
         int position;
+        std::string reason;
     };
     const Case cases[] = {
-        {"found", true, "搜索排名第 13 位", "", State::Position, 13},
-        {"not found", true, "搜索排名第 0 位", "", State::NotFound, 0},
-        {"failed", true, "查询出错，请重试!", "Read timed out.", State::Failed, 0},
-        {"not selected", false, "未选择", "", State::NotSelected, 0},
-        {"unreadable text", true, "搜索排名第 x 位", "", State::Failed, 0},
+        {"found", true, KeywordOutcome{{13}, std::nullopt}, State::Position, 13, ""},
+        {"not found", true, KeywordOutcome{{0}, std::nullopt}, State::NotFound, 0, ""},
+        {"failed", true, KeywordOutcome{{}, Failure{FailureKind::Plain, "Read timed out."}}, State::Failed, 0,
+         "Read timed out."},
+        {"refused", true, KeywordOutcome{{}, Failure{FailureKind::Blocked, "blocked: 429 Too Many Requests"}},
+         State::Blocked, 0, "blocked: 429 Too Many Requests"},
+        {"switched off", true,
+         KeywordOutcome{{}, Failure{FailureKind::SwitchedOff, "switched off in the engine profile"}}, State::Failed, 0,
+         "switched off in the engine profile"},
+        {"retired", true, KeywordOutcome{{}, Failure{FailureKind::Retired, "retired: 2013-09"}}, State::Failed, 0,
+         "retired: 2013-09"},
+        {"not selected", false, std::nullopt, State::NotSelected, 0, ""},
+        {"a position past an int", true, KeywordOutcome{{5'000'000'000LL}, std::nullopt}, State::Position, INT_MAX, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto r = keywordResultOf(c.selected, c.text, c.why);
+        const auto r = keywordResultOf(c.selected, c.outcome);
         EXPECT_EQ(r.state, c.state);
         EXPECT_EQ(r.position, c.position);
+        EXPECT_EQ(r.reason, c.reason);
     }
 }
 
