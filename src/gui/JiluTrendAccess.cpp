@@ -4,7 +4,8 @@
 #include "gui/ErrorBox.h"
 #include "gui/HistoryCsvExport.h"
 #include "gui/Jilu.h"
-#include "gui/Trend.h"
+#include "gui/ToolWindow.h"
+#include "gui/TrendLoader.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -14,12 +15,12 @@ namespace kaldrani::gui {
 
 namespace {
 
-TfrmTrend* trendWindow(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder)
+ToolWindow* trendWindow(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder)
 {
     if (auto* existing = trendWindowOf(jilu))
         return existing;
     // A window of its own that lives as long as the history window.
-    return new TfrmTrend(folder, jilu);
+    return createTrendWindow(folder, jilu);
 }
 
 void exportSite(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder, const QString& site)
@@ -43,7 +44,7 @@ void popUpSiteMenu(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder, 
     QAction* chart = menu->addAction(QStringLiteral("查看趋势图"));
     QAction* csv = menu->addAction(QStringLiteral("导出 CSV…"));
     QObject::connect(chart, &QAction::triggered, jilu, [jilu, folder, site] {
-        runHandler([&] { trendWindow(jilu, folder)->showSite(site); }, jilu);
+        runHandler([&] { showTrendSite(trendWindow(jilu, folder), site); }, jilu);
     });
     QObject::connect(csv, &QAction::triggered, jilu, [jilu, folder, site] {
         runHandler([&] { exportSite(jilu, folder, site); }, jilu);
@@ -53,9 +54,9 @@ void popUpSiteMenu(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder, 
 
 } // namespace
 
-TfrmTrend* trendWindowOf(const TfrmJilu* jilu)
+ToolWindow* trendWindowOf(const TfrmJilu* jilu)
 {
-    return jilu->findChild<TfrmTrend*>(QString(), Qt::FindDirectChildrenOnly);
+    return jilu->findChild<ToolWindow*>(QStringLiteral("trendWindow"), Qt::FindDirectChildrenOnly);
 }
 
 void attachTrendAccess(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder)
@@ -65,7 +66,7 @@ void attachTrendAccess(TfrmJilu* jilu, const kaldrani::records::DataFolder& fold
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(list, &QListWidget::itemDoubleClicked, jilu, [jilu, folder](QListWidgetItem* item) {
         const QString site = item->text();
-        runHandler([&] { trendWindow(jilu, folder)->showSite(site); }, jilu);
+        runHandler([&] { showTrendSite(trendWindow(jilu, folder), site); }, jilu);
     });
     QObject::connect(list, &QWidget::customContextMenuRequested, jilu, [jilu, folder, list](const QPoint& pos) {
         if (const QListWidgetItem* item = list->itemAt(pos))

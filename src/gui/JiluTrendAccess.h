@@ -5,7 +5,7 @@
 namespace kaldrani::gui {
 
 class TfrmJilu;
-class TfrmTrend;
+class ToolWindow;
 
 // Lets the history window open a site's trend chart (double-click on a site, or the
 // context menu of the site list and of the grid) and export its history as CSV from the
@@ -13,6 +13,6 @@ class TfrmTrend;
 void attachTrendAccess(TfrmJilu* jilu, const kaldrani::records::DataFolder& folder);
 
 // The history window's trend chart, made on first use; nullptr before that.
-TfrmTrend* trendWindowOf(const TfrmJilu* jilu);
+ToolWindow* trendWindowOf(const TfrmJilu* jilu);
 
 } // namespace kaldrani::gui

@@ -165,7 +165,7 @@ TEST_F(TrendWindow, ReachedFromTheHistoryWindow)
     // The double-click's own first press, which QTest leaves out.
     QTest::mouseClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
     QTest::mouseDClick(jilu->urlList->viewport(), Qt::LeftButton, {}, siteAt(*jilu, QStringLiteral("a.com")));
-    TfrmTrend* trend = trendWindowOf(jilu.get());
+    auto* trend = qobject_cast<TfrmTrend*>(trendWindowOf(jilu.get()));
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("a.com"));
