@@ -8,6 +8,12 @@
 # so that neither a header-only layer (never compiled on its own), a PUBLIC link (which hands
 # its include roots to every user) nor a "../" include (which walks out of the root) lets an
 # include that runs the wrong way build. It is part of the default build.
+#
+# Only the headers of a layer that another layer stands on are compiled alone: those are what
+# the layers above build on. A top layer's headers (the windows, the command line) serve its
+# own files, which compile them anyway; the scan still holds their includes. Compiling them
+# alone was most of the check's cost, Qt's headers being large.
+option(KALDRANI_CHECK_HEADERS "Compile every header below the top layers on its own" ON)
 
 set(KALDRANI_LAYER_ROOT ${PROJECT_BINARY_DIR}/layers)
 set(KALDRANI_LAYER_SCAN ${CMAKE_CURRENT_LIST_DIR}/CheckIncludes.cmake)
@@ -71,6 +77,11 @@ function(kaldrani_layer_checks)
     list(APPEND prefixes "${name}=${include_as}")
   endforeach()
   string(REPLACE ";" "," prefixes "${prefixes}")
+  set(stood_on "")
+  foreach(name IN LISTS layers)
+    get_property(on GLOBAL PROPERTY KALDRANI_LAYER_${name}_ON)
+    list(APPEND stood_on ${on})
+  endforeach()
   foreach(name IN LISTS layers)
     kaldrani_layer_reach(${name} reach)
     get_property(dir GLOBAL PROPERTY KALDRANI_LAYER_${name}_DIR)
@@ -113,7 +124,7 @@ function(kaldrani_layer_checks)
     add_dependencies(check_layers check_layer_${name}_includes)
 
     # Each header alone, twice (its guard must hold), with only the roots it may reach.
-    if(headers)
+    if(headers AND KALDRANI_CHECK_HEADERS AND name IN_LIST stood_on)
       set(units "")
       foreach(header IN LISTS headers)
         get_filename_component(base ${header} NAME_WE)

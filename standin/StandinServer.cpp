@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -107,7 +108,8 @@ bool parseRequestHead(std::string_view head, Request& request)
     return true;
 }
 
-std::string serialize(const Response& response)
+// keepOpen: the answer lets the client send another request on its connection.
+std::string serialize(const Response& response, bool keepOpen = false)
 {
     if (response.raw)
         return *response.raw;
@@ -121,7 +123,7 @@ std::string serialize(const Response& response)
     }
     if (!hasLength)
         out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
-    if (!hasConnection)
+    if (!hasConnection && !keepOpen)
         out += "Connection: close\r\n";
     out += "\r\n";
     out += response.body;
@@ -209,7 +211,7 @@ struct StandinServer::Impl {
 
     explicit Impl(const StandinOptions& options)
         : listener({.port = options.port, .backlog = 64, .reuseAddress = true}), authority(options.authority),
-          redirectToHttps(options.redirectToHttps), latencyMs(options.latencyMs)
+          redirectToHttps(options.redirectToHttps), latencyMs(options.latencyMs), keepAlive(options.keepAlive)
     {
         if (authority)
             tlsListener.emplace(sys::LoopbackListener::Options{.port = options.tlsPort, .backlog = 64, .reuseAddress = true});
@@ -222,7 +224,9 @@ struct StandinServer::Impl {
     StandinAuthority* authority;
     const bool redirectToHttps;
     const int latencyMs;
+    const bool keepAlive;
     std::atomic<int> day{0};
+    std::atomic<std::size_t> accepted{0};
 
     mutable std::mutex mutex;
     std::condition_variable stopped;
@@ -257,6 +261,7 @@ void StandinServer::Impl::reapFinished()
 void StandinServer::Impl::acceptLoop(sys::LoopbackListener& from, bool tls)
 {
     while (sys::UniqueFd accepted = from.accept()) {
+        ++this->accepted;
         reapFinished();
         timeval idle{kIdleSeconds, 0};
         ::setsockopt(accepted.get(), SOL_SOCKET, SO_RCVTIMEO, &idle, sizeof idle);
@@ -315,18 +320,26 @@ void StandinServer::Impl::serve(Connection& connection)
 void StandinServer::Impl::answer(Connection& connection, const std::function<size_t(char*, size_t)>& receive,
                                  const std::function<bool(std::string_view)>& send)
 {
-    std::string head;
+    std::string pending; // bytes received and not yet taken as a request
     char chunk[4096];
-    bool complete = false;
-    while (!complete && head.size() < kMaxRequestHead) {
-        const size_t n = receive(chunk, sizeof chunk);
-        if (n == 0)
-            break;
-        head.append(chunk, n);
-        complete = head.find("\r\n\r\n") != std::string::npos;
-    }
-    Request request;
-    if (complete && parseRequestHead(head.substr(0, head.find("\r\n\r\n") + 2), request)) {
+    for (;;) {
+        size_t headEnd = pending.find("\r\n\r\n");
+        while (headEnd == std::string::npos && pending.size() < kMaxRequestHead) {
+            const size_t n = receive(chunk, sizeof chunk);
+            if (n == 0)
+                break;
+            pending.append(chunk, n);
+            headEnd = pending.find("\r\n\r\n");
+        }
+        if (headEnd == std::string::npos)
+            return;
+        const std::string head = pending.substr(0, headEnd + 2);
+        pending.erase(0, headEnd + 4);
+        Request request;
+        if (!parseRequestHead(head, request)) {
+            send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        }
         request.received = std::chrono::steady_clock::now();
         {
             std::lock_guard lock(mutex);
@@ -355,10 +368,18 @@ void StandinServer::Impl::answer(Connection& connection, const std::function<siz
             std::unique_lock lock(mutex);
             goOn = !stopped.wait_for(lock, std::chrono::milliseconds(response.delayMs), [this] { return stopping; });
         }
-        if (goOn)
-            send(serialize(response));
-    } else if (complete) {
-        send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        const auto says = [](const std::optional<std::string>& value, const char* token) {
+            return value && text::asciiLower(*value).find(token) != std::string::npos;
+        };
+        const bool answerSetsConnection =
+            std::any_of(response.headers.begin(), response.headers.end(),
+                        [](const auto& h) { return text::equalsIgnoreAsciiCase(h.first, "Connection"); });
+        // A body would be read as the next request's head; only GETs come here.
+        const bool again = keepAlive && !response.raw && !answerSetsConnection && request.method == "GET"
+                           && !says(request.header("Connection"), "close") && !request.header("Content-Length")
+                           && !request.header("Transfer-Encoding");
+        if (!goOn || !send(serialize(response, again)) || !again)
+            return;
     }
 }
 
@@ -452,6 +473,11 @@ void StandinServer::setVersionBody(std::string body)
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->versionBody = std::move(body);
+}
+
+std::size_t StandinServer::connectionsAccepted() const
+{
+    return m_impl->accepted;
 }
 
 std::vector<Request> StandinServer::requests() const

@@ -76,6 +76,10 @@ struct StandinOptions {
     // Milliseconds added before serving each connection and before each answer, as a
     // distant server's round trips would (for benchmarks).
     int latencyMs = 0;
+    // Serve further requests on a connection, as real servers do, when the request does not
+    // say "Connection: close", carries no body and the answer is neither raw nor sets its
+    // own Connection header. Off: one request per connection, each answer saying close.
+    bool keepAlive = false;
     World world = World::Classic;
 };
 
@@ -118,6 +122,8 @@ public:
     // The requests received so far, in arrival order (the newest 10000 at most).
     std::vector<Request> requests() const;
     void clearRequests();
+    // How many connections were accepted so far, plain and TLS.
+    std::size_t connectionsAccepted() const;
 
     // Stops accepting, ends open connections and joins every thread. Safe to call twice.
     void stop();

@@ -4,7 +4,8 @@
 #include "gui/ErrorBox.h"
 #include "gui/HistoryCsvExport.h"
 #include "gui/HistoryWindow.h"
-#include "gui/TrendWindow.h"
+#include "gui/ToolWindow.h"
+#include "gui/TrendLoader.h"
 
 #include <QListWidget>
 #include <QMenu>
@@ -14,12 +15,12 @@ namespace kaldrani::gui {
 
 namespace {
 
-TrendWindow* trendWindow(HistoryWindow* history, const kaldrani::records::DataFolder& folder)
+ToolWindow* trendWindow(HistoryWindow* history, const kaldrani::records::DataFolder& folder)
 {
     if (auto* existing = trendWindowOf(history))
         return existing;
     // A window of its own that lives as long as the history window.
-    return new TrendWindow(folder, history);
+    return createTrendWindow(folder, history);
 }
 
 void exportSite(HistoryWindow* history, const kaldrani::records::DataFolder& folder, const QString& site)
@@ -43,7 +44,7 @@ void popUpSiteMenu(HistoryWindow* history, const kaldrani::records::DataFolder& 
     QAction* chart = menu->addAction(QStringLiteral("查看趋势图"));
     QAction* csv = menu->addAction(QStringLiteral("导出 CSV…"));
     QObject::connect(chart, &QAction::triggered, history, [history, folder, site] {
-        runHandler([&] { trendWindow(history, folder)->showSite(site); }, history);
+        runHandler([&] { showTrendSite(trendWindow(history, folder), site); }, history);
     });
     QObject::connect(csv, &QAction::triggered, history, [history, folder, site] {
         runHandler([&] { exportSite(history, folder, site); }, history);
@@ -53,9 +54,9 @@ void popUpSiteMenu(HistoryWindow* history, const kaldrani::records::DataFolder& 
 
 } // namespace
 
-TrendWindow* trendWindowOf(const HistoryWindow* history)
+ToolWindow* trendWindowOf(const HistoryWindow* history)
 {
-    return history->findChild<TrendWindow*>(QString(), Qt::FindDirectChildrenOnly);
+    return history->findChild<ToolWindow*>(QStringLiteral("trendWindow"), Qt::FindDirectChildrenOnly);
 }
 
 void attachTrendAccess(HistoryWindow* history, const kaldrani::records::DataFolder& folder)
@@ -65,7 +66,7 @@ void attachTrendAccess(HistoryWindow* history, const kaldrani::records::DataFold
     list->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(list, &QListWidget::itemDoubleClicked, history, [history, folder](QListWidgetItem* item) {
         const QString site = item->text();
-        runHandler([&] { trendWindow(history, folder)->showSite(site); }, history);
+        runHandler([&] { showTrendSite(trendWindow(history, folder), site); }, history);
     });
     QObject::connect(list, &QWidget::customContextMenuRequested, history, [history, folder, list](const QPoint& pos) {
         if (const QListWidgetItem* item = list->itemAt(pos))

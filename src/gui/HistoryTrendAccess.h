@@ -5,7 +5,7 @@
 namespace kaldrani::gui {
 
 class HistoryWindow;
-class TrendWindow;
+class ToolWindow;
 
 // Lets the history window open a site's trend chart (double-click on a site, or the
 // context menu of the site list and of the grid) and export its history as CSV from the
@@ -13,6 +13,6 @@ class TrendWindow;
 void attachTrendAccess(HistoryWindow* history, const kaldrani::records::DataFolder& folder);
 
 // The history window's trend chart, made on first use; nullptr before that.
-TrendWindow* trendWindowOf(const HistoryWindow* history);
+ToolWindow* trendWindowOf(const HistoryWindow* history);
 
 } // namespace kaldrani::gui

@@ -169,6 +169,12 @@ QIcon menuIcon(MenuIcon which)
             p.drawLine(QPointF(8, 8), QPointF(8, 4));
             p.drawLine(QPointF(8, 8), QPointF(11, 9.5));
         });
+    case MenuIcon::Parallel:
+        return paint16([](QPainter& p) {
+            p.setPen(QPen(kBlue, 2, Qt::SolidLine, Qt::RoundCap));
+            for (const double y : {4.0, 8.0, 12.0})
+                p.drawLine(QPointF(2.5, y), QPointF(13.5, y));
+        });
     case MenuIcon::Quit:
         return paint16([](QPainter& p) {
             p.setPen(QPen(QColor(190, 40, 40), 2.5, Qt::SolidLine, Qt::RoundCap));

@@ -13,7 +13,7 @@ QIcon toolIcon(int n);
 QIcon appIcon();
 
 // The tray menu's items.
-enum class MenuIcon { Open, Visit, About, Upgrade, Quit, Schedule };
+enum class MenuIcon { Open, Visit, About, Upgrade, Quit, Schedule, Parallel };
 QIcon menuIcon(MenuIcon which);
 
 } // namespace kaldrani::gui

@@ -13,6 +13,7 @@
 #include "gui/Icons.h"
 #include "gui/MakerSite.h"
 #include "gui/PageRankPictures.h"
+#include "gui/ParallelQueriesSetting.h"
 #include "gui/Placement.h"
 #include "gui/Runner.h"
 #include "gui/VersionCheck.h"
@@ -218,6 +219,8 @@ void MainWindow::createTray()
     m_visitSiteAction = item("visitSiteAction", gui::MenuIcon::Visit, "访问官网", &MainWindow::onVisitSiteTriggered);
     m_aboutAction = item("aboutAction", gui::MenuIcon::About, "关于软件", &MainWindow::onAboutTriggered);
     m_upgradeAction = item("upgradeAction", gui::MenuIcon::Upgrade, "在线升级", &MainWindow::onUpgradeTriggered);
+    m_parallelQueries = new gui::ParallelQueriesSetting(m_trayMenu, this);
+    m_parallelQueries->setObjectName(QStringLiteral("parallelQueries"));
     m_scheduleItem = new gui::ScheduleTrayItem(m_trayMenu, m_folder, this, m_runner);
     m_scheduleItem->setObjectName(QStringLiteral("scheduleItem"));
     m_quitAction = item("quitAction", gui::MenuIcon::Quit, "退出程序", &MainWindow::quit);

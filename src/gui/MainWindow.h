@@ -28,6 +28,7 @@ class QToolButton;
 namespace kaldrani::gui {
 
 class ScheduleTrayItem;
+class ParallelQueriesSetting;
 
 class Runner;
 
@@ -147,6 +148,8 @@ private:
     QAction* m_quitAction = nullptr;
     // The daily tracking item, before the quit item.
     ScheduleTrayItem* m_scheduleItem = nullptr;
+    // How many hosts the runs ask at once, before the daily tracking item.
+    ParallelQueriesSetting* m_parallelQueries = nullptr;
 };
 
 // Whether the desktop shows a tray. Without one, hiding the main window would leave an

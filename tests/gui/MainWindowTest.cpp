@@ -571,13 +571,15 @@ TEST_F(MainWindowTest, ACheckThatEndsAfterTheWindowsAreGoneCallsNothing)
 
 TEST_F(MainWindowTest, TrayDoubleClickAndOpenShowTheWindowAgain)
 {
-    EXPECT_EQ(control<QSystemTrayIcon>(w, "trayIcon")->toolTip(), "Kaldrani");
-    EXPECT_EQ(control<QSystemTrayIcon>(w, "trayIcon")->contextMenu(), control<QMenu>(w, "trayMenu"));
-    const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "每日跟踪", "退出程序"};
-    ASSERT_EQ(control<QMenu>(w, "trayMenu")->actions().size(), 6);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(control<QMenu>(w, "trayMenu")->actions()[i]->text(), captions[i]);
-        EXPECT_FALSE(control<QMenu>(w, "trayMenu")->actions()[i]->icon().isNull());
+    const QSystemTrayIcon* tray = control<QSystemTrayIcon>(w, "trayIcon");
+    const QMenu* menu = control<QMenu>(w, "trayMenu");
+    EXPECT_EQ(tray->toolTip(), "Kaldrani");
+    EXPECT_EQ(tray->contextMenu(), menu);
+    const QStringList captions = {"打开工具", "访问官网", "关于软件", "在线升级", "同时查询", "每日跟踪", "退出程序"};
+    ASSERT_EQ(menu->actions().size(), captions.size());
+    for (int i = 0; i < captions.size(); ++i) {
+        EXPECT_EQ(menu->actions()[i]->text(), captions[i]);
+        EXPECT_FALSE(menu->actions()[i]->icon().isNull());
     }
 
     control<QComboBox>(w, "domainBox")->setEditText("example.com");

@@ -166,7 +166,7 @@ TEST_F(TrendWindowTest, ReachedFromTheHistoryWindow)
     // The double-click's own first press, which QTest leaves out.
     QTest::mouseClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
     QTest::mouseDClick(control<QListWidget>(history, "siteList")->viewport(), Qt::LeftButton, {}, siteAt(*history, QStringLiteral("a.com")));
-    kaldrani::gui::TrendWindow* trend = trendWindowOf(history.get());
+    auto* trend = qobject_cast<kaldrani::gui::TrendWindow*>(trendWindowOf(history.get()));
     ASSERT_NE(trend, nullptr);
     EXPECT_TRUE(trend->isVisible());
     EXPECT_EQ(trend->site(), QStringLiteral("a.com"));

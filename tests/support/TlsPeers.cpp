@@ -123,12 +123,14 @@ NginxServer::NginxServer(const TestCertificates& certs)
                                       << "  server {\n"
                                       << "    listen 127.0.0.1:" << m_filesPort << ";\n"
                                       << "    root " << dir.string() << ";\n"
+                                      << "    location = /requests { return 200 \"$connection_requests\"; }\n"
                                       << "  }\n"
                                       << "  server {\n"
                                       << "    listen 127.0.0.1:" << m_tlsPort << " ssl;\n"
                                       << "    ssl_certificate " << certs.file("good.pem") << ";\n"
                                       << "    ssl_certificate_key " << certs.file("good.key") << ";\n"
                                       << "    root " << dir.string() << ";\n"
+                                      << "    location = /requests { return 200 \"$connection_requests\"; }\n"
                                       << "  }\n"
                                       << "}\n";
     m_process = std::make_unique<RunningProcess>(std::vector<std::string>{

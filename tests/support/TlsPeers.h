@@ -48,7 +48,8 @@ private:
 
 // nginx serving the certificates' folder over TLS with "good" on tlsPort(), and answering on
 // plainPort() with a redirect to https://a.example:tlsPort() and the same target; filesPort()
-// serves the folder over plain HTTP.
+// serves the folder over plain HTTP. On both, /requests answers how many requests its
+// connection has carried, this one included.
 class NginxServer {
 public:
     explicit NginxServer(const TestCertificates& certs);

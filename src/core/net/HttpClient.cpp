@@ -1,5 +1,6 @@
 #include "core/net/HttpClient.h"
 
+#include "core/net/ConnectionPool.h"
 #include "core/net/GzipBody.h"
 #include "core/net/HttpAddress.h"
 #include "core/net/HttpCookies.h"
@@ -94,6 +95,31 @@ bool gzipCoded(const HttpHeaders& headers)
     return coding != nullptr && text::equalsIgnoreAsciiCase(text::trimView(*coding), "gzip");
 }
 
+// Whether the request's own headers ask the server to close after its answer.
+bool asksToClose(const std::vector<std::pair<std::string, std::string>>& headers)
+{
+    for (const auto& [name, value] : headers)
+        if (text::equalsIgnoreAsciiCase(text::trimView(name), "Connection")
+            && text::asciiLower(value).find("close") != std::string::npos)
+            return true;
+    return false;
+}
+
+// Whether the server means to keep the connection for another request: HTTP/1.1 does
+// unless it says close; HTTP/1.0 only when it says keep-alive (RFC 9112 9.3).
+bool persistentAnswer(const Response& response)
+{
+    if (!allowsKeepAlive(response.headers))
+        return false;
+    if (response.statusLine.starts_with("HTTP/1.1") || response.statusLine.starts_with("HTTP/2"))
+        return true;
+    const std::string* connection = response.headers.find("Connection");
+    return connection != nullptr && text::asciiLower(*connection).find("keep-alive") != std::string::npos;
+}
+
+// Bodies read to the end of what their head announced, or not.
+enum class BodyEnd { Whole, Cut, NotWaited };
+
 HttpStatusError statusError(const Response& response, std::string body)
 {
     // The status is the news; a damaged coding of its page must not hide it. A body that
@@ -140,6 +166,8 @@ struct THttpClient::Impl {
     TcpConnection connection;
     // The proxy the connection goes through ("" direct), credentials included.
     std::string connectedVia;
+    // Scheme, host, port and proxy: what a kept connection is filed under in a run's pool.
+    std::string connectedRoute;
     std::string connectedHost;
     int connectedPort = 0;
     bool connectedTls = false;
@@ -159,9 +187,15 @@ private:
     std::string bodyTooLarge = kBodyTooLarge;
     std::function<void(std::uint64_t, std::uint64_t)> progress;
     TcpConnection::Deadline deadline;
+    bool requestCloses = false;
 
-    // Opens a connection unless a kept-alive one to the same server is usable; true when reused.
-    bool connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy);
+    // Opens a connection unless a kept-alive one to the same server is usable, its own or,
+    // when pooled, one from the run's pool; true when reused.
+    bool connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy, bool pooled);
+    // After an answer whose body was read as end says: keeps the connection for the next
+    // request when the answer and the request allow it (in the run's pool, if one is
+    // bound), else closes it.
+    void settle(const Response& response, BodyEnd end);
     // Opens the connection to proxy and asks it for a way to host:port.
     void openThroughProxy(const ProxyAddress& proxy, const std::string& host, int port, bool tls);
     void httpConnect(const ProxyAddress& proxy, const std::string& host, int port);
@@ -170,24 +204,36 @@ private:
     std::string proxyBytes(const ProxyAddress& proxy, size_t n);
     Response exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls);
     void readHead(Response& response, const HttpAddress& address);
-    // Reads the body its head frames; false when the peer closed before the Content-Length
-    // was read, so that what came is not taken for the whole.
-    bool readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
+    // Reads the body its head frames. Cut: the peer closed before the Content-Length was
+    // read, so what came is not the whole. NotWaited: nothing came within the wait limit.
+    BodyEnd readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs);
     void readChunked(std::string* out);
     std::string readBodyLine();
 };
 
-bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy)
+bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tls, const std::optional<ProxyAddress>& proxy,
+                                   bool pooled)
 {
     const std::string via = proxy ? proxy->display() + "\n" + proxy->user + "\n" + proxy->password : std::string();
     const bool sameServer = text::equalsIgnoreAsciiCase(connectedHost, address.host) && connectedPort == port
                             && connectedTls == tls && connectedVia == via;
-    if (connection.isOpen() && keepAlive && sameServer && !connection.peerClosed())
+    if (connection.isOpen() && keepAlive && sameServer && connection.idleAndClean())
         return true;
     connection.close();
     keepAlive = false;
     connectedHost.clear();
     connectedVia = via;
+    connectedRoute = (tls ? "https://" : "http://") + text::asciiLower(address.host) + ":" + std::to_string(port) + "\n" + via;
+    if (ConnectionPool* pool = currentConnectionPool(); pool != nullptr && pooled) {
+        if (std::optional<TcpConnection> kept = pool->take(connectedRoute)) {
+            connection = std::move(*kept);
+            connection.setDeadline(deadline);
+            connectedHost = address.host;
+            connectedPort = port;
+            connectedTls = tls;
+            return true;
+        }
+    }
     if (proxy)
         openThroughProxy(*proxy, address.host, port, tls);
     else
@@ -199,6 +245,18 @@ bool THttpClient::Impl::connectFor(const HttpAddress& address, int port, bool tl
     connectedPort = port;
     connectedTls = tls;
     return false;
+}
+
+void THttpClient::Impl::settle(const Response& response, BodyEnd end)
+{
+    keepAlive = end == BodyEnd::Whole && connection.isOpen() && !requestCloses && allowsKeepAlive(response.headers);
+    ConnectionPool* pool = currentConnectionPool();
+    if (keepAlive && pool != nullptr && persistentAnswer(response))
+        pool->give(connectedRoute, std::move(connection));
+    if (!keepAlive || pool != nullptr) {
+        connection.close();
+        keepAlive = false;
+    }
 }
 
 Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddress& address, int port, bool tls)
@@ -231,13 +289,15 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
     };
     writeFor(proxy);
 
-    // A kept-alive connection the server has just dropped gets one fresh attempt; a new
-    // connection that fails is the server's answer.
+    // A kept connection the server dropped while it idled (a close or a reset before any
+    // byte of the answer) gets one attempt on a fresh connection, never a kept one: every
+    // request here is a GET, which may be repeated. A new connection that fails is the
+    // server's answer.
     for (int attempt = 0;; ++attempt) {
         bool reused = false;
         for (;;) {
             try {
-                reused = connectFor(address, port, tls, proxy) && attempt == 0;
+                reused = connectFor(address, port, tls, proxy, attempt == 0) && attempt == 0;
                 break;
             } catch (const ProxyUnreachable& e) {
                 if (!settings.Proxy.rotation)
@@ -248,6 +308,7 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
             }
         }
         Response response;
+        const std::uint64_t receivedBefore = connection.bytesReceived();
         try {
             connection.sendAll(bytes);
             const auto result = connection.readLine(response.statusLine, readTimeout, kMaxLineLength);
@@ -261,7 +322,8 @@ Response THttpClient::Impl::exchange(const THttpClient& settings, const HttpAddr
             if (result == TcpConnection::LineResult::TimedOut)
                 response.statusLine.clear();
         } catch (const NetError& e) {
-            if (!reused || e.kind() != NetError::Kind::Socket)
+            const bool dropped = e.kind() == NetError::Kind::Socket || e.kind() == NetError::Kind::Tls;
+            if (!reused || !dropped || connection.bytesReceived() != receivedBefore)
                 throw;
             connection.close();
             continue;
@@ -479,14 +541,14 @@ void THttpClient::Impl::readChunked(std::string* out)
     }
 }
 
-bool THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs)
+BodyEnd THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, std::optional<int> waitLimitMs)
 {
     const std::optional<std::int64_t> length = contentLength(headers);
     const bool chunked = isChunked(headers);
     if (!chunked && length && *length == 0)
-        return true;
+        return BodyEnd::Whole;
     if (waitLimitMs && !connection.waitReadable(*waitLimitMs))
-        return true;
+        return BodyEnd::NotWaited;
     if (chunked) {
         readChunked(out);
     } else if (length && *length > 0) {
@@ -496,7 +558,9 @@ bool THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
         if (out != nullptr)
             out->reserve(out->size() + static_cast<size_t>(*length));
         if (!progress)
-            return connection.readExact(out, static_cast<size_t>(*length), readTimeout) == static_cast<size_t>(*length);
+            return connection.readExact(out, static_cast<size_t>(*length), readTimeout) == static_cast<size_t>(*length)
+                       ? BodyEnd::Whole
+                       : BodyEnd::Cut;
         const auto total = static_cast<std::uint64_t>(*length);
         constexpr std::uint64_t kPiece = 256 * 1024;
         for (std::uint64_t received = 0; received < total;) {
@@ -505,12 +569,12 @@ bool THttpClient::Impl::readBody(const HttpHeaders& headers, std::string* out, s
             received += got;
             progress(received, total);
             if (got < piece)
-                return false;
+                return BodyEnd::Cut;
         }
     } else {
         connection.readToEnd(out, maxBody, readTimeout, bodyTooLarge.c_str());
     }
-    return true;
+    return BodyEnd::Whole;
 }
 
 Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string& url, std::string& body)
@@ -521,6 +585,7 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
     bodyTooLarge = maxBody == kMaxBodyBytes ? std::string(kBodyTooLarge)
                                             : "Response body larger than " + std::to_string(maxBody >> 20) + " MiB.";
     progress = settings.Progress;
+    requestCloses = asksToClose(settings.ExtraHeaders);
     lastStatusLine.clear();
     deadline.reset();
     lastContentType.clear();
@@ -563,37 +628,44 @@ Response THttpClient::Impl::fetch(const THttpClient& settings, const std::string
                 if (location != nullptr)
                     locations.push_back(*location);
                 if (!settings.HandleRedirects) {
-                    readBody(response.headers, &scratch, std::nullopt);
+                    settle(response, readBody(response.headers, &scratch, std::nullopt));
                     throw statusError(response, std::move(scratch));
                 }
-                readBody(response.headers, nullptr, kRedirectBodyWaitMs);
-                keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
+                const BodyEnd end = readBody(response.headers, nullptr, kRedirectBodyWaitMs);
                 body.resize(initialLength);
                 if (redirects >= settings.RedirectMaximum) {
-                    if (!keepAlive)
-                        connection.close();
+                    settle(response, end);
                     return response;
                 }
+                // The next address may be on this server: the connection waits in the
+                // client, not in the pool.
+                keepAlive = end == BodyEnd::Whole && connection.isOpen() && !requestCloses && allowsKeepAlive(response.headers);
+                if (!keepAlive)
+                    connection.close();
                 current = resolveLocation(address, location != nullptr ? *location : std::string());
                 continue;
             }
             if (code >= 200 && code <= 299) {
-                if (code == 204)
-                    readBody(response.headers, nullptr, kShortBodyWaitMs);
-                else if (!readBody(response.headers, &body, std::nullopt))
+                BodyEnd end = BodyEnd::Whole;
+                if (code == 204) {
+                    // A 204 has no body (RFC 9110 15.3.5): nothing in the wait is the whole of it.
+                    if ((end = readBody(response.headers, nullptr, kShortBodyWaitMs)) == BodyEnd::NotWaited)
+                        end = BodyEnd::Whole;
+                } else if ((end = readBody(response.headers, &body, std::nullopt)) == BodyEnd::Cut) {
                     throw NetError::closed();
+                }
                 if (const std::string* type = response.headers.find("Content-Type"))
                     lastContentType = *type;
                 if (body.size() > initialLength && gzipCoded(response.headers))
                     body.replace(initialLength, std::string::npos,
                                  gunzipBody(std::string_view(body).substr(initialLength), kMaxBodyBytes));
-                keepAlive = connection.isOpen() && allowsKeepAlive(response.headers);
-                if (!keepAlive)
-                    connection.close();
+                settle(response, end);
                 return response;
             }
             const bool shortWait = (code >= 101 && code <= 199) || code == 304;
-            readBody(response.headers, &scratch, shortWait ? std::optional<int>(kShortBodyWaitMs) : std::nullopt);
+            const BodyEnd end = readBody(response.headers, &scratch, shortWait ? std::optional<int>(kShortBodyWaitMs) : std::nullopt);
+            // Neither has a body (RFC 9110 15.2, 15.4.5).
+            settle(response, shortWait && end == BodyEnd::NotWaited ? BodyEnd::Whole : end);
             throw statusError(response, std::move(scratch));
         }
     } catch (...) {

@@ -20,6 +20,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kaldrani::net {
 
@@ -92,6 +93,31 @@ TcpConnection::~TcpConnection()
     close();
 }
 
+TcpConnection::TcpConnection(TcpConnection&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+TcpConnection& TcpConnection::operator=(TcpConnection&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    close();
+    m_tls = std::move(other.m_tls);
+    m_fd = std::move(other.m_fd);
+    m_eof = other.m_eof;
+    m_port = other.m_port;
+    m_received = other.m_received;
+    m_deadline = other.m_deadline;
+    m_buffer = std::move(other.m_buffer);
+    m_start = other.m_start;
+    m_end = other.m_end;
+    other.m_eof = false;
+    other.m_received = 0;
+    other.m_start = other.m_end = 0;
+    return *this;
+}
+
 void TcpConnection::TlsFree::operator()(SSL* ssl) const
 {
     SSL_free(ssl);
@@ -102,6 +128,7 @@ void TcpConnection::close()
     m_tls.reset();
     m_fd.reset();
     m_eof = false;
+    m_received = 0;
     m_start = m_end = 0;
 }
 
@@ -279,6 +306,7 @@ TcpConnection::Fill TcpConnection::fillTls(std::optional<int> timeoutMs)
         const int r = SSL_read_ex(m_tls.get(), m_buffer.get() + m_end, kBufferSize - m_end, &got);
         if (r == 1) {
             m_end += got;
+            m_received += got;
             return Fill::Data;
         }
         const int error = SSL_get_error(m_tls.get(), r);
@@ -341,6 +369,31 @@ bool TcpConnection::peerClosed()
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
+bool TcpConnection::idleAndClean()
+{
+    if (m_fd.get() < 0 || m_eof || buffered() > 0)
+        return false;
+    if (m_tls && SSL_pending(m_tls.get()) > 0)
+        return false;
+    pollfd p{m_fd.get(), POLLIN, 0};
+    const int r = ::poll(&p, 1, 0);
+    if (r < 0)
+        return false;
+    if (r == 0)
+        return true;
+    if (m_tls) {
+        // A record that holds no data (a ticket) is fine; data or an alert is not.
+        ERR_clear_error();
+        char c;
+        size_t got = 0;
+        const int peeked = SSL_peek_ex(m_tls.get(), &c, 1, &got);
+        const int error = peeked == 1 ? SSL_ERROR_NONE : SSL_get_error(m_tls.get(), peeked);
+        ERR_clear_error();
+        return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE;
+    }
+    return false;
+}
+
 void TcpConnection::sendAll(std::string_view bytes, std::optional<int> timeoutMs)
 {
     size_t sent = 0;
@@ -398,6 +451,7 @@ TcpConnection::Fill TcpConnection::fill(std::optional<int> timeoutMs)
         const ssize_t n = ::recv(m_fd.get(), m_buffer.get() + m_end, kBufferSize - m_end, 0);
         if (n > 0) {
             m_end += static_cast<size_t>(n);
+            m_received += static_cast<size_t>(n);
             return Fill::Data;
         }
         if (n == 0) {

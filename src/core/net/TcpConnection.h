@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,6 +27,9 @@ public:
     ~TcpConnection();
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
+    // Takes other's socket, session and buffered bytes; other is left closed.
+    TcpConnection(TcpConnection&& other) noexcept;
+    TcpConnection& operator=(TcpConnection&& other) noexcept;
 
     // Connects to host:port, where the connect-to rules send it. A name is looked up for
     // both families (Resolver.h) and its addresses tried as RFC 8305 says, the first to
@@ -55,6 +59,12 @@ public:
     bool isOpen() const { return m_fd && !m_eof; }
     // Looks, without waiting, whether the peer closed an idle connection.
     bool peerClosed();
+    // Looks, without waiting, whether the connection may carry another request: open, the
+    // peer not seen to close, and no byte received that no answer claimed (those would be
+    // read as the next answer's head).
+    bool idleAndClean();
+    // How many bytes came from the peer since open (after TLS, the plain text).
+    std::uint64_t bytesReceived() const { return m_received; }
     // The socket is connected to this machine's loopback address (127.0.0.0/8, ::1),
     // wherever the connect-to rules sent it.
     bool peerIsLoopback() const;
@@ -112,6 +122,7 @@ private:
     sys::UniqueFd m_fd;
     bool m_eof = false;
     int m_port = 0;
+    std::uint64_t m_received = 0;
     Deadline m_deadline;
     // Received bytes not yet taken are m_buffer[m_start, m_end); allocated once, never
     // cleared, so a read costs one copy and no fill.

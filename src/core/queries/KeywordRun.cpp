@@ -1,5 +1,6 @@
 #include "core/queries/KeywordRun.h"
 
+#include "core/net/ConnectionPool.h"
 #include "core/net/StopSignal.h"
 #include "core/queries/SideBySide.h"
 #include "core/run/RunGuard.h"
@@ -75,6 +76,7 @@ KeywordOutcomes runKeywordRanking(KeywordView& view, const std::string& site, co
 
     KeywordOutcomes outcomes;
     const run::RunGuard running(view);
+    const net::RunConnections connections;
     // Each engine is its own host; what a scan shows reaches the view in engine order.
     std::vector<SideTask> tasks;
     for (const SearchEngine e : kSearchEngines) {

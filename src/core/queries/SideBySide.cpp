@@ -1,5 +1,6 @@
 #include "core/queries/SideBySide.h"
 
+#include "core/net/ConnectionPool.h"
 #include "core/net/StopSignal.h"
 #include "core/text/Ascii.h"
 
@@ -35,10 +36,14 @@ void runSideBySide(const std::vector<SideTask>& tasks, int jobs)
     shared.errors.resize(tasks.size());
 
     const net::StopSignal* stop = net::currentStopSignal();
+    net::ConnectionPool* pool = net::currentConnectionPool();
     const auto worker = [&] {
         std::optional<net::StopScope> scope;
         if (stop)
             scope.emplace(*stop);
+        std::optional<net::PoolScope> pooled;
+        if (pool)
+            pooled.emplace(*pool);
         std::unique_lock lock(shared.mutex);
         for (;;) {
             size_t next = tasks.size();

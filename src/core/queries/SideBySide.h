@@ -19,6 +19,7 @@ struct SideTask {
 // so results appear in the tasks' order. The stop signal bound to the caller binds the
 // workers too. With jobs 1 or less every task runs on the caller's thread, one after
 // another, each shown at once. What a task raises is raised here, in its place in the order.
+// The workers share the caller's connection pool, if one is bound (ConnectionPool.h).
 void runSideBySide(const std::vector<SideTask>& tasks, int jobs);
 
 } // namespace kaldrani::queries

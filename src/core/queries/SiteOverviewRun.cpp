@@ -3,6 +3,7 @@
 #include "core/fetch/Endpoints.h"
 #include "core/fetch/Patterns.h"
 #include "core/model/SearchEngine.h"
+#include "core/net/ConnectionPool.h"
 #include "core/net/StopSignal.h"
 #include "core/net/TRegExp.h"
 #include "core/queries/EngineCount.h"
@@ -113,6 +114,7 @@ void runSiteOverview(OverviewDisplay& display, OverviewView& view, const records
     }
 
     const run::RunGuard running(view);
+    const net::RunConnections connections;
     const std::string domain = urlText;
     display.pageRankPicture = -1;
 

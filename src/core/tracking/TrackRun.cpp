@@ -1,5 +1,6 @@
 #include "core/tracking/TrackRun.h"
 
+#include "core/net/ConnectionPool.h"
 #include "core/profiles/ActiveProfile.h"
 #include "core/profiles/ServiceNames.h"
 #include "core/queries/EngineCount.h"
@@ -196,6 +197,8 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
         s.tasksLeft = static_cast<int>(kEngineCount) + 1;
     }
 
+    const net::RunConnections connections;
+    net::ConnectionPool* pool = net::currentConnectionPool();
     HostSpacing spacing(options.delay, options.maxDelay);
     std::mutex mutex;
     std::condition_variable changed;
@@ -244,6 +247,7 @@ TrackReport runTrack(const records::DataFolder& folder, const std::vector<std::s
 
     auto worker = [&] {
         const fetch::PacedThread paced(spacing);
+        const net::PoolScope pooled(*pool);
         std::unique_lock lock(mutex);
         for (;;) {
             Task* task = nullptr;

@@ -346,5 +346,35 @@ TEST(IsValidDomain, LongCraftedNamesAreAnsweredAtOnce)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
+// Against servers that keep connections, one run asks each host on one connection, with
+// the hosts asked one after another or side by side; the next run opens its own.
+TEST(SiteOverviewConnections, ARunAsksEachHostOnOneConnection)
+{
+    for (const int jobs : {1, 4}) {
+        SCOPED_TRACE(jobs);
+        standin::StandinServer server({.keepAlive = true});
+        net::clearConnectToRules();
+        net::addConnectToRules({{"", "", "127.0.0.1", std::to_string(server.port())}});
+        TempFolder temp;
+        const records::DataFolder folder(temp.path());
+        setOverviewJobs(jobs);
+        for (const std::size_t run : {1u, 2u}) {
+            OverviewDisplay display;
+            QuietOverviewView view;
+            runSiteOverview(display, view, folder, "example.com", {});
+            std::vector<std::string> hosts;
+            for (const standin::Request& r : server.requests())
+                hosts.push_back(r.host);
+            std::sort(hosts.begin(), hosts.end());
+            const std::size_t requests = hosts.size();
+            hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
+            EXPECT_LT(hosts.size() * run, requests);
+            EXPECT_EQ(server.connectionsAccepted(), hosts.size() * run);
+        }
+        setOverviewJobs(1);
+        net::clearConnectToRules();
+    }
+}
+
 } // namespace
 } // namespace kaldrani::testing
