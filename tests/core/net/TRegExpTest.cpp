@@ -85,6 +85,23 @@ TEST(TRegExp, MatchPositions)
     EXPECT_EQ(m.Item(1).Length(), 3u);
 }
 
+// The literal start of a pattern is looked for a few kilobytes at a time: a match lying
+// across the edge of such a stretch, or after a long gap, must still be found.
+TEST(TRegExp, MatchesAcrossLongGapsAndStretchEdges)
+{
+    TRegExp re;
+    re.setGlobal(true);
+    re.setPattern("<h3>(.*?)</h3>");
+    for (const std::size_t gap : {0u, 4092u, 4093u, 4094u, 4095u, 4096u, 4097u, 8190u, 12288u, 100000u}) {
+        SCOPED_TRACE(gap);
+        const std::string text = std::string(gap, 'x') + "<h3>a</h3>" + std::string(gap, '<') + "<h3>b</h3><h3";
+        const auto m = re.Execute(text);
+        ASSERT_EQ(m.Count(), 2);
+        EXPECT_EQ(m.Item(0).FirstIndex, gap);
+        EXPECT_EQ(m.Item(1).FirstIndex, 2 * gap + 10);
+    }
+}
+
 TEST(TRegExp, ErrorsCarryAMessage)
 {
     TRegExp re;
