@@ -4,6 +4,7 @@
 #include "MmdbWriter.h"
 #include "ProcessRunner.h"
 #include "RdapPages.h"
+#include "ScriptedServer.h"
 #include "StandinServer.h"
 #include "StandinTls.h"
 #include "TempFolder.h"
@@ -19,17 +20,7 @@ namespace {
 
 using namespace kaldrani;
 using kaldrani::testing::ProcessResult;
-
-std::string crlf(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
-    }
-    return out;
-}
+using kaldrani::testing::crlfLines;
 
 std::string today(int plusDays)
 {
@@ -90,7 +81,7 @@ TEST_F(CurrentLookupsCli, WhoisByRdapAndPort43InBothForms)
                                   + "\r\n域名状态：client delete prohibited\r\n域名状态：client transfer prohibited\r\n"
                                     "域名服务器：ns1.example.com\r\n域名服务器：ns2.example.com\r\n";
     const std::string idn = "域名：例子.中国（XN--FSQU00A.XN--FIQS8S）\r\n\r\n"
-                            + crlf(standin::WhoisStandin::cnnicAnswer("xn--fsqu00a.xn--fiqs8s"));
+                            + crlfLines(standin::WhoisStandin::cnnicAnswer("xn--fsqu00a.xn--fiqs8s"));
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -98,7 +89,7 @@ TEST_F(CurrentLookupsCli, WhoisByRdapAndPort43InBothForms)
     };
     const Case cases[] = {
         {"gTLD by RDAP", {"whois", "example.com"}, comRecord},
-        {".cn by port 43", {"whois", "example.cn"}, crlf(standin::WhoisStandin::cnnicAnswer("example.cn"))},
+        {".cn by port 43", {"whois", "example.cn"}, crlfLines(standin::WhoisStandin::cnnicAnswer("example.cn"))},
         {"IDN typed in Unicode", {"whois", "例子.中国"}, idn},
         {"IDN typed in A-labels", {"whois", "xn--fsqu00a.xn--fiqs8s"}, idn},
         {"an invalid name", {"whois", "例子..中国"}, "\r\n域名无效：至少需要两级，且各级不能为空"},

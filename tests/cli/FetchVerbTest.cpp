@@ -8,6 +8,8 @@
 
 #include <fstream>
 
+using kaldrani::testing::okAnswer;
+
 using kaldrani::testing::ProcessResult;
 using kaldrani::testing::Reply;
 using kaldrani::testing::reply;
@@ -15,11 +17,6 @@ using kaldrani::testing::runProcess;
 using kaldrani::testing::ScriptedServer;
 
 namespace {
-
-std::string ok(const std::string& body, const std::string& extra = "")
-{
-    return "HTTP/1.1 200 OK\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 // "{url}" in an argument stands for the server's address of "/p", "{port}" for its port.
 std::vector<std::string> expandArgs(std::vector<std::string> args, const ScriptedServer& server)
@@ -52,17 +49,17 @@ TEST(FetchVerb, Contract)
     const std::string agent = "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
     const std::string redirect = "HTTP/1.1 302 Found\r\nLocation: /q\r\nContent-Length: 0\r\n\r\n";
     const Case cases[] = {
-        {"stream form reads GBK", {reply(ok("\xd5\xd2\xb5\xbd"))}, {"fetch", "{url}"}, {}, 0, "找到", "", agent},
+        {"stream form reads GBK", {reply(okAnswer("\xd5\xd2\xb5\xbd"))}, {"fetch", "{url}"}, {}, 0, "找到", "", agent},
         {"string form decodes declared UTF-8",
-         {reply(ok("找到", "Content-Type: text/html; charset=utf-8\r\n"))}, {"fetch", "--string", "{url}"}, {}, 0, "找到",
+         {reply(okAnswer("找到", "Content-Type: text/html; charset=utf-8\r\n"))}, {"fetch", "--string", "{url}"}, {}, 0, "找到",
          "", agent},
-        {"string form without charset", {reply(ok("\xe9"))}, {"fetch", "--string", "{url}"}, {}, 0, "é", "", agent},
-        {"empty user agent", {reply(ok("x"))}, {"fetch", "--user-agent", "", "{url}"}, {}, 0, "x", "", "-"},
-        {"own user agent", {reply(ok("x"))}, {"fetch", "--user-agent", "Probe/1", "{url}"}, {}, 0, "x", "",
+        {"string form without charset", {reply(okAnswer("\xe9"))}, {"fetch", "--string", "{url}"}, {}, 0, "é", "", agent},
+        {"empty user agent", {reply(okAnswer("x"))}, {"fetch", "--user-agent", "", "{url}"}, {}, 0, "x", "", "-"},
+        {"own user agent", {reply(okAnswer("x"))}, {"fetch", "--user-agent", "Probe/1", "{url}"}, {}, 0, "x", "",
          "User-Agent: Probe/1\r\n"},
         {"redirect not followed", {reply(redirect)}, {"fetch", "{url}"}, {}, 1, "", "HTTP 302 HTTP/1.1 302 Found\n",
          agent},
-        {"redirect followed", {reply(redirect, Reply::Then::KeepOpen), reply(ok("there"))}, {"fetch", "--follow", "{url}"},
+        {"redirect followed", {reply(redirect, Reply::Then::KeepOpen), reply(okAnswer("there"))}, {"fetch", "--follow", "{url}"},
          {}, 0, "there", "", agent},
         {"status failure", {reply("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")}, {"fetch", "{url}"}, {}, 1, "",
          "HTTP 404 HTTP/1.1 404 Not Found\n", agent},
@@ -72,10 +69,10 @@ TEST(FetchVerb, Contract)
          "Socket Error # 104\r\nConnection reset by peer.\n", agent},
         {"read time-out", {Reply{{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nab"}, Reply::Then::Stall}},
          {"fetch", "--read-timeout", "50", "{url}"}, {}, 1, "", "Read timed out.\n", agent},
-        {"connect-to option", {reply(ok("stand-in"))},
+        {"connect-to option", {reply(okAnswer("stand-in"))},
          {"--connect-to", "www.example.test:80:127.0.0.1:{port}", "fetch", "http://www.example.test/p"}, {}, 0,
          "stand-in", "", agent},
-        {"connect-to from the environment", {reply(ok("stand-in"))}, {"fetch", "http://www.example.test/p"},
+        {"connect-to from the environment", {reply(okAnswer("stand-in"))}, {"fetch", "http://www.example.test/p"},
          {"KALDRANI_CONNECT_TO=other:1::1,::127.0.0.1:"}, 0, "stand-in", "", agent},
         {"unknown scheme", {}, {"fetch", "gopher://127.0.0.1/"}, {}, 1, "", "Unknown Protocol\n", ""},
         {"trust anchor file without a certificate", {}, {"--cacert", "/dev/null", "fetch", "{url}"}, {}, 2, "",
@@ -148,7 +145,7 @@ TEST(FetchVerb, HttpsTrustsTheSystemStoreAndWhatTheUserAdds)
 // The environment's proxies and --proxy above them, as every fetch takes them.
 TEST(FetchVerb, ProxiesFromTheEnvironmentAndTheCommandLine)
 {
-    ScriptedServer server([](const std::string&) { return reply(ok("via")); });
+    ScriptedServer server([](const std::string&) { return reply(okAnswer("via")); });
     kaldrani::testing::Tinyproxy proxy;
     const std::string closed = "http://127.0.0.1:" + std::to_string(kaldrani::testing::closedLoopbackPort());
     struct Case {

@@ -14,16 +14,9 @@
 namespace {
 
 using namespace kaldrani;
+using kaldrani::testing::crlfLines;
 using kaldrani::testing::ProcessResult;
 using kaldrani::testing::runProcess;
-
-std::string crlf(const std::string& text)
-{
-    std::string out;
-    for (const char c : text)
-        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
 
 class LookupCli : public ::testing::Test {
 protected:
@@ -50,9 +43,9 @@ TEST_F(LookupCli, PrintsWhatTheWindowsShow)
         std::string target;
     };
     const Case cases[] = {
-        {"whois", {"whois", "example.com"}, "\r\n" + crlf(standin::whoisRecord("example.com")),
+        {"whois", {"whois", "example.com"}, "\r\n" + crlfLines(standin::whoisRecord("example.com")),
          "/cgi-bin/whois?domain=example.com"},
-        {"whois drops www.", {"whois", "www.example.com"}, "\r\n" + crlf(standin::whoisRecord("example.com")),
+        {"whois drops www.", {"whois", "www.example.com"}, "\r\n" + crlfLines(standin::whoisRecord("example.com")),
          "/cgi-bin/whois?domain=example.com"},
         {"own address", {"ip"}, "您的IP是：203.0.113.25\r\n来自：" + own->region + " " + own->network, "/ip/data/"},
         {"address", {"ip", "192.0.2.1"},

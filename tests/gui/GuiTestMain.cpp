@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     // Written for the services of about 2008: the classic base. A test of today's services
     // names base = "current" in its own profile.
     qputenv("KALDRANI_PROFILE_BASE", "classic");
-    testing::InitGoogleTest(&argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
     TApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -15,6 +15,30 @@ Reply reply(std::string bytes, Reply::Then then)
     return Reply{{std::move(bytes)}, then};
 }
 
+std::string okAnswer(const std::string& body, const std::string& extra)
+{
+    std::string answer = "HTTP/1.1 200 OK\r\n";
+    answer += extra;
+    answer += "Content-Length: ";
+    answer += std::to_string(body.size());
+    answer += "\r\n\r\n";
+    answer += body;
+    return answer;
+}
+
+std::string crlfLines(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        if (text[i] == '\n')
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
 ScriptedServer::ScriptedServer(std::vector<Reply> replies, int pieceGapMs, std::string requestEnd)
     : ScriptedServer(
           [replies = std::move(replies), next = size_t{0}](const std::string&) mutable -> std::optional<Reply> {

@@ -31,6 +31,12 @@ struct Reply {
 // An answer of one piece.
 Reply reply(std::string bytes, Reply::Then then = Reply::Then::Close);
 
+// A whole "200 OK" answer: extra header lines (each ending in CRLF), the body's length, the body.
+std::string okAnswer(const std::string& body, const std::string& extra = "");
+
+// text with each bare line feed made CRLF, as line protocols send it.
+std::string crlfLines(const std::string& text);
+
 class ScriptedServer {
 public:
     // Decides the answer to each request head (its bytes as received); no answer closes

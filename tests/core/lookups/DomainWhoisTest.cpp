@@ -29,17 +29,6 @@ namespace {
 
 using fetch::FailureKind;
 
-std::string crlf(const std::string& text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i] == '\n' ? std::string("\r\n") : std::string(1, text[i]);
-    }
-    return out;
-}
-
 // The record the stand-in's registry and registrar give together for domain.
 std::string standinRecord(const std::string& domain, const std::string& shownName)
 {
@@ -102,10 +91,10 @@ TEST_F(CurrentWhois, RdapForAGtldPort43ForCnAndBothFormsOfAnIdn)
         {"IDN in A-labels by RDAP", "xn--55qx5d.xn--io0a7i",
          standinRecord("xn--55qx5d.xn--io0a7i", "公司.网络（XN--55QX5D.XN--IO0A7I）"),
          {"/xn--io0a7i/v1/domain/xn--55qx5d.xn--io0a7i", "/domain/xn--55qx5d.xn--io0a7i"}},
-        {".cn by port 43", "example.cn", crlf(standin::WhoisStandin::cnnicAnswer("example.cn")), {}},
+        {".cn by port 43", "example.cn", kaldrani::testing::crlfLines(standin::WhoisStandin::cnnicAnswer("example.cn")), {}},
         {".中国 by port 43, both forms shown", "例子.中国",
          "域名：例子.中国（XN--FSQU00A.XN--FIQS8S）\r\n\r\n"
-             + crlf(standin::WhoisStandin::cnnicAnswer("xn--fsqu00a.xn--fiqs8s")),
+             + kaldrani::testing::crlfLines(standin::WhoisStandin::cnnicAnswer("xn--fsqu00a.xn--fiqs8s")),
          {}},
     };
     for (const Case& c : cases) {
@@ -244,7 +233,7 @@ TEST(Port43, TheSameBytesAsTheSystemsWhoisCommand)
     ASSERT_EQ(whois.exitCode, 0) << whois.err;
     const std::string ours = net::askWhoisServer("127.0.0.1", servers.cnnicPort(), "example.cn", {});
     EXPECT_EQ(ours, standin::WhoisStandin::cnnicAnswer("example.cn"));
-    EXPECT_EQ(crlf(whois.out), whoisAnswerText(ours));
+    EXPECT_EQ(kaldrani::testing::crlfLines(whois.out), whoisAnswerText(ours));
 }
 
 } // namespace

@@ -9,7 +9,7 @@
 namespace kaldrani::lookups {
 namespace {
 
-const std::string kWhoisTimeout = "\r\n网络超时，请稍后重试...";
+const std::string kTimeoutText = "\r\n网络超时，请稍后重试...";
 
 std::string nbsp(int n)
 {
@@ -89,8 +89,8 @@ TEST(WhoisText, RecordCutFromThePage)
         {"no start marker: the whole page, end marker removed", "<p>a\n友情提示 b</p>", "<p>a\r\n b</p>"},
         {"no end marker: the whole page, start marker removed", "x<!-- start -->y\n", "xy\r\n"},
         {"start marker twice: both removed", "<!-- start -->a<!-- start -->b友情提示", "ab"},
-        {"markers only", "<!-- start -->友情提示", kWhoisTimeout},
-        {"empty page", "", kWhoisTimeout},
+        {"markers only", "<!-- start -->友情提示", kTimeoutText},
+        {"empty page", "", kTimeoutText},
         {"a lone LF is a line", "\n", "\r\n"},
     };
     for (const Case& c : cases) {

@@ -20,7 +20,6 @@ using kaldrani::testing::standardSmtpReply;
 
 namespace {
 
-const MailCharset kGb2312{"GB2312", 'B'};
 
 ScriptedSmtpServer::Handler standard(std::vector<std::string> capabilities)
 {
@@ -54,7 +53,7 @@ TMailMessage message(const std::string& recipients)
     m.setRecipients(recipients);
     m.Subject = "Hello";
     m.setBody("one\r\n.\r\ntwo");
-    m.CharSet = kGb2312;
+    m.CharSet = MailCharset{"GB2312", 'B'};
     return m;
 }
 

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+using kaldrani::testing::okAnswer;
+
 using namespace kaldrani::net;
 using kaldrani::testing::Reply;
 using kaldrani::testing::reply;
@@ -24,11 +26,6 @@ using kaldrani::testing::ScriptedServer;
 using Then = Reply::Then;
 
 namespace {
-
-std::string ok(const std::string& body, const std::string& extra = "")
-{
-    return "HTTP/1.1 200 OK\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 // One fetch of url by a fresh client, as every query makes one.
 FetchOutcome fetchOnce(const std::string& url, const std::vector<std::pair<std::string, std::string>>& headers = {})
@@ -47,7 +44,7 @@ FetchOutcome fetchOnce(const std::string& url, const std::vector<std::pair<std::
 
 TEST(ConnectionReuse, FetchesOfOneRunShareAKeptConnection)
 {
-    ScriptedServer server({reply(ok("one"), Then::KeepOpen), reply(ok("two"), Then::KeepOpen), reply(ok("three"))});
+    ScriptedServer server({reply(okAnswer("one"), Then::KeepOpen), reply(okAnswer("two"), Then::KeepOpen), reply(okAnswer("three"))});
     ConnectionPool pool;
     const PoolScope scope(pool);
     EXPECT_EQ(fetchOnce(server.url("/a")).body, "one");
@@ -73,22 +70,22 @@ TEST(ConnectionReuse, AnAnswerOrRequestThatDoesNotAllowItGetsANewConnection)
         const char* firstError; // empty: the first fetch succeeded
     };
     const Case cases[] = {
-        {"answer says close", reply(ok("one", "Connection: close\r\n"), Then::KeepOpen), {}, "one", ""},
-        {"proxy answer says close", reply(ok("one", "Proxy-Connection: Close\r\n"), Then::KeepOpen), {}, "one", ""},
-        {"request says close", reply(ok("one"), Then::KeepOpen), {{"Connection", "close"}}, "one", ""},
+        {"answer says close", reply(okAnswer("one", "Connection: close\r\n"), Then::KeepOpen), {}, "one", ""},
+        {"proxy answer says close", reply(okAnswer("one", "Proxy-Connection: Close\r\n"), Then::KeepOpen), {}, "one", ""},
+        {"request says close", reply(okAnswer("one"), Then::KeepOpen), {{"Connection", "close"}}, "one", ""},
         {"HTTP/1.0 without keep-alive", reply("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\none", Then::KeepOpen), {}, "one",
          ""},
         {"body read to the close", reply("HTTP/1.1 200 OK\r\n\r\none", Then::Close), {}, "one", ""},
         {"short body", reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\none", Then::Close), {}, "",
          "Connection Closed Gracefully."},
-        {"bytes past the announced length", reply(ok("one") + "HTTP/1.1 200 OK\r\n", Then::KeepOpen), {}, "one", ""},
+        {"bytes past the announced length", reply(okAnswer("one") + "HTTP/1.1 200 OK\r\n", Then::KeepOpen), {}, "one", ""},
         {"error answer says close",
          reply("HTTP/1.1 404 Not Found\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx", Then::KeepOpen), {}, "x",
          "HTTP/1.1 404 Not Found"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedServer server({c.first, reply(ok("two"))});
+        ScriptedServer server({c.first, reply(okAnswer("two"))});
         ConnectionPool pool;
         const PoolScope scope(pool);
         const FetchOutcome first = fetchOnce(server.url("/a"), c.requestHeaders);
@@ -108,7 +105,7 @@ TEST(ConnectionReuse, ARedirectIsNotFollowedOnAConnectionHoldingStrayBytes)
     ScriptedServer server({reply("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n"
                                  "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nforged",
                                  Then::KeepOpen),
-                           reply(ok("real"))});
+                           reply(okAnswer("real"))});
     FetchSettings follow;
     follow.follow = true;
     follow.readTimeout = 5000;
@@ -120,7 +117,7 @@ TEST(ConnectionReuse, KeptAcrossStatusFailuresAndChunkedBodies)
 {
     ScriptedServer server({reply("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", Then::KeepOpen),
                            reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\ntwo\r\n0\r\n\r\n", Then::KeepOpen),
-                           reply(ok("three"))});
+                           reply(okAnswer("three"))});
     ConnectionPool pool;
     const PoolScope scope(pool);
     EXPECT_EQ(fetchOnce(server.url("/a")).code, 404);
@@ -150,11 +147,11 @@ TEST(ConnectionReuse, AKeptConnectionTheServerDroppedIsAskedAgainOnceOnAFreshOne
         ScriptedServer server([&](const std::string&) -> std::optional<Reply> {
             switch (asked++) {
             case 0:
-                return reply(ok("one"), Then::KeepOpen);
+                return reply(okAnswer("one"), Then::KeepOpen);
             case 1:
                 return c.onKept;
             default:
-                return reply(ok("two"));
+                return reply(okAnswer("two"));
             }
         });
         ConnectionPool pool;
@@ -176,7 +173,7 @@ TEST(ConnectionReuse, AFreshConnectionTheServerDropsIsNotAskedAgain)
     ScriptedServer server([&](const std::string&) -> std::optional<Reply> {
         if (asked++ == 0)
             return std::nullopt;
-        return reply(ok("late"));
+        return reply(okAnswer("late"));
     });
     ConnectionPool pool;
     const PoolScope scope(pool);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using kaldrani::testing::okAnswer;
+
 using namespace kaldrani::net;
 using kaldrani::testing::Reply;
 using kaldrani::testing::reply;
@@ -32,11 +34,6 @@ FetchSettings oneSecond()
     FetchSettings s;
     s.readTimeout = 1000;
     return s;
-}
-
-std::string ok(const std::string& body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 // A redirect to /step<n+1> carrying count new cookies of size bytes each.
@@ -139,7 +136,7 @@ TEST(HostileServer, InterimAnswersAreBounded)
     for (int i = 0; i < 8; ++i)
         eight += interim;
     {
-        ScriptedServer server({reply(eight + ok("real"))});
+        ScriptedServer server({reply(eight + okAnswer("real"))});
         const FetchOutcome got = fetchStream(server.url(), {});
         EXPECT_TRUE(got.ok) << got.error;
         EXPECT_EQ(got.body, "real");

@@ -14,6 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using kaldrani::testing::okAnswer;
+
 using namespace kaldrani::net;
 using kaldrani::testing::Reply;
 using kaldrani::testing::reply;
@@ -40,11 +42,6 @@ std::string expand(std::string text, const std::string& host)
     for (size_t pos; (pos = text.find("{host}")) != std::string::npos;)
         text.replace(pos, 6, host);
     return text;
-}
-
-std::string ok(const std::string& body, const std::string& extra = "")
-{
-    return "HTTP/1.1 200 OK\r\n" + extra + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 // Runs one table of exchanges against a fresh server each.
@@ -127,11 +124,11 @@ TEST(FetchPage, RequestsAndBodies)
 {
     const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n";
     runExchanges({
-        {"default agent, Content-Length body", {reply(ok("hello"))}, {}, "/a/b.html?x=1#top",
+        {"default agent, Content-Length body", {reply(okAnswer("hello"))}, {}, "/a/b.html?x=1#top",
          {request("/a/b.html?x=1")}, success("hello")},
-        {"empty agent sends no User-Agent line", {reply(ok("x"))}, withAgent(""), "/", {request("/", "")},
+        {"empty agent sends no User-Agent line", {reply(okAnswer("x"))}, withAgent(""), "/", {request("/", "")},
          success("x")},
-        {"non-ASCII in agent and target become ?", {reply(ok("x"))}, withAgent("A中文B"), "/\xe6\x90\x9c?q=\xe5\xad\x97",
+        {"non-ASCII in agent and target become ?", {reply(okAnswer("x"))}, withAgent("A中文B"), "/\xe6\x90\x9c?q=\xe5\xad\x97",
          {request("/??q=?", "A??B")}, success("x")},
         {"body read until the server closes", {reply("HTTP/1.1 200 OK\r\n\r\nuntil close")}, {}, "/", {},
          success("until close")},
@@ -153,7 +150,7 @@ TEST(FetchPage, RequestsAndBodies)
         {"close among the header lines", {reply("HTTP/1.1 200 OK\r\nX-A: 1\r\n")}, {}, "/", {},
          failure("Connection Closed Gracefully.")},
         {"close after the status line", {reply("HTTP/1.1 200 OK")}, {}, "/", {}, failure("Connection Closed Gracefully.")},
-        {"100 before the real answer", {reply("HTTP/1.1 100 Continue\r\nX-A: 1\r\n\r\n" + ok("real"))}, {}, "/", {},
+        {"100 before the real answer", {reply("HTTP/1.1 100 Continue\r\nX-A: 1\r\n\r\n" + okAnswer("real"))}, {}, "/", {},
          success("real")},
         {"answer sent in pieces",
          {Reply{{"HTTP/1.1 2", "00 OK\r\nContent-Le", "ngth: 6\r", "\n\r\nab", "cdef"}, Then::KeepOpen}}, {}, "/", {},
@@ -238,11 +235,11 @@ TEST(FetchPage, Redirects)
     runExchanges({
         {"relative Location with .. on the kept-alive connection",
          {reply("HTTP/1.1 302 Found\r\nLocation: ../c/./d.html?q=1#f\r\nContent-Length: 3\r\n\r\nabc", Then::KeepOpen),
-          reply(ok("final"))},
+          reply(okAnswer("final"))},
          follow, "/a/b/x.html", {request("/a/b/x.html"), request("/a/c/d.html?q=1")}, success("final"), 1},
         {"Location on a 200 is followed", {reply("HTTP/1.1 200 OK\r\nLocation: next\r\nContent-Length: 0\r\n\r\n",
                                                  Then::KeepOpen),
-                                           reply(ok("after"))},
+                                           reply(okAnswer("after"))},
          follow, "/dir/page", {request("/dir/page"), request("/dir/next")}, success("after")},
         {"cookies set by a redirect go back",
          {reply("HTTP/1.1 302 Found\r\nSet-Cookie: sid=42; Path=/\r\nSet-Cookie: other=1; path=/elsewhere\r\n"
@@ -250,24 +247,24 @@ TEST(FetchPage, Redirects)
                 "Set-Cookie: Lang=zh; Domain=127.0.0.1\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
                 Then::KeepOpen),
           reply("HTTP/1.1 302 Found\r\nSet-Cookie: sid=43\r\nLocation: /c\r\nContent-Length: 0\r\n\r\n", Then::KeepOpen),
-          reply(ok("done"))},
+          reply(okAnswer("done"))},
          follow, "/a",
          {request("/a"), request("/b", kDefaultAgent, "sid=42; Lang=zh"), request("/c", kDefaultAgent, "sid=43; Lang=zh")},
          success("done")},
         {"Connection: close opens a new connection",
          {reply("HTTP/1.1 301 Moved\r\nConnection:  Close\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
                 Then::KeepOpen),
-          reply(ok("b"))},
+          reply(okAnswer("b"))},
          follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
         {"Proxy-Connection: close opens a new connection",
          {reply("HTTP/1.0 302 Found\r\nProxy-Connection: close\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n",
                 Then::KeepOpen),
-          reply(ok("b"))},
+          reply(okAnswer("b"))},
          follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
         {"server that drops a kept-alive connection",
-         {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n", Then::Close), reply(ok("b"))},
+         {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n", Then::Close), reply(okAnswer("b"))},
          follow, "/a", {request("/a"), request("/b")}, success("b"), 2},
-        {"redirect body read until close", {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\n\r\nmoved"), reply(ok("b"))},
+        {"redirect body read until close", {reply("HTTP/1.1 302 Found\r\nLocation: /b\r\n\r\nmoved"), reply(okAnswer("b"))},
          follow, "/a", {}, success("b")},
         // Followed like any other: here to a port where nobody listens.
         {"redirect to https is followed", {reply("HTTP/1.1 302 Found\r\nLocation: https://127.0.0.1:1/\r\nContent-Length: 0\r\n\r\n")},
@@ -295,7 +292,7 @@ TEST(FetchPage, EndlessRedirectsEndEmptyAfterTheMaximum)
 
 TEST(FetchPage, RedirectToAnotherServer)
 {
-    ScriptedServer second({reply(ok("second"))});
+    ScriptedServer second({reply(okAnswer("second"))});
     ScriptedServer first({reply("HTTP/1.1 302 Found\r\nLocation: " + second.url("/there") + "\r\nContent-Length: 0\r\n\r\n",
                                 Then::KeepOpen)});
     const FetchOutcome got = fetchStream(first.url("/here"), following());
@@ -307,7 +304,7 @@ TEST(FetchPage, RedirectToAnotherServer)
 
 TEST(FetchPage, StreamFormAppendsAndFailureLeavesTheBufferAsItWas)
 {
-    ScriptedServer server({reply(ok("body")), reply("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\npart", Then::Reset)});
+    ScriptedServer server({reply(okAnswer("body")), reply("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\npart", Then::Reset)});
     std::string buffer = "kept|";
     THttpClient client;
     client.FetchPage(server.url(), buffer);
@@ -329,13 +326,13 @@ TEST(FetchPage, Decoding)
         std::string expected;
     };
     const Case cases[] = {
-        {"charset UTF-8", ok(utf8, "Content-Type: text/html; charset=UTF-8\r\n"), true, utf8},
-        {"charset utf8 quoted", ok(utf8, "Content-Type: text/html;Charset=\"utf8\"\r\n"), true, utf8},
-        {"malformed UTF-8 replaced", ok("a\xff", "Content-Type: text/html; charset=utf-8\r\n"), true, "a\xef\xbf\xbd"},
-        {"no charset: one character per byte", ok("\xe6\x89", "Content-Type: text/html\r\n"), true, "\xc3\xa6\xc2\x89"},
-        {"no Content-Type", ok("\xd5"), true, "\xc3\x95"},
-        {"other charset", ok("\xd5", "Content-Type: text/html; charset=gb2312\r\n"), true, "\xc3\x95"},
-        {"stream form read back as GBK", ok(gbk), false, "找到"},
+        {"charset UTF-8", okAnswer(utf8, "Content-Type: text/html; charset=UTF-8\r\n"), true, utf8},
+        {"charset utf8 quoted", okAnswer(utf8, "Content-Type: text/html;Charset=\"utf8\"\r\n"), true, utf8},
+        {"malformed UTF-8 replaced", okAnswer("a\xff", "Content-Type: text/html; charset=utf-8\r\n"), true, "a\xef\xbf\xbd"},
+        {"no charset: one character per byte", okAnswer("\xe6\x89", "Content-Type: text/html\r\n"), true, "\xc3\xa6\xc2\x89"},
+        {"no Content-Type", okAnswer("\xd5"), true, "\xc3\x95"},
+        {"other charset", okAnswer("\xd5", "Content-Type: text/html; charset=gb2312\r\n"), true, "\xc3\x95"},
+        {"stream form read back as GBK", okAnswer(gbk), false, "找到"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -366,7 +363,7 @@ TEST(FetchPage, LargeBodiesInEveryForm)
         std::string reply;
     };
     const Case cases[] = {
-        {"Content-Length", ok(body)},
+        {"Content-Length", okAnswer(body)},
         {"until close", "HTTP/1.1 200 OK\r\n\r\n" + body},
         {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunkedBody + "0\r\n\r\n"},
     };
@@ -435,7 +432,7 @@ TEST(FetchPage, SocketFailures)
 
 TEST(FetchPage, ConnectToKeepsTheRequest)
 {
-    ScriptedServer server({reply(ok("stand-in"))});
+    ScriptedServer server({reply(okAnswer("stand-in"))});
     addConnectToRules({parseConnectTo("www.example.test:80:127.0.0.1:" + std::to_string(server.port()))});
     const FetchOutcome got = fetchStream("http://www.example.test/s?wd=site:example.test");
     clearConnectToRules();

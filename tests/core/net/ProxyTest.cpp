@@ -17,6 +17,8 @@
 #include <iterator>
 #include <map>
 
+using kaldrani::testing::okAnswer;
+
 using namespace kaldrani::net;
 using kaldrani::testing::Microsocks;
 using kaldrani::testing::reply;
@@ -24,11 +26,6 @@ using kaldrani::testing::ScriptedServer;
 using kaldrani::testing::Tinyproxy;
 
 namespace {
-
-std::string ok(const std::string& body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 std::string readFile(const std::string& path)
 {
@@ -173,7 +170,7 @@ TEST(ProxyAddress, WhichProxyAFetchTakes)
 // Plain HTTP and CONNECT through a real tinyproxy, with and without Basic credentials.
 TEST(Proxy, ThroughTinyproxy)
 {
-    ScriptedServer server([](const std::string&) { return reply(ok("through the proxy")); });
+    ScriptedServer server([](const std::string&) { return reply(okAnswer("through the proxy")); });
     {
         Tinyproxy proxy;
         EXPECT_EQ(fetchVia(proxy.url(), server.url("/p?q=1")).body, "through the proxy");
@@ -234,7 +231,7 @@ TEST(Proxy, TlsThroughConnectAndSocks)
 // SOCKS5 with both name modes, against a real microsocks.
 TEST(Proxy, ThroughMicrosocks)
 {
-    ScriptedServer server([](const std::string&) { return reply(ok("socks")); });
+    ScriptedServer server([](const std::string&) { return reply(okAnswer("socks")); });
     Microsocks open;
     const std::string port = std::to_string(open.port());
     EXPECT_EQ(fetchVia("socks5://127.0.0.1:" + port, server.url()).body, "socks");
@@ -261,7 +258,7 @@ TEST(Proxy, ThroughMicrosocks)
 TEST(Proxy, FailuresAreTheProxys)
 {
     const std::string closed = std::to_string(kaldrani::testing::closedLoopbackPort());
-    ScriptedServer server([](const std::string&) { return reply(ok("never")); });
+    ScriptedServer server([](const std::string&) { return reply(okAnswer("never")); });
     struct Case {
         const char* name;
         std::string proxy;
@@ -292,7 +289,7 @@ TEST(Proxy, FailuresAreTheProxys)
 
 TEST(Proxy, ARotationSetsAFailedProxyAsideOnce)
 {
-    ScriptedServer server([](const std::string&) { return reply(ok("rotated")); });
+    ScriptedServer server([](const std::string&) { return reply(okAnswer("rotated")); });
     Tinyproxy tinyproxy;
     const std::string closed = std::to_string(kaldrani::testing::closedLoopbackPort());
     std::vector<std::string> told;

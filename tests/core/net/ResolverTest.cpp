@@ -18,17 +18,14 @@
 #include <thread>
 #include <unistd.h>
 
+using kaldrani::testing::okAnswer;
+
 using namespace kaldrani::net;
 using kaldrani::testing::reply;
 using kaldrani::testing::ScriptedServer;
 using kaldrani::testing::TestDnsServer;
 
 namespace {
-
-std::string ok(const std::string& body)
-{
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-}
 
 // Points every lookup of the test at its own name server, and back at the system's after.
 struct NameServers {
@@ -71,7 +68,7 @@ public:
                     break;
                 head.append(buffer, static_cast<size_t>(n));
             }
-            const std::string answer = ok("over IPv6");
+            const std::string answer = okAnswer("over IPv6");
             (void)!::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
             ::close(client);
         });
@@ -149,7 +146,7 @@ TEST(Resolver, LooksUpBothFamiliesFromTheServer)
 
 TEST(Resolver, AFirstAddressThatRefusesGivesWayToTheNext)
 {
-    ScriptedServer server({reply(ok("second")), reply(ok("second again"))});
+    ScriptedServer server({reply(okAnswer("second")), reply(okAnswer("second again"))});
     // Nothing listens on ::1 or 127.0.0.2 at that port: both refuse at once.
     TestDnsServer dns({{"v6-down.test", {"::1", "127.0.0.1"}}, {"v4-down.test", {"127.0.0.2", "127.0.0.1"}}});
     NameServers servers(dns);
